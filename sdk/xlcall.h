@@ -1,0 +1,215 @@
+// The Excel C API as this add-in uses it: the value record, its type words,
+// error and return codes, and the function numbers the add-in calls.
+// Values follow the published XLCALL32 interface. Sizes of records differ
+// between 32-bit and 64-bit builds, so code must use sizeof(XLOPER).
+#ifndef HVT_SDK_XLCALL_H
+#define HVT_SDK_XLCALL_H
+
+#include "sdk/win32.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct xlref {
+  WORD rwFirst;
+  WORD rwLast;
+  BYTE colFirst;
+  BYTE colLast;
+} XLREF, *LPXLREF;
+
+typedef struct xlmref {
+  WORD count;
+  XLREF reftbl[1];  // really [count]
+} XLMREF, *LPXLMREF;
+
+typedef struct xloper {
+  union {
+    double num;
+    LPSTR str;  // counted string: first byte is the length
+    WORD xbool;
+    WORD err;
+    short int w;
+    struct {
+      WORD count;  // always 1
+      XLREF ref;
+    } sref;
+    struct {
+      XLMREF* lpmref;
+      DWORD idSheet;
+    } mref;
+    struct {
+      struct xloper* lparray;
+      WORD rows;
+      WORD columns;
+    } array;
+    struct {
+      union {
+        short int level;
+        short int tbctrl;
+        DWORD idSheet;
+      } valflow;
+      WORD rw;
+      BYTE col;
+      BYTE xlflow;
+    } flow;
+    struct {
+      union {
+        BYTE* lpbData;
+        HANDLE hdata;
+      } h;
+      long cbData;
+    } bigdata;
+  } val;
+  WORD xltype;
+} XLOPER, *LPXLOPER;
+
+// Type words.
+enum {
+  xltypeNum = 0x0001,
+  xltypeStr = 0x0002,
+  xltypeBool = 0x0004,
+  xltypeRef = 0x0008,
+  xltypeErr = 0x0010,
+  xltypeFlow = 0x0020,
+  xltypeMulti = 0x0040,
+  xltypeMissing = 0x0080,
+  xltypeNil = 0x0100,
+  xltypeSRef = 0x0400,
+  xltypeInt = 0x0800,
+  xlbitXLFree = 0x1000,
+  xlbitDLLFree = 0x4000,
+  xltypeBigData = xltypeStr | xltypeInt,
+};
+
+// Error codes (val.err).
+enum {
+  xlerrNull = 0,
+  xlerrDiv0 = 7,
+  xlerrValue = 15,
+  xlerrRef = 23,
+  xlerrName = 29,
+  xlerrNum = 36,
+  xlerrNA = 42,
+};
+
+// Return codes of Excel4 / Excel4v (bit flags).
+enum {
+  xlretSuccess = 0,
+  xlretAbort = 1,
+  xlretInvXlfn = 2,
+  xlretInvCount = 4,
+  xlretInvXloper = 8,
+  xlretStackOvfl = 16,
+  xlretFailed = 32,
+  xlretUncalced = 64,
+};
+
+// Function number flags.
+enum {
+  xlCommand = 0x8000,
+  xlSpecial = 0x4000,
+  xlIntl = 0x2000,
+  xlPrompt = 0x1000,
+};
+
+// Special functions.
+enum {
+  xlFree = 0 | xlSpecial,
+  xlStack = 1 | xlSpecial,
+  xlCoerce = 2 | xlSpecial,
+  xlSet = 3 | xlSpecial,
+  xlSheetId = 4 | xlSpecial,
+  xlSheetNm = 5 | xlSpecial,
+  xlAbort = 6 | xlSpecial,
+  xlGetInst = 7 | xlSpecial,
+  xlGetHwnd = 8 | xlSpecial,
+  xlGetName = 9 | xlSpecial,
+};
+
+// Worksheet and macro-sheet functions.
+enum {
+  xlfSum = 4,
+  xlfMid = 31,
+  xlfLen = 32,
+  xlfValue = 33,
+  xlfRows = 76,
+  xlfSearch = 82,
+  xlfError = 84,
+  xlfEcho = 87,
+  xlfSetName = 88,
+  xlfDocuments = 93,
+  xlfActiveCell = 94,
+  xlfSelection = 95,
+  xlfInput = 104,
+  xlfIsref = 105,
+  xlfLeft = 115,
+  xlfRight = 116,
+  xlfDirectory = 123,
+  xlfIstext = 127,
+  xlfIsnumber = 128,
+  xlfReftext = 146,
+  xlfTextref = 147,
+  xlfRegister = 149,
+  xlfAddCommand = 153,
+  xlfDeleteCommand = 159,
+  xlfDialogBox = 161,
+  xlfGetBar = 182,
+  xlfGetCell = 185,
+  xlfGetWorkspace = 186,
+  xlfGetWindow = 187,
+  xlfGetDocument = 188,
+  xlfIsnontext = 190,
+  xlfUnregister = 201,
+  xlfFormulaConvert = 241,
+  xlfRegisterId = 267,
+  xlfGetWorkbook = 268,
+};
+
+// Commands.
+enum {
+  xlcBeep = 0 | xlCommand,
+  xlcSave = 4 | xlCommand,
+  xlcSaveAs = 5 | xlCommand,
+  xlcClose = 16 | xlCommand,
+  xlcProtectDocument = 28 | xlCommand,
+  xlcCalculateNow = 31 | xlCommand,
+  xlcCalculation = 32 | xlCommand,
+  xlcFormatNumber = 42 | xlCommand,
+  xlcAlignment = 43 | xlCommand,
+  xlcCellProtection = 46 | xlCommand,
+  xlcColumnWidth = 47 | xlCommand,
+  xlcCopy = 50 | xlCommand,
+  xlcClear = 52 | xlCommand,
+  xlcFormulaGoto = 63 | xlCommand,
+  xlcHide = 93 | xlCommand,
+  xlcWorkspace = 95 | xlCommand,
+  xlcFormula = 96 | xlCommand,
+  xlcFormulaArray = 98 | xlCommand,
+  xlcActivate = 103 | xlCommand,
+  xlcSelect = 109 | xlCommand,
+  xlcAlert = 118 | xlCommand,
+  xlcNew = 119 | xlCommand,
+  xlcMessage = 122 | xlCommand,
+  xlcFileClose = 144 | xlCommand,
+  xlcFormatFont = 150 | xlCommand,
+  xlcCalculateDocument = 167 | xlCommand,
+  xlcSelectEnd = 187 | xlCommand,
+  xlcWorkbookMove = 282 | xlCommand,
+  xlcWorkbookOptions = 284 | xlCommand,
+  xlcWorkbookActivate = 292 | xlCommand,
+  xlcWorkbookHide = 383 | xlCommand,
+  xlcWorkbookUnhide = 384 | xlCommand,
+  xlcWorkbookDelete = 385 | xlCommand,
+};
+
+// Entry points into the host.
+int XLCALL_CDECL Excel4(int xlfn, LPXLOPER operRes, int count, ...);
+int XLCALL_STDCALL Excel4v(int xlfn, LPXLOPER operRes, int count,
+                           LPXLOPER opers[]);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif  // HVT_SDK_XLCALL_H
