@@ -1,0 +1,221 @@
+// The headless host: an in-memory workbook, a small formula engine and the
+// Excel4/Excel4v entry points an add-in module calls, plus a C++ API through
+// which tests and the command line drive it.
+//
+// All state lives in one process-wide host (Excel has one thread and one
+// instance); Reset() puts it back to a fresh state. Functions that cannot do
+// what they are asked throw standin::HostError with a one-line message.
+#ifndef HVT_STANDIN_STANDIN_H
+#define HVT_STANDIN_STANDIN_H
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "sdk/xlcall.h"
+
+#define STANDIN_API __attribute__((visibility("default")))
+
+namespace standin {
+
+class STANDIN_API HostError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ---- Plain cell values ----------------------------------------------------
+
+struct Blank {
+  bool operator==(const Blank&) const = default;
+};
+struct Error {
+  int code = xlerrValue;  // xlerrNull, xlerrDiv0, xlerrValue, ...
+  bool operator==(const Error&) const = default;
+};
+using Value = std::variant<Blank, double, std::string, bool, Error>;
+
+// "#VALUE!" for xlerrValue and so on; "#ERR?" for a code Excel does not know.
+STANDIN_API std::string ErrorText(int code);
+// The code for an error literal ("#N/A", case-insensitive), or -1.
+STANDIN_API int ErrorCodeOf(std::string_view text);
+// A value as text for messages and tests: numbers shortest round-trip,
+// text as is, TRUE/FALSE, error texts, blank as "".
+STANDIN_API std::string Describe(const Value& value);
+
+// A rectangular block of values, row-major.
+struct Grid {
+  int rows = 0;
+  int columns = 0;
+  std::vector<Value> cells;
+  const Value& at(int row, int column) const {
+    return cells[static_cast<std::size_t>(row) * columns + column];
+  }
+};
+
+// ---- Session --------------------------------------------------------------
+
+// Fresh host: no workbooks, no add-in, no windows but the main one, empty
+// logs, failure injection off, host version "8.0". Throws HostError when the
+// previous session leaked (outstanding values, double or unknown frees,
+// live Global/Local blocks); the state is reset either way.
+STANDIN_API void Reset();
+// Same, without the leak check (for tests that leak on purpose).
+STANDIN_API void ResetQuietly();
+
+// "4.0", "5.0", "7.0" or "8.0": the text xlfGetWorkspace(2) answers and the
+// row limit (16,384 before version 8, 65,536 from 8). Others throw.
+STANDIN_API void SetHostVersion(const std::string& version);
+STANDIN_API std::string HostVersion();
+STANDIN_API int RowLimit();
+constexpr int kColumnLimit = 256;
+
+// ---- Workbooks and cells --------------------------------------------------
+
+using SheetId = std::uint32_t;
+
+// A new workbook with one sheet; both become active. Returns the sheet's id.
+STANDIN_API SheetId NewWorkbook(const std::string& book,
+                                const std::string& sheet = "Sheet1");
+// Another sheet in an open workbook (it does not become active).
+STANDIN_API SheetId AddSheet(const std::string& book, const std::string& sheet);
+// Opens a CSV file as Excel does: workbook "prices.csv", sheet "prices",
+// first field in A1. The sheet becomes active.
+STANDIN_API SheetId OpenCsvFile(const std::string& path);
+// The same from text already read (standard input, a test's literal);
+// file_name names the workbook.
+STANDIN_API SheetId OpenCsvText(const std::string& file_name,
+                                std::string_view text);
+// 0 when there is no such sheet.
+STANDIN_API SheetId FindSheet(const std::string& book, const std::string& sheet);
+STANDIN_API std::string SheetName(SheetId sheet);
+STANDIN_API std::string BookName(SheetId sheet);
+STANDIN_API void Activate(SheetId sheet);
+STANDIN_API SheetId ActiveSheet();
+// The selection (an A1 range text on the sheet) and the active cell.
+STANDIN_API void Select(SheetId sheet, const std::string& range,
+                        const std::string& active_cell = "");
+STANDIN_API std::string Selection();
+STANDIN_API std::string ActiveCell();
+
+// Cells are addressed by A1 text ("B7"; ranges "A1:A40"), zero-based row and
+// column where a number pair is taken.
+STANDIN_API void SetCell(SheetId sheet, int row, int column, const Value& value);
+STANDIN_API void SetCell(SheetId sheet, const std::string& cell,
+                         const Value& value);
+// Writes values down a column starting at a cell.
+STANDIN_API void SetColumn(SheetId sheet, const std::string& first_cell,
+                           const std::vector<Value>& values);
+STANDIN_API Value GetCell(SheetId sheet, int row, int column);
+STANDIN_API Value GetCell(SheetId sheet, const std::string& cell);
+STANDIN_API Grid GetRange(SheetId sheet, const std::string& range);
+// The formula text of a cell, or "" when it holds a constant.
+STANDIN_API std::string GetFormula(SheetId sheet, const std::string& cell);
+
+// Formulas as a user types them ("=A1*2", "=KLX_Update(A1:A40,10,0)").
+// A syntax error throws. Nothing is calculated until Recalculate().
+STANDIN_API void EnterFormula(SheetId sheet, const std::string& cell,
+                              const std::string& formula);
+STANDIN_API void EnterArrayFormula(SheetId sheet, const std::string& range,
+                                   const std::string& formula);
+// Calculates every formula of every open workbook, as a full recalculation.
+STANDIN_API void Recalculate();
+
+// Evaluates a formula on the active sheet as an array formula sized to its
+// result. no_value is set when a registered function returned a null pointer
+// for the outermost call (the grid is then empty).
+struct Evaluation {
+  bool no_value = false;
+  Grid result;
+};
+STANDIN_API Evaluation Evaluate(const std::string& formula);
+
+// ---- Add-in modules -------------------------------------------------------
+
+// Loads a module by path and calls its xlAutoOpen (when exported); returns
+// xlAutoOpen's answer (1 when there is none). Throws when it cannot be loaded.
+// One module at a time; loading another closes the first.
+STANDIN_API int LoadAddIn(const std::string& path);
+// Calls xlAutoClose and unloads the module. No-op without a module.
+STANDIN_API void CloseAddIn();
+STANDIN_API bool AddInLoaded();
+STANDIN_API std::string AddInPath();
+
+// Test hook: stands a table of C function pointers in for a module, so tests
+// can register and call procedures without building a shared library. The
+// table's name is what xlGetName answers; procedures are looked up in the
+// table first, then among the process's exported symbols. A procedure named
+// "xlAutoFree" receives xlbitDLLFree results. Replaces any loaded module.
+STANDIN_API void AttachTestModule(const std::string& module_name);
+STANDIN_API void AddTestProcedure(const std::string& procedure, void* address);
+// Shorthand: AddTestProcedure, then xlfRegister as an add-in would (macro
+// type 1, category "Test"). Returns the register id; throws on failure.
+STANDIN_API double RegisterTestFunction(const std::string& function_text,
+                                        const std::string& type_text,
+                                        void* address);
+
+struct Registration {
+  double id = 0;
+  std::string module;
+  std::string procedure;
+  std::string type_text;
+  std::string function_text;
+  std::string argument_text;
+  std::string macro_type;
+  std::string category;
+  std::string shortcut;
+};
+STANDIN_API std::vector<Registration> Registrations();
+
+// Every call of a registered function from a formula, in order.
+struct CallRecord {
+  std::string function_text;
+  bool returned_null = false;  // the procedure answered a null pointer
+  bool discarded = false;      // it met an uncalculated cell; called again
+};
+STANDIN_API std::vector<CallRecord> Calls();
+STANDIN_API void ClearCalls();
+
+// ---- Diagnostics ----------------------------------------------------------
+
+// Lines about calls the host refused: unknown function numbers, bad
+// XLOPERs, wrong counts, unsupported type letters.
+STANDIN_API std::vector<std::string> Log();
+STANDIN_API void ClearLog();
+
+struct Accounting {
+  int outstanding_values = 0;   // host-filled values not yet given to xlFree
+  int double_frees = 0;         // xlFree of a value already freed
+  int unknown_frees = 0;        // xlFree of a pointer the host never handed out
+  int pending_dll_results = 0;  // xlbitDLLFree results not yet through xlAutoFree
+  long long global_blocks = 0;  // live GlobalAlloc/LocalAlloc blocks
+  long long global_bytes = 0;
+  int bad_global_frees = 0;     // Global/LocalFree of an unknown or freed handle
+  std::vector<std::string> problems;  // one line per fault, for messages
+  bool Clean() const {
+    return outstanding_values == 0 && double_frees == 0 && unknown_frees == 0 &&
+           pending_dll_results == 0 && global_blocks == 0 &&
+           bad_global_frees == 0;
+  }
+};
+STANDIN_API Accounting GetAccounting();
+
+// The k-th GlobalAlloc/LocalAlloc from now (1 = the next) returns nothing.
+// 0 turns injection off.
+STANDIN_API void FailAllocation(int k);
+
+// ---- Windows --------------------------------------------------------------
+
+STANDIN_API HWND MainWindow();
+// A top-level window of the given class under a parent (the main window
+// when none is given). Returns its handle.
+STANDIN_API HWND OpenWindow(const std::string& class_name, HWND parent = nullptr);
+// Excel's own dialog class, under the main window unless told otherwise.
+STANDIN_API HWND OpenDialogWindow(HWND parent = nullptr);
+STANDIN_API void CloseWindow(HWND window);
+
+}  // namespace standin
+
+#endif  // HVT_STANDIN_STANDIN_H
