@@ -1,0 +1,63 @@
+// Values exchanged with the host and calls into it: the temporary argument
+// pool, the one wrapper most calls go through, the host version, global
+// memory handed to the host, and the test for an open host dialog.
+#ifndef HVT_HOST_HOST_VALUES_H
+#define HVT_HOST_HOST_VALUES_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sdk/xlcall.h"
+
+namespace hvt {
+
+// ---- Temporary values: a 1,024-byte pool emptied after every CallExcel.
+constexpr std::size_t kTempPoolSize = 1024;
+
+void* AllocTemp(std::size_t size);  // nullptr when the pool is full
+void ResetTemp();
+std::size_t TempFillOffset();
+
+// Each takes one XLOPER from the pool; nullptr when the pool is full.
+LPXLOPER TempNumber(double value);
+// Writes the length byte of `text` (NUL-terminated from its second byte)
+// and points the value at it; the text is not copied.
+LPXLOPER TempString(char* text);
+LPXLOPER TempBoolean(short value);
+LPXLOPER TempInteger(short value);
+LPXLOPER TempMissing();
+
+// Passes its arguments to Excel4v, then empties the pool. A null argument
+// (a temporary that did not fit) fails the call without reaching the host.
+int CallExcel(int function, LPXLOPER result, int count, ...);
+
+// ---- Host version values.
+extern double g_menuBar;      // 10 from Excel 5 on, 1 before, 0 until read
+extern short g_versionRead;   // 1 once ReadHostVersion has run
+extern std::int32_t g_maxRows;  // 16,384 or 65,536; 0 until read
+
+void ReadHostVersion();
+void ReadMaxRows();
+
+// ---- Global memory: zeroed, movable, locked while in use.
+void* AllocGlobal(std::size_t bytes);  // nullptr when memory ran out
+// Releases through the handle found from the pointer and clears the pointer,
+// so a second release is harmless.
+template <typename T>
+void FreeGlobal(T*& pointer);
+void FreeGlobalBlock(const void* pointer);
+
+// ---- Is one of the host's own dialog windows open?
+bool HostDialogOpen();
+
+template <typename T>
+void FreeGlobal(T*& pointer) {
+  FreeGlobalBlock(pointer);
+  pointer = nullptr;
+}
+
+}  // namespace hvt
+
+extern "C" HVT_EXPORT void WINAPI xlAutoFree(LPXLOPER value);
+
+#endif  // HVT_HOST_HOST_VALUES_H

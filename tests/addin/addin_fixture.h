@@ -1,0 +1,72 @@
+// The add-in module loaded by path into a fresh stand-in host, with the
+// host's accounting checked after every test.
+#ifndef HVT_TESTS_ADDIN_ADDIN_FIXTURE_H
+#define HVT_TESTS_ADDIN_ADDIN_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "standin/standin.h"
+
+namespace hvt::testing {
+
+class AddInTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  }
+  void TearDown() override {
+    standin::CloseAddIn();
+    standin::Accounting accounting = standin::GetAccounting();
+    EXPECT_TRUE(accounting.Clean())
+        << (accounting.problems.empty() ? std::string("leak")
+                                        : accounting.problems.front());
+    EXPECT_TRUE(standin::Log().empty())
+        << "host refused a call: " << standin::Log().front();
+    standin::ResetQuietly();
+  }
+
+  // A seeded random walk, as prices move.
+  static std::vector<double> Walk(std::size_t n, unsigned seed = 7) {
+    std::mt19937_64 random(seed);
+    std::normal_distribution<double> step(0.0, 1.0);
+    std::vector<double> values(n);
+    double level = 100;
+    for (double& v : values) {
+      level += step(random);
+      v = std::round(level * 1000) / 1000;
+    }
+    return values;
+  }
+
+  // A new workbook whose column A holds `values` from A1 down.
+  static standin::SheetId SheetWithColumn(const std::vector<double>& values) {
+    standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+    std::vector<standin::Value> cells(values.begin(), values.end());
+    standin::SetColumn(sheet, "A1", cells);
+    return sheet;
+  }
+
+  static double Number(const standin::Value& value) {
+    EXPECT_TRUE(std::holds_alternative<double>(value))
+        << standin::Describe(value);
+    return std::holds_alternative<double>(value) ? std::get<double>(value) : NAN;
+  }
+
+  static int ErrorOf(const standin::Evaluation& evaluation) {
+    if (evaluation.no_value || evaluation.result.cells.size() != 1) return -1;
+    const standin::Value& v = evaluation.result.cells[0];
+    return std::holds_alternative<standin::Error>(v)
+               ? std::get<standin::Error>(v).code
+               : -1;
+  }
+};
+
+}  // namespace hvt::testing
+
+#endif  // HVT_TESTS_ADDIN_ADDIN_FIXTURE_H
