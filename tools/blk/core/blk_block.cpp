@@ -1,0 +1,310 @@
+// BLK block columns and layout rules. The running sums are updated exactly as
+// the tool has always done (subtract the leaving value, then add the entering
+// one) so every run gives the same bits.
+#include "tools/blk/core/blk_block.h"
+
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace hvt::blk {
+namespace {
+
+bool IndexInRange(int mn_index) {
+  return mn_index >= kBlkMinIndex && mn_index <= kBlkMaxIndex;
+}
+
+bool MethodInRange(int method) {
+  return method >= kBlkStandardOnly && method <= kBlkDetrendedOnly;
+}
+
+bool HasStandard(int method) { return method != kBlkDetrendedOnly; }
+bool HasDetrended(int method) { return method != kBlkStandardOnly; }
+
+// Shared argument checks of both block functions. Windows must stay within
+// rows 0 .. N-1 for every row i in U .. N-1.
+BlkStatus CheckBlockArgs(std::size_t rows, int u, int n, int m,
+                         std::size_t out_size) {
+  if (u < 0 || n < 0 || m < 0 || m % 2 != 0 || n + m / 2 > u) {
+    return BlkStatus::kBadWindow;
+  }
+  if (rows <= static_cast<std::size_t>(u)) return BlkStatus::kTooFewRows;
+  if (out_size != rows - static_cast<std::size_t>(u)) {
+    return BlkStatus::kBadOutputSize;
+  }
+  return BlkStatus::kOk;
+}
+
+// Rows of the normalized loop handled side by side. Each row keeps its own
+// deviation sum in index order; interleaving only hides the add latency.
+constexpr std::size_t kLanes = 8;
+
+}  // namespace
+
+const char* BlkStatusText(BlkStatus status) {
+  switch (status) {
+    case BlkStatus::kOk: return "ok";
+    case BlkStatus::kBadIndex: return "N and M index must be 1 to 18";
+    case BlkStatus::kBadMethod: return "process method must be 1, 2 or 3";
+    case BlkStatus::kBadNormalization: return "normalization must be 1 or 2";
+    case BlkStatus::kIndexTooSmall:
+      return "N and M index too small for detrending (at least 10, or 12 "
+             "when normalized)";
+    case BlkStatus::kNoData: return "no data columns";
+    case BlkStatus::kUnequalColumns: return "data columns differ in length";
+    case BlkStatus::kTooFewRows: return "too few data rows for this index";
+    case BlkStatus::kBadWindow: return "block window outside the data";
+    case BlkStatus::kBadOutputSize: return "output size is not N - U";
+    case BlkStatus::kStopped: return "stopped";
+    case BlkStatus::kNoMemory: return "insufficient memory";
+  }
+  return "unknown status";
+}
+
+int BlkBlankRows(int mn_index) {
+  if (!IndexInRange(mn_index)) return -1;
+  const BlkSampleEntry& e = BlkSampleTable[static_cast<std::size_t>(mn_index)];
+  return e.n + e.m / 2;
+}
+
+int BlkMinDataRows(int mn_index) {
+  if (!IndexInRange(mn_index)) return 0;
+  return BlkBlankRows(mn_index) + 2;
+}
+
+int BlkColumnsPerDataColumn(int mn_index, int method) {
+  if (!IndexInRange(mn_index) || !MethodInRange(method)) return 0;
+  int count = 0;
+  if (HasStandard(method)) count += mn_index;
+  if (HasDetrended(method)) count += mn_index + 1;
+  return count;
+}
+
+std::int64_t BlkTotalColumns(std::int64_t data_columns, int mn_index,
+                             int method) {
+  if (data_columns <= 0) return 0;
+  return data_columns * BlkColumnsPerDataColumn(mn_index, method);
+}
+
+BlkStatus BlkCheckSettings(int mn_index, int method, int normalization) {
+  if (!MethodInRange(method)) return BlkStatus::kBadMethod;
+  if (HasDetrended(method) && normalization != kBlkNormalized &&
+      normalization != kBlkNotNormalized) {
+    return BlkStatus::kBadNormalization;
+  }
+  if (!IndexInRange(mn_index)) return BlkStatus::kBadIndex;
+  if (HasDetrended(method)) {
+    const int least = normalization == kBlkNormalized ? kBlkMinNormalizedIndex
+                                                      : kBlkMinDetrendedIndex;
+    if (mn_index < least) return BlkStatus::kIndexTooSmall;
+  }
+  return BlkStatus::kOk;
+}
+
+std::string BlkTitleSuffix(int entry, bool detrended, int normalization) {
+  std::string suffix = "_";
+  if (detrended) suffix += normalization == kBlkNormalized ? "ND" : "D";
+  if (entry >= 0 && entry <= kBlkMaxIndex) {
+    suffix += std::to_string(BlkSampleTable[static_cast<std::size_t>(entry)].n);
+  }
+  return suffix;
+}
+
+std::vector<BlkColumnSpec> BlkOutputPlan(int data_columns, int mn_index,
+                                         int method, int normalization) {
+  std::vector<BlkColumnSpec> plan;
+  if (data_columns <= 0 ||
+      BlkCheckSettings(mn_index, method, normalization) != BlkStatus::kOk) {
+    return plan;
+  }
+  plan.reserve(static_cast<std::size_t>(
+      BlkTotalColumns(data_columns, mn_index, method)));
+  auto add = [&](int c, int k, bool detrended) {
+    const BlkSampleEntry& e = BlkSampleTable[static_cast<std::size_t>(k)];
+    plan.push_back({c, k, detrended, e.n, e.m,
+                    BlkTitleSuffix(k, detrended, normalization)});
+  };
+  for (int c = 0; c < data_columns; ++c) {
+    if (HasStandard(method)) {
+      for (int k = 1; k <= mn_index; ++k) add(c, k, false);
+    }
+    if (HasDetrended(method)) {
+      for (int k = 0; k <= mn_index; ++k) add(c, k, true);
+    }
+  }
+  return plan;
+}
+
+BlkStatus StandardBlock(std::span<const double> x, int u, int n, int m,
+                        std::span<double> out) {
+  const BlkStatus check = CheckBlockArgs(x.size(), u, n, m, out.size());
+  if (check != BlkStatus::kOk) return check;
+  const std::size_t rows = x.size();
+  const std::size_t uu = static_cast<std::size_t>(u);
+  const std::size_t lag = static_cast<std::size_t>(n);
+  const std::size_t half = static_cast<std::size_t>(m / 2);
+  const double width = static_cast<double>(m + 1);
+
+  double s = 0.0;
+  for (std::size_t k = uu - lag - half; k <= uu - lag + half; ++k) s += x[k];
+  out[0] = s / width;
+  for (std::size_t i = uu + 1; i < rows; ++i) {
+    s = (s - x[i - lag - half - 1]) + x[i - lag + half];
+    out[i - uu] = s / width;
+  }
+  return BlkStatus::kOk;
+}
+
+BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
+                         int normalization, std::span<double> out) {
+  const BlkStatus check = CheckBlockArgs(x.size(), u, n, m, out.size());
+  if (check != BlkStatus::kOk) return check;
+  if (normalization != kBlkNormalized && normalization != kBlkNotNormalized) {
+    return BlkStatus::kBadNormalization;
+  }
+  const std::size_t rows = x.size();
+  const std::size_t uu = static_cast<std::size_t>(u);
+  const std::size_t lag = static_cast<std::size_t>(n);
+  const std::size_t half = static_cast<std::size_t>(m / 2);
+  const double width = static_cast<double>(m + 1);
+  const double span = static_cast<double>(u + 1);
+  const double* px = x.data();
+
+  double trend = 0.0;
+  for (std::size_t k = 0; k <= uu; ++k) trend += px[k];
+  double t = trend / span;
+  double s = 0.0;
+  for (std::size_t k = uu - lag - half; k <= uu - lag + half; ++k) s += px[k];
+  double b = s / width;
+
+  if (normalization == kBlkNotNormalized) {
+    out[0] = b - t;
+    for (std::size_t i = uu + 1; i < rows; ++i) {
+      trend = (trend - px[i - uu - 1]) + px[i];
+      s = (s - px[i - lag - half - 1]) + px[i - lag + half];
+      b = s / width;
+      t = trend / span;
+      out[i - uu] = b - t;
+    }
+    return BlkStatus::kOk;
+  }
+
+  // Normalized: the mean absolute deviation is summed afresh for every row
+  // over x[i-U] .. x[i]. The running sums advance row by row first; then the
+  // deviation sums of up to kLanes rows run side by side, each in index order.
+  double* po = out.data();
+  double lane_t[kLanes];
+  double lane_bt[kLanes];
+  double lane_d[kLanes];
+  std::size_t i = uu;
+  bool first = true;
+  while (i < rows) {
+    const std::size_t lanes = rows - i < kLanes ? rows - i : kLanes;
+    for (std::size_t r = 0; r < lanes; ++r) {
+      const std::size_t row = i + r;
+      if (!first) {
+        trend = (trend - px[row - uu - 1]) + px[row];
+        s = (s - px[row - lag - half - 1]) + px[row - lag + half];
+        b = s / width;
+        t = trend / span;
+      }
+      first = false;
+      lane_t[r] = t;
+      lane_bt[r] = b - t;
+    }
+    const double* base = px + (i - uu);
+    if (lanes == kLanes) {
+      for (std::size_t r = 0; r < kLanes; ++r) lane_d[r] = 0.0;
+      for (std::size_t k = 0; k <= uu; ++k) {
+        const double* row_k = base + k;
+        for (std::size_t r = 0; r < kLanes; ++r) {
+          lane_d[r] += std::fabs(row_k[r] - lane_t[r]);
+        }
+      }
+    } else {
+      for (std::size_t r = 0; r < lanes; ++r) {
+        double d = 0.0;
+        for (std::size_t k = 0; k <= uu; ++k) {
+          d += std::fabs(base[r + k] - lane_t[r]);
+        }
+        lane_d[r] = d;
+      }
+    }
+    for (std::size_t r = 0; r < lanes; ++r) {
+      po[i + r - uu] = lane_bt[r] / (lane_d[r] / span + 1e-10);
+    }
+    i += lanes;
+  }
+  return BlkStatus::kOk;
+}
+
+BlkResult BlkCompute(std::span<const std::span<const double>> data,
+                     int mn_index, int method, int normalization,
+                     RunObserver* observer) {
+  BlkResult result;
+  result.status = BlkCheckSettings(mn_index, method, normalization);
+  if (result.status != BlkStatus::kOk) return result;
+  if (data.empty()) {
+    result.status = BlkStatus::kNoData;
+    return result;
+  }
+  const std::size_t rows = data[0].size();
+  for (const auto& column : data) {
+    if (column.size() != rows) {
+      result.status = BlkStatus::kUnequalColumns;
+      return result;
+    }
+  }
+  const int u = BlkBlankRows(mn_index);
+  result.blank_rows = u;
+  result.rows = rows;
+  // The trend window of row U is x[0] .. x[U]: with N <= U there is no row
+  // whose windows lie inside the data.
+  if (rows <= static_cast<std::size_t>(u)) {
+    result.status = BlkStatus::kTooFewRows;
+    return result;
+  }
+  if (data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    result.status = BlkStatus::kNoMemory;
+    return result;
+  }
+
+  try {
+    std::vector<BlkColumnSpec> plan = BlkOutputPlan(
+        static_cast<int>(data.size()), mn_index, method, normalization);
+    const std::int64_t total = static_cast<std::int64_t>(plan.size());
+    std::vector<BlkOutputColumn> columns;
+    columns.reserve(plan.size());
+    std::int64_t done = 0;
+    for (BlkColumnSpec& spec : plan) {
+      if (observer != nullptr && observer->StopRequested()) {
+        result.status = BlkStatus::kStopped;
+        return result;
+      }
+      BlkOutputColumn column;
+      column.values.resize(rows - static_cast<std::size_t>(u));
+      const std::span<const double> x =
+          data[static_cast<std::size_t>(spec.data_column)];
+      const BlkStatus status =
+          spec.detrended
+              ? DetrendedBlock(x, u, spec.n, spec.m, normalization,
+                               column.values)
+              : StandardBlock(x, u, spec.n, spec.m, column.values);
+      if (status != BlkStatus::kOk) {
+        result.status = status;
+        return result;
+      }
+      column.spec = std::move(spec);
+      columns.push_back(std::move(column));
+      ++done;
+      if (observer != nullptr) observer->Progress(done, total);
+    }
+    result.columns = std::move(columns);
+  } catch (const std::bad_alloc&) {
+    result.status = BlkStatus::kNoMemory;
+    result.columns.clear();
+  }
+  return result;
+}
+
+}  // namespace hvt::blk
