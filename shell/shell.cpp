@@ -5,13 +5,16 @@
 #include "host/host_values.h"
 #include "host/registration.h"
 #include "host/tool_hooks.h"
+#include "tools/gtn/gtn_tool.h"
 #include "tools/klx/klx_tool.h"
+#include "tools/spd/spd_tool.h"
 
 namespace hvt {
 
 namespace {
 
-const ToolHooks* const kTools[] = {&kKlxTool};
+// Tool order: KLX, GTN, decorrelator, SPD, BLK.
+const ToolHooks* const kTools[] = {&kKlxTool, &kGtnTool, &kSpdTool};
 
 RegistrationRow g_shellRows[] = {
     {{" fExit", " J", " Quit_HVT", " ", " 2", " HVT", " "}},
