@@ -110,7 +110,7 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
   }
   const std::size_t n = x.size();
   const std::size_t firstOut = GtnFirstOutputRow(span);
-  if (n < firstOut) return GtnStatus::TooShort;
+  if (n < GtnMinRows(span)) return GtnStatus::TooShort;
 
   int active = 0;
   while (active < kChannelCount && kChannelLengths[active] <= span) ++active;

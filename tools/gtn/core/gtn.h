@@ -31,7 +31,7 @@ enum class GtnTermOrder { CommandOrder, WorksheetOrder };
 enum class GtnStatus {
   Complete,     // y holds the result
   Stopped,      // the observer asked to stop; y is void
-  TooShort,     // fewer than span + 6 rows: no row would be defined; y untouched
+  TooShort,     // n <= span + 6: no row would be defined; y untouched
   BadArgument,  // span not 24/48/96/192, smoothness not 2..50, y too small
   OutOfMemory,  // work arrays could not be allocated; y untouched
 };
@@ -39,9 +39,14 @@ enum class GtnStatus {
 // True for 24, 48, 96 and 192.
 bool IsValidSpan(int span);
 
-// First row GtnSeries defines, and so the fewest rows it accepts minus one.
+// First row GtnSeries defines.
 constexpr std::size_t GtnFirstOutputRow(int span) {
   return static_cast<std::size_t>(span) + 6;
+}
+
+// Fewest rows GtnSeries accepts: enough for one defined row.
+constexpr std::size_t GtnMinRows(int span) {
+  return GtnFirstOutputRow(span) + 1;
 }
 
 // Running state of one look-back length over a run.
@@ -65,7 +70,8 @@ double GtnEfficiency(GtnChannel& channel, std::size_t i, int span,
 // oldest first). y must hold at least n doubles. On Complete, y[i] for
 // span + 6 <= i <= n - 1 holds the result (between 0 and the longest active
 // length) and y[0 .. span + 5] are set to 0; callers put their own warm-up
-// value there. With n < span + 6 no row is defined and TooShort is returned.
+// value there. With n < GtnMinRows(span) = span + 7 no row would be defined,
+// and TooShort is returned.
 //
 // observer (may be null): after each step i, StopRequested() is asked (true
 // ends the run with Stopped), then Progress(i, n) is told.
