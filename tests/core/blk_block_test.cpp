@@ -319,7 +319,7 @@ TEST(BlkFuzz, FamiliesAgainstReferences) {
     for (int a : {1, 2, 10, 11, 12, 18}) {
       const int u = BlkBlankRows(a);
       for (std::size_t rows : {std::size_t{0}, std::size_t{1}, std::size_t(u),
-                               std::size_t(u + 1), std::size_t(u + 2),
+                               std::size_t(u + 1), std::size_t(u + 2), std::size_t(u + 16),
                                std::size_t(u + 37)}) {
         Column x;
         switch (family) {

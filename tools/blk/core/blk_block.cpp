@@ -4,6 +4,7 @@
 #include "tools/blk/core/blk_block.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -38,6 +39,56 @@ BlkStatus CheckBlockArgs(std::size_t rows, int u, int n, int m,
 // Rows of the normalized loop handled side by side. Each row keeps its own
 // deviation sum in index order; interleaving only hides the add latency.
 constexpr std::size_t kLanes = 8;
+
+// d[r] = |base[r] - t[r]| + |base[r + 1] - t[r]| + ... (count terms), summed
+// from 0 in index order for each r. The accumulators stay local so they can
+// live in registers.
+#if defined(__GNUC__)
+// Two lanes per vector; each lane does exactly the scalar operations.
+typedef double Pair __attribute__((vector_size(16)));
+typedef long long PairBits __attribute__((vector_size(16)));
+
+inline Pair LoadPair(const double* p) {
+  Pair v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+inline Pair AbsPair(Pair v) {
+  const PairBits mask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  return reinterpret_cast<Pair>(reinterpret_cast<PairBits>(v) & mask);
+}
+
+inline void DeviationSums(const double* base, const double* t,
+                          std::size_t count, double* d) {
+  static_assert(kLanes == 8);
+  const Pair t0 = LoadPair(t), t1 = LoadPair(t + 2);
+  const Pair t2 = LoadPair(t + 4), t3 = LoadPair(t + 6);
+  Pair d0 = {0.0, 0.0}, d1 = d0, d2 = d0, d3 = d0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double* p = base + k;
+    d0 += AbsPair(LoadPair(p) - t0);
+    d1 += AbsPair(LoadPair(p + 2) - t1);
+    d2 += AbsPair(LoadPair(p + 4) - t2);
+    d3 += AbsPair(LoadPair(p + 6) - t3);
+  }
+  std::memcpy(d, &d0, sizeof d0);
+  std::memcpy(d + 2, &d1, sizeof d1);
+  std::memcpy(d + 4, &d2, sizeof d2);
+  std::memcpy(d + 6, &d3, sizeof d3);
+}
+#else
+inline void DeviationSums(const double* base, const double* t,
+                          std::size_t count, double* d) {
+  double acc[kLanes] = {};
+  for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t r = 0; r < kLanes; ++r) {
+      acc[r] += std::fabs(base[k + r] - t[r]);
+    }
+  }
+  for (std::size_t r = 0; r < kLanes; ++r) d[r] = acc[r];
+}
+#endif
 
 }  // namespace
 
@@ -214,13 +265,7 @@ BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
     }
     const double* base = px + (i - uu);
     if (lanes == kLanes) {
-      for (std::size_t r = 0; r < kLanes; ++r) lane_d[r] = 0.0;
-      for (std::size_t k = 0; k <= uu; ++k) {
-        const double* row_k = base + k;
-        for (std::size_t r = 0; r < kLanes; ++r) {
-          lane_d[r] += std::fabs(row_k[r] - lane_t[r]);
-        }
-      }
+      DeviationSums(base, lane_t, uu + 1, lane_d);
     } else {
       for (std::size_t r = 0; r < lanes; ++r) {
         double d = 0.0;
