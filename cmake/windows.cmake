@@ -1,0 +1,47 @@
+# Windows builds (mingw-w64): the add-in as Excel loads it, HVT_XL32.xll or
+# HVT_XL64.xll from the same sources.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(HVT_WIN_BITS 64)
+  set(HVT_WIN_ARCH x64)
+else()
+  set(HVT_WIN_BITS 32)
+  set(HVT_WIN_ARCH x86)
+endif()
+
+# Nothing but Windows system DLLs and XLCALL32.DLL may be needed at run
+# time: the compiler's runtime libraries go in statically.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Excel4/Excel4v come from Excel's XLCALL32.DLL, through an import library
+# made from our own module-definition file.
+set(HVT_XLCALL_DEF ${CMAKE_SOURCE_DIR}/win/XLCALL32-${HVT_WIN_ARCH}.def)
+set(HVT_XLCALL_IMPORT ${CMAKE_BINARY_DIR}/win/libxlcall32.a)
+add_custom_command(
+  OUTPUT ${HVT_XLCALL_IMPORT}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/win
+  COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${HVT_XLCALL_DEF}
+          --output-lib ${HVT_XLCALL_IMPORT}
+  DEPENDS ${HVT_XLCALL_DEF}
+  COMMENT "Import library for XLCALL32.DLL"
+  VERBATIM)
+add_custom_target(hvt_xlcall_import DEPENDS ${HVT_XLCALL_IMPORT})
+
+# Programs built here run under 64-bit Wine: headless, in a prefix of the
+# build's own.
+set(HVT_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    ${CMAKE_SOURCE_DIR}/win/wine-run ${HVT_WINEPREFIX})
+
+# Turns the add-in module target into the .xll Excel loads: its name, the
+# XLCALL32 import, and on 32-bit the plain undecorated names of its
+# __stdcall exports.
+function(hvt_windows_addin target)
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME HVT_XL${HVT_WIN_BITS} PREFIX "" SUFFIX ".xll")
+  add_dependencies(${target} hvt_xlcall_import)
+  target_link_libraries(${target} PRIVATE ${HVT_XLCALL_IMPORT})
+  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  if(HVT_WIN_BITS EQUAL 32)
+    target_link_options(${target} PRIVATE -Wl,--kill-at)
+  endif()
+endfunction()
