@@ -248,6 +248,7 @@ TEST(BlkBlock, RefusesCallsThatWouldReadOutsideTheData) {
   EXPECT_EQ(StandardBlock(x, 3, 1, 1, o.first(7)), BlkStatus::kBadWindow);
   EXPECT_EQ(DetrendedBlock(x, 3, -1, 0, 2, o.first(7)), BlkStatus::kBadWindow);
   EXPECT_EQ(StandardBlock(x, -1, 0, 0, o), BlkStatus::kBadWindow);
+  EXPECT_EQ(StandardBlock(x, 3, 2147483647, 2, o.first(7)), BlkStatus::kBadWindow);
   EXPECT_EQ(StandardBlock(x, 3, 1, 0, o.first(8)), BlkStatus::kBadOutputSize);
   EXPECT_EQ(DetrendedBlock(x, 3, 1, 0, 3, o.first(7)), BlkStatus::kBadNormalization);
   untouched();

@@ -26,7 +26,8 @@ bool HasDetrended(int method) { return method != kBlkStandardOnly; }
 // rows 0 .. N-1 for every row i in U .. N-1.
 BlkStatus CheckBlockArgs(std::size_t rows, int u, int n, int m,
                          std::size_t out_size) {
-  if (u < 0 || n < 0 || m < 0 || m % 2 != 0 || n + m / 2 > u) {
+  if (u < 0 || n < 0 || m < 0 || m % 2 != 0 ||
+      static_cast<std::int64_t>(n) + m / 2 > u) {
     return BlkStatus::kBadWindow;
   }
   if (rows <= static_cast<std::size_t>(u)) return BlkStatus::kTooFewRows;
@@ -194,7 +195,7 @@ BlkStatus StandardBlock(std::span<const double> x, int u, int n, int m,
   const std::size_t uu = static_cast<std::size_t>(u);
   const std::size_t lag = static_cast<std::size_t>(n);
   const std::size_t half = static_cast<std::size_t>(m / 2);
-  const double width = static_cast<double>(m + 1);
+  const double width = static_cast<double>(m) + 1.0;  // M + 1 values
 
   double s = 0.0;
   for (std::size_t k = uu - lag - half; k <= uu - lag + half; ++k) s += x[k];
@@ -217,8 +218,8 @@ BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
   const std::size_t uu = static_cast<std::size_t>(u);
   const std::size_t lag = static_cast<std::size_t>(n);
   const std::size_t half = static_cast<std::size_t>(m / 2);
-  const double width = static_cast<double>(m + 1);
-  const double span = static_cast<double>(u + 1);
+  const double width = static_cast<double>(m) + 1.0;  // M + 1 values
+  const double span = static_cast<double>(u) + 1.0;  // U + 1 values
   const double* px = x.data();
 
   double trend = 0.0;

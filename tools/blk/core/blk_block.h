@@ -7,7 +7,7 @@
 // rows U = n(a) + M(a) / 2 of the chosen entry a, row i (U <= i < N) gets
 //   standard:    b = mean(x[i-n-J] .. x[i-n+J])
 //   detrended:   b - t,  t = mean(x[i-U] .. x[i])
-//   normalized:  (b - t) / (mean(|x[i-U] .. x[i]| - t) + 1e-10)
+//   normalized:  (b - t) / (mean(|x[k] - t|, k = i-U .. i) + 1e-10)
 // through running sums updated in a fixed order (results are reproducible to
 // the last bit). Rows 0 .. U-1 are never defined; element i - U of a result
 // is row i.
@@ -81,7 +81,7 @@ const char* BlkStatusText(BlkStatus status);
 int BlkBlankRows(int mn_index);
 
 // Data rows the command asks for: U + 2. The computation itself needs only
-// U + 1 (see BlkStatus::kTooFewRows).
+// U + 1 (one defined row); with N <= U it answers BlkStatus::kTooFewRows.
 int BlkMinDataRows(int mn_index);
 
 // a (method 1), 2a + 1 (method 2), a + 1 (method 3).
