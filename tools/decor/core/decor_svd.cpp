@@ -333,6 +333,10 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
         break;
       }
       if (sweeps == 30) {
+        // The partial factors are not used, but they stay the ones the
+        // rotations so far describe.
+        if (wantU) logU.Flush();
+        if (wantV) logV.Flush();
         failIndex = static_cast<int>(k + 1);
         return Status::kNotConverged;
       }
