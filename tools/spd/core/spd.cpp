@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <vector>
@@ -21,8 +22,18 @@ bool Overlap(const double* a, std::size_t na, const double* b,
 }
 
 // Rows computed together in the slope: each keeps its own sums, added in the
-// same order as a row on its own, so the results are identical.
-constexpr std::size_t kSlopeBlock = 8;
+// same order as a row on its own, so the results are identical. Lanes are
+// plain IEEE double operations, two rows per vector.
+typedef double Lanes __attribute__((vector_size(16)));
+constexpr std::size_t kLanes = sizeof(Lanes) / sizeof(double);
+constexpr std::size_t kSlopeVectors = 4;
+constexpr std::size_t kSlopeBlock = kLanes * kSlopeVectors;
+
+inline Lanes Load(const double* at) {
+  Lanes v;
+  std::memcpy(&v, at, sizeof v);
+  return v;
+}
 
 }  // namespace
 
@@ -54,19 +65,32 @@ SpdStatus SpdSlope(std::span<const double> x, int depth, std::span<double> v) {
 
   std::size_t i = dep;
   for (; i + kSlopeBlock <= n; i += kSlopeBlock) {
-    double a[kSlopeBlock] = {};
-    double b[kSlopeBlock] = {};
+    // Accumulators named one by one so they stay in registers.
+    Lanes a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    Lanes b0 = {}, b1 = {}, b2 = {}, b3 = {};
     for (std::size_t j = 0; j <= dep; ++j) {
-      const double p = static_cast<double>(dep + 1 - j);
+      const double pd = static_cast<double>(dep + 1 - j);
+      const Lanes p = {pd, pd};
       const double* at = xs + (i - j);
-      for (std::size_t r = 0; r < kSlopeBlock; ++r) {
-        const double pv = p * at[r];
-        b[r] = b[r] + pv;
-        a[r] = a[r] + (pv * p);
-      }
+      const Lanes pv0 = p * Load(at);
+      const Lanes pv1 = p * Load(at + kLanes);
+      const Lanes pv2 = p * Load(at + 2 * kLanes);
+      const Lanes pv3 = p * Load(at + 3 * kLanes);
+      b0 = b0 + pv0;
+      b1 = b1 + pv1;
+      b2 = b2 + pv2;
+      b3 = b3 + pv3;
+      a0 = a0 + (pv0 * p);
+      a1 = a1 + (pv1 * p);
+      a2 = a2 + (pv2 * p);
+      a3 = a3 + (pv3 * p);
     }
-    for (std::size_t r = 0; r < kSlopeBlock; ++r) {
-      vs[i + r] = ((a[r] * t1) - (b[r] * t2)) / den;
+    const Lanes as[kSlopeVectors] = {a0, a1, a2, a3};
+    const Lanes bs[kSlopeVectors] = {b0, b1, b2, b3};
+    for (std::size_t r = 0; r < kSlopeVectors; ++r) {
+      for (std::size_t l = 0; l < kLanes; ++l) {
+        vs[i + r * kLanes + l] = ((as[r][l] * t1) - (bs[r][l] * t2)) / den;
+      }
     }
   }
   for (; i < n; ++i) {

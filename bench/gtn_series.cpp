@@ -1,0 +1,97 @@
+// GtnSeries throughput on 65,536 rows, against a plain pass that sums the
+// same array in the same run; prints "ratio:" lines (core time / pass time).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/gtn/core/gtn.h"
+
+namespace {
+
+constexpr std::size_t kRows = 65536;
+
+const std::vector<double>& Walk() {
+  static const std::vector<double> x = [] {
+    std::mt19937_64 rng(7);
+    std::normal_distribution<double> step(0.0, 1.0);
+    std::vector<double> v(kRows);
+    double level = 1000.0;
+    for (double& e : v) e = level += step(rng);
+    return v;
+  }();
+  return x;
+}
+
+void SetRowRate(benchmark::State& state) {
+  state.counters["rows/s"] = benchmark::Counter(
+      static_cast<double>(kRows), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_PlainPass(benchmark::State& state) {
+  const auto& x = Walk();
+  for (auto _ : state) {
+    double sum = 0.0;
+    for (double v : x) sum += v;
+    benchmark::DoNotOptimize(sum);
+  }
+  SetRowRate(state);
+}
+BENCHMARK(BM_PlainPass);
+
+void BM_GtnSeries(benchmark::State& state) {
+  const auto& x = Walk();
+  std::vector<double> y(kRows);
+  const int span = static_cast<int>(state.range(0));
+  const auto order = state.range(1) == 0 ? hvt::gtn::GtnTermOrder::CommandOrder
+                                         : hvt::gtn::GtnTermOrder::WorksheetOrder;
+  for (auto _ : state) {
+    const auto status = hvt::gtn::GtnSeries(x, span, 10, order, y);
+    if (status != hvt::gtn::GtnStatus::Complete) state.SkipWithError("run failed");
+    benchmark::DoNotOptimize(y.data());
+    benchmark::ClobberMemory();
+  }
+  SetRowRate(state);
+}
+BENCHMARK(BM_GtnSeries)
+    ->ArgNames({"span", "worksheet"})
+    ->Args({24, 0})
+    ->Args({192, 0})
+    ->Args({192, 1});
+
+// Keeps each run's seconds per iteration so ratios can be printed at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) {
+      if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
+        seconds[r.benchmark_name()] =
+            r.real_accumulated_time / static_cast<double>(r.iterations);
+      }
+    }
+  }
+  std::map<std::string, double> seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto base = reporter.seconds.find("BM_PlainPass");
+  if (base != reporter.seconds.end() && base->second > 0.0) {
+    for (const auto& [name, secs] : reporter.seconds) {
+      if (name == base->first) continue;
+      std::printf("ratio: %s %.1f x the time of a plain pass over %zu rows\n",
+                  name.c_str(), secs / base->second, kRows);
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}
