@@ -1,0 +1,477 @@
+// Registered procedures: how they are found, checked and called. Arguments
+// are converted per the registered type text as Excel converts them, and
+// results are copied and handed back to the module's xlAutoFree.
+#include "standin/addin.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <limits>
+
+#include "standin/formula.h"
+#include "standin/loader.h"
+
+namespace standin {
+namespace {
+
+bool SameTextCi(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+constexpr char kArgumentLetters[] = "RPEBJIACD";
+constexpr char kResultLetters[] = "RPJABE";
+
+// The calling convention classes the type letters fall into.
+bool IsDoubleClass(char letter) { return letter == 'B'; }
+
+// Letters without the trailing volatile/macro-equivalent marks.
+std::string Letters(const std::string& type_text) {
+  std::string t = type_text;
+  while (!t.empty() && (t.back() == '!' || t.back() == '#')) t.pop_back();
+  return t;
+}
+
+}  // namespace
+
+bool SupportedTypeText(const std::string& type_text, std::string& why) {
+  std::string t = Letters(type_text);
+  if (t.empty()) {
+    why = "empty type text";
+    return false;
+  }
+  if (std::strchr(kResultLetters, t[0]) == nullptr) {
+    why = std::string("unsupported result type '") + t[0] + "'";
+    return false;
+  }
+  int ints = 0, doubles = 0;
+  for (std::size_t i = 1; i < t.size(); ++i) {
+    if (std::strchr(kArgumentLetters, t[i]) == nullptr) {
+      why = std::string("unsupported argument type '") + t[i] + "'";
+      return false;
+    }
+    (IsDoubleClass(t[i]) ? doubles : ints)++;
+  }
+  // Calls go through registers only (see Invoke).
+  if (ints > 6 || doubles > 8) {
+    why = "too many arguments";
+    return false;
+  }
+  return true;
+}
+
+void* ResolveProcedure(const std::string& name) {
+  Module* module = H().module.get();
+  if (module == nullptr) return nullptr;
+  if (module->test) {
+    auto it = module->procedures.find(name);
+    if (it != module->procedures.end()) return it->second;
+    return ProcessSymbol(name);
+  }
+  return ModuleSymbol(module->handle, name);
+}
+
+Value RegisterProcedure(const RegisterRequest& r) {
+  Host& h = H();
+  if (h.module == nullptr || !SameTextCi(r.module, h.module->path)) {
+    LogLine("xlfRegister: module \"" + r.module + "\" is not loaded");
+    return Error{xlerrValue};
+  }
+  void* address = ResolveProcedure(r.procedure);
+  if (address == nullptr) {
+    LogLine("xlfRegister: procedure \"" + r.procedure + "\" not found in " + r.module);
+    return Error{xlerrValue};
+  }
+  std::string why;
+  if (!SupportedTypeText(r.type_text, why)) {
+    LogLine("xlfRegister: " + r.procedure + " type text \"" + r.type_text + "\": " + why);
+    return Error{xlerrValue};
+  }
+  Registration info{0, r.module, r.procedure, r.type_text, r.function_text, r.argument_text,
+                    r.macro_type, r.category, r.shortcut};
+  for (Registered& existing : h.registrations)
+    if (SameTextCi(existing.info.module, r.module) && existing.info.procedure == r.procedure) {
+      info.id = existing.info.id;
+      existing.info = info;
+      existing.address = address;
+      return info.id;
+    }
+  info.id = 0x10000 + ++h.next_register_id;
+  h.registrations.push_back({info, address});
+  return info.id;
+}
+
+Value RegisterId(const std::string& module, const std::string& procedure,
+                 const std::string& type_text) {
+  for (const Registered& r : H().registrations)
+    if (SameTextCi(r.info.module, module) && SameTextCi(r.info.procedure, procedure))
+      return r.info.id;
+  if (type_text.empty()) return Error{xlerrValue};
+  RegisterRequest request;
+  request.module = module;
+  request.procedure = procedure;
+  request.type_text = type_text;
+  return RegisterProcedure(request);
+}
+
+bool Unregister(double id) {
+  auto& list = H().registrations;
+  for (auto it = list.begin(); it != list.end(); ++it)
+    if (it->info.id == id) {
+      list.erase(it);
+      return true;
+    }
+  return false;
+}
+
+const Registered* FindRegisteredFunction(const std::string& function_text) {
+  for (const Registered& r : H().registrations) {
+    bool worksheet = r.info.macro_type.empty() || r.info.macro_type == "1";
+    if (worksheet && !r.info.function_text.empty() && SameTextCi(r.info.function_text, function_text))
+      return &r;
+  }
+  return nullptr;
+}
+
+Operand OperandOf(const XLOPER& x, SheetId calling_sheet) {
+  int type = x.xltype & ~(xlbitXLFree | xlbitDLLFree);
+  auto error = [](int code) { return Operand{Value{Error{code}}}; };
+  switch (type) {
+    case xltypeNum:
+      if (!std::isfinite(x.val.num)) return error(xlerrNum);
+      return Operand{Value{x.val.num}};
+    case xltypeErr:
+      if (!ValidErrorCode(x.val.err)) return error(xlerrValue);
+      return Operand{Value{Error{x.val.err}}};
+    case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil:
+      return Operand{ScalarOf(x)};
+    case xltypeMissing: {
+      Operand op{Value{Blank{}}};
+      op.missing = true;
+      return op;
+    }
+    case xltypeSRef: {
+      const XLREF& r = x.val.sref.ref;
+      return Operand{Ref{calling_sheet, {Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast}}}};
+    }
+    case xltypeRef: {
+      if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) return error(xlerrRef);
+      Ref ref{x.val.mref.idSheet, {}};
+      for (WORD i = 0; i < x.val.mref.lpmref->count; ++i) {
+        const XLREF& r = x.val.mref.lpmref->reftbl[i];
+        ref.areas.push_back(Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast});
+      }
+      return Operand{ref};
+    }
+    case xltypeMulti: {
+      if (x.val.array.lparray == nullptr || x.val.array.rows == 0 || x.val.array.columns == 0)
+        return error(xlerrValue);
+      Array a;
+      a.rows = x.val.array.rows;
+      a.columns = x.val.array.columns;
+      std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
+      a.cells.reserve(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const XLOPER& e = x.val.array.lparray[i];
+        int et = e.xltype & ~(xlbitXLFree | xlbitDLLFree);
+        if (et == xltypeNum || et == xltypeStr || et == xltypeBool || et == xltypeErr ||
+            et == xltypeInt || et == xltypeNil || et == xltypeMissing) {
+          Operand cell = OperandOf(e, calling_sheet);
+          a.cells.push_back(std::get<Value>(cell.v));
+        } else {
+          a.cells.emplace_back(std::in_place_type<Error>, Error{xlerrValue});
+        }
+      }
+      return Operand{std::move(a)};
+    }
+    default:
+      LogLine("result of type " + std::to_string(x.xltype) + " not understood");
+      return error(xlerrValue);
+  }
+}
+
+namespace {
+
+// Storage for one call's arguments: alive until the call's result is read.
+struct ArgumentStore {
+  std::deque<XLOPER> opers;
+  std::deque<std::string> texts;
+  std::deque<std::vector<XLOPER>> arrays;
+  std::deque<std::vector<unsigned char>> tables;
+  std::deque<double> doubles;
+
+  char* Counted(const std::string& text) {
+    std::string s(1, static_cast<char>(static_cast<unsigned char>(text.size())));
+    s += text;
+    texts.push_back(s);
+    return texts.back().data();
+  }
+  void Scalar(XLOPER& x, const Value& v) {
+    std::memset(static_cast<void*>(&x), 0, sizeof x);
+    if (auto* d = std::get_if<double>(&v)) {
+      x.xltype = xltypeNum;
+      x.val.num = *d;
+    } else if (auto* s = std::get_if<std::string>(&v)) {
+      x.xltype = xltypeStr;
+      x.val.str = Counted(s->size() > 255 ? s->substr(0, 255) : *s);
+    } else if (auto* b = std::get_if<bool>(&v)) {
+      x.xltype = xltypeBool;
+      x.val.xbool = *b;
+    } else if (auto* e = std::get_if<Error>(&v)) {
+      x.xltype = xltypeErr;
+      x.val.err = static_cast<WORD>(e->code);
+    } else {
+      x.xltype = xltypeNil;
+    }
+  }
+  XLOPER* Multi(const Array& a) {
+    arrays.emplace_back(a.cells.size());
+    for (std::size_t i = 0; i < a.cells.size(); ++i) Scalar(arrays.back()[i], a.cells[i]);
+    XLOPER& x = opers.emplace_back();
+    std::memset(static_cast<void*>(&x), 0, sizeof x);
+    x.xltype = xltypeMulti;
+    x.val.array.lparray = arrays.back().data();
+    x.val.array.rows = static_cast<WORD>(a.rows);
+    x.val.array.columns = static_cast<WORD>(a.columns);
+    return &x;
+  }
+};
+
+// Values too big for an XLOPER array (its counts are 16 bits).
+bool FitsArray(const Array& a) { return a.rows <= 65535 && a.columns <= 255 + 1; }
+
+// R: references as they are; values and arrays as values.
+XLOPER* AsOper(ArgumentStore& store, const Operand& op, SheetId sheet, bool convert_refs,
+               std::optional<Error>& fail) {
+  XLOPER& x = store.opers.emplace_back();
+  std::memset(static_cast<void*>(&x), 0, sizeof x);
+  if (op.missing) {
+    x.xltype = xltypeMissing;
+    return &x;
+  }
+  if (auto* v = std::get_if<Value>(&op.v)) {
+    store.Scalar(x, op.no_value ? Value{Error{xlerrNum}} : *v);
+    return &x;
+  }
+  if (auto* a = std::get_if<Array>(&op.v)) {
+    if (!FitsArray(*a)) fail = Error{xlerrValue};
+    return fail ? &x : store.Multi(*a);
+  }
+  const Ref& ref = std::get<Ref>(op.v);
+  if (convert_refs) {
+    if (ref.areas.size() != 1) {
+      fail = Error{xlerrValue};
+      return &x;
+    }
+    Array values = ReadRef(ref);
+    if (values.rows == 1 && values.columns == 1) {
+      store.Scalar(x, values.cells[0]);
+      return &x;
+    }
+    if (!FitsArray(values)) {
+      fail = Error{xlerrValue};
+      return &x;
+    }
+    return store.Multi(values);
+  }
+  if (ref.areas.size() == 1 && ref.sheet == sheet) {
+    const Area& a = ref.areas[0];
+    x.xltype = xltypeSRef;
+    x.val.sref.count = 1;
+    x.val.sref.ref = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
+                           static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
+    return &x;
+  }
+  std::size_t bytes = sizeof(XLMREF) + sizeof(XLREF) * (ref.areas.size() - 1);
+  store.tables.emplace_back(bytes + alignof(XLMREF));
+  auto* table = reinterpret_cast<XLMREF*>(store.tables.back().data());
+  table->count = static_cast<WORD>(ref.areas.size());
+  for (std::size_t i = 0; i < ref.areas.size(); ++i) {
+    const Area& a = ref.areas[i];
+    table->reftbl[i] = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
+                             static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
+  }
+  x.xltype = xltypeRef;
+  x.val.mref.lpmref = table;
+  x.val.mref.idSheet = ref.sheet;
+  return &x;
+}
+
+// The single value of an operand for a scalar argument: a one-cell
+// reference reads its cell; larger references and arrays do not convert.
+Value SingleValue(const Operand& op) {
+  if (op.missing) return Blank{};
+  if (op.no_value) return Error{xlerrNum};
+  if (auto* v = std::get_if<Value>(&op.v)) return *v;
+  if (auto* r = std::get_if<Ref>(&op.v)) {
+    if (r->areas.size() != 1) return Error{xlerrValue};
+    Array a = ReadRef(*r);
+    if (a.rows == 1 && a.columns == 1) return a.cells[0];
+    return Error{xlerrValue};
+  }
+  const Array& a = std::get<Array>(op.v);
+  if (a.rows == 1 && a.columns == 1) return a.cells[0];
+  return Error{xlerrValue};
+}
+
+// The registers the calling conventions of the supported platforms pass
+// arguments in: integer-class values and doubles fill separate register
+// files in order, so one call shape serves every supported type text.
+#if !(defined(__x86_64__) || defined(__aarch64__)) || defined(_WIN32)
+#error "the stand-in calls registered procedures through SysV/AAPCS64 registers"
+#endif
+using IntResultFn = std::intptr_t (*)(std::intptr_t, std::intptr_t, std::intptr_t,
+                                      std::intptr_t, std::intptr_t, std::intptr_t, double,
+                                      double, double, double, double, double, double, double);
+using DoubleResultFn = double (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
+                                  std::intptr_t, std::intptr_t, double, double, double, double,
+                                  double, double, double, double);
+
+struct RawResult {
+  std::intptr_t integer = 0;
+  double number = 0;
+};
+
+RawResult Invoke(void* address, bool double_result, const std::intptr_t (&i)[6],
+                 const double (&d)[8]) {
+  RawResult r;
+  if (double_result) {
+    auto f = reinterpret_cast<DoubleResultFn>(address);
+    r.number = f(i[0], i[1], i[2], i[3], i[4], i[5], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+  } else {
+    auto f = reinterpret_cast<IntResultFn>(address);
+    r.integer = f(i[0], i[1], i[2], i[3], i[4], i[5], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+  }
+  return r;
+}
+
+// Hands an xlbitDLLFree result back to the module.
+void GiveBack(XLOPER* result) {
+  Host& h = H();
+  ++h.pending_dll_results;
+  void* address = ResolveProcedure("xlAutoFree");
+  if (address == nullptr) {
+    h.problems.push_back("an xlbitDLLFree result, but the module exports no xlAutoFree");
+    return;
+  }
+  reinterpret_cast<void (*)(XLOPER*)>(address)(result);
+  --h.pending_dll_results;
+}
+
+// Reads the procedure's answer into an operand and releases what it held.
+Operand TakeResult(char letter, const RawResult& raw, SheetId sheet) {
+  switch (letter) {
+    case 'B':
+      if (!std::isfinite(raw.number)) return Operand{Value{std::in_place_type<Error>, Error{xlerrNum}}};
+      return Operand{Value{raw.number}};
+    case 'J':
+      return Operand{Value{static_cast<double>(static_cast<std::int32_t>(raw.integer))}};
+    case 'A':
+      return Operand{Value{static_cast<std::int16_t>(raw.integer) != 0}};
+    case 'E': {
+      auto* p = reinterpret_cast<double*>(raw.integer);
+      if (p == nullptr || !std::isfinite(*p)) return Operand{Value{Error{xlerrNum}}};
+      return Operand{Value{*p}};
+    }
+    default: {  // R, P
+      auto* x = reinterpret_cast<XLOPER*>(raw.integer);
+      if (x == nullptr) {
+        Operand none{Value{Error{xlerrNum}}};
+        none.no_value = true;
+        return none;
+      }
+      Operand op = OperandOf(*x, sheet);
+      if (x->xltype & xlbitDLLFree) GiveBack(x);
+      else if (x->xltype & xlbitXLFree) FreeHostValue(x);
+      return op;
+    }
+  }
+}
+
+}  // namespace
+
+Operand CallRegistered(const Registered& function, const std::vector<Operand>& args,
+                       SheetId sheet) {
+  // Copy: the procedure may re-register and move the table.
+  const Registration info = function.info;
+  void* address = function.address;
+  const std::string letters = Letters(info.type_text);
+  const std::size_t wanted = letters.size() - 1;
+  if (args.size() > wanted) return Operand{Value{Error{xlerrValue}}};
+
+  ArgumentStore store;
+  std::intptr_t ints[6] = {};
+  double doubles[8] = {};
+  int ni = 0, nd = 0;
+  for (std::size_t k = 0; k < wanted; ++k) {
+    Operand missing{Value{Blank{}}};
+    missing.missing = true;
+    const Operand& op = k < args.size() ? args[k] : missing;
+    char letter = letters[k + 1];
+    std::optional<Error> fail;
+    if (letter == 'R' || letter == 'P') {
+      ints[ni++] = reinterpret_cast<std::intptr_t>(AsOper(store, op, sheet, letter == 'P', fail));
+    } else if (letter == 'C' || letter == 'D') {
+      Value text = ToText(SingleValue(op));
+      if (auto* e = std::get_if<Error>(&text)) {
+        fail = *e;
+      } else {
+        const std::string& s = std::get<std::string>(text);
+        if (letter == 'D') {
+          if (s.size() > 255) fail = Error{xlerrValue};
+          else ints[ni++] = reinterpret_cast<std::intptr_t>(store.Counted(s));
+        } else {
+          store.texts.push_back(s);
+          ints[ni++] = reinterpret_cast<std::intptr_t>(store.texts.back().c_str());
+        }
+      }
+    } else if (letter == 'A') {
+      Value b = ToBoolean(SingleValue(op));
+      if (auto* e = std::get_if<Error>(&b)) fail = *e;
+      else ints[ni++] = std::get<bool>(b) ? 1 : 0;
+    } else {  // E, B, J, I: numbers
+      Value n = ToNumber(SingleValue(op));
+      if (auto* e = std::get_if<Error>(&n)) {
+        fail = *e;
+      } else {
+        double d = std::get<double>(n);
+        if (letter == 'E') {
+          store.doubles.push_back(d);
+          ints[ni++] = reinterpret_cast<std::intptr_t>(&store.doubles.back());
+        } else if (letter == 'B') {
+          doubles[nd++] = d;
+        } else {
+          double t = std::trunc(d);
+          double lo = letter == 'J' ? std::numeric_limits<std::int32_t>::min() : -32768.0;
+          double hi = letter == 'J' ? std::numeric_limits<std::int32_t>::max() : 32767.0;
+          if (t < lo || t > hi) fail = Error{xlerrNum};
+          else ints[ni++] = static_cast<std::intptr_t>(t);
+        }
+      }
+    }
+    // An argument Excel cannot convert: the procedure is not called.
+    if (fail) return Operand{Value{*fail}};
+  }
+
+  Host& h = H();
+  for (int attempt = 0;; ++attempt) {
+    h.uncalced_hits.clear();
+    RawResult raw = Invoke(address, letters[0] == 'B', ints, doubles);
+    std::vector<FormulaUnit*> hits = h.uncalced_hits;
+    h.uncalced_hits.clear();
+    bool returned_null = (letters[0] == 'R' || letters[0] == 'P') && raw.integer == 0;
+    Operand result = TakeResult(letters[0], raw, sheet);
+    bool retry = !hits.empty() && attempt < 1000;
+    h.calls.push_back({info.function_text, returned_null, retry});
+    if (!retry) return result;
+    // As Excel does: drop this answer, calculate what it needed, call again.
+    for (FormulaUnit* unit : hits)
+      if (!unit->calculated && !unit->in_progress) CalculateUnit(*unit);
+  }
+}
+
+}  // namespace standin

@@ -1,0 +1,301 @@
+// The C++ face of the stand-in: sessions, cells, formulas, modules, logs,
+// accounting and windows.
+#include <algorithm>
+
+#include "standin/addin.h"
+#include "standin/formula.h"
+#include "standin/loader.h"
+#include "standin/win32_state.h"
+
+namespace standin {
+namespace {
+
+Area CellArea(const std::string& text) {
+  auto ref = ParseA1(text, CurrentRowLimit());
+  if (!ref || !ref->sheet.empty()) throw HostError("not a cell or range: " + text);
+  return ref->area;
+}
+
+Area OneCell(const std::string& text) {
+  Area a = CellArea(text);
+  if (a.rows() != 1 || a.columns() != 1) throw HostError("not a single cell: " + text);
+  return a;
+}
+
+void Enter(SheetId id, const Area& area, const std::string& formula, bool is_array) {
+  Sheet& sheet = SheetOrThrow(id);
+  auto unit = std::make_shared<FormulaUnit>();
+  unit->tree = ParseFormula(formula, CurrentRowLimit());
+  unit->sheet = id;
+  unit->area = area;
+  unit->is_array = is_array;
+  unit->text = formula.empty() || formula[0] != '=' ? "=" + formula : formula;
+  unit->calculated = false;
+  RemoveUnitsIn(sheet, area);
+  for (int r = area.first_row; r <= area.last_row; ++r)
+    for (int c = area.first_col; c <= area.last_col; ++c) {
+      Cell& cell = sheet.cells[Sheet::Key(r, c)];
+      cell.value = Blank{};
+      cell.unit = unit;
+    }
+  sheet.units.push_back(unit);
+}
+
+Grid ToGrid(const Array& a) {
+  Grid g;
+  g.rows = a.rows;
+  g.columns = a.columns;
+  g.cells = a.cells;
+  return g;
+}
+
+void ReleaseHostValues() {
+  Host& h = H();
+  // Blocks the add-in never gave back: release them so the process stays
+  // clean, after they have been counted.
+  std::vector<std::pair<const void*, std::string>> live(h.live_values.begin(), h.live_values.end());
+  for (auto& [pointer, kind] : live) {
+    XLOPER x{};
+    if (kind == "string") { x.xltype = xltypeStr; x.val.str = static_cast<char*>(const_cast<void*>(pointer)); }
+    else if (kind == "array") { x.xltype = xltypeMulti; x.val.array.lparray = static_cast<XLOPER*>(const_cast<void*>(pointer)); }
+    else { x.xltype = xltypeRef; x.val.mref.lpmref = static_cast<XLMREF*>(const_cast<void*>(pointer)); }
+    FreeHostValue(&x);
+  }
+}
+
+void Wipe() {
+  Host& h = H();
+  ReleaseHostValues();
+  h.~Host();
+  new (&h) Host();
+  win32::ResetMemory();
+  win32::ResetWindows();
+}
+
+}  // namespace
+
+void ResetQuietly() {
+  try {
+    CloseAddIn();
+  } catch (...) {
+  }
+  Wipe();
+}
+
+void Reset() {
+  CloseAddIn();
+  Accounting a = GetAccounting();
+  Wipe();
+  if (!a.Clean()) {
+    std::string message = "the session left faults:";
+    for (const std::string& p : a.problems) message += " " + p + ";";
+    throw HostError(message);
+  }
+}
+
+void SetHostVersion(const std::string& version) {
+  if (version != "4.0" && version != "5.0" && version != "7.0" && version != "8.0")
+    throw HostError("unknown host version " + version);
+  H().version = version;
+}
+std::string HostVersion() { return H().version; }
+int RowLimit() { return CurrentRowLimit(); }
+
+void SetCell(SheetId sheet, int row, int column, const Value& value) {
+  PutValue(SheetOrThrow(sheet), row, column, value);
+}
+void SetCell(SheetId sheet, const std::string& cell, const Value& value) {
+  Area a = OneCell(cell);
+  SetCell(sheet, a.first_row, a.first_col, value);
+}
+void SetColumn(SheetId sheet, const std::string& first_cell, const std::vector<Value>& values) {
+  Area a = OneCell(first_cell);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    SetCell(sheet, a.first_row + static_cast<int>(i), a.first_col, values[i]);
+}
+Value GetCell(SheetId sheet, int row, int column) { return SheetOrThrow(sheet).Get(row, column); }
+Value GetCell(SheetId sheet, const std::string& cell) {
+  Area a = OneCell(cell);
+  return GetCell(sheet, a.first_row, a.first_col);
+}
+Grid GetRange(SheetId sheet, const std::string& range) {
+  SheetOrThrow(sheet);
+  bool was = H().recalculating;
+  H().recalculating = false;  // read what the cells hold now
+  Grid g = ToGrid(ReadRef(Ref{sheet, {CellArea(range)}}));
+  H().recalculating = was;
+  return g;
+}
+std::string GetFormula(SheetId sheet, const std::string& cell) {
+  Area a = OneCell(cell);
+  const Cell* c = SheetOrThrow(sheet).Find(a.first_row, a.first_col);
+  if (c == nullptr || c->unit == nullptr) return "";
+  return c->unit->is_array ? "{" + c->unit->text + "}" : c->unit->text;
+}
+
+void EnterFormula(SheetId sheet, const std::string& cell, const std::string& formula) {
+  Enter(sheet, OneCell(cell), formula, false);
+}
+void EnterArrayFormula(SheetId sheet, const std::string& range, const std::string& formula) {
+  Enter(sheet, CellArea(range), formula, true);
+}
+
+void Recalculate() {
+  Host& h = H();
+  std::vector<std::shared_ptr<FormulaUnit>> all;
+  for (auto& book : h.books)
+    for (auto& sheet : book->sheets) {
+      std::vector<std::shared_ptr<FormulaUnit>> units = sheet->units;
+      std::sort(units.begin(), units.end(), [](const auto& a, const auto& b) {
+        return std::pair(a->area.first_row, a->area.first_col) <
+               std::pair(b->area.first_row, b->area.first_col);
+      });
+      all.insert(all.end(), units.begin(), units.end());
+    }
+  for (auto& unit : all) unit->calculated = false;
+  struct Flag {
+    ~Flag() { H().recalculating = false; }
+  } flag;
+  h.recalculating = true;
+  for (auto& unit : all)
+    if (!unit->calculated) CalculateUnit(*unit);
+}
+
+Evaluation Evaluate(const std::string& formula) {
+  Host& h = H();
+  if (FindSheetById(h.active) == nullptr) throw HostError("no active sheet");
+  auto tree = ParseFormula(formula, CurrentRowLimit());
+  bool any_units = false;
+  for (auto& book : h.books)
+    for (auto& sheet : book->sheets) any_units = any_units || !sheet->units.empty();
+  if (any_units) Recalculate();
+  SheetId saved = h.calling_sheet;
+  h.calling_sheet = h.active;
+  Operand result = EvaluateNode(*tree, h.active);
+  h.calling_sheet = saved;
+  Evaluation e;
+  if (result.no_value) {
+    e.no_value = true;
+    return e;
+  }
+  if (auto* v = std::get_if<Value>(&result.v)) {
+    e.result.rows = e.result.columns = 1;
+    e.result.cells.push_back(*v);
+  } else if (auto* r = std::get_if<Ref>(&result.v)) {
+    if (r->areas.size() != 1) {
+      e.result.rows = e.result.columns = 1;
+      e.result.cells.push_back(Error{xlerrValue});
+    } else {
+      e.result = ToGrid(ReadRef(*r));
+    }
+  } else {
+    e.result = ToGrid(std::get<Array>(result.v));
+  }
+  return e;
+}
+
+// ---- Modules ----
+
+namespace {
+void DropRegistrations(const std::string& module) {
+  auto& list = H().registrations;
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const Registered& r) { return r.info.module == module; }),
+             list.end());
+}
+}  // namespace
+
+int LoadAddIn(const std::string& path) {
+  CloseAddIn();
+  std::string error;
+  void* handle = LoadModule(path, error);
+  if (handle == nullptr) throw HostError("cannot load add-in " + path + ": " + error);
+  auto module = std::make_unique<Module>();
+  module->path = path;
+  module->handle = handle;
+  H().module = std::move(module);
+  void* open = ModuleSymbol(handle, "xlAutoOpen");
+  if (open == nullptr) return 1;
+  return reinterpret_cast<int (*)()>(open)();
+}
+
+void CloseAddIn() {
+  Host& h = H();
+  if (h.module == nullptr) return;
+  if (void* close = ResolveProcedure("xlAutoClose")) reinterpret_cast<int (*)()>(close)();
+  // The module may have gone during its own close; look again.
+  if (h.module == nullptr) return;
+  DropRegistrations(h.module->path);
+  void* handle = h.module->handle;
+  h.module.reset();
+  if (handle) UnloadModule(handle);
+}
+
+bool AddInLoaded() { return H().module != nullptr; }
+std::string AddInPath() { return H().module ? H().module->path : ""; }
+
+void AttachTestModule(const std::string& module_name) {
+  CloseAddIn();
+  auto module = std::make_unique<Module>();
+  module->path = module_name;
+  module->test = true;
+  H().module = std::move(module);
+}
+
+void AddTestProcedure(const std::string& procedure, void* address) {
+  if (H().module == nullptr || !H().module->test)
+    throw HostError("AddTestProcedure needs AttachTestModule first");
+  H().module->procedures[procedure] = address;
+}
+
+double RegisterTestFunction(const std::string& function_text, const std::string& type_text,
+                            void* address) {
+  std::string procedure = "test_" + function_text;
+  AddTestProcedure(procedure, address);
+  RegisterRequest r{H().module->path, procedure, type_text, function_text, "", "1", "Test", ""};
+  Value id = RegisterProcedure(r);
+  if (auto* d = std::get_if<double>(&id)) return *d;
+  throw HostError("cannot register " + function_text + " as \"" + type_text + "\"");
+}
+
+std::vector<Registration> Registrations() {
+  std::vector<Registration> out;
+  for (const Registered& r : H().registrations) out.push_back(r.info);
+  return out;
+}
+
+std::vector<CallRecord> Calls() { return H().calls; }
+void ClearCalls() { H().calls.clear(); }
+std::vector<std::string> Log() { return H().log; }
+void ClearLog() { H().log.clear(); }
+
+Accounting GetAccounting() {
+  const Host& h = H();
+  Accounting a;
+  a.outstanding_values = static_cast<int>(h.live_values.size());
+  a.double_frees = h.double_frees;
+  a.unknown_frees = h.unknown_frees;
+  a.pending_dll_results = h.pending_dll_results;
+  a.problems = h.problems;
+  for (const auto& [pointer, kind] : h.live_values)
+    a.problems.push_back("a host-filled " + kind + " never given to xlFree");
+  win32::MemoryCounts m = win32::Memory();
+  a.global_blocks = m.blocks;
+  a.global_bytes = m.bytes;
+  a.bad_global_frees = m.bad_frees;
+  a.problems.insert(a.problems.end(), m.problems.begin(), m.problems.end());
+  return a;
+}
+
+void FailAllocation(int k) { win32::FailAllocation(k); }
+
+HWND MainWindow() { return win32::MainWindow(); }
+HWND OpenWindow(const std::string& class_name, HWND parent) {
+  return win32::AddWindow(class_name, parent ? parent : win32::MainWindow());
+}
+HWND OpenDialogWindow(HWND parent) { return OpenWindow("bosa_sdm_XL9", parent); }
+void CloseWindow(HWND window) {
+  if (!win32::RemoveWindow(window)) throw HostError("no such window to close");
+}
+
+}  // namespace standin

@@ -1,0 +1,507 @@
+// Excel4 and Excel4v: the add-in's calls into the host, answered by function
+// number from one table. Arguments are checked before anything is read; a
+// number the table does not hold is refused and logged.
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+
+#include "standin/addin.h"
+#include "standin/formula.h"
+#include "standin/win32_state.h"
+
+namespace standin {
+namespace {
+
+using Args = std::vector<XLOPER*>;
+using Handler = int (*)(XLOPER& result, const Args& args);
+
+constexpr int kBaseTypes = xltypeNum | xltypeStr | xltypeBool | xltypeRef | xltypeErr |
+                           xltypeFlow | xltypeMulti | xltypeMissing | xltypeNil | xltypeSRef |
+                           xltypeInt;
+
+int BaseType(const XLOPER& x) { return x.xltype & ~(xlbitXLFree | xlbitDLLFree); }
+
+bool ValidArea(const XLREF& r) {
+  return r.rwFirst <= r.rwLast && r.colFirst <= r.colLast &&
+         r.rwLast < static_cast<unsigned>(CurrentRowLimit());
+}
+
+// Whether an XLOPER can be read safely; why not in `why`.
+bool Valid(const XLOPER* x, std::string& why) {
+  if (x == nullptr) {
+    why = "null argument";
+    return false;
+  }
+  int type = BaseType(*x);
+  if (type == 0 || (type & ~kBaseTypes) || (type & (type - 1))) {
+    why = "type word " + std::to_string(x->xltype);
+    return false;
+  }
+  switch (type) {
+    case xltypeStr:
+      if (x->val.str == nullptr) { why = "string without text"; return false; }
+      break;
+    case xltypeMulti:
+      if (x->val.array.lparray == nullptr || x->val.array.rows == 0 || x->val.array.columns == 0) {
+        why = "empty array";
+        return false;
+      }
+      break;
+    case xltypeRef: {
+      const XLMREF* t = x->val.mref.lpmref;
+      if (t == nullptr || t->count == 0) { why = "reference without areas"; return false; }
+      for (WORD i = 0; i < t->count; ++i)
+        if (!ValidArea(t->reftbl[i])) { why = "reference area out of order or bounds"; return false; }
+      break;
+    }
+    case xltypeSRef:
+      if (!ValidArea(x->val.sref.ref)) { why = "reference area out of order or bounds"; return false; }
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+SheetId CallingSheet() {
+  return H().calling_sheet != 0 ? H().calling_sheet : H().active;
+}
+
+Value ScalarArg(const Args& args, std::size_t k) {
+  if (k >= args.size()) return Blank{};
+  int type = BaseType(*args[k]);
+  if (type == xltypeRef || type == xltypeSRef || type == xltypeMulti) {
+    Operand op = OperandOf(*args[k], CallingSheet());
+    if (auto* a = std::get_if<Array>(&op.v)) return a->cells[0];
+    Array values = ReadRef(std::get<Ref>(op.v));
+    return values.cells[0];
+  }
+  return ScalarOf(*args[k]);
+}
+
+std::string TextArg(const Args& args, std::size_t k) {
+  Value v = ToText(ScalarArg(args, k));
+  if (auto* s = std::get_if<std::string>(&v)) return *s;
+  return "";
+}
+
+void SetValue(XLOPER& result, const Value& v) { FillScalar(result, v); }
+
+// A host-owned array of values; strings belong to the array.
+void SetArray(XLOPER& result, const Array& a) {
+  XLOPER* cells = NewHostArray(a.rows, a.columns);
+  for (std::size_t i = 0; i < a.cells.size(); ++i) {
+    FillScalar(cells[i], a.cells[i]);
+    if (cells[i].xltype == xltypeStr) TrackArrayString(cells, cells[i].val.str);
+  }
+  std::memset(static_cast<void*>(&result), 0, sizeof result);
+  result.xltype = xltypeMulti;
+  result.val.array.lparray = cells;
+  result.val.array.rows = static_cast<WORD>(a.rows);
+  result.val.array.columns = static_cast<WORD>(a.columns);
+}
+
+// Reports the units a reference needs calculated first; true when the
+// caller must answer xlretUncalced.
+bool Uncalced(const Ref& ref) {
+  std::vector<FormulaUnit*> hits = UncalculatedUnder(ref);
+  if (hits.empty()) return false;
+  auto& list = H().uncalced_hits;
+  list.insert(list.end(), hits.begin(), hits.end());
+  return true;
+}
+
+// ---- Handlers ----
+
+int DoFree(XLOPER&, const Args& args) {
+  for (XLOPER* x : args) FreeHostValue(x);
+  return xlretSuccess;
+}
+
+// One scalar converted to the first type of the mask it can take.
+Value ConvertScalar(const Value& v, int mask, int& type) {
+  if (auto* e = std::get_if<Error>(&v)) {
+    type = xltypeErr;
+    return *e;
+  }
+  if (mask & xltypeNum) {
+    Value n = ToNumber(v);
+    if (std::holds_alternative<double>(n)) { type = xltypeNum; return n; }
+  }
+  if (mask & xltypeInt) {
+    Value n = ToNumber(v);
+    if (auto* d = std::get_if<double>(&n)) {
+      double t = std::trunc(*d);
+      if (t >= -32768 && t <= 32767) { type = xltypeInt; return t; }
+    }
+  }
+  if (mask & xltypeStr) {
+    Value s = ToText(v);
+    if (std::holds_alternative<std::string>(s)) { type = xltypeStr; return s; }
+  }
+  if (mask & xltypeBool) {
+    Value b = ToBoolean(v);
+    if (std::holds_alternative<bool>(b)) { type = xltypeBool; return b; }
+  }
+  if ((mask & xltypeNil) && std::holds_alternative<Blank>(v)) { type = xltypeNil; return v; }
+  type = xltypeErr;
+  return Error{xlerrValue};
+}
+
+void SetConverted(XLOPER& result, const Value& v, int type) {
+  if (type == xltypeInt) {
+    std::memset(static_cast<void*>(&result), 0, sizeof result);
+    result.xltype = xltypeInt;
+    result.val.w = static_cast<short>(std::get<double>(v));
+    return;
+  }
+  SetValue(result, v);
+}
+
+int TypeOfValue(const Value& v) {
+  if (std::holds_alternative<double>(v)) return xltypeNum;
+  if (std::holds_alternative<std::string>(v)) return xltypeStr;
+  if (std::holds_alternative<bool>(v)) return xltypeBool;
+  if (std::holds_alternative<Error>(v)) return xltypeErr;
+  return xltypeNil;
+}
+
+int DoCoerce(XLOPER& result, const Args& args) {
+  const XLOPER& source = *args[0];
+  int mask = 0;
+  if (args.size() > 1 && BaseType(*args[1]) != xltypeMissing) {
+    Value m = ToNumber(ScalarOf(*args[1]));
+    if (!std::holds_alternative<double>(m)) return xlretInvXloper;
+    mask = static_cast<int>(std::get<double>(m)) & kBaseTypes;
+    if (mask == 0) return xlretInvXloper;
+  }
+  int type = BaseType(source);
+  SheetId sheet = CallingSheet();
+
+  if (type == xltypeRef || type == xltypeSRef) {
+    Ref ref = std::get<Ref>(OperandOf(source, sheet).v);
+    if (mask & (xltypeRef | xltypeSRef)) {
+      if ((mask & xltypeSRef) && !(mask & xltypeRef) && type == xltypeSRef) {
+        result = source;
+        result.xltype = xltypeSRef;
+        return xlretSuccess;
+      }
+      if (!(mask & xltypeRef)) {
+        SetValue(result, Error{xlerrValue});
+        return xlretSuccess;
+      }
+      XLMREF* table = NewHostRefTable(static_cast<int>(ref.areas.size()));
+      for (std::size_t i = 0; i < ref.areas.size(); ++i) {
+        const Area& a = ref.areas[i];
+        table->reftbl[i] = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
+                                 static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
+      }
+      std::memset(static_cast<void*>(&result), 0, sizeof result);
+      result.xltype = xltypeRef;
+      result.val.mref.lpmref = table;
+      result.val.mref.idSheet = ref.sheet;
+      return xlretSuccess;
+    }
+    if (FindSheetById(ref.sheet) == nullptr) {
+      SetValue(result, Error{xlerrRef});
+      return xlretSuccess;
+    }
+    if (Uncalced(ref)) return xlretUncalced;
+    if (ref.areas.size() != 1) {
+      SetValue(result, Error{xlerrValue});
+      return xlretSuccess;
+    }
+    const Area& area = ref.areas[0];
+    bool single = area.rows() == 1 && area.columns() == 1;
+    if (!single && (mask == 0 || (mask & xltypeMulti))) {
+      if (area.rows() > 65535) {
+        LogLine("xlCoerce: " + std::to_string(area.rows()) + " rows do not fit an array");
+        return xlretFailed;
+      }
+      SetArray(result, ReadRef(ref));
+      return xlretSuccess;
+    }
+    if (!single) {
+      SetValue(result, Error{xlerrValue});
+      return xlretSuccess;
+    }
+    Value v = ReadRef(ref).cells[0];
+    if (mask == 0 || (mask & TypeOfValue(v))) {
+      SetValue(result, v);
+      return xlretSuccess;
+    }
+    if (mask & xltypeMulti) {
+      SetArray(result, Array{1, 1, {v}});
+      return xlretSuccess;
+    }
+    int out = 0;
+    Value converted = ConvertScalar(v, mask, out);
+    SetConverted(result, converted, out);
+    return xlretSuccess;
+  }
+
+  if (type == xltypeMulti) {
+    Operand op = OperandOf(source, sheet);
+    const Array& a = std::get<Array>(op.v);
+    if (mask == 0 || (mask & xltypeMulti)) {
+      SetArray(result, a);
+      return xlretSuccess;
+    }
+    int out = 0;
+    Value converted = ConvertScalar(a.cells[0], mask, out);
+    SetConverted(result, converted, out);
+    return xlretSuccess;
+  }
+
+  if (mask == 0 || (mask & type)) {
+    if (type == xltypeStr) {
+      SetValue(result, ScalarOf(source));
+    } else {
+      result = source;
+      result.xltype = static_cast<WORD>(type);
+    }
+    return xlretSuccess;
+  }
+  Value v = ScalarOf(source);
+  if (mask & xltypeMulti) {
+    SetArray(result, Array{1, 1, {v}});
+    return xlretSuccess;
+  }
+  int out = 0;
+  Value converted = ConvertScalar(v, mask, out);
+  SetConverted(result, converted, out);
+  return xlretSuccess;
+}
+
+int DoSum(XLOPER& result, const Args& args) {
+  std::vector<Operand> operands;
+  for (XLOPER* x : args) {
+    Operand op = OperandOf(*x, CallingSheet());
+    if (auto* ref = std::get_if<Ref>(&op.v)) {
+      if (FindSheetById(ref->sheet) == nullptr) {
+        SetValue(result, Error{xlerrRef});
+        return xlretSuccess;
+      }
+      if (Uncalced(*ref)) return xlretUncalced;
+    }
+    operands.push_back(op);
+  }
+  SetValue(result, SumOperands(operands));
+  return xlretSuccess;
+}
+
+int DoGetName(XLOPER& result, const Args&) {
+  if (H().module == nullptr) {
+    LogLine("xlGetName: no add-in module is loaded");
+    return xlretFailed;
+  }
+  SetValue(result, H().module->path);
+  return xlretSuccess;
+}
+
+int DoGetHwnd(XLOPER& result, const Args&) {
+  std::memset(static_cast<void*>(&result), 0, sizeof result);
+  result.xltype = xltypeInt;
+  result.val.w = static_cast<short>(reinterpret_cast<std::uintptr_t>(win32::MainWindow()) & 0xFFFF);
+  return xlretSuccess;
+}
+
+int DoRegister(XLOPER& result, const Args& args) {
+  RegisterRequest r;
+  r.module = TextArg(args, 0);
+  if (BaseType(*args[1]) != xltypeStr) {
+    LogLine("xlfRegister: the procedure must be given by name");
+    SetValue(result, Error{xlerrValue});
+    return xlretSuccess;
+  }
+  r.procedure = TextArg(args, 1);
+  r.type_text = TextArg(args, 2);
+  r.function_text = TextArg(args, 3);
+  r.argument_text = TextArg(args, 4);
+  r.macro_type = TextArg(args, 5);
+  r.category = TextArg(args, 6);
+  r.shortcut = TextArg(args, 7);
+  SetValue(result, RegisterProcedure(r));
+  return xlretSuccess;
+}
+
+int DoRegisterId(XLOPER& result, const Args& args) {
+  SetValue(result, RegisterId(TextArg(args, 0), TextArg(args, 1), TextArg(args, 2)));
+  return xlretSuccess;
+}
+
+int DoUnregister(XLOPER& result, const Args& args) {
+  Value id = ScalarArg(args, 0);
+  if (auto* d = std::get_if<double>(&id)) {
+    if (Unregister(*d)) {
+      SetValue(result, true);
+      return xlretSuccess;
+    }
+  }
+  SetValue(result, Error{xlerrValue});
+  return xlretSuccess;
+}
+
+int DoGetWorkspace(XLOPER& result, const Args& args) {
+  Value n = ToNumber(ScalarArg(args, 0));
+  double* code = std::get_if<double>(&n);
+  if (code != nullptr && *code == 2) {
+    SetValue(result, H().version);
+    return xlretSuccess;
+  }
+  LogLine("xlfGetWorkspace: type " + Describe(n) + " not supported");
+  return xlretFailed;
+}
+
+int DoLeft(XLOPER& result, const Args& args) {
+  Value text = ToText(ScalarArg(args, 0));
+  if (std::holds_alternative<Error>(text)) {
+    SetValue(result, text);
+    return xlretSuccess;
+  }
+  double count = 1;
+  if (args.size() > 1 && BaseType(*args[1]) != xltypeMissing) {
+    Value n = ToNumber(ScalarArg(args, 1));
+    if (auto* e = std::get_if<Error>(&n)) {
+      SetValue(result, *e);
+      return xlretSuccess;
+    }
+    count = std::trunc(std::get<double>(n));
+  }
+  if (count < 0) {
+    SetValue(result, Error{xlerrValue});
+    return xlretSuccess;
+  }
+  const std::string& s = std::get<std::string>(text);
+  SetValue(result, s.substr(0, count < static_cast<double>(s.size()) ? static_cast<std::size_t>(count) : s.size()));
+  return xlretSuccess;
+}
+
+int DoValue(XLOPER& result, const Args& args) {
+  Value v = ScalarArg(args, 0);
+  if (auto* s = std::get_if<std::string>(&v)) {
+    auto n = ParseNumberText(*s);
+    SetValue(result, n ? Value{*n} : Value{Error{xlerrValue}});
+  } else if (std::holds_alternative<double>(v) || std::holds_alternative<Error>(v)) {
+    SetValue(result, v);
+  } else if (std::holds_alternative<Blank>(v)) {
+    SetValue(result, 0.0);
+  } else {
+    SetValue(result, Error{xlerrValue});
+  }
+  return xlretSuccess;
+}
+
+int DoSheetId(XLOPER& result, const Args& args) {
+  SheetId id = H().active;
+  if (!args.empty() && BaseType(*args[0]) != xltypeMissing) {
+    std::string name = TextArg(args, 0);
+    std::string book, sheet = name;
+    if (!name.empty() && name[0] == '[') {
+      std::size_t close = name.find(']');
+      if (close != std::string::npos) {
+        book = name.substr(1, close - 1);
+        sheet = name.substr(close + 1);
+      }
+    }
+    Sheet* found = FindSheetByName(book, sheet);
+    id = found ? found->id : 0;
+  }
+  if (id == 0) {
+    SetValue(result, Error{xlerrRef});
+    return xlretSuccess;
+  }
+  std::memset(static_cast<void*>(&result), 0, sizeof result);
+  result.xltype = xltypeRef;
+  result.val.mref.lpmref = nullptr;
+  result.val.mref.idSheet = id;
+  return xlretSuccess;
+}
+
+struct Entry {
+  int number;
+  const char* name;
+  int min_args, max_args;
+  Handler handler;
+};
+constexpr Entry kTable[] = {
+    {xlFree, "xlFree", 1, 30, DoFree},
+    {xlCoerce, "xlCoerce", 1, 2, DoCoerce},
+    {xlSheetId, "xlSheetId", 0, 1, DoSheetId},
+    {xlGetHwnd, "xlGetHwnd", 0, 0, DoGetHwnd},
+    {xlGetName, "xlGetName", 0, 0, DoGetName},
+    {xlfSum, "xlfSum", 0, 30, DoSum},
+    {xlfValue, "xlfValue", 1, 1, DoValue},
+    {xlfLeft, "xlfLeft", 1, 2, DoLeft},
+    {xlfRegister, "xlfRegister", 3, 30, DoRegister},
+    {xlfGetWorkspace, "xlfGetWorkspace", 1, 1, DoGetWorkspace},
+    {xlfUnregister, "xlfUnregister", 1, 1, DoUnregister},
+    {xlfRegisterId, "xlfRegisterId", 2, 3, DoRegisterId},
+};
+
+}  // namespace
+
+int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
+  const Entry* entry = nullptr;
+  for (const Entry& e : kTable)
+    if (e.number == xlfn) entry = &e;
+  if (entry == nullptr) {
+    LogLine("Excel4v: function " + std::to_string(xlfn) + " is not known to the stand-in");
+    return xlretInvXlfn;
+  }
+  if (count < entry->min_args || count > entry->max_args) {
+    LogLine(std::string(entry->name) + ": " + std::to_string(count) + " arguments");
+    return xlretInvCount;
+  }
+  if (count > 0 && opers == nullptr) {
+    LogLine(std::string(entry->name) + ": no argument array");
+    return xlretInvXloper;
+  }
+  Args args(opers, opers + count);
+  for (int k = 0; k < count; ++k) {
+    std::string why;
+    XLOPER* x = args[static_cast<std::size_t>(k)];
+    // xlFree takes back whatever the host filled, even a bare sheet id.
+    bool ok = xlfn == xlFree ? (x != nullptr || (why = "null argument", false)) : Valid(x, why);
+    if (!ok) {
+      LogLine(std::string(entry->name) + ": argument " + std::to_string(k + 1) + ": " + why);
+      return xlretInvXloper;
+    }
+  }
+  XLOPER answer;
+  std::memset(static_cast<void*>(&answer), 0, sizeof answer);
+  int code = entry->handler(answer, args);
+  if (code == xlretSuccess && xlfn != xlFree) {
+    if (result) *result = answer;
+    else FreeHostValue(&answer);  // nobody asked for it
+  }
+  return code;
+}
+
+}  // namespace standin
+
+extern "C" {
+
+int XLCALL_STDCALL Excel4v(int xlfn, LPXLOPER operRes, int count, LPXLOPER opers[]) {
+  try {
+    return standin::Dispatch(xlfn, operRes, count, opers);
+  } catch (const std::exception& e) {
+    standin::LogLine(std::string("Excel4v: ") + e.what());
+    return xlretFailed;
+  }
+}
+
+int XLCALL_CDECL Excel4(int xlfn, LPXLOPER operRes, int count, ...) {
+  if (count < 0 || count > 30) {
+    standin::LogLine("Excel4: " + std::to_string(count) + " arguments");
+    return xlretInvCount;
+  }
+  LPXLOPER opers[30];
+  va_list args;
+  va_start(args, count);
+  for (int k = 0; k < count; ++k) opers[k] = va_arg(args, LPXLOPER);
+  va_end(args);
+  return Excel4v(xlfn, operRes, count, opers);
+}
+
+}  // extern "C"

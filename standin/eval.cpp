@@ -1,0 +1,420 @@
+// The evaluator: operators over scalars and arrays with Excel's broadcasting,
+// references read with their formula cells calculated first, the built-in
+// functions, and recalculation of the open workbooks.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+#include "standin/formula.h"
+
+namespace standin {
+namespace {
+
+constexpr long long kMaxCellsRead = 1LL << 22;
+
+std::string Upper(const std::string& s) {
+  std::string out;
+  for (char c : s) out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+Array Single(Value v) {
+  Array a;
+  a.rows = a.columns = 1;
+  a.cells.push_back(std::move(v));
+  return a;
+}
+
+bool Overlaps(const Area& a, const Area& b) {
+  return a.first_row <= b.last_row && b.first_row <= a.last_row && a.first_col <= b.last_col &&
+         b.first_col <= a.last_col;
+}
+
+void EnsureCalculated(const Sheet& sheet, const Area& area) {
+  if (!H().recalculating) return;
+  // Copy: calculating may not add units, but keep iteration safe anyway.
+  std::vector<std::shared_ptr<FormulaUnit>> units = sheet.units;
+  for (auto& unit : units)
+    if (!unit->calculated && !unit->in_progress && Overlaps(unit->area, area))
+      CalculateUnit(*unit);
+}
+
+// An operand as a scalar or an array (references read).
+struct Shape {
+  bool scalar = true;
+  Value value;
+  Array array;
+};
+Shape ShapeOf(const Operand& op) {
+  Shape s;
+  if (auto* v = std::get_if<Value>(&op.v)) {
+    s.value = op.no_value ? Value{Error{xlerrNum}} : *v;
+    return s;
+  }
+  s.scalar = false;
+  if (auto* r = std::get_if<Ref>(&op.v)) {
+    if (r->areas.size() != 1) {
+      s.scalar = true;
+      s.value = Error{xlerrValue};
+      return s;
+    }
+    s.array = ReadRef(*r);
+  } else {
+    s.array = std::get<Array>(op.v);
+  }
+  if (s.array.rows == 1 && s.array.columns == 1) {
+    s.scalar = true;
+    s.value = s.array.cells[0];
+  }
+  return s;
+}
+
+// Element (r, c) of a shape: single rows and columns repeat, anything past
+// the edge of a larger array is #N/A.
+Value Element(const Shape& s, int r, int c) {
+  if (s.scalar) return s.value;
+  int rr = s.array.rows == 1 ? 0 : r;
+  int cc = s.array.columns == 1 ? 0 : c;
+  if (rr >= s.array.rows || cc >= s.array.columns) return Error{xlerrNA};
+  return s.array.at(rr, cc);
+}
+
+Operand Elementwise(const std::vector<Shape>& shapes,
+                    const std::function<Value(const std::vector<Value>&)>& f) {
+  bool all_scalar = std::all_of(shapes.begin(), shapes.end(), [](const Shape& s) { return s.scalar; });
+  std::vector<Value> values(shapes.size());
+  if (all_scalar) {
+    for (std::size_t i = 0; i < shapes.size(); ++i) values[i] = shapes[i].value;
+    return Operand{f(values)};
+  }
+  Array out;
+  out.rows = out.columns = 1;
+  for (const Shape& s : shapes)
+    if (!s.scalar) {
+      out.rows = std::max(out.rows, s.array.rows);
+      out.columns = std::max(out.columns, s.array.columns);
+    }
+  out.cells.reserve(static_cast<std::size_t>(out.rows) * out.columns);
+  for (int r = 0; r < out.rows; ++r)
+    for (int c = 0; c < out.columns; ++c) {
+      for (std::size_t i = 0; i < shapes.size(); ++i) values[i] = Element(shapes[i], r, c);
+      out.cells.push_back(f(values));
+    }
+  return Operand{std::move(out)};
+}
+
+Value Finite(double d) {
+  if (std::isfinite(d)) return d;
+  return Error{xlerrNum};
+}
+
+Value Arithmetic(const std::string& op, const Value& a, const Value& b) {
+  Value x = ToNumber(a);
+  if (std::holds_alternative<Error>(x)) return x;
+  Value y = ToNumber(b);
+  if (std::holds_alternative<Error>(y)) return y;
+  double p = std::get<double>(x), q = std::get<double>(y);
+  if (op == "+") return Finite(p + q);
+  if (op == "-") return Finite(p - q);
+  if (op == "*") return Finite(p * q);
+  if (op == "/") {
+    if (q == 0) return Error{xlerrDiv0};
+    return Finite(p / q);
+  }
+  // "^"
+  if (p == 0 && q == 0) return Error{xlerrNum};
+  if (p == 0 && q < 0) return Error{xlerrDiv0};
+  return Finite(std::pow(p, q));
+}
+
+// Excel's order between kinds: numbers, then text, then booleans; text
+// ignores case; a blank takes the kind of the other side.
+Value Compare(const std::string& op, Value a, Value b) {
+  if (auto* e = std::get_if<Error>(&a)) return *e;
+  if (auto* e = std::get_if<Error>(&b)) return *e;
+  auto blank_as = [](const Value& other) -> Value {
+    if (std::holds_alternative<std::string>(other)) return std::string();
+    if (std::holds_alternative<bool>(other)) return false;
+    return 0.0;
+  };
+  if (std::holds_alternative<Blank>(a)) a = blank_as(b);
+  if (std::holds_alternative<Blank>(b)) b = blank_as(a);
+  auto rank = [](const Value& v) {
+    return std::holds_alternative<double>(v) ? 0 : std::holds_alternative<std::string>(v) ? 1 : 2;
+  };
+  int order = 0;
+  if (rank(a) != rank(b)) {
+    order = rank(a) < rank(b) ? -1 : 1;
+  } else if (auto* p = std::get_if<double>(&a)) {
+    double q = std::get<double>(b);
+    order = *p < q ? -1 : *p > q ? 1 : 0;
+  } else if (auto* s = std::get_if<std::string>(&a)) {
+    std::string l = Upper(*s), r = Upper(std::get<std::string>(b));
+    order = l < r ? -1 : l > r ? 1 : 0;
+  } else {
+    bool p = std::get<bool>(a), q = std::get<bool>(b);
+    order = p == q ? 0 : (p ? 1 : -1);
+  }
+  if (op == "=") return order == 0;
+  if (op == "<>") return order != 0;
+  if (op == "<") return order < 0;
+  if (op == ">") return order > 0;
+  if (op == "<=") return order <= 0;
+  return order >= 0;
+}
+
+// Numbers gathered as SUM, AVERAGE and their kind gather them.
+struct Gathered {
+  std::vector<double> numbers;
+  std::optional<Error> error;
+};
+Gathered Gather(const std::vector<Operand>& args) {
+  Gathered g;
+  auto from_array = [&](const Array& a) {
+    for (const Value& v : a.cells) {
+      if (auto* e = std::get_if<Error>(&v)) {
+        if (!g.error) g.error = *e;
+      } else if (auto* d = std::get_if<double>(&v)) {
+        g.numbers.push_back(*d);
+      }
+    }
+  };
+  for (const Operand& op : args) {
+    if (op.missing) continue;
+    if (auto* r = std::get_if<Ref>(&op.v)) {
+      for (const Area& area : r->areas) from_array(ReadRef(Ref{r->sheet, {area}}));
+    } else if (auto* a = std::get_if<Array>(&op.v)) {
+      from_array(*a);
+    } else {
+      Value n = op.no_value ? Value{Error{xlerrNum}} : ToNumber(std::get<Value>(op.v));
+      if (auto* e = std::get_if<Error>(&n)) {
+        if (!g.error) g.error = *e;
+      } else {
+        g.numbers.push_back(std::get<double>(n));
+      }
+    }
+  }
+  return g;
+}
+
+using Builtin = Value (*)(const std::vector<Operand>&);
+
+Value Sum(const std::vector<Operand>& args) { return SumOperands(args); }
+Value Average(const std::vector<Operand>& args) {
+  Gathered g = Gather(args);
+  if (g.error) return *g.error;
+  if (g.numbers.empty()) return Error{xlerrDiv0};
+  double total = 0;
+  for (double d : g.numbers) total += d;
+  return Finite(total / static_cast<double>(g.numbers.size()));
+}
+Value Min(const std::vector<Operand>& args) {
+  Gathered g = Gather(args);
+  if (g.error) return *g.error;
+  if (g.numbers.empty()) return 0.0;
+  return *std::min_element(g.numbers.begin(), g.numbers.end());
+}
+Value Max(const std::vector<Operand>& args) {
+  Gathered g = Gather(args);
+  if (g.error) return *g.error;
+  if (g.numbers.empty()) return 0.0;
+  return *std::max_element(g.numbers.begin(), g.numbers.end());
+}
+Value Count(const std::vector<Operand>& args) {
+  double n = 0;
+  for (const Operand& op : args) {
+    if (op.missing) continue;
+    Gathered g = Gather({op});
+    n += static_cast<double>(g.numbers.size());
+  }
+  return n;
+}
+
+struct BuiltinRow {
+  const char* name;
+  Builtin function;
+};
+constexpr BuiltinRow kBuiltins[] = {
+    {"SUM", Sum}, {"AVERAGE", Average}, {"MIN", Min}, {"MAX", Max}, {"COUNT", Count},
+};
+
+Operand ResolveReference(const RefText& text, SheetId sheet) {
+  SheetId id = sheet;
+  if (!text.sheet.empty()) {
+    std::string book = text.book;
+    Sheet* here = FindSheetById(sheet);
+    if (book.empty() && here) book = here->book;
+    Sheet* target = FindSheetByName(book, text.sheet);
+    if (target == nullptr) return Operand{Value{Error{xlerrRef}}};
+    id = target->id;
+  }
+  return Operand{Ref{id, {text.area}}};
+}
+
+}  // namespace
+
+Value ToNumber(const Value& v) {
+  if (auto* d = std::get_if<double>(&v)) return *d;
+  if (auto* b = std::get_if<bool>(&v)) return *b ? 1.0 : 0.0;
+  if (auto* s = std::get_if<std::string>(&v)) {
+    if (auto n = ParseNumberText(*s)) return *n;
+    return Error{xlerrValue};
+  }
+  if (std::holds_alternative<Blank>(v)) return 0.0;
+  return v;
+}
+
+Value ToText(const Value& v) {
+  if (auto* d = std::get_if<double>(&v)) return GeneralText(*d);
+  if (auto* b = std::get_if<bool>(&v)) return std::string(*b ? "TRUE" : "FALSE");
+  if (std::holds_alternative<Blank>(v)) return std::string();
+  return v;
+}
+
+Value ToBoolean(const Value& v) {
+  if (auto* b = std::get_if<bool>(&v)) return *b;
+  if (auto* d = std::get_if<double>(&v)) return *d != 0;
+  if (auto* s = std::get_if<std::string>(&v)) {
+    std::string u = Upper(*s);
+    if (u == "TRUE") return true;
+    if (u == "FALSE") return false;
+    return Error{xlerrValue};
+  }
+  if (std::holds_alternative<Blank>(v)) return false;
+  return v;
+}
+
+Value SumOperands(const std::vector<Operand>& args) {
+  Gathered g = Gather(args);
+  if (g.error) return *g.error;
+  double total = 0;
+  for (double d : g.numbers) total += d;
+  return Finite(total);
+}
+
+Array ReadRef(const Ref& ref) {
+  Sheet* sheet = FindSheetById(ref.sheet);
+  if (sheet == nullptr || ref.areas.empty()) return Single(Error{xlerrRef});
+  const Area& area = ref.areas[0];
+  if (static_cast<long long>(area.rows()) * area.columns() > kMaxCellsRead)
+    return Single(Error{xlerrNum});
+  EnsureCalculated(*sheet, area);
+  Array out;
+  out.rows = area.rows();
+  out.columns = area.columns();
+  out.cells.assign(static_cast<std::size_t>(out.rows) * out.columns, Blank{});
+  // Walk the stored cells of the rows rather than every address.
+  for (int r = area.first_row; r <= area.last_row; ++r) {
+    auto it = sheet->cells.lower_bound(Sheet::Key(r, area.first_col));
+    auto end = sheet->cells.upper_bound(Sheet::Key(r, area.last_col));
+    for (; it != end; ++it) {
+      int c = static_cast<int>(it->first % 256);
+      out.cells[static_cast<std::size_t>(r - area.first_row) * out.columns + (c - area.first_col)] =
+          it->second.value;
+    }
+  }
+  return out;
+}
+
+std::vector<FormulaUnit*> UncalculatedUnder(const Ref& ref) {
+  std::vector<FormulaUnit*> found;
+  if (!H().recalculating) return found;
+  Sheet* sheet = FindSheetById(ref.sheet);
+  if (sheet == nullptr) return found;
+  for (auto& unit : sheet->units)
+    if (!unit->calculated && !unit->in_progress)
+      for (const Area& area : ref.areas)
+        if (Overlaps(unit->area, area)) {
+          found.push_back(unit.get());
+          break;
+        }
+  return found;
+}
+
+Operand EvaluateNode(const Node& node, SheetId sheet) {
+  switch (node.kind) {
+    case Node::kConstant:
+      return Operand{node.constant};
+    case Node::kMissing: {
+      Operand op{Value{Blank{}}};
+      op.missing = true;
+      return op;
+    }
+    case Node::kReference:
+      return ResolveReference(node.ref, sheet);
+    case Node::kUnary: {
+      std::vector<Shape> shapes{ShapeOf(EvaluateNode(*node.args[0], sheet))};
+      bool negate = node.op == "-";
+      return Elementwise(shapes, [negate](const std::vector<Value>& v) -> Value {
+        Value n = ToNumber(v[0]);
+        if (auto* d = std::get_if<double>(&n)) return negate ? -*d : *d;
+        return n;
+      });
+    }
+    case Node::kBinary: {
+      std::vector<Shape> shapes{ShapeOf(EvaluateNode(*node.args[0], sheet)),
+                                ShapeOf(EvaluateNode(*node.args[1], sheet))};
+      const std::string op = node.op;
+      return Elementwise(shapes, [op](const std::vector<Value>& v) -> Value {
+        if (op == "&") {
+          Value a = ToText(v[0]);
+          if (std::holds_alternative<Error>(a)) return a;
+          Value b = ToText(v[1]);
+          if (std::holds_alternative<Error>(b)) return b;
+          std::string joined = std::get<std::string>(a) + std::get<std::string>(b);
+          if (joined.size() > 255) return Error{xlerrValue};
+          return joined;
+        }
+        if (op == "+" || op == "-" || op == "*" || op == "/" || op == "^")
+          return Arithmetic(op, v[0], v[1]);
+        return Compare(op, v[0], v[1]);
+      });
+    }
+    case Node::kCall: {
+      std::vector<Operand> args;
+      for (const auto& arg : node.args) args.push_back(EvaluateNode(*arg, sheet));
+      std::string upper = Upper(node.name);
+      for (const BuiltinRow& row : kBuiltins)
+        if (upper == row.name) return Operand{row.function(args)};
+      if (const Registered* function = FindRegisteredFunction(node.name))
+        return CallRegistered(*function, args, sheet);
+      return Operand{Value{Error{xlerrName}}};
+    }
+  }
+  return Operand{Value{Error{xlerrValue}}};
+}
+
+void StoreResult(FormulaUnit& unit, const Operand& result) {
+  Sheet& sheet = SheetOrThrow(unit.sheet);
+  Shape shape = ShapeOf(result);
+  auto put = [&](int r, int c, Value v) {
+    // A formula that reads an empty cell shows 0.
+    if (std::holds_alternative<Blank>(v)) v = 0.0;
+    Cell& cell = sheet.cells[Sheet::Key(unit.area.first_row + r, unit.area.first_col + c)];
+    cell.value = std::move(v);
+  };
+  for (int r = 0; r < unit.area.rows(); ++r)
+    for (int c = 0; c < unit.area.columns(); ++c) {
+      if (shape.scalar) put(r, c, shape.value);
+      else if (!unit.is_array) put(r, c, shape.array.at(0, 0));
+      else put(r, c, Element(shape, r, c));
+    }
+}
+
+void CalculateUnit(FormulaUnit& unit) {
+  struct Guard {
+    FormulaUnit& unit;
+    SheetId saved;
+    ~Guard() {
+      unit.in_progress = false;
+      H().calling_sheet = saved;
+    }
+  } guard{unit, H().calling_sheet};
+  unit.in_progress = true;
+  H().calling_sheet = unit.sheet;
+  Operand result = EvaluateNode(*unit.tree, unit.sheet);
+  StoreResult(unit, result);
+  unit.calculated = true;
+}
+
+}  // namespace standin

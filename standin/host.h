@@ -1,0 +1,153 @@
+// The stand-in's shared state: workbooks, formula units, the loaded module,
+// registrations, logs and the accounting of values handed to the add-in.
+// Internal to the library.
+#ifndef HVT_STANDIN_HOST_H
+#define HVT_STANDIN_HOST_H
+
+#include <map>
+#include <optional>
+#include <string_view>
+#include <memory>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "standin/refs.h"
+#include "standin/standin.h"
+
+namespace standin {
+
+struct Node;  // formula syntax tree (formula.h)
+
+// A reference as the engine holds it: a sheet and its areas.
+struct Ref {
+  SheetId sheet = 0;
+  std::vector<Area> areas;
+};
+struct Array {
+  int rows = 0, columns = 0;
+  std::vector<Value> cells;
+  const Value& at(int r, int c) const {
+    return cells[static_cast<std::size_t>(r) * columns + c];
+  }
+};
+// What an expression evaluates to. no_value marks the answer of a
+// registered function that returned a null pointer (it reads as #NUM!).
+struct Operand {
+  std::variant<Value, Ref, Array> v;
+  bool no_value = false;
+  bool missing = false;  // an argument left empty: f(A1,,3)
+};
+
+// One formula: a single cell, or an array formula over an area.
+struct FormulaUnit {
+  SheetId sheet = 0;
+  Area area;
+  bool is_array = false;
+  std::string text;
+  std::shared_ptr<const Node> tree;
+  bool calculated = true;
+  bool in_progress = false;
+};
+
+struct Cell {
+  Value value;
+  std::shared_ptr<FormulaUnit> unit;
+};
+
+struct Sheet {
+  SheetId id = 0;
+  std::string name;
+  std::string book;
+  std::map<long, Cell> cells;  // key row * 256 + column: row-major order
+  std::vector<std::shared_ptr<FormulaUnit>> units;
+
+  static long Key(int row, int column) { return static_cast<long>(row) * 256 + column; }
+  const Cell* Find(int row, int column) const {
+    auto it = cells.find(Key(row, column));
+    return it == cells.end() ? nullptr : &it->second;
+  }
+  Value Get(int row, int column) const {
+    const Cell* cell = Find(row, column);
+    return cell ? cell->value : Value{Blank{}};
+  }
+};
+
+struct Workbook {
+  std::string name;
+  std::vector<std::unique_ptr<Sheet>> sheets;
+};
+
+struct Module {
+  std::string path;
+  void* handle = nullptr;  // loader handle; null for a test module
+  bool test = false;
+  std::map<std::string, void*> procedures;  // test module's table
+};
+
+struct Registered {
+  Registration info;
+  void* address = nullptr;
+};
+
+struct Host {
+  std::string version = "8.0";
+  std::vector<std::unique_ptr<Workbook>> books;
+  SheetId active = 0;
+  SheetId next_sheet_id = 0x1001;
+  Ref selection;
+  int active_row = 0, active_col = 0;
+
+  std::unique_ptr<Module> module;
+  std::vector<Registered> registrations;
+  double next_register_id = 0;
+
+  std::vector<CallRecord> calls;
+  std::vector<std::string> log;
+
+  // Values the host filled for the add-in: pointer -> what it is.
+  std::map<const void*, std::string> live_values;
+  std::map<const void*, std::vector<char*>> array_strings;
+  std::set<const void*> freed_values;
+  int double_frees = 0;
+  int unknown_frees = 0;
+  int pending_dll_results = 0;
+  std::vector<std::string> problems;
+
+  // Recalculation: units met uncalculated by the add-in call in progress.
+  bool recalculating = false;
+  std::vector<FormulaUnit*> uncalced_hits;
+  SheetId calling_sheet = 0;  // sheet of the formula being evaluated
+};
+
+Host& H();
+int CurrentRowLimit();
+Sheet* FindSheetById(SheetId id);
+Sheet* FindSheetByName(const std::string& book, const std::string& sheet);
+Sheet& SheetOrThrow(SheetId id);
+void LogLine(const std::string& line);
+
+// Model operations (model.cpp).
+void PutValue(Sheet& sheet, int row, int column, const Value& value);
+void RemoveUnitsIn(Sheet& sheet, const Area& area);
+
+// Accounting of host-filled values (values.cpp).
+char* NewHostString(std::string_view text);     // counted, tracked
+XLOPER* NewHostArray(int rows, int columns);    // tracked
+XLMREF* NewHostRefTable(int count);             // tracked
+void TrackArrayString(const XLOPER* array, char* text);
+int FreeHostValue(XLOPER* value);               // xlFree
+// Fills a host-owned XLOPER from a plain value (strings tracked).
+void FillScalar(XLOPER& out, const Value& value);
+// Reads an XLOPER scalar as a plain value.
+Value ScalarOf(const XLOPER& x);
+
+// Text forms of values (values.cpp).
+std::string GeneralText(double number);
+std::optional<double> ParseNumberText(std::string_view text);
+bool ValidErrorCode(int code);
+
+}  // namespace standin
+
+#endif  // HVT_STANDIN_HOST_H

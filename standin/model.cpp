@@ -1,0 +1,194 @@
+// The workbook model: open workbooks, their sheets and cells, the active
+// sheet and the selection.
+#include <algorithm>
+#include <cctype>
+
+#include "standin/host.h"
+#include "standin/win32_state.h"
+
+namespace standin {
+
+Host& H() {
+  static Host host;
+  return host;
+}
+
+int CurrentRowLimit() { return H().version[0] == '8' ? 65536 : 16384; }
+
+void LogLine(const std::string& line) { H().log.push_back(line); }
+
+namespace {
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+Workbook* FindBook(const std::string& name) {
+  for (auto& book : H().books)
+    if (SameText(book->name, name)) return book.get();
+  return nullptr;
+}
+
+void CheckName(const std::string& name, const char* what) {
+  if (name.empty() || name.size() > 218)
+    throw HostError(std::string("invalid ") + what + " name \"" + name + "\"");
+}
+}  // namespace
+
+Sheet* FindSheetById(SheetId id) {
+  for (auto& book : H().books)
+    for (auto& sheet : book->sheets)
+      if (sheet->id == id) return sheet.get();
+  return nullptr;
+}
+
+// An empty book name means the active workbook.
+Sheet* FindSheetByName(const std::string& book, const std::string& sheet) {
+  Workbook* b = nullptr;
+  if (book.empty()) {
+    Sheet* active = FindSheetById(H().active);
+    if (active) b = FindBook(active->book);
+    if (b == nullptr) {
+      // A sheet name alone may still name a sheet of another workbook.
+      for (auto& any : H().books)
+        for (auto& s : any->sheets)
+          if (SameText(s->name, sheet)) return s.get();
+      return nullptr;
+    }
+  } else {
+    b = FindBook(book);
+  }
+  if (b == nullptr) return nullptr;
+  for (auto& s : b->sheets)
+    if (SameText(s->name, sheet)) return s.get();
+  return nullptr;
+}
+
+Sheet& SheetOrThrow(SheetId id) {
+  Sheet* sheet = FindSheetById(id);
+  if (sheet == nullptr) throw HostError("no sheet with id " + std::to_string(id));
+  return *sheet;
+}
+
+void RemoveUnitsIn(Sheet& sheet, const Area& area) {
+  auto overlaps = [&](const Area& a) {
+    return a.first_row <= area.last_row && area.first_row <= a.last_row &&
+           a.first_col <= area.last_col && area.first_col <= a.last_col;
+  };
+  for (auto it = sheet.units.begin(); it != sheet.units.end();) {
+    const FormulaUnit& unit = **it;
+    if (!overlaps(unit.area)) {
+      ++it;
+      continue;
+    }
+    bool inside = unit.area.first_row >= area.first_row && unit.area.last_row <= area.last_row &&
+                  unit.area.first_col >= area.first_col && unit.area.last_col <= area.last_col;
+    if (unit.is_array && !inside) throw HostError("You cannot change part of an array.");
+    for (int r = unit.area.first_row; r <= unit.area.last_row; ++r)
+      for (int c = unit.area.first_col; c <= unit.area.last_col; ++c) {
+        auto cell = sheet.cells.find(Sheet::Key(r, c));
+        if (cell != sheet.cells.end()) cell->second.unit.reset();
+      }
+    it = sheet.units.erase(it);
+  }
+}
+
+void PutValue(Sheet& sheet, int row, int column, const Value& value) {
+  if (row < 0 || row >= CurrentRowLimit() || column < 0 || column >= kColumnLimit)
+    throw HostError("cell outside the sheet");
+  RemoveUnitsIn(sheet, Area{row, row, column, column});
+  if (std::holds_alternative<Blank>(value)) {
+    sheet.cells.erase(Sheet::Key(row, column));
+    return;
+  }
+  sheet.cells[Sheet::Key(row, column)].value = value;
+}
+
+SheetId NewWorkbook(const std::string& book, const std::string& sheet) {
+  CheckName(book, "workbook");
+  CheckName(sheet, "sheet");
+  if (FindBook(book)) throw HostError("a workbook named \"" + book + "\" is already open");
+  auto b = std::make_unique<Workbook>();
+  b->name = book;
+  auto s = std::make_unique<Sheet>();
+  s->id = H().next_sheet_id++;
+  s->name = sheet;
+  s->book = book;
+  SheetId id = s->id;
+  b->sheets.push_back(std::move(s));
+  H().books.push_back(std::move(b));
+  Activate(id);
+  return id;
+}
+
+SheetId AddSheet(const std::string& book, const std::string& sheet) {
+  CheckName(sheet, "sheet");
+  Workbook* b = FindBook(book);
+  if (b == nullptr) throw HostError("no open workbook \"" + book + "\"");
+  for (auto& s : b->sheets)
+    if (SameText(s->name, sheet)) throw HostError("sheet \"" + sheet + "\" already exists");
+  auto s = std::make_unique<Sheet>();
+  s->id = H().next_sheet_id++;
+  s->name = sheet;
+  s->book = b->name;
+  SheetId id = s->id;
+  b->sheets.push_back(std::move(s));
+  return id;
+}
+
+SheetId FindSheet(const std::string& book, const std::string& sheet) {
+  if (book.empty()) return 0;
+  Sheet* s = FindSheetByName(book, sheet);
+  return s ? s->id : 0;
+}
+
+std::string SheetName(SheetId sheet) { return SheetOrThrow(sheet).name; }
+std::string BookName(SheetId sheet) { return SheetOrThrow(sheet).book; }
+
+void Activate(SheetId sheet) {
+  SheetOrThrow(sheet);
+  Host& h = H();
+  h.active = sheet;
+  h.selection = Ref{sheet, {Area{0, 0, 0, 0}}};
+  h.active_row = 0;
+  h.active_col = 0;
+}
+
+SheetId ActiveSheet() { return H().active; }
+
+void Select(SheetId sheet, const std::string& range, const std::string& active_cell) {
+  SheetOrThrow(sheet);
+  auto ref = ParseA1(range, CurrentRowLimit());
+  if (!ref || !ref->sheet.empty()) throw HostError("not a range: " + range);
+  Host& h = H();
+  h.active = sheet;
+  h.selection = Ref{sheet, {ref->area}};
+  h.active_row = ref->area.first_row;
+  h.active_col = ref->area.first_col;
+  if (!active_cell.empty()) {
+    auto cell = ParseA1(active_cell, CurrentRowLimit());
+    if (!cell || cell->area.rows() != 1 || cell->area.columns() != 1)
+      throw HostError("not a cell: " + active_cell);
+    h.active_row = cell->area.first_row;
+    h.active_col = cell->area.first_col;
+  }
+}
+
+std::string Selection() {
+  const Host& h = H();
+  if (h.selection.areas.empty()) return "";
+  RefText text;
+  text.area = h.selection.areas[0];
+  return PrintA1(text);
+}
+
+std::string ActiveCell() {
+  RefText text;
+  text.area = Area{H().active_row, H().active_row, H().active_col, H().active_col};
+  return PrintA1(text);
+}
+
+}  // namespace standin

@@ -1,0 +1,36 @@
+// Internal view of the Win32 layer's state: block accounting, failure
+// injection and the window list, for the rest of the stand-in.
+#ifndef HVT_STANDIN_WIN32_STATE_H
+#define HVT_STANDIN_WIN32_STATE_H
+
+#include <string>
+#include <vector>
+
+#include "sdk/win32.h"
+
+namespace standin::win32 {
+
+struct MemoryCounts {
+  long long blocks = 0;
+  long long bytes = 0;
+  int bad_frees = 0;
+  std::vector<std::string> problems;
+};
+
+MemoryCounts Memory();
+void ResetMemory();  // forgets every block (their memory is released)
+void FailAllocation(int k);
+
+struct Window {
+  HWND handle;
+  std::string class_name;
+  HWND parent;
+};
+HWND MainWindow();
+HWND AddWindow(const std::string& class_name, HWND parent);
+bool RemoveWindow(HWND window);
+void ResetWindows();
+
+}  // namespace standin::win32
+
+#endif  // HVT_STANDIN_WIN32_STATE_H
