@@ -11,6 +11,11 @@
 namespace hvt::gtn {
 namespace {
 
+typedef double Lanes __attribute__((vector_size(16)));
+typedef long long Bits __attribute__((vector_size(16)));
+constexpr std::size_t kLanes = sizeof(Lanes) / sizeof(double);
+constexpr std::size_t kVectors = kChannelCount / kLanes;
+
 constexpr std::array<int, kChannelCount> kCommandTerms = {
     13, 11, 9, 7, 5, 3, 1, 12, 10, 8, 6, 4, 2, 0};
 constexpr std::array<int, kChannelCount> kWorksheetTerms = {
@@ -120,58 +125,96 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
   const std::size_t m = static_cast<std::size_t>(smoothness);
   const std::size_t ring = m + 1;
   std::vector<double> d;
-  std::vector<double> history;
+  std::vector<Lanes> history;
   try {
     d.assign(n, 0.0);
-    history.assign(static_cast<std::size_t>(active) * ring, 0.0);
+    history.assign(kVectors * ring, Lanes{0.0, 0.0});
   } catch (const std::bad_alloc&) {
     return GtnStatus::OutOfMemory;
   }
 
   const double* xs = x.data();
   double* ds = d.data();
-  const std::size_t s = static_cast<std::size_t>(span);
-  for (std::size_t i = 1; i <= s; ++i) ds[i] = std::fabs(xs[i] - xs[i - 1]);
+  const std::size_t s0 = static_cast<std::size_t>(span);
+  for (std::size_t i = 1; i <= s0; ++i) ds[i] = std::fabs(xs[i] - xs[i - 1]);
   for (std::size_t i = 0; i < firstOut; ++i) y[i] = 0.0;
 
-  std::array<GtnChannel, kChannelCount> channels;
-  for (int k = 0; k < kChannelCount; ++k) channels[k].L = kChannelLengths[k];
-  // Inactive channels keep every value at +0, which the smoothing formulas
-  // reproduce exactly, so they are left at 0 rather than computed.
-  std::array<double, kChannelCount> smoothed{};
-  // Running sum of all efficiencies so far: the same additions, in the same
-  // order, as re-adding the history from its start.
-  std::array<double, kChannelCount> total{};
+  // Channels are updated two at a time in vector lanes: every lane does the
+  // same IEEE operations, in the same order, as the scalar update. Inactive
+  // channels keep every value at +0, which the smoothing formulas reproduce
+  // exactly, so they are left at 0 rather than computed. active is even.
+  const std::size_t vecs = static_cast<std::size_t>(active) / kLanes;
+  Lanes len[kVectors] = {}, sumDiff[kVectors] = {}, weightedDiff[kVectors] = {},
+        sumPrev[kVectors] = {}, smoothed[kVectors] = {}, total[kVectors] = {};
+  std::size_t back[kChannelCount] = {};
+  for (int k = 0; k < kChannelCount; ++k) {
+    len[k / kLanes][k % kLanes] = static_cast<double>(kChannelLengths[k]);
+    back[k] = static_cast<std::size_t>(kChannelLengths[k]);
+  }
+  // total: running sum of all efficiencies so far, the same additions in the
+  // same order as re-adding the history from its start.
 
   const std::array<int, kChannelCount>& terms =
       order == GtnTermOrder::CommandOrder ? kCommandTerms : kWorksheetTerms;
-  const double mD = static_cast<double>(m);
+  const Lanes mD = {static_cast<double>(m), static_cast<double>(m)};
+  const Lanes zero = {0.0, 0.0};
+  const Bits absMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
   std::size_t slot = 0;  // ring slot of step t = i - span - 1
   const std::int64_t total64 = static_cast<std::int64_t>(n);
+  std::array<double, kChannelCount> s = {};
 
-  for (std::size_t i = s + 1; i < n; ++i) {
+  for (std::size_t i = s0 + 1; i < n; ++i) {
     ds[i] = std::fabs(xs[i] - xs[i - 1]);
-    const bool first = i == s + 1;
-    const std::size_t count = i - s;  // steps so far, t + 1
-    double* h = history.data();
+    Lanes* h = history.data() + slot * kVectors;
+    if (i == s0 + 1) {
+      for (int k = 0; k < active; ++k) {
+        GtnChannel c;
+        c.L = kChannelLengths[k];
+        h[k / kLanes][k % kLanes] = UpdateEfficiency(c, i, true, xs, ds);
+        sumDiff[k / kLanes][k % kLanes] = c.sumDiff;
+        weightedDiff[k / kLanes][k % kLanes] = c.weightedDiff;
+        sumPrev[k / kLanes][k % kLanes] = c.sumPrev;
+      }
+    } else {
+      const Lanes di = {ds[i], ds[i]};
+      const Lanes xi = {xs[i], xs[i]};
+      const Lanes xPrev = {xs[i - 1], xs[i - 1]};
+      for (std::size_t v = 0; v < vecs; ++v) {
+        const std::size_t k0 = v * kLanes, k1 = k0 + 1;
+        const Lanes dOld = {ds[i - back[k0]], ds[i - back[k1]]};
+        const Lanes xOld = {xs[i - 1 - back[k0]], xs[i - 1 - back[k1]]};
+        // weightedDiff needs the sumDiff of the previous step.
+        weightedDiff[v] = ((len[v] * di) - sumDiff[v]) + weightedDiff[v];
+        sumDiff[v] = (di - dOld) + sumDiff[v];
+        sumPrev[v] = (xPrev - xOld) + sumPrev[v];
+        const Lanes net = (Lanes)((Bits)(len[v] * xi - sumPrev[v]) & absMask);
+        // 0 where weightedDiff is 0; the masked quotient is never used.
+        const Bits flat = weightedDiff[v] == zero;
+        h[v] = (Lanes)((Bits)(net / weightedDiff[v]) & ~flat);
+      }
+    }
+
+    const std::size_t count = i - s0;  // steps so far, t + 1
     if (count <= m) {
-      const double c = static_cast<double>(count);
-      for (int k = 0; k < active; ++k, h += ring) {
-        h[slot] = UpdateEfficiency(channels[k], i, first, xs, ds);
-        total[k] = total[k] + h[slot];
-        smoothed[k] = total[k] / c;
+      const Lanes c = {static_cast<double>(count), static_cast<double>(count)};
+      for (std::size_t v = 0; v < vecs; ++v) {
+        total[v] = total[v] + h[v];
+        smoothed[v] = total[v] / c;
       }
     } else {
       // Slot of step t - m is the one after t in a ring of m + 1.
-      const std::size_t old = slot + 1 == ring ? 0 : slot + 1;
-      for (int k = 0; k < active; ++k, h += ring) {
-        h[slot] = UpdateEfficiency(channels[k], i, first, xs, ds);
-        smoothed[k] = ((h[slot] - h[old]) / mD) + smoothed[k];
+      const std::size_t oldSlot = slot + 1 == ring ? 0 : slot + 1;
+      const Lanes* old = history.data() + oldSlot * kVectors;
+      for (std::size_t v = 0; v < vecs; ++v) {
+        smoothed[v] = ((h[v] - old[v]) / mD) + smoothed[v];
       }
     }
     slot = slot + 1 == ring ? 0 : slot + 1;
 
-    if (i >= firstOut) y[i] = WeightedLength(smoothed, terms);
+    if (i >= firstOut) {
+      for (int k = 0; k < kChannelCount; ++k) s[k] = smoothed[k / kLanes][k % kLanes];
+      y[i] = WeightedLength(s, terms);
+    }
 
     if (observer != nullptr) {
       if (observer->StopRequested()) return GtnStatus::Stopped;
