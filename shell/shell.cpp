@@ -1,33 +1,62 @@
-// The add-in as the host sees it: the exported entry points and the walk
-// over every tool's hooks in tool order.
+// The add-in as the host sees it: the exported entry points, the shell's own
+// registration rows, its Help-menu entry and About box, and the walk over
+// every tool's hooks in tool order.
+#include "shell/shell.h"
+
 #include <iterator>
 
+#include "host/counted_string.h"
 #include "host/host_values.h"
-#include "host/registration.h"
-#include "host/tool_hooks.h"
-#include "tools/gtn/gtn_tool.h"
+#include "host/messages.h"
 #include "tools/klx/klx_tool.h"
-#include "tools/spd/spd_tool.h"
 
 namespace hvt {
 
-namespace {
+const ToolHooks* const kShellTools[] = {&kKlxTool};
+const std::size_t kShellToolCount = std::size(kShellTools);
 
-// Tool order: KLX, GTN, decorrelator, SPD, BLK.
-const ToolHooks* const kTools[] = {&kKlxTool, &kGtnTool, &kSpdTool};
-
-RegistrationRow g_shellRows[] = {
+RegistrationRow g_shellRows[2] = {
     {{" fExit", " J", " Quit_HVT", " ", " 2", " HVT", " "}},
     {{" rAbout", " J", " AboutHVT", " ", " 2", " HVT", " "}},
 };
 
+MenuBlock g_aboutMenu = {{
+    {" -", " ", " ", " ", " "},
+    {" Abou&t Halvo Tools", " AboutHVT", " ", " ", " "},
+}};
+
+DialogRow g_aboutDialog[7] = {
+    {{" ", " ", " ", " 342", " 114", " About Halvo Tools", " "}},
+    {{" 5", " 14", " 10", " ", " ", " Halvo Tools, 32 Bit Versions", " "}},
+    {{" 5", " 14", " 32", " ", " ", " Halvo Tools", " "}},
+    {{" 5", " 14", " 52", " ", " ", " Version 1.0.0", " "}},
+    {{" 5", " 14", " 77", " ", " ",
+      " Signal-processing tools for worksheet time series", " "}},
+    {{" 1", " 215", " 73", " 88", " ", " &OK", " "}},
+    {{" 17", " 259", " 10", " ", " ", " 2", " "}},
+};
+
+XLOPER g_aboutArray;
+
+namespace {
+
+char g_helpMenu[] = " Help";
+char g_addedMessage[] = " HVT Tools added to Data menu!";
+char g_removedMessage[] = " HVT Tools removed from Data menu!";
+char g_addInName[] = "\x0bHalvo Tools";
+
 XLOPER g_registerResult;
+XLOPER g_managerInfo;
 
 }  // namespace
 
+void SetAboutArrayShape() { SetDialogArrayShape(g_aboutArray, std::size(g_aboutDialog)); }
+
 void PrepareModule() {
+  PrepareDialogRows(g_aboutDialog, std::size(g_aboutDialog));
+  PrepareMenuBlock(g_aboutMenu);
   PrepareRegistrationRows(g_shellRows, std::size(g_shellRows));
-  for (const ToolHooks* tool : kTools) tool->prepare();
+  for (const ToolHooks* tool : kShellTools) tool->prepare();
 }
 
 }  // namespace hvt
@@ -36,11 +65,17 @@ using namespace hvt;
 
 #ifdef _WIN32
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  SetAboutArrayShape();
   if (reason == DLL_PROCESS_ATTACH) PrepareModule();
   return TRUE;
 }
 #else
-__attribute__((constructor)) static void AttachModule() { PrepareModule(); }
+// The loader runs this when the module is mapped, as Windows runs DllMain
+// with the process-attach notification.
+__attribute__((constructor)) static void AttachModule() {
+  SetAboutArrayShape();
+  PrepareModule();
+}
 #endif
 
 extern "C" {
@@ -48,20 +83,30 @@ extern "C" {
 HVT_EXPORT int WINAPI xlAutoOpen(void) {
   RegisterRows(g_shellRows, std::size(g_shellRows));
   ReadHostVersion();
-  for (const ToolHooks* tool : kTools) tool->open();
+  // The About entry is added only when it is not there yet, so opening
+  // twice does not duplicate it.
+  if (AddMenuBlock(g_aboutMenu, g_helpMenu) == 0) return 0;
+  if (!BuildDialogArray(g_aboutDialog, std::size(g_aboutDialog), g_aboutArray)) {
+    ShowInsufficientMemory();
+    return 0;
+  }
+  // A tool that fails to open does not fail the add-in.
+  for (const ToolHooks* tool : kShellTools) tool->open();
   return 1;
 }
 
 HVT_EXPORT int WINAPI xlAutoClose(void) {
   UnregisterRows(g_shellRows, std::size(g_shellRows));
-  for (const ToolHooks* tool : kTools) tool->close();
+  RemoveMenuBlock(g_aboutMenu, g_helpMenu);
+  FreeDialogArray(g_aboutArray);
+  for (const ToolHooks* tool : kShellTools) tool->close();
   return 1;
 }
 
 HVT_EXPORT LPXLOPER WINAPI xlAutoRegister(LPXLOPER name) {
   g_registerResult.xltype = xltypeErr;
   g_registerResult.val.err = xlerrValue;
-  for (const ToolHooks* tool : kTools) {
+  for (const ToolHooks* tool : kShellTools) {
     if (tool->registerByName(name, &g_registerResult)) return &g_registerResult;
   }
   RegisterRowByName(g_shellRows, std::size(g_shellRows), name,
@@ -69,8 +114,46 @@ HVT_EXPORT LPXLOPER WINAPI xlAutoRegister(LPXLOPER name) {
   return &g_registerResult;
 }
 
-HVT_EXPORT int WINAPI fExit(void) { return xlAutoClose(); }
+HVT_EXPORT int WINAPI xlAutoAdd(void) {
+  if (g_versionRead == 0) ReadHostVersion();
+  ShowAlert(g_addedMessage, kAlertInfo);
+  return 1;
+}
 
-HVT_EXPORT int WINAPI rAbout(void) { return 1; }
+HVT_EXPORT int WINAPI xlAutoRemove(void) {
+  if (g_versionRead == 0) ReadHostVersion();
+  ShowAlert(g_removedMessage, kAlertInfo);
+  return 1;
+}
+
+HVT_EXPORT LPXLOPER WINAPI xlAddInManagerInfo(LPXLOPER action) {
+  g_managerInfo.xltype = xltypeErr;
+  g_managerInfo.val.err = xlerrValue;
+  if (action == nullptr) return &g_managerInfo;
+  XLOPER number;
+  if (CallExcel(xlCoerce, &number, 2, action, TempInteger(xltypeInt)) !=
+      xlretSuccess) {
+    return &g_managerInfo;
+  }
+  bool nameAsked = (number.xltype & ~(xlbitXLFree | xlbitDLLFree)) == xltypeInt &&
+                   number.val.w == 1;
+  Excel4(xlFree, nullptr, 1, &number);
+  if (nameAsked) {
+    g_managerInfo.xltype = xltypeStr;
+    g_managerInfo.val.str = g_addInName;
+  }
+  return &g_managerInfo;
+}
+
+HVT_EXPORT int WINAPI rAbout(void) {
+  if (g_aboutArray.val.array.lparray == nullptr) return 1;  // not opened
+  XLOPER answer;
+  if (Excel4(xlfDialogBox, &answer, 1, &g_aboutArray) == xlretSuccess) {
+    Excel4(xlFree, nullptr, 1, &answer);
+  }
+  return 1;
+}
+
+HVT_EXPORT int WINAPI fExit(void) { return xlAutoClose(); }
 
 }  // extern "C"

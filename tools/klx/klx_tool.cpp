@@ -3,8 +3,7 @@
 
 #include <iterator>
 
-#include "host/host_values.h"
-#include "host/registration.h"
+#include "host/tool_tables.h"
 
 namespace hvt {
 
@@ -15,24 +14,24 @@ RegistrationRow g_klxRows[] = {
       " HVT", " "}},
 };
 
-void PrepareKlx() {
-  PrepareRegistrationRows(g_klxRows, std::size(g_klxRows));
-}
+// Added to the Data menu once the command it runs is among the rows above.
+MenuBlock g_klxMenu = {{
+    {" -", " ", " ", " ", " "},
+    {" KLX                            Alt,d,&j", " KLXWrapper", " ",
+     " Halvo Moving Average", " "},
+}};
 
-int OpenKlx() {
-  RegisterRows(g_klxRows, std::size(g_klxRows));
-  ReadHostVersion();
-  return 1;
-}
+ToolTables g_klxTables = {
+    .rows = g_klxRows,
+    .rowCount = std::size(g_klxRows),
+    .menu = &g_klxMenu,
+};
 
-void CloseKlx() {
-  UnregisterRows(g_klxRows, std::size(g_klxRows));
-  ReadHostVersion();
-  DeleteRegisteredNames(g_klxRows, std::size(g_klxRows));
-}
-
+void PrepareKlx() { PrepareToolTables(g_klxTables); }
+int OpenKlx() { return OpenToolTables(g_klxTables); }
+void CloseKlx() { CloseToolTables(g_klxTables); }
 bool RegisterKlx(LPXLOPER name, LPXLOPER result) {
-  return RegisterRowByName(g_klxRows, std::size(g_klxRows), name, result);
+  return RegisterToolRow(g_klxTables, name, result);
 }
 
 }  // namespace

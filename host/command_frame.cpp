@@ -1,0 +1,325 @@
+#include "host/command_frame.h"
+
+#include <cstring>
+
+#include "host/counted_string.h"
+#include "host/host_values.h"
+#include "host/messages.h"
+
+namespace hvt {
+
+RefRecord g_savedSelection;
+bool g_selectionSaved = false;
+double g_savedCalculation = 0;
+bool g_calculationSaved = false;
+short g_statusBarFlag = 0;
+
+namespace {
+
+constexpr std::size_t kDocumentGrowth = 10;
+
+char g_tempBlank[] = " tempblank";
+char g_closeBracket[] = " ]";
+char g_dot[] = " .";
+
+WORD BaseType(const XLOPER& value) {
+  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
+}
+
+void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
+
+bool IsTrue(const XLOPER& value) {
+  return BaseType(value) == xltypeBool && value.val.xbool != 0;
+}
+
+// A host function answering a number; NaN-free: `fallback` when it gives
+// something else.
+double AskNumber(int function, double fallback, int count, LPXLOPER a = nullptr,
+                 LPXLOPER b = nullptr) {
+  XLOPER answer;
+  int code = count == 1 ? CallExcel(function, &answer, 1, a)
+                        : CallExcel(function, &answer, 2, a, b);
+  if (code != xlretSuccess) return fallback;
+  double value = fallback;
+  if (BaseType(answer) == xltypeNum) value = answer.val.num;
+  if (BaseType(answer) == xltypeInt) value = answer.val.w;
+  Release(answer);
+  return value;
+}
+
+void Echo(bool on) { CallExcel(xlfEcho, nullptr, 1, TempBoolean(on ? 1 : 0)); }
+
+// The sheet part of "[book]sheet": the text after the "]". False when the
+// host gives none; otherwise `sheet` must be released.
+bool TextAfterBracket(XLOPER& full, XLOPER& sheet) {
+  double position = AskNumber(xlfSearch, 0, 2, TempString(g_closeBracket), &full);
+  if (position < 1) return false;
+  return CallExcel(xlfMid, &sheet, 3, &full, TempNumber(position + 1),
+                   TempNumber(255)) == xlretSuccess;
+}
+
+// Whether the workbook `name` holds one worksheet named like its file.
+bool SheetNamedLikeBook(XLOPER& name) {
+  if (AskNumber(xlfGetWorkbook, 0, 2, TempNumber(4), &name) != 1) return false;
+  if (AskNumber(xlfGetDocument, 0, 2, TempNumber(3), &name) != 1) return false;
+
+  bool same = false;
+  XLOPER sheets;
+  if (CallExcel(xlfGetWorkbook, &sheets, 2, TempNumber(1), &name) != xlretSuccess) {
+    return false;
+  }
+  XLOPER* first = nullptr;
+  if (BaseType(sheets) == xltypeMulti && sheets.val.array.lparray != nullptr &&
+      sheets.val.array.rows > 0 && sheets.val.array.columns > 0) {
+    first = &sheets.val.array.lparray[0];
+  } else if (BaseType(sheets) == xltypeStr) {
+    first = &sheets;
+  }
+  XLOPER sheet;
+  if (first != nullptr && BaseType(*first) == xltypeStr &&
+      TextAfterBracket(*first, sheet)) {
+    double dot = AskNumber(xlfSearch, 0, 2, TempString(g_dot), &name);
+    XLOPER book;
+    if (dot >= 1 &&
+        CallExcel(xlfLeft, &book, 2, &name, TempNumber(dot - 1)) == xlretSuccess) {
+      same = BaseType(book) == xltypeStr && BaseType(sheet) == xltypeStr &&
+             CompareCounted(book.val.str, sheet.val.str) == 0;
+      Release(book);
+    }
+    Release(sheet);
+  }
+  Release(sheets);
+  return same;
+}
+
+// A new worksheet in the workbook `name`, renamed "tempblank" and hidden.
+void AddTempBlank(XLOPER& name) {
+  CallExcel(xlcActivate, nullptr, 1, &name);
+  CallExcel(xlcNew, nullptr, 3, TempNumber(1), TempMissing(), TempBoolean(1));
+  XLOPER full;
+  if (CallExcel(xlfGetDocument, &full, 2, TempNumber(1), &name) != xlretSuccess) {
+    return;
+  }
+  double length = AskNumber(xlfLen, 0, 1, &full);
+  double position = AskNumber(xlfSearch, 0, 2, TempString(g_closeBracket), &full);
+  XLOPER sheet;
+  if (position >= 1 && CallExcel(xlfRight, &sheet, 2, &full,
+                                 TempNumber(length - position)) == xlretSuccess) {
+    CallExcel(xlcWorkbookOptions, nullptr, 3, &sheet, TempMissing(),
+              TempString(g_tempBlank));
+    CallExcel(xlcWorkbookHide, nullptr, 1, TempString(g_tempBlank));
+    Release(sheet);
+  }
+  Release(full);
+}
+
+}  // namespace
+
+// ---- Start and end of a command -----------------------------------------------
+
+void GoToSavedSelection() {
+  if (!g_selectionSaved) return;
+  Excel4(xlcFormulaGoto, nullptr, 1, &g_savedSelection.value);
+}
+
+int BeginCommand() {
+  // The record points into itself; set that up on first use.
+  if (g_savedSelection.value.val.mref.lpmref == nullptr) PrepareRef(g_savedSelection);
+  g_selectionSaved = false;
+  CallExcel(xlfError, nullptr, 1, TempBoolean(0));
+
+  g_statusBarFlag = 0;
+  g_savedCalculation = AskNumber(xlfGetDocument, 0, 1, TempNumber(14));
+  g_calculationSaved = g_savedCalculation >= 1 && g_savedCalculation <= 3;
+
+  if (AskNumber(xlfGetDocument, 0, 1, TempNumber(3)) != 1) {
+    ShowMessage("The active document must be a worksheet!", kAlertError);
+    return 0;
+  }
+  XLOPER group;
+  if (CallExcel(xlfGetWorkspace, &group, 1, TempNumber(20)) == xlretSuccess) {
+    bool grouped = BaseType(group) != xltypeErr;
+    Release(group);
+    if (grouped) {
+      ShowMessage("This program will not run in group edit mode!", kAlertError);
+      return 0;
+    }
+  }
+
+  XLOPER selection;
+  if (Excel4(xlfSelection, &selection, 0) == xlretSuccess) {
+    XLOPER isReference;
+    bool reference = false;
+    if (Excel4(xlfIsref, &isReference, 1, &selection) == xlretSuccess) {
+      reference = IsTrue(isReference);
+      Release(isReference);
+    }
+    Release(selection);
+    // A drawing object or the like is selected: select cells instead.
+    if (!reference) Excel4(xlcSelect, nullptr, 0);
+  }
+  if (Excel4(xlfSelection, &selection, 0) == xlretSuccess) {
+    XLOPER reference;
+    if (CallExcel(xlCoerce, &reference, 2, &selection,
+                  TempInteger(xltypeRef)) == xlretSuccess) {
+      if (BaseType(reference) == xltypeRef) {
+        CopyRef(reference, g_savedSelection.value);
+        g_selectionSaved = true;
+      }
+      Release(reference);
+    }
+    Release(selection);
+  }
+
+  XLOPER shown;
+  if (CallExcel(xlfGetWorkspace, &shown, 1, TempNumber(6)) == xlretSuccess) {
+    bool statusBar = IsTrue(shown);
+    Release(shown);
+    if (!statusBar) {
+      g_statusBarFlag = 1;
+      CallExcel(xlcWorkspace, nullptr, 5, TempMissing(), TempMissing(),
+                TempMissing(), TempMissing(), TempBoolean(1));
+    }
+  }
+
+  Excel4(xlcCalculateNow, nullptr, 0);
+  CallExcel(xlcCalculation, nullptr, 1, TempNumber(3));  // manual
+  return 1;
+}
+
+int RunCommandFrame(const CommandSteps& steps) {
+  if (g_versionRead == 0) ReadHostVersion();
+  DocumentList list;
+  bool done = false;
+  if (BeginCommand() != 0) {
+    Echo(false);
+    bool prepared = true;
+    if (g_menuBar == 10) {
+      prepared = PrepareProtectedSheets(list) != PrepareOutcome::kAborted;
+    }
+    if (prepared) {
+      Echo(true);
+      int accepted = steps.dialogs != nullptr ? steps.dialogs() : 0;
+      Echo(false);
+      if (accepted == 1 && steps.compute != nullptr) done = steps.compute() == 1;
+    }
+  }
+  if (!done) {
+    if (steps.abortMessage != nullptr) ShowAlert(steps.abortMessage, kAlertError);
+    GoToSavedSelection();
+  }
+
+  if (g_statusBarFlag != 0) {
+    CallExcel(xlcWorkspace, nullptr, 5, TempMissing(), TempMissing(),
+              TempMissing(), TempMissing(), TempBoolean(0));
+  }
+  if (g_menuBar == 10) RestoreProtectedSheets(list);
+  if (done && steps.selectOutput != nullptr) steps.selectOutput();
+  Excel4(xlcCalculateDocument, nullptr, 0);
+  if (g_calculationSaved) {
+    CallExcel(xlcCalculation, nullptr, 1, TempNumber(g_savedCalculation));
+  }
+  CallExcel(xlfError, nullptr, 1, TempBoolean(1));
+  return 1;
+}
+
+// ---- Single-sheet workbooks ---------------------------------------------------
+
+bool AppendDocument(DocumentList& list, const char* name) {
+  if (list.count + 1 > list.capacity) {
+    // Room for 10 more names plus the end mark, zeroed.
+    std::size_t capacity = list.capacity + kDocumentGrowth;
+    auto* grown = static_cast<XLOPER*>(AllocGlobal((capacity + 1) * sizeof(XLOPER)));
+    if (grown == nullptr) return false;
+    if (list.names != nullptr) {
+      std::memcpy(grown, list.names, list.count * sizeof(XLOPER));
+      FreeGlobal(list.names);
+    }
+    list.names = grown;
+    list.capacity = capacity;
+  }
+  std::size_t length = CountedLength(name);
+  // One byte more than the counted text, so the copy also ends in a NUL.
+  auto* copy = static_cast<char*>(AllocGlobal(length + 2));
+  if (copy == nullptr) return false;
+  CopyCounted(name, copy, length + 1);
+  XLOPER& entry = list.names[list.count++];
+  entry.xltype = xltypeStr;
+  entry.val.str = copy;
+  return true;
+}
+
+void FreeDocumentList(DocumentList& list) {
+  if (list.names != nullptr) {
+    for (std::size_t i = 0; i < list.count; ++i) {
+      FreeGlobal(list.names[i].val.str);
+    }
+    FreeGlobal(list.names);
+  }
+  list.count = 0;
+  list.capacity = 0;
+}
+
+PrepareOutcome PrepareProtectedSheets(DocumentList& list) {
+  XLOPER documents;
+  if (Excel4(xlfDocuments, &documents, 0) != xlretSuccess) {
+    return PrepareOutcome::kNothing;
+  }
+  XLOPER* names = nullptr;
+  std::size_t count = 0;
+  if (BaseType(documents) == xltypeMulti && documents.val.array.lparray != nullptr) {
+    names = documents.val.array.lparray;
+    count = std::size_t{documents.val.array.rows} * documents.val.array.columns;
+  } else if (BaseType(documents) == xltypeStr) {
+    names = &documents;
+    count = 1;
+  }
+
+  bool aborted = false;
+  for (std::size_t i = 0; i < count && !aborted; ++i) {
+    XLOPER& name = names[i];
+    if (BaseType(name) != xltypeStr || name.val.str == nullptr) continue;
+    if (!SheetNamedLikeBook(name)) continue;
+
+    XLOPER isProtected;
+    bool locked = false;
+    if (CallExcel(xlfGetWorkbook, &isProtected, 2, TempNumber(14), &name) ==
+        xlretSuccess) {
+      locked = IsTrue(isProtected);
+      Release(isProtected);
+    }
+    if (locked) {
+      if (ShowProtectedWorkbookAlert(&name) == 0) aborted = true;
+      continue;
+    }
+    if (!AppendDocument(list, name.val.str)) {
+      ShowInsufficientMemory();
+      aborted = true;
+      continue;
+    }
+    AddTempBlank(name);
+  }
+  Release(documents);
+
+  if (aborted) {
+    // The workbooks already given a "tempblank" sheet get rid of it now:
+    // the end of the command will not see this list.
+    RestoreProtectedSheets(list);
+    return PrepareOutcome::kAborted;
+  }
+  GoToSavedSelection();
+  return list.count == 0 ? PrepareOutcome::kNothing : PrepareOutcome::kList;
+}
+
+void RestoreProtectedSheets(DocumentList& list) {
+  if (list.names == nullptr) return;
+  for (std::size_t i = 0; i < list.count && list.names[i].xltype != 0; ++i) {
+    CallExcel(xlcActivate, nullptr, 1, &list.names[i]);
+    CallExcel(xlcWorkbookUnhide, nullptr, 1, TempString(g_tempBlank));
+    CallExcel(xlcWorkbookDelete, nullptr, 1, TempString(g_tempBlank));
+  }
+  FreeDocumentList(list);
+  GoToSavedSelection();
+}
+
+}  // namespace hvt

@@ -1,0 +1,51 @@
+// The steps every tool's hooks take over its own tables: registration rows,
+// its Data-menu block, its dialog table and array, its remembered dialog
+// answer. Each tool describes its tables once and its hooks walk them here.
+#ifndef HVT_HOST_TOOL_TABLES_H
+#define HVT_HOST_TOOL_TABLES_H
+
+#include <cstddef>
+
+#include "host/dialog_table.h"
+#include "host/menus.h"
+#include "host/registration.h"
+#include "sdk/xlcall.h"
+
+namespace hvt {
+
+struct ToolTables {
+  RegistrationRow* rows = nullptr;
+  std::size_t rowCount = 0;
+  MenuBlock* menu = nullptr;        // nullptr: no menu entry
+  DialogRow* dialog = nullptr;      // nullptr: no dialog
+  std::size_t dialogRows = 0;
+  XLOPER* dialogArray = nullptr;    // the array record built from `dialog`
+  XLOPER* remembered = nullptr;     // the last dialog answer, if kept
+};
+
+// Module load: length bytes of every text, the dialog array's shape.
+void PrepareToolTables(ToolTables& tool);
+
+// Open: register every row, then add the menu entry to the Data menu. The
+// entry is added only when its macro is one of the tool's registered
+// function texts, so a menu item never names a command that is not there.
+// 1, or 0 when the menu array could not be had (the message has been shown).
+int OpenToolTables(ToolTables& tool);
+
+// Close: unregister, delete the names registration defined, remove the menu
+// entry, release the dialog array and the remembered answer.
+void CloseToolTables(ToolTables& tool);
+
+// Register by name: the row whose procedure equals `name` ignoring case.
+bool RegisterToolRow(ToolTables& tool, LPXLOPER name, LPXLOPER result);
+
+// Whether the menu block's macro is the function text of one of the rows.
+bool MenuMacroRegistered(const ToolTables& tool);
+
+// Releases a remembered dialog answer (an array the host filled) and leaves
+// the boolean mark for "nothing remembered".
+void ForgetDialogAnswer(XLOPER& remembered);
+
+}  // namespace hvt
+
+#endif  // HVT_HOST_TOOL_TABLES_H
