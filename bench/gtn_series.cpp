@@ -62,7 +62,8 @@ BENCHMARK(BM_GtnSeries)
     ->Args({192, 0})
     ->Args({192, 1});
 
-// Keeps each run's seconds per iteration so ratios can be printed at the end.
+// Keeps each run's CPU seconds per iteration (steadier than wall time on a
+// shared machine) so ratios can be printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -70,7 +71,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& r : runs) {
       if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
         seconds[r.benchmark_name()] =
-            r.real_accumulated_time / static_cast<double>(r.iterations);
+            r.cpu_accumulated_time / static_cast<double>(r.iterations);
       }
     }
   }

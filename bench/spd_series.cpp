@@ -107,7 +107,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& r : runs) {
       if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
         seconds[r.benchmark_name()] =
-            r.real_accumulated_time / static_cast<double>(r.iterations);
+            r.cpu_accumulated_time / static_cast<double>(r.iterations);
       }
     }
   }
