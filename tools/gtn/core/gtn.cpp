@@ -30,8 +30,10 @@ inline double UpdateEfficiency(GtnChannel& c, std::size_t i, bool first,
     c.sumDiff = 0.0;
     c.weightedDiff = 0.0;
     c.sumPrev = 0.0;
+    c.moves = 0;
     for (int j = 0; j < len; ++j) {
       const std::size_t at = i - static_cast<std::size_t>(j);
+      if (d[at] != 0.0) ++c.moves;
       c.sumDiff = c.sumDiff + d[at];
       c.weightedDiff = (static_cast<double>(len - j) * d[at]) + c.weightedDiff;
       c.sumPrev = c.sumPrev + x[at - 1];
@@ -42,8 +44,11 @@ inline double UpdateEfficiency(GtnChannel& c, std::size_t i, bool first,
     c.weightedDiff = ((lenD * d[i]) - c.sumDiff) + c.weightedDiff;
     c.sumDiff = (d[i] - d[i - back]) + c.sumDiff;
     c.sumPrev = (x[i - 1] - x[i - 1 - back]) + c.sumPrev;
+    c.moves += static_cast<int>(d[i] != 0.0) - static_cast<int>(d[i - back] != 0.0);
   }
-  if (c.weightedDiff == 0.0) return 0.0;
+  // A window without a single move is flat: its carried weightedDiff may
+  // hold rounding left from earlier moves instead of 0.
+  if (c.weightedDiff == 0.0 || c.moves == 0) return 0.0;
   return std::fabs(lenD * x[i] - c.sumPrev) / c.weightedDiff;
 }
 
@@ -146,6 +151,7 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
   const std::size_t vecs = static_cast<std::size_t>(active) / kLanes;
   Lanes len[kVectors] = {}, sumDiff[kVectors] = {}, weightedDiff[kVectors] = {},
         sumPrev[kVectors] = {}, smoothed[kVectors] = {}, total[kVectors] = {};
+  Bits moves[kVectors] = {};
   std::size_t back[kChannelCount] = {};
   for (int k = 0; k < kChannelCount; ++k) {
     len[k / kLanes][k % kLanes] = static_cast<double>(kChannelLengths[k]);
@@ -159,6 +165,7 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
   const Lanes mD = {static_cast<double>(m), static_cast<double>(m)};
   const Lanes zero = {0.0, 0.0};
   const Bits absMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  const Bits noMoves = {0, 0};
   std::size_t slot = 0;  // ring slot of step t = i - span - 1
   const std::int64_t total64 = static_cast<std::int64_t>(n);
   std::array<double, kChannelCount> s = {};
@@ -174,6 +181,7 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
         sumDiff[k / kLanes][k % kLanes] = c.sumDiff;
         weightedDiff[k / kLanes][k % kLanes] = c.weightedDiff;
         sumPrev[k / kLanes][k % kLanes] = c.sumPrev;
+        moves[k / kLanes][k % kLanes] = c.moves;
       }
     } else {
       const Lanes di = {ds[i], ds[i]};
@@ -187,9 +195,12 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
         weightedDiff[v] = ((len[v] * di) - sumDiff[v]) + weightedDiff[v];
         sumDiff[v] = (di - dOld) + sumDiff[v];
         sumPrev[v] = (xPrev - xOld) + sumPrev[v];
+        // Comparisons give -1 where true.
+        moves[v] = (moves[v] - (di != zero)) + (dOld != zero);
         const Lanes net = (Lanes)((Bits)(len[v] * xi - sumPrev[v]) & absMask);
-        // 0 where weightedDiff is 0; the masked quotient is never used.
-        const Bits flat = weightedDiff[v] == zero;
+        // 0 where weightedDiff is 0 or the window is flat; the masked
+        // quotient is never used.
+        const Bits flat = (weightedDiff[v] == zero) | (moves[v] == noMoves);
         h[v] = (Lanes)((Bits)(net / weightedDiff[v]) & ~flat);
       }
     }

@@ -55,10 +55,13 @@ struct GtnChannel {
   double sumDiff = 0.0;       // last L absolute differences d[i-L+1..i]
   double weightedDiff = 0.0;  // the same weighted L (newest) down to 1
   double sumPrev = 0.0;       // the L values x[i-L..i-1]
+  int moves = 0;              // nonzero differences among d[i-L+1..i]
 };
 
 // Updates the channel's running sums for step i and returns its efficiency
-// there (0 when weightedDiff is 0, otherwise in [0, 1] up to rounding).
+// there: 0 when weightedDiff is 0 or no difference in the window is nonzero
+// (carried sums can keep rounding residue after a flat stretch), otherwise
+// |L * x[i] - sumPrev| / weightedDiff, in [0, 1] up to rounding.
 // i == span + 1 starts the run (sums rebuilt from scratch); later steps must
 // follow in ascending order. d[k] = |x[k] - x[k-1]| must be filled up to i.
 // Needs 1 <= L <= span, span + 1 <= i < min(x.size(), d.size()); returns NaN
