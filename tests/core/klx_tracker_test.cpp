@@ -238,6 +238,17 @@ TEST(KlxTracker, AgreesBitForBitWithClassicBoundsInsideTheirRange) {
     for (auto& e : v) e = 0.1 * d(rng);
     inputs.push_back(v);
   }
+  {
+    // Long run mixing unique values with frequent exact ties, so both the
+    // unique-value and the tied-value paths are taken many times.
+    auto w = klx_test::RandomWalk(30000, 15);
+    std::vector<double> v;
+    for (std::size_t i = 1; i < w.size(); ++i) {
+      const double d = std::fabs(w[i] - w[i - 1]) + 1e-10;
+      v.push_back(i % 3 == 0 ? std::round(d * 20.0) / 20.0 : d);
+    }
+    inputs.push_back(v);
+  }
   for (std::size_t f = 0; f < inputs.size(); ++f) {
     SCOPED_TRACE(f);
     VolatilityReference t;

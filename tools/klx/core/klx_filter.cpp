@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace hvt::klx {
@@ -15,6 +16,68 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Index of x[30 - min(v, 29)] for a look-back divisor v >= 1.
 int LookBack(double v) { return v >= 29.0 ? 29 : static_cast<int>(v); }
+
+// The first slot in 1..127 not below v (128 if none), in seven halvings
+// without data-dependent branches.
+int LowerBound(const double* list, double v) {
+  int base = 0;
+  for (int half = 64; half >= 1; half /= 2) {
+    base = list[base + half] < v ? base + half : base;
+  }
+  return base + 1;
+}
+
+// The removal search as specified: halvings from slot 64 by 32, 16, ...,
+// 1, stopping at the first slot equal to old (or on NaN).
+int SearchSlot(const double* list, double old) {
+  int pos = 64;
+  for (int half = 32; half >= 1; half /= 2) {
+    if (old > list[pos]) {
+      pos = pos + half;
+    } else if (old < list[pos]) {
+      pos = pos - half;
+    } else {
+      break;
+    }
+  }
+  return pos;
+}
+
+// The insertion search as specified: mean belongs between slots I - 1 and
+// I (I in 1..128); halvings stop when list[pos - 1] <= mean <= list[pos].
+// Compared positions are 2..127, so slot 0 is never read.
+int SearchInsertion(const double* list, double mean) {
+  int pos = 64;
+  for (int half = 32; half >= 1; half /= 2) {
+    if (mean > list[pos]) {
+      pos = pos + half;
+    } else if (mean < list[pos - 1]) {
+      pos = pos - half;
+    } else {
+      return pos;
+    }
+  }
+  if (pos == 127 && mean > list[127]) pos = 128;
+  return pos;
+}
+
+// Where old occurs once in the sorted list, the search can only end on
+// that slot, so the branch-free lower bound gives the same answer; ties
+// and NaN take the searching path, whose choice among equal slots matters
+// to the rounding of the window sum.
+int FindSlot(const double* list, double old) {
+  const int at = LowerBound(list, old);
+  if (at <= 127 && list[at] == old && (at == 127 || list[at + 1] != old)) return at;
+  return SearchSlot(list, old);
+}
+
+// Where no stored value equals mean, only one insertion point exists and
+// the search must end there; otherwise search as specified.
+int InsertionPoint(const double* list, double mean) {
+  const int at = LowerBound(list, mean);
+  if (at == 128 || list[at] > mean) return at;
+  return SearchInsertion(list, mean);
+}
 
 }  // namespace
 
@@ -79,43 +142,9 @@ double VolatilityReference::update(double v) {
     hi_ = std::min(upper_, 96);
     lo_ = std::max(lower_, 32);
   } else {
-    // Any slot equal to old will do; positions stay within 1..127.
-    int pos = 64;
-    int step = 64;
-    do {
-      if (old > list_[pos]) {
-        step = step / 2;
-        pos = pos + step;
-      } else if (old < list_[pos]) {
-        step = step / 2;
-        pos = pos - step;
-      } else {
-        step = 1;
-      }
-    } while (step > 1);
-    R = pos;
+    R = FindSlot(list_, old);
   }
-
-  // Insertion point: mean belongs between slots I - 1 and I (I in 1..128).
-  // Compared positions are 2..127, so slot 0 is never read.
-  int I;
-  {
-    int pos = 64;
-    int step = 64;
-    do {
-      if (mean > list_[pos]) {
-        step = step / 2;
-        pos = pos + step;
-      } else if (mean < list_[pos - 1]) {
-        step = step / 2;
-        pos = pos - step;
-      } else {
-        step = 1;
-      }
-      if (pos == 127 && mean > list_[127]) pos = 128;
-    } while (step > 1);
-    I = pos;
-  }
+  const int I = InsertionPoint(list_, mean);
 
   if (full) {
     // Window sum tracks the move incrementally, read before the move.
@@ -143,10 +172,10 @@ double VolatilityReference::update(double v) {
 
   // One block move; the slots touched all lie in 1..127.
   if (R > I) {
-    std::copy_backward(list_ + I, list_ + R, list_ + R + 1);
+    std::memmove(list_ + I + 1, list_ + I, static_cast<std::size_t>(R - I) * sizeof(double));
     list_[I] = mean;
   } else if (R < I) {
-    std::copy(list_ + R + 1, list_ + I, list_ + R);
+    std::memmove(list_ + R, list_ + R + 1, static_cast<std::size_t>(I - 1 - R) * sizeof(double));
     list_[I - 1] = mean;
   } else {
     list_[I] = mean;
