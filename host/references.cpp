@@ -204,8 +204,10 @@ bool QuoteSheetName(XLOPER& answer, XLOPER& text) {
   if (QuoteSheetText(text.val.str, work, size)) {
     filled = TextToReference(answer, TempString(work));
     if (BaseType(answer) != xltypeErr) {
-      Release(text);
+      // The text is a cell of the dialog answer and is released with the
+      // whole answer; freeing it on its own would free it twice.
       text.xltype = xltypeNil;
+      text.val.str = nullptr;
     }
   }
   FreeGlobal(work);

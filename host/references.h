@@ -50,8 +50,9 @@ void NextRowChunkArea(const XLREF& whole, XLREF& chunk, long limit,
 bool QuoteSheetText(const char* text, char* work, std::size_t capacity);
 
 // Retries a reference text with its sheet part quoted, into `answer`. When
-// that resolves, the caller's text value is released and becomes nil, so
-// the field shows empty when its dialog is shown again. True when the host
+// that resolves, the caller's text value (a cell of a dialog answer, which
+// owns its text) becomes nil, so the field shows empty when its dialog is
+// shown again. True when the host
 // filled `answer` (the caller releases it); false leaves an error of ours.
 bool QuoteSheetName(XLOPER& answer, XLOPER& text);
 
