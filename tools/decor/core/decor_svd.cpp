@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 #include "tools/decor/core/decor.h"
 #include "tools/decor/core/decor_alloc.h"
@@ -25,6 +28,159 @@ bool Stop(RunObserver* observer) {
   return observer != nullptr && observer->StopRequested();
 }
 
+// Two doubles operated on lane by lane: each lane gets exactly the scalar
+// IEEE operation, so results are the same bits as a scalar loop.
+typedef double Pair __attribute__((vector_size(16)));
+
+inline Pair Load(const double* p) {
+  Pair v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void Store(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
+inline Pair Splat(double x) { return Pair{x, x}; }
+
+// t[j] = t[j] + a·row[j], j = 0..count-1: one more term of each running sum.
+void AccumulateRow(std::size_t count, double a, const double* row, double* t) {
+  const Pair av = Splat(a);
+  std::size_t j = 0;
+  for (; j + 2 <= count; j += 2) Store(t + j, Load(t + j) + av * Load(row + j));
+  for (; j < count; ++j) t[j] = t[j] + a * row[j];
+}
+
+// Calls f(std::integral_constant<std::size_t, W>) with W = width when
+// width is 1..16, so that short rows get loops of fixed length, and with
+// W = 0 (length known only at run time) otherwise.
+template <typename F, std::size_t... I>
+void WithWidthImpl(std::size_t width, F& f, std::index_sequence<I...>) {
+  const bool fixed =
+      ((width == I + 1 ? (f(std::integral_constant<std::size_t, I + 1>{}), true)
+                       : false) ||
+       ...);
+  if (!fixed) f(std::integral_constant<std::size_t, 0>{});
+}
+template <typename F>
+void WithWidth(std::size_t width, F&& f) {
+  WithWidthImpl(width, f, std::make_index_sequence<16>{});
+}
+
+// row[j] = f[j]·a + row[j], j = 0..count-1 (count = W when W is not 0).
+template <std::size_t W>
+inline void AddScaledRow(std::size_t count, const double* f, double a, double* row) {
+  const std::size_t n = W ? W : count;
+  const Pair av = Splat(a);
+  std::size_t j = 0;
+#pragma GCC unroll 8
+  for (; j + 2 <= n; j += 2) Store(row + j, Load(f + j) * av + Load(row + j));
+  if (j < n) row[j] = f[j] * a + row[j];
+  if constexpr (W == 0)
+    for (++j; j < n; ++j) row[j] = f[j] * a + row[j];
+}
+
+// t[j] = Σk a[k][ci]·a[k][j0 + j] for k = k0..k1-1 in order, from 0.0, for
+// j = 0..width-1. The running sums stay in registers: up to 16 columns per
+// sweep over the rows.
+template <std::size_t W>
+void ColumnDots(const double* a, std::size_t lda, std::size_t k0, std::size_t k1,
+                std::size_t ci, std::size_t j0, std::size_t width, double* t) {
+  if constexpr (W == 0) {
+    for (std::size_t jc = 0; jc < width; jc += 16) {
+      const std::size_t w = std::min<std::size_t>(16, width - jc);
+      WithWidth(w, [&](auto fixed) {
+        constexpr std::size_t kW = decltype(fixed)::value;
+        if constexpr (kW != 0) ColumnDots<kW>(a, lda, k0, k1, ci, j0 + jc, w, t + jc);
+      });
+    }
+  } else {
+    constexpr std::size_t kPairs = W / 2;
+    Pair acc[kPairs + 1];
+    for (Pair& x : acc) x = Splat(0.0);
+    double odd = 0.0;
+    for (std::size_t k = k0; k < k1; ++k) {
+      const double* row = a + k * lda;
+      const double x = row[ci];
+      const Pair xv = Splat(x);
+      const double* rj = row + j0;
+#pragma GCC unroll 8
+      for (std::size_t p = 0; p < kPairs; ++p) acc[p] = acc[p] + xv * Load(rj + 2 * p);
+      if constexpr (W % 2 == 1) odd = odd + x * rj[W - 1];
+    }
+    for (std::size_t p = 0; p < kPairs; ++p) Store(t + 2 * p, acc[p]);
+    if constexpr (W % 2 == 1) t[W - 1] = odd;
+  }
+}
+
+// The rows below a Householder step, each in turn: the column update
+// a[k][j] = f[j]·a[k][i] + a[k][j] then a[k][i] = colScale·a[k][i]; the row
+// reflection a[k][j] = (Σj a[k][j]·ri[j])·e[j] + a[k][j]; and the sum of
+// |a[k][l]| that the next step starts from. Columns j run from l on.
+template <std::size_t W>
+double BelowHouseholderStep(double* a, std::size_t lda, std::size_t l, std::size_t m,
+                            std::size_t i, std::size_t width, const double* f,
+                            double colScale, const double* e, const double* ri,
+                            bool columnUpdate, bool rowUpdate, bool nextColumn) {
+  const std::size_t cols = W ? W : width;
+  double sum = 0.0;
+  // Four rows at a time so that their dot products, each summed in its own
+  // order, overlap in the pipeline.
+  constexpr std::size_t kBlock = 4;
+  for (std::size_t k0 = l; k0 < m; k0 += kBlock) {
+    const std::size_t rowsHere = std::min(kBlock, m - k0);
+    double* rows[kBlock];
+    for (std::size_t b = 0; b < rowsHere; ++b) rows[b] = a + (k0 + b) * lda;
+    if (columnUpdate) {
+      for (std::size_t b = 0; b < rowsHere; ++b) {
+        double* row = rows[b];
+        const double aki = row[i];
+        AddScaledRow<W>(cols, f, aki, row + l);
+        row[i] = colScale * aki;
+      }
+    }
+    if (rowUpdate) {
+      double dot[kBlock] = {0.0, 0.0, 0.0, 0.0};
+      if (rowsHere == kBlock) {
+        const double* r0 = rows[0] + l;
+        const double* r1 = rows[1] + l;
+        const double* r2 = rows[2] + l;
+        const double* r3 = rows[3] + l;
+        for (std::size_t j = 0; j < cols; ++j) {
+          const double x = ri[j];
+          dot[0] += r0[j] * x;
+          dot[1] += r1[j] * x;
+          dot[2] += r2[j] * x;
+          dot[3] += r3[j] * x;
+        }
+      } else {
+        for (std::size_t b = 0; b < rowsHere; ++b)
+          for (std::size_t j = 0; j < cols; ++j) dot[b] += rows[b][l + j] * ri[j];
+      }
+      for (std::size_t b = 0; b < rowsHere; ++b) AddScaledRow<W>(cols, e, dot[b], rows[b] + l);
+    }
+    if (nextColumn)
+      for (std::size_t b = 0; b < rowsHere; ++b) sum += std::fabs(rows[b][l]);
+  }
+  return sum;
+}
+
+// The rows i..m-1 of a left-hand step: a[k][j] = f[j]·a[k][i] + a[k][j] and
+// a[k][i] = a[k][i] / g (or a[k][i] = 0 when g is 0), then a[i][i] + 1.
+template <std::size_t W>
+void LeftStepRows(double* a, std::size_t lda, std::size_t i, std::size_t m,
+                  std::size_t width, const double* f, double g, bool update) {
+  const std::size_t l = i + 1;
+  for (std::size_t k = i; k < m; ++k) {
+    double* row = a + k * lda;
+    if (update) {
+      const double aki = row[i];
+      AddScaledRow<W>(width, f, aki, row + l);
+      row[i] = aki / g;
+    } else {
+      row[i] = 0.0;
+    }
+  }
+  a[i * lda + i] = a[i * lda + i] + 1.0;
+}
+
 // One logged column operation: a Givens rotation of columns p and q,
 //   (x, z) = (m[r][p], m[r][q]) -> (x·c + z·s, z·c − x·s),
 // or, with q < 0, the negation of column p.
@@ -35,18 +191,24 @@ struct ColumnOp {
   double s;
 };
 
-// Column operations waiting to be applied to a row-major matrix. Applying
-// them tile by tile keeps each row's operations in the order they were made.
+// Column operations waiting to be applied to a row-major matrix. A tile of
+// rows is copied column by column into scratch, every logged operation is
+// applied to it in the order made, and it is copied back; so each row sees
+// its operations in order, and the rotations run over contiguous memory.
 class ColumnOpLog {
  public:
   static constexpr std::size_t kCapacity = 4096;
 
-  bool Init(double* m, std::size_t rows, std::size_t ld) {
+  bool Init(double* m, std::size_t rows, std::size_t cols, std::size_t ld) {
     m_ = m;
     rows_ = rows;
+    cols_ = cols;
     ld_ = ld;
     used_ = 0;
-    return detail::TryAllocate(ops_, kCapacity);
+    // About 16 KB of scratch, a whole number of pairs of rows.
+    tile_ = std::max<std::size_t>(8, (2048 / cols) & ~std::size_t{1});
+    return detail::TryAllocate(ops_, kCapacity) &&
+           detail::TryAllocate(scratch_, tile_ * cols);
   }
 
   void Rotate(std::size_t p, std::size_t q, double c, double s) {
@@ -62,38 +224,54 @@ class ColumnOpLog {
 
   void Flush() {
     if (used_ == 0) return;
-    // About 16 KB of rows per tile so the tile stays in the first-level cache.
-    const std::size_t tile = std::max<std::size_t>(8, 2048 / ld_);
-    for (std::size_t r0 = 0; r0 < rows_; r0 += tile) {
-      const std::size_t count = std::min(tile, rows_ - r0);
-      double* base = m_ + r0 * ld_;
+    double* const x = scratch_.data();
+    for (std::size_t r0 = 0; r0 < rows_; r0 += tile_) {
+      const std::size_t count = std::min(tile_, rows_ - r0);
+      const double* base = m_ + r0 * ld_;
+      for (std::size_t r = 0; r < count; ++r)
+        for (std::size_t c = 0; c < cols_; ++c) x[c * tile_ + r] = base[r * ld_ + c];
       for (std::size_t o = 0; o < used_; ++o) {
         const ColumnOp op = ops_[o];
-        double* cp = base + op.p;
+        double* cp = x + static_cast<std::size_t>(op.p) * tile_;
         if (op.q < 0) {
-          for (std::size_t r = 0; r < count; ++r) cp[r * ld_] = -cp[r * ld_];
+          for (std::size_t r = 0; r < count; ++r) cp[r] = -cp[r];
           continue;
         }
-        double* cq = base + op.q;
+        double* cq = x + static_cast<std::size_t>(op.q) * tile_;
         const double c = op.c;
         const double s = op.s;
-        for (std::size_t r = 0; r < count; ++r) {
-          const double x = cp[r * ld_];
-          const double z = cq[r * ld_];
-          cp[r * ld_] = x * c + z * s;
-          cq[r * ld_] = z * c - x * s;
+        const Pair cv = Splat(c);
+        const Pair sv = Splat(s);
+        std::size_t r = 0;
+        for (; r + 2 <= count; r += 2) {
+          const Pair xp = Load(cp + r);
+          const Pair zq = Load(cq + r);
+          Store(cp + r, xp * cv + zq * sv);
+          Store(cq + r, zq * cv - xp * sv);
+        }
+        for (; r < count; ++r) {
+          const double xp = cp[r];
+          const double zq = cq[r];
+          cp[r] = xp * c + zq * s;
+          cq[r] = zq * c - xp * s;
         }
       }
+      double* out = m_ + r0 * ld_;
+      for (std::size_t r = 0; r < count; ++r)
+        for (std::size_t c = 0; c < cols_; ++c) out[r * ld_ + c] = x[c * tile_ + r];
     }
     used_ = 0;
   }
 
  private:
   std::vector<ColumnOp> ops_;
+  std::vector<double> scratch_;
   std::size_t used_ = 0;
   double* m_ = nullptr;
   std::size_t rows_ = 0;
+  std::size_t cols_ = 1;
   std::size_t ld_ = 1;
+  std::size_t tile_ = 8;
 };
 
 bool SpanHolds(std::size_t size, std::size_t rows, std::size_t ld,
@@ -120,13 +298,11 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
 
   std::vector<double> e;
   std::vector<double> t;   // a step's dot products, then its update factors
-  std::vector<double> tn;  // the next step's dot products, gathered early
   ColumnOpLog logU;
   ColumnOpLog logV;
   if (!detail::TryAllocate(e, n) || !detail::TryAllocate(t, n) ||
-      !detail::TryAllocate(tn, n) ||
-      (wantU && !logU.Init(a.data(), m, lda)) ||
-      (wantV && !logV.Init(v.data(), n, ldv)))
+      (wantU && !logU.Init(a.data(), m, n, lda)) ||
+      (wantV && !logV.Init(v.data(), n, n, ldv)))
     return Status::kOutOfMemory;
 
   double* const A = a.data();
@@ -158,12 +334,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
         g = -Sign(std::sqrt(s), f);
         const double h = f * g - s;
         ri[i] = f - g;
-        std::fill(t.begin() + l, t.end(), 0.0);
-        for (std::size_t k = i; k < m; ++k) {
-          const double* row = A + k * lda;
-          const double aki = row[i];
-          for (std::size_t j = l; j < n; ++j) t[j] += aki * row[j];
-        }
+        if (l < n) ColumnDots<0>(A, lda, i, m, i, l, n - l, t.data() + l);
         for (std::size_t j = l; j < n; ++j) t[j] = t[j] / h;
         columnUpdate = true;
       }
@@ -172,7 +343,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
     const double columnScale = scale;
     if (columnUpdate) {
       const double aii = ri[i];
-      for (std::size_t j = l; j < n; ++j) ri[j] = t[j] * aii + ri[j];
+      AddScaledRow<0>(n - l, t.data() + l, aii, ri + l);
       ri[i] = columnScale * aii;
     }
     w[i] = scale * g;
@@ -192,25 +363,14 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
       }
     }
     // Rows below i: the column update, the row reflection, and the sum of
-    // |a[k][l]| that the next step starts from, each row in turn.
+    // |a[k][l]| that the next step starts from, in one sweep.
     const bool nextColumn = l < n && l < m;
     if (columnUpdate || rowUpdate || nextColumn) {
-      double sum = 0.0;
-      for (std::size_t k = l; k < m; ++k) {
-        double* row = A + k * lda;
-        if (columnUpdate) {
-          const double aki = row[i];
-          for (std::size_t j = l; j < n; ++j) row[j] = t[j] * aki + row[j];
-          row[i] = columnScale * aki;
-        }
-        if (rowUpdate) {
-          double dot = 0.0;
-          for (std::size_t j = l; j < n; ++j) dot += row[j] * ri[j];
-          for (std::size_t j = l; j < n; ++j) row[j] = dot * e[j] + row[j];
-        }
-        if (nextColumn) sum += std::fabs(row[l]);
-      }
-      nextColumnScale = sum;
+      WithWidth(n - l, [&](auto fixed) {
+        nextColumnScale = BelowHouseholderStep<decltype(fixed)::value>(
+            A, lda, l, m, i, n - l, t.data() + l, columnScale, e.data() + l, ri + l,
+            columnUpdate, rowUpdate, nextColumn);
+      });
       haveColumnScale = nextColumn;
     }
     if (rowUpdate) ScaleBy(n - l, scale, ri + l, ri + l);
@@ -232,12 +392,12 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
           for (std::size_t k = l; k < n; ++k) {
             const double* vk = V + k * ldv;
             const double aik = ri[k];
-            for (std::size_t j = l; j < n; ++j) t[j] += aik * vk[j];
+            AccumulateRow(n - l, aik, vk + l, t.data() + l);
           }
           for (std::size_t k = l; k < n; ++k) {
             double* vk = V + k * ldv;
             const double vki = vk[i];
-            for (std::size_t j = l; j < n; ++j) vk[j] = t[j] * vki + vk[j];
+            AddScaledRow<0>(n - l, t.data() + l, vki, vk + l);
           }
         }
         for (std::size_t j = l; j < n; ++j) {
@@ -250,10 +410,8 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
     }
   }
 
-  // Left-hand transformations into U, in place. Each step's dot products
-  // are gathered during the previous step's sweep over the same rows.
+  // Left-hand transformations into U, in place.
   if (wantU) {
-    bool haveDots = false;
     for (std::size_t i = std::min(m, n); i-- > 0;) {
       if (Stop(observer)) return Status::kStopped;
       const std::size_t l = i + 1;
@@ -261,37 +419,14 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
       g = w[i];
       for (std::size_t j = l; j < n; ++j) ri[j] = 0.0;
       const bool update = g != 0.0;
-      if (update) {
-        if (!haveDots) {
-          std::fill(t.begin() + l, t.end(), 0.0);
-          for (std::size_t k = l; k < m; ++k) {
-            const double* row = A + k * lda;
-            const double aki = row[i];
-            for (std::size_t j = l; j < n; ++j) t[j] += aki * row[j];
-          }
-        }
+      if (update && l < n) {
+        ColumnDots<0>(A, lda, l, m, i, l, n - l, t.data() + l);
         const double aii = ri[i];
         for (std::size_t j = l; j < n; ++j) t[j] = (t[j] / aii) / g;
       }
-      const bool nextDots = i > 0 && w[i - 1] != 0.0;
-      if (nextDots) std::fill(tn.begin() + i, tn.end(), 0.0);
-      for (std::size_t k = i; k < m; ++k) {
-        double* row = A + k * lda;
-        if (update) {
-          const double aki = row[i];
-          for (std::size_t j = l; j < n; ++j) row[j] = t[j] * aki + row[j];
-          row[i] = aki / g;
-        } else {
-          row[i] = 0.0;
-        }
-        if (k == i) row[i] = row[i] + 1.0;
-        if (nextDots) {
-          const double prev = row[i - 1];
-          for (std::size_t j = i; j < n; ++j) tn[j] += prev * row[j];
-        }
-      }
-      t.swap(tn);
-      haveDots = nextDots;
+      WithWidth(n - l, [&](auto fixed) {
+        LeftStepRows<decltype(fixed)::value>(A, lda, i, m, n - l, t.data() + l, g, update);
+      });
     }
   }
 
