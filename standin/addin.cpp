@@ -24,7 +24,7 @@ bool SameTextCi(const std::string& a, const std::string& b) {
 }
 
 constexpr char kArgumentLetters[] = "RPEBJIACD";
-constexpr char kResultLetters[] = "RPJABE";
+constexpr char kResultLetters[] = "RPJIABE";
 
 // The calling convention classes the type letters fall into.
 bool IsDoubleClass(char letter) { return letter == 'B'; }
@@ -370,6 +370,8 @@ Operand TakeResult(char letter, const RawResult& raw, SheetId sheet) {
       return Operand{Value{raw.number}};
     case 'J':
       return Operand{Value{static_cast<double>(static_cast<std::int32_t>(raw.integer))}};
+    case 'I':
+      return Operand{Value{static_cast<double>(static_cast<std::int16_t>(raw.integer))}};
     case 'A':
       return Operand{Value{static_cast<std::int16_t>(raw.integer) != 0}};
     case 'E': {

@@ -1,0 +1,38 @@
+// Shared test fixture: a fresh host per test, and a check that the test left
+// no outstanding values, bad frees or live blocks behind.
+#ifndef HVT_TESTS_STANDIN_FIXTURE_H
+#define HVT_TESTS_STANDIN_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include "standin/standin.h"
+
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { standin::ResetQuietly(); }
+  void TearDown() override {
+    if (check_clean_) {
+      standin::Accounting a = standin::GetAccounting();
+      std::string problems;
+      for (const auto& p : a.problems) problems += p + "\n";
+      EXPECT_TRUE(a.Clean()) << problems;
+    }
+    standin::ResetQuietly();
+  }
+  // For tests that leak or double-free on purpose.
+  void ExpectFaults() { check_clean_ = false; }
+
+  static double Num(const standin::Value& v) {
+    EXPECT_TRUE(std::holds_alternative<double>(v)) << standin::Describe(v);
+    return std::holds_alternative<double>(v) ? std::get<double>(v) : 0;
+  }
+  static int Err(const standin::Value& v) {
+    EXPECT_TRUE(std::holds_alternative<standin::Error>(v)) << standin::Describe(v);
+    return std::holds_alternative<standin::Error>(v) ? std::get<standin::Error>(v).code : -1;
+  }
+
+ private:
+  bool check_clean_ = true;
+};
+
+#endif  // HVT_TESTS_STANDIN_FIXTURE_H
