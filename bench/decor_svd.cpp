@@ -7,6 +7,7 @@
 // thread).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -89,9 +90,17 @@ BENCHMARK(BM_DecomposeSvd)->Args({65536, 10})->Args({2000, 100})->Unit(benchmark
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        times_[run.benchmark_name()] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
+    // With --benchmark_repetitions the fastest repetition counts: the one
+    // least disturbed by other work on the machine.
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      const std::pair<double, double> now{run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
+      auto [it, fresh] = times_.emplace(run.run_name.function_name + "/" + run.run_name.args, now);
+      if (!fresh) {
+        it->second.first = std::min(it->second.first, now.first);
+        it->second.second = std::min(it->second.second, now.second);
+      }
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {

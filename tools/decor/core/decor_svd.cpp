@@ -181,6 +181,40 @@ void LeftStepRows(double* a, std::size_t lda, std::size_t i, std::size_t m,
   a[i * lda + i] = a[i * lda + i] + 1.0;
 }
 
+// LeftStepRows for a fixed width W (1..15), which also forms the next
+// step's sums tNext[j] = Σk a[k][i-1]·a[k][i+j], k = i..m-1, j = 0..W, each
+// from 0.0 in row order, on the rows as this step leaves them.
+template <std::size_t W>
+void LeftStepRowsAndNextDots(double* a, std::size_t lda, std::size_t i, std::size_t m,
+                             const double* f, double g, bool update, double* tNext) {
+  static_assert(W >= 1 && W <= 15);
+  constexpr std::size_t kNext = W + 1;
+  constexpr std::size_t kPairs = kNext / 2;
+  const std::size_t l = i + 1;
+  Pair acc[kPairs + 1];
+  for (Pair& x : acc) x = Splat(0.0);
+  double odd = 0.0;
+  for (std::size_t k = i; k < m; ++k) {
+    double* row = a + k * lda;
+    if (update) {
+      const double aki = row[i];
+      AddScaledRow<W>(W, f, aki, row + l);
+      row[i] = aki / g;
+    } else {
+      row[i] = 0.0;
+    }
+    if (k == i) row[i] = row[i] + 1.0;
+    const double x = row[i - 1];
+    const Pair xv = Splat(x);
+    const double* rj = row + i;
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < kPairs; ++p) acc[p] = acc[p] + xv * Load(rj + 2 * p);
+    if constexpr (kNext % 2 == 1) odd = odd + x * rj[kNext - 1];
+  }
+  for (std::size_t p = 0; p < kPairs; ++p) Store(tNext + 2 * p, acc[p]);
+  if constexpr (kNext % 2 == 1) tNext[kNext - 1] = odd;
+}
+
 // One logged column operation: a Givens rotation of columns p and q,
 //   (x, z) = (m[r][p], m[r][q]) -> (x·c + z·s, z·c − x·s),
 // or, with q < 0, the negation of column p.
@@ -197,6 +231,45 @@ struct ColumnOp {
 // its operations in order, and the rotations run over contiguous memory.
 class ColumnOpLog {
  public:
+  // Applies ops[0..n-1] in order to rows 0..count-1 of the column-major
+  // tile x (column c at x + c·stride). Each op's p is the previous op's q.
+  static void ApplyRun(double* x, std::size_t stride, std::size_t count,
+                       const ColumnOp* ops, std::size_t n) {
+    const std::size_t first = static_cast<std::size_t>(ops[0].p) * stride;
+    const std::size_t last = static_cast<std::size_t>(ops[n - 1].q) * stride;
+    std::size_t r = 0;
+    for (; r + 4 <= count; r += 4) {
+      Pair x0 = Load(x + first + r);
+      Pair x1 = Load(x + first + r + 2);
+      for (std::size_t o = 0; o < n; ++o) {
+        double* cp = x + static_cast<std::size_t>(ops[o].p) * stride + r;
+        double* cq = x + static_cast<std::size_t>(ops[o].q) * stride + r;
+        const Pair cv = Splat(ops[o].c);
+        const Pair sv = Splat(ops[o].s);
+        const Pair z0 = Load(cq);
+        const Pair z1 = Load(cq + 2);
+        Store(cp, x0 * cv + z0 * sv);
+        Store(cp + 2, x1 * cv + z1 * sv);
+        x0 = z0 * cv - x0 * sv;
+        x1 = z1 * cv - x1 * sv;
+      }
+      Store(x + last + r, x0);
+      Store(x + last + r + 2, x1);
+    }
+    for (; r < count; ++r) {
+      double xp = x[first + r];
+      for (std::size_t o = 0; o < n; ++o) {
+        double* cp = x + static_cast<std::size_t>(ops[o].p) * stride + r;
+        const double zq = x[static_cast<std::size_t>(ops[o].q) * stride + r];
+        const double c = ops[o].c;
+        const double s = ops[o].s;
+        *cp = xp * c + zq * s;
+        xp = zq * c - xp * s;
+      }
+      x[last + r] = xp;
+    }
+  }
+
   static constexpr std::size_t kCapacity = 4096;
 
   bool Init(double* m, std::size_t rows, std::size_t cols, std::size_t ld) {
@@ -205,8 +278,8 @@ class ColumnOpLog {
     cols_ = cols;
     ld_ = ld;
     used_ = 0;
-    // About 16 KB of scratch, a whole number of pairs of rows.
-    tile_ = std::max<std::size_t>(8, (2048 / cols) & ~std::size_t{1});
+    // About 16 KB of scratch, a whole number of fours of rows.
+    tile_ = std::max<std::size_t>(8, (2048 / cols) & ~std::size_t{3});
     return detail::TryAllocate(ops_, kCapacity) &&
            detail::TryAllocate(scratch_, tile_ * cols);
   }
@@ -230,31 +303,22 @@ class ColumnOpLog {
       const double* base = m_ + r0 * ld_;
       for (std::size_t r = 0; r < count; ++r)
         for (std::size_t c = 0; c < cols_; ++c) x[c * tile_ + r] = base[r * ld_ + c];
-      for (std::size_t o = 0; o < used_; ++o) {
-        const ColumnOp op = ops_[o];
-        double* cp = x + static_cast<std::size_t>(op.p) * tile_;
+      for (std::size_t o = 0; o < used_;) {
+        const ColumnOp& op = ops_[o];
         if (op.q < 0) {
+          double* cp = x + static_cast<std::size_t>(op.p) * tile_;
           for (std::size_t r = 0; r < count; ++r) cp[r] = -cp[r];
+          ++o;
           continue;
         }
-        double* cq = x + static_cast<std::size_t>(op.q) * tile_;
-        const double c = op.c;
-        const double s = op.s;
-        const Pair cv = Splat(c);
-        const Pair sv = Splat(s);
-        std::size_t r = 0;
-        for (; r + 2 <= count; r += 2) {
-          const Pair xp = Load(cp + r);
-          const Pair zq = Load(cq + r);
-          Store(cp + r, xp * cv + zq * sv);
-          Store(cq + r, zq * cv - xp * sv);
-        }
-        for (; r < count; ++r) {
-          const double xp = cp[r];
-          const double zq = cq[r];
-          cp[r] = xp * c + zq * s;
-          cq[r] = zq * c - xp * s;
-        }
+        // A run of rotations, each taking up the column the previous one
+        // left as its second: that column can stay in registers.
+        std::size_t end = o + 1;
+        while (end < used_ && ops_[end].q >= 0 && ops_[end].p == ops_[end - 1].q &&
+               ops_[end].p != ops_[end].q)
+          ++end;
+        ApplyRun(x, tile_, count, ops_.data() + o, end - o);
+        o = end;
       }
       double* out = m_ + r0 * ld_;
       for (std::size_t r = 0; r < count; ++r)
@@ -298,9 +362,11 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
 
   std::vector<double> e;
   std::vector<double> t;   // a step's dot products, then its update factors
+  std::vector<double> tn;  // the next step's dot products, gathered early
   ColumnOpLog logU;
   ColumnOpLog logV;
   if (!detail::TryAllocate(e, n) || !detail::TryAllocate(t, n) ||
+      !detail::TryAllocate(tn, n) ||
       (wantU && !logU.Init(a.data(), m, n, lda)) ||
       (wantV && !logV.Init(v.data(), n, n, ldv)))
     return Status::kOutOfMemory;
@@ -410,8 +476,11 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
     }
   }
 
-  // Left-hand transformations into U, in place.
+  // Left-hand transformations into U, in place. For up to 15 columns right
+  // of the diagonal, the sweep over a step's rows also gathers the next
+  // step's column sums (the same rows, after this step is done with them).
   if (wantU) {
+    bool haveDots = false;
     for (std::size_t i = std::min(m, n); i-- > 0;) {
       if (Stop(observer)) return Status::kStopped;
       const std::size_t l = i + 1;
@@ -420,13 +489,24 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
       for (std::size_t j = l; j < n; ++j) ri[j] = 0.0;
       const bool update = g != 0.0;
       if (update && l < n) {
-        ColumnDots<0>(A, lda, l, m, i, l, n - l, t.data() + l);
+        if (!haveDots) ColumnDots<0>(A, lda, l, m, i, l, n - l, t.data() + l);
         const double aii = ri[i];
         for (std::size_t j = l; j < n; ++j) t[j] = (t[j] / aii) / g;
       }
+      const bool fuse = i > 0 && w[i - 1] != 0.0 && n - l >= 1 && n - l <= 15;
       WithWidth(n - l, [&](auto fixed) {
-        LeftStepRows<decltype(fixed)::value>(A, lda, i, m, n - l, t.data() + l, g, update);
+        constexpr std::size_t kW = decltype(fixed)::value;
+        if constexpr (kW >= 1 && kW <= 15) {
+          if (fuse) {
+            LeftStepRowsAndNextDots<kW>(A, lda, i, m, t.data() + l, g, update,
+                                        tn.data() + i);
+            return;
+          }
+        }
+        LeftStepRows<kW>(A, lda, i, m, n - l, t.data() + l, g, update);
       });
+      t.swap(tn);
+      haveDots = fuse;
     }
   }
 
