@@ -73,7 +73,7 @@ class VolatilityReference {
 double KlxInitialStep(std::span<const double> x, const KlxSettings& s);
 
 // Runs the KLX filter over x (oldest first) into y (same length; y may be
-// the same memory as x).
+// the same memory as x, but not a shifted overlap).
 //   - n <= 31: y = x, complete, no observer calls.
 //   - otherwise y[0..30] = x[0..30] exactly; y[31..n-1] are smoothed.
 // Settings: callers keep S in 0..10,000 and P in -100..100; P outside is
