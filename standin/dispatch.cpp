@@ -73,8 +73,8 @@ Value ScalarArg(const Args& args, std::size_t k) {
   if (type == xltypeRef || type == xltypeSRef || type == xltypeMulti) {
     Operand op = OperandOf(*args[k], CallingSheet());
     if (auto* a = std::get_if<Array>(&op.v)) return a->cells[0];
-    Array values = ReadRef(std::get<Ref>(op.v));
-    return values.cells[0];
+    if (auto* r = std::get_if<Ref>(&op.v)) return ReadRef(*r).cells[0];
+    return std::get<Value>(op.v);
   }
   return ScalarOf(*args[k]);
 }
@@ -441,7 +441,7 @@ constexpr Entry kTable[] = {
 
 }  // namespace
 
-int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
+int Answer(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
   const Entry* entry = nullptr;
   for (const Entry& e : kTable)
     if (e.number == xlfn) entry = &e;
@@ -474,6 +474,18 @@ int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
   if (code == xlretSuccess && xlfn != xlFree) {
     if (result) *result = answer;
     else FreeHostValue(&answer);  // nobody asked for it
+  }
+  return code;
+}
+
+// A refused or failed call leaves an error value in the result, so a caller
+// that reads it without checking the code sees #VALUE!, not stale memory.
+int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
+  int code = Answer(xlfn, result, count, opers);
+  if (code != xlretSuccess && result != nullptr && xlfn != xlFree) {
+    std::memset(static_cast<void*>(result), 0, sizeof *result);
+    result->xltype = xltypeErr;
+    result->val.err = xlerrValue;
   }
   return code;
 }

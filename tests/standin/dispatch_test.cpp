@@ -28,7 +28,7 @@ XLOPER XStr(char* counted) {
   x.val.str = counted;
   return x;
 }
-XLOPER SRef(int r1, int r2, int c1, int c2) {
+XLOPER XSRef(int r1, int r2, int c1, int c2) {
   XLOPER x{};
   x.xltype = xltypeSRef;
   x.val.sref.count = 1;
@@ -46,7 +46,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetColumn(s, "A1", {1.5, std::string("12"), true, standin::Blank{}, std::string("x"),
                                standin::Error{xlerrNA}});
-  XLOPER ref = SRef(0, 5, 0, 0), type = XInt(xltypeMulti), out{};
+  XLOPER ref = XSRef(0, 5, 0, 0), type = XInt(xltypeMulti), out{};
   ASSERT_EQ(Excel4(xlCoerce, &out, 2, &ref, &type), xlretSuccess);
   ASSERT_EQ(out.xltype, xltypeMulti);
   ASSERT_EQ(out.val.array.rows, 6);
@@ -71,7 +71,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
                         Case{0, xltypeStr, std::string("1.5")}, Case{3, xltypeStr, std::string()},
                         Case{2, xltypeStr, std::string("TRUE")}, Case{0, xltypeBool, true},
                         Case{3, xltypeBool, false}, Case{5, xltypeNum, standin::Error{xlerrNA}}}) {
-    XLOPER cell = SRef(c.row, c.row, 0, 0), t = XInt(static_cast<short>(c.type)), r{};
+    XLOPER cell = XSRef(c.row, c.row, 0, 0), t = XInt(static_cast<short>(c.type)), r{};
     ASSERT_EQ(Excel4(xlCoerce, &r, 2, &cell, &t), xlretSuccess);
     Value got = r.xltype == xltypeNum    ? Value{r.val.num}
                 : r.xltype == xltypeStr  ? Value{Text(r)}
@@ -104,7 +104,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
 TEST_F(DispatchTest, SumOverReferencesAndScalars) {
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetColumn(s, "B1", {1.25, std::string("7"), 2.5});
-  XLOPER ref = SRef(0, 2, 1, 1), three = XNum(3), out{};
+  XLOPER ref = XSRef(0, 2, 1, 1), three = XNum(3), out{};
   ASSERT_EQ(Excel4(xlfSum, &out, 2, &ref, &three), xlretSuccess);
   EXPECT_EQ(out.xltype, xltypeNum);
   EXPECT_EQ(out.val.num, 1.25 + 2.5 + 3) << "text in a reference is skipped";
@@ -155,7 +155,7 @@ TEST_F(DispatchTest, RefusalsAreLoudAndLogged) {
   XLOPER nostr{};
   nostr.xltype = xltypeStr;
   EXPECT_EQ(Excel4(xlCoerce, &out, 1, &nostr), xlretInvXloper);
-  XLOPER inverted = SRef(5, 2, 0, 0);
+  XLOPER inverted = XSRef(5, 2, 0, 0);
   EXPECT_EQ(Excel4(xlCoerce, &out, 1, &inverted), xlretInvXloper);
   XLOPER noref{};
   noref.xltype = xltypeRef;
@@ -170,11 +170,30 @@ TEST_F(DispatchTest, RefusalsAreLoudAndLogged) {
   EXPECT_EQ(standin::Log().size(), 12u);
 }
 
+TEST_F(DispatchTest, FailedCallsLeaveAnErrorValueBehind) {
+  standin::NewWorkbook("b.xls");
+  XLOPER out = XNum(123);
+  EXPECT_EQ(Excel4(9999, &out, 0), xlretInvXlfn);
+  EXPECT_EQ(out.xltype, xltypeErr);
+  EXPECT_EQ(out.val.err, xlerrValue);
+  // A whole column of 65,536 rows does not fit an array's 16-bit count.
+  XLOPER column = XSRef(0, 65535, 0, 0), type = XInt(xltypeMulti);
+  out = XNum(1);
+  EXPECT_EQ(Excel4(xlCoerce, &out, 2, &column, &type), xlretFailed);
+  EXPECT_EQ(out.xltype, xltypeErr);
+  EXPECT_NE(standin::Log().back().find("65536"), std::string::npos);
+  standin::SetHostVersion("7.0");  // 16,384 rows fit
+  column = XSRef(0, 16383, 0, 0);
+  ASSERT_EQ(Excel4(xlCoerce, &out, 2, &column, &type), xlretSuccess);
+  EXPECT_EQ(out.val.array.rows, 16384);
+  Excel4(xlFree, nullptr, 1, &out);
+}
+
 TEST_F(DispatchTest, AccountingCatchesLeaksAndDoubleFrees) {
   ExpectFaults();
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetCell(s, "A1", std::string("hello"));
-  XLOPER cell = SRef(0, 0, 0, 0), a{}, b{};
+  XLOPER cell = XSRef(0, 0, 0, 0), a{}, b{};
   Excel4(xlCoerce, &a, 1, &cell);
   Excel4(xlCoerce, &b, 1, &cell);
   EXPECT_EQ(Text(a), "hello");
