@@ -8,11 +8,14 @@
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
+#include "tools/gtn/gtn_tool.h"
 #include "tools/klx/klx_tool.h"
+#include "tools/spd/spd_tool.h"
 
 namespace hvt {
 
-const ToolHooks* const kShellTools[] = {&kKlxTool};
+// Tool order: KLX, GTN, decorrelator, SPD, BLK.
+const ToolHooks* const kShellTools[] = {&kKlxTool, &kGtnTool, &kSpdTool};
 const std::size_t kShellToolCount = std::size(kShellTools);
 
 RegistrationRow g_shellRows[2] = {

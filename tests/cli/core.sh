@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# hvt core: each core runs on CSV columns, agrees with the add-in where both
+# exist, and fails with one line and a non-zero status on bad input.
+# Usage: bash core.sh <path-to-hvt> <source-dir>
+set -u
+HVT=$1
+SRC=$2
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+failures=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
+# A headerless 400-row column and the same with a header, from the example.
+head -n 401 "$SRC/examples/walk.csv" | grep -v '[a-z]' | head -n 400 > "$WORK/x.csv"
+{ echo "price"; cat "$WORK/x.csv"; } > "$WORK/titled.csv"
+n=$(wc -l < "$WORK/x.csv")
+[[ $n -eq 400 ]] || fail "example data: $n rows"
+
+rows() { "$HVT" core "$@" | wc -l; }
+
+[[ $(rows klx "$WORK/x.csv") -eq 400 ]] || fail "klx rows"
+[[ $(rows pqe --smoothness 3 "$WORK/x.csv") -eq 400 ]] || fail "pqe rows"
+[[ $(rows spd --depth 12 "$WORK/x.csv") -eq 400 ]] || fail "spd rows"
+for span in 24 48 96 192; do
+  [[ $(rows gtn --span $span "$WORK/x.csv") -eq $((400 - span - 6)) ]] || fail "gtn span $span rows"
+done
+
+# A header row is recognised and changes nothing.
+cmp -s <("$HVT" core klx "$WORK/x.csv") <("$HVT" core klx "$WORK/titled.csv") ||
+  fail "header row changes klx output"
+# Standard input when no file is named.
+cmp -s <("$HVT" core spd "$WORK/x.csv") <("$HVT" core spd < "$WORK/x.csv") ||
+  fail "stdin differs from file"
+
+# The worksheet functions give the same bits as the cores they wrap.
+cmp -s <("$HVT" core klx --smoothness 7 --phase 30 "$WORK/x.csv") \
+       <("$HVT" eval '=KLX_Update(A1:A400,7,30)' "$WORK/x.csv") || fail "klx vs KLX_Update"
+cmp -s <("$HVT" core spd --depth 15 "$WORK/x.csv") \
+       <("$HVT" eval '=Spd_Update(A1:A400,15)' "$WORK/x.csv") || fail "spd vs Spd_Update"
+cmp -s <("$HVT" core gtn --span 48 --smoothness 9 "$WORK/x.csv") \
+       <("$HVT" eval '=GTN_Update(A1:A400,9,48)' "$WORK/x.csv" | tail -n +55) ||
+  fail "gtn vs GTN_Update"
+
+# BLK: a header of title suffixes, one column per output, rows U..N-1.
+paste -d, "$WORK/x.csv" "$WORK/x.csv" > "$WORK/two.csv"
+"$HVT" core blk --index 12 --method 2 --norm 2 "$WORK/two.csv" > "$WORK/blk.csv" || fail "blk exit"
+header=$(head -n 1 "$WORK/blk.csv")
+[[ $header == _1,_2,*,_48,_D0,*,_D48,_1,* ]] || fail "blk header: $header"
+columns=$(head -n 1 "$WORK/blk.csv" | tr ',' '\n' | wc -l)
+[[ $columns -eq 50 ]] || fail "blk columns: $columns (2 data columns x 25)"
+# U = 48 + 16/2 = 56 blank rows, then one row per remaining data row.
+[[ $(( $(wc -l < "$WORK/blk.csv") - 1 )) -eq $((400 - 56)) ]] || fail "blk rows"
+
+# Decorrelator: five sections of the right shapes.
+paste -d, "$WORK/x.csv" <("$HVT" core spd "$WORK/x.csv") <("$HVT" core klx "$WORK/x.csv") > "$WORK/three.csv"
+"$HVT" core decor "$WORK/three.csv" > "$WORK/decor.txt" || fail "decor exit"
+sections=$(grep -c '^#' "$WORK/decor.txt")
+[[ $sections -eq 5 ]] || fail "decor sections: $sections"
+scores=$(awk '/^#scores/{on=1; next} /^#/{on=0} on' "$WORK/decor.txt" | wc -l)
+[[ $scores -eq 400 ]] || fail "decor score rows: $scores"
+significance=$(awk '/^#significance/{getline; print}' "$WORK/decor.txt")
+awk -F, -v s="$significance" 'BEGIN { split(s, v, ","); t = v[1] + v[2] + v[3];
+  exit !(v[1] >= v[2] && v[2] >= v[3] && t > 0.999999 && t < 1.000001) }' ||
+  fail "decor significance not descending fractions: $significance"
+
+# Bad input: one line on stderr, non-zero status.
+expect_failure() {
+  local name=$1 want=$2; shift 2
+  "$@" > /dev/null 2> "$WORK/err"
+  local rc=$?
+  [[ $rc -eq $want ]] || fail "$name: exit $rc, expected $want"
+  [[ $(wc -l < "$WORK/err") -eq 1 ]] || fail "$name: stderr $(cat "$WORK/err")"
+}
+expect_failure "missing file" 2 "$HVT" core klx "$WORK/none.csv"
+printf '1\n2\nthree\n' > "$WORK/bad.csv"
+expect_failure "text in data" 2 "$HVT" core klx "$WORK/bad.csv"
+printf '1,2\n3\n' > "$WORK/ragged.csv"
+expect_failure "ragged rows" 2 "$HVT" core decor "$WORK/ragged.csv"
+expect_failure "span 25" 2 "$HVT" core gtn --span 25 "$WORK/x.csv"
+head -n 20 "$WORK/x.csv" > "$WORK/short.csv"
+expect_failure "gtn too short" 2 "$HVT" core gtn "$WORK/short.csv"
+expect_failure "spd too short" 2 "$HVT" core spd "$WORK/short.csv"
+expect_failure "spd depth above rows" 2 "$HVT" core spd --depth 401 "$WORK/x.csv"
+expect_failure "blk index" 2 "$HVT" core blk --index 19 "$WORK/x.csv"
+printf '5,5\n5,5\n5,5\n' > "$WORK/flat.csv"
+expect_failure "decor no variation" 1 "$HVT" core decor "$WORK/flat.csv"
+: > "$WORK/empty.csv"
+expect_failure "empty input" 2 "$HVT" core spd "$WORK/empty.csv"
+expect_failure "no core" 2 "$HVT" core
+
+if [[ $failures -eq 0 ]]; then echo "core: all checks passed"; exit 0; fi
+exit 1
