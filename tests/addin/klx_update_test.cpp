@@ -36,7 +36,9 @@ TEST_F(KlxUpdate, AllNumericColumnIsTheFilterOutputBitForBit) {
       double got = Number(e.result.at(r, 0));
       ASSERT_EQ(std::memcmp(&got, &expected[r], sizeof got), 0)
           << formula << " row " << r;
-      if (r <= 30) ASSERT_EQ(got, x[r]);
+      if (r <= 30) {
+        ASSERT_EQ(got, x[r]);
+      }
     }
   }
 }
@@ -97,7 +99,9 @@ TEST_F(KlxUpdate, RowsFromTheFirstNonNumberAreEmptyText) {
     std::vector<double> expected = Filtered(head, 7, 10);
     for (int r = 0; r < breakRow; ++r) {
       EXPECT_EQ(Number(e.result.at(r, 0)), expected[r]) << "row " << r;
-      if (r <= 30) EXPECT_EQ(Number(e.result.at(r, 0)), x[r]);
+      if (r <= 30) {
+        EXPECT_EQ(Number(e.result.at(r, 0)), x[r]);
+      }
     }
     for (int r = breakRow; r < 80; ++r) {
       EXPECT_EQ(e.result.at(r, 0), Value{std::string()}) << "row " << r;
