@@ -133,7 +133,8 @@ TEST_F(Shell, RegisterByNameIgnoresCaseAndRefusesStrangers) {
   LPXLOPER answer = registerByName(&name);
   ASSERT_NE(answer, nullptr);
   ASSERT_EQ(answer->xltype & ~xlbitXLFree, xltypeNum);
-  const standin::Registration* klx = Find(Ours(), "KLXUP");
+  std::vector<standin::Registration> registered = Ours();
+  const standin::Registration* klx = Find(registered, "KLXUP");
   ASSERT_NE(klx, nullptr);
   EXPECT_EQ(answer->val.num, klx->id);
   Excel4(xlFree, nullptr, 1, answer);
@@ -142,7 +143,9 @@ TEST_F(Shell, RegisterByNameIgnoresCaseAndRefusesStrangers) {
   name.val.str = shellName;
   answer = registerByName(&name);
   ASSERT_EQ(answer->xltype & ~xlbitXLFree, xltypeNum);
-  EXPECT_EQ(answer->val.num, Find(Ours(), "rAbout")->id);
+  std::vector<standin::Registration> list = Ours();
+  ASSERT_NE(Find(list, "rAbout"), nullptr);
+  EXPECT_EQ(answer->val.num, Find(list, "rAbout")->id);
   Excel4(xlFree, nullptr, 1, answer);
 
   char stranger[] = "\x06NOSUCH";
