@@ -120,6 +120,17 @@ TEST(DecorSort, DescendingWithIndicesIntoTheOriginal) {
   }
 }
 
+// Equal significances keep the order the heap steps give, worked by hand:
+// two equal values come out swapped, three come out as 1, 2, 0.
+TEST(DecorSort, TiesFollowTheHeapSteps) {
+  std::vector<double> two = {0.5, 0.5}, three = {0.25, 0.25, 0.25};
+  std::vector<std::int32_t> q2(2), q3(3);
+  SortDescendingWithIndex(two, q2, 2);
+  SortDescendingWithIndex(three, q3, 3);
+  EXPECT_EQ(q2, (std::vector<std::int32_t>{1, 0}));
+  EXPECT_EQ(q3, (std::vector<std::int32_t>{1, 2, 0}));
+}
+
 TEST(DecorPermute, NewColumnIsOldColumnQ) {
   std::mt19937 rng(12);
   for (std::size_t cols : {1, 2, 5, 9}) {
