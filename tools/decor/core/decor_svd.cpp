@@ -225,6 +225,64 @@ struct ColumnOp {
   double s;
 };
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define HVT_DECOR_WIDE_ROTATIONS 1
+// The rotation runs again, on four doubles per instruction where the
+// processor has them (checked at run time). Lane by lane the arithmetic is
+// the scalar one, multiply then add, never fused. Returns the rows done, a
+// multiple of 16.
+__attribute__((target("avx2"))) std::size_t ApplyRunWide(
+    double* x, std::size_t stride, std::size_t count, const ColumnOp* ops,
+    std::size_t n) {
+  typedef double Quad __attribute__((vector_size(32)));
+  const std::size_t first = static_cast<std::size_t>(ops[0].p) * stride;
+  const std::size_t last = static_cast<std::size_t>(ops[n - 1].q) * stride;
+  std::size_t r = 0;
+  for (; r + 16 <= count; r += 16) {
+    Quad x0, x1, x2, x3;
+    std::memcpy(&x0, x + first + r, sizeof x0);
+    std::memcpy(&x1, x + first + r + 4, sizeof x1);
+    std::memcpy(&x2, x + first + r + 8, sizeof x2);
+    std::memcpy(&x3, x + first + r + 12, sizeof x3);
+    for (std::size_t o = 0; o < n; ++o) {
+      double* cp = x + static_cast<std::size_t>(ops[o].p) * stride + r;
+      const double* cq = x + static_cast<std::size_t>(ops[o].q) * stride + r;
+      const double c = ops[o].c;
+      const double s = ops[o].s;
+      const Quad cv = {c, c, c, c};
+      const Quad sv = {s, s, s, s};
+      Quad z0, z1, z2, z3;
+      std::memcpy(&z0, cq, sizeof z0);
+      std::memcpy(&z1, cq + 4, sizeof z1);
+      std::memcpy(&z2, cq + 8, sizeof z2);
+      std::memcpy(&z3, cq + 12, sizeof z3);
+      const Quad p0 = x0 * cv + z0 * sv;
+      const Quad p1 = x1 * cv + z1 * sv;
+      const Quad p2 = x2 * cv + z2 * sv;
+      const Quad p3 = x3 * cv + z3 * sv;
+      std::memcpy(cp, &p0, sizeof p0);
+      std::memcpy(cp + 4, &p1, sizeof p1);
+      std::memcpy(cp + 8, &p2, sizeof p2);
+      std::memcpy(cp + 12, &p3, sizeof p3);
+      x0 = z0 * cv - x0 * sv;
+      x1 = z1 * cv - x1 * sv;
+      x2 = z2 * cv - x2 * sv;
+      x3 = z3 * cv - x3 * sv;
+    }
+    std::memcpy(x + last + r, &x0, sizeof x0);
+    std::memcpy(x + last + r + 4, &x1, sizeof x1);
+    std::memcpy(x + last + r + 8, &x2, sizeof x2);
+    std::memcpy(x + last + r + 12, &x3, sizeof x3);
+  }
+  return r;
+}
+
+bool HaveWideRotations() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+#endif
+
 // Column operations waiting to be applied to a row-major matrix. A tile of
 // rows is copied column by column into scratch, every logged operation is
 // applied to it in the order made, and it is copied back; so each row sees
@@ -238,9 +296,15 @@ class ColumnOpLog {
     const std::size_t first = static_cast<std::size_t>(ops[0].p) * stride;
     const std::size_t last = static_cast<std::size_t>(ops[n - 1].q) * stride;
     std::size_t r = 0;
-    for (; r + 4 <= count; r += 4) {
+#ifdef HVT_DECOR_WIDE_ROTATIONS
+    if (HaveWideRotations()) r = ApplyRunWide(x, stride, count, ops, n);
+#endif
+    // Eight rows at a time: four independent chains through the run.
+    for (; r + 8 <= count; r += 8) {
       Pair x0 = Load(x + first + r);
       Pair x1 = Load(x + first + r + 2);
+      Pair x2 = Load(x + first + r + 4);
+      Pair x3 = Load(x + first + r + 6);
       for (std::size_t o = 0; o < n; ++o) {
         double* cp = x + static_cast<std::size_t>(ops[o].p) * stride + r;
         double* cq = x + static_cast<std::size_t>(ops[o].q) * stride + r;
@@ -248,13 +312,21 @@ class ColumnOpLog {
         const Pair sv = Splat(ops[o].s);
         const Pair z0 = Load(cq);
         const Pair z1 = Load(cq + 2);
+        const Pair z2 = Load(cq + 4);
+        const Pair z3 = Load(cq + 6);
         Store(cp, x0 * cv + z0 * sv);
         Store(cp + 2, x1 * cv + z1 * sv);
+        Store(cp + 4, x2 * cv + z2 * sv);
+        Store(cp + 6, x3 * cv + z3 * sv);
         x0 = z0 * cv - x0 * sv;
         x1 = z1 * cv - x1 * sv;
+        x2 = z2 * cv - x2 * sv;
+        x3 = z3 * cv - x3 * sv;
       }
       Store(x + last + r, x0);
       Store(x + last + r + 2, x1);
+      Store(x + last + r + 4, x2);
+      Store(x + last + r + 6, x3);
     }
     for (; r < count; ++r) {
       double xp = x[first + r];
@@ -278,8 +350,8 @@ class ColumnOpLog {
     cols_ = cols;
     ld_ = ld;
     used_ = 0;
-    // About 16 KB of scratch, a whole number of fours of rows.
-    tile_ = std::max<std::size_t>(8, (2048 / cols) & ~std::size_t{3});
+    // About 16 KB of scratch, a whole number of sixteens of rows.
+    tile_ = std::max<std::size_t>(16, (2048 / cols) & ~std::size_t{15});
     return detail::TryAllocate(ops_, kCapacity) &&
            detail::TryAllocate(scratch_, tile_ * cols);
   }
