@@ -202,7 +202,8 @@ struct Accounting {
 };
 STANDIN_API Accounting GetAccounting();
 
-// The k-th GlobalAlloc/LocalAlloc from now (1 = the next) returns nothing.
+// The k-th GlobalAlloc/LocalAlloc/GlobalReAlloc from now (1 = the next)
+// returns nothing.
 // 0 turns injection off.
 STANDIN_API void FailAllocation(int k);
 

@@ -39,6 +39,16 @@ short Negate(short a) { return a ? 0 : 1; }
 short Halve(short a) { return static_cast<short>(a / 2); }
 XLOPER* Nothing() { return nullptr; }
 
+// Hands back a text the host filled, asking the host to free it.
+XLOPER* UpperCell(XLOPER* ref) {
+  XLOPER type{};
+  type.xltype = xltypeInt;
+  type.val.w = xltypeStr;
+  if (Excel4(xlCoerce, &g_result, 2, ref, &type) != xlretSuccess) return nullptr;
+  g_result.xltype |= xlbitXLFree;
+  return &g_result;
+}
+
 // What a worksheet function of the add-in does: coerce, compute, return a
 // movable global array marked for xlAutoFree.
 XLOPER* Doubled(XLOPER* ref) {
@@ -193,6 +203,13 @@ TEST_F(AddinTest, ResultWithoutXlAutoFreeIsReported) {
   EXPECT_EQ(a.pending_dll_results, 1);
   EXPECT_EQ(a.global_blocks, 1);
   EXPECT_FALSE(a.Clean());
+}
+
+TEST_F(AddinTest, HostFilledResultsMarkedXLFreeAreFreedByTheHost) {
+  standin::RegisterTestFunction("ASTEXT", "RR", reinterpret_cast<void*>(&UpperCell));
+  standin::SetCell(sheet_, "A1", 2.5);
+  EXPECT_EQ(Eval1("=ASTEXT(A1)"), Value{std::string("2.5")});
+  EXPECT_EQ(standin::GetAccounting().outstanding_values, 0);
 }
 
 TEST_F(AddinTest, NullResultIsNoValue) {
