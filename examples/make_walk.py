@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes walk.csv: a header and 5,000 rows of a random walk around 100.
+"""Writes walk.csv: 5,000 rows of a random walk around 100, one column,
+no header, so the data fill A1:A5000 as the README's example reads them.
 
 A fixed-seed linear congruential generator keeps the file identical on every
 Python version. Each value is pulled a little towards 100 and printed with
@@ -21,7 +22,7 @@ def lcg(state):
 def main(path):
     rand = lcg(SEED)
     x = 100.0
-    lines = ["walk"]
+    lines = []
     for _ in range(ROWS):
         step = (next(rand) - 0.5) * 1.2
         x += 0.02 * (100.0 - x) + step
