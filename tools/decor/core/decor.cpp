@@ -121,8 +121,10 @@ void SortDescendingWithIndex(std::span<double> s, std::span<std::int32_t> q,
   for (std::size_t i = 0; i < count; ++i) q[i] = static_cast<std::int32_t>(i);
   if (count < 2) return;
   // 1-based positions over s and q.
-  double* const S = s.data() - 1;
-  std::int32_t* const Q = q.data() - 1;
+  double* const sp = s.data();
+  std::int32_t* const qp = q.data();
+  auto S = [sp](std::size_t i) -> double& { return sp[i - 1]; };
+  auto Q = [qp](std::size_t i) -> std::int32_t& { return qp[i - 1]; };
   std::size_t left = count / 2 + 1;
   std::size_t right = count;
   for (;;) {
@@ -130,34 +132,34 @@ void SortDescendingWithIndex(std::span<double> s, std::span<std::int32_t> q,
     std::int32_t index;
     if (left > 1) {
       --left;
-      value = S[left];
-      index = Q[left];
+      value = S(left);
+      index = Q(left);
     } else {
-      value = S[right];
-      index = Q[right];
-      S[right] = S[1];
-      Q[right] = Q[1];
+      value = S(right);
+      index = Q(right);
+      S(right) = S(1);
+      Q(right) = Q(1);
       if (--right == 1) {
-        S[1] = value;
-        Q[1] = index;
+        S(1) = value;
+        Q(1) = index;
         return;
       }
     }
     std::size_t i = left;
     std::size_t j = left + left;
     while (j <= right) {
-      if (j < right && S[j] > S[j + 1]) ++j;
-      if (value > S[j]) {
-        S[i] = S[j];
-        Q[i] = Q[j];
+      if (j < right && S(j) > S(j + 1)) ++j;
+      if (value > S(j)) {
+        S(i) = S(j);
+        Q(i) = Q(j);
         i = j;
         j += j;
       } else {
         break;
       }
     }
-    S[i] = value;
-    Q[i] = index;
+    S(i) = value;
+    Q(i) = index;
   }
 }
 

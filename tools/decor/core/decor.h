@@ -61,8 +61,9 @@ Status StandardizeColumns(std::span<double> a, std::size_t rows,
 //   w:     n singular values, non-negative, in no particular order.
 // failIndex is 0 on return unless the result is kNotConverged, when it is
 // the 1-based number of the singular value that failed to converge.
-// Results: kDone, kStopped, kNotConverged, kOutOfMemory (the run needs about
-// n doubles plus a fixed log of rotations), kInvalidInput.
+// Results: kDone, kStopped, kNotConverged, kOutOfMemory, kInvalidInput.
+// Scratch beyond a, v and w: 3n doubles, and for each of U and V a log of at
+// most 4,096 pending rotations (96 KB) and a tile of about 16 KB.
 Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
                     std::size_t ldv, std::span<double> w, std::size_t m,
                     std::size_t n, bool wantU, bool wantV, int& failIndex,

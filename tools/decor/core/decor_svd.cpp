@@ -2,13 +2,17 @@
 //
 // Each element sees exactly the arithmetic of the textbook column-by-column
 // formulation, in the same order, but the matrix is walked row by row:
-// - the Householder passes gather all of a step's column dot products in one
-//   sweep over the rows (each product still summed in row order) and apply
-//   the column updates, the row reflection and the next column's norm in a
-//   second fused sweep;
+// - a Householder step sweeps the rows three times: scale its column, gather
+//   all of its column dot products (each still summed in row order, the
+//   running sums held in registers), then apply the column update, the row
+//   reflection and the next column's norm in one fused sweep;
+// - a left-hand step sweeps its rows once, gathering the next step's sums
+//   on the way;
 // - the Givens rotations of the QR iteration never depend on U or V, so they
 //   are logged and applied later to whole tiles of rows, in the order made.
 // A tall matrix is thus read a few times per step instead of once per column.
+// Vector code works lane by lane (no fused multiply-add), so it gives the
+// scalar bits.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
