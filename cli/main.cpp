@@ -1,5 +1,9 @@
 // hvt: the command line over the headless host.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <iostream>
 #include <vector>
@@ -10,11 +14,19 @@ namespace hvt::cli {
 
 std::string ProgramDirectory() {
   std::vector<char> buffer(4096);
+#ifdef _WIN32
+  DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (n == 0 || n >= buffer.size()) return ".";
+  std::string path(buffer.data(), n);
+  std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+#else
   ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (n <= 0) return ".";
   std::string path(buffer.data(), static_cast<std::size_t>(n));
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
+#endif
 }
 
 void Complain(const std::string& message) { std::cerr << "hvt: " << message << '\n'; }

@@ -45,3 +45,29 @@ function(hvt_windows_addin target)
     target_link_options(${target} PRIVATE -Wl,--kill-at)
   endif()
 endfunction()
+
+# The stand-in host built as XLCALL32.dll, for tests and hvt.exe: its own
+# Win32 layer gives way to the real one, with the Windows-side state in
+# win/standin_win32.cpp. Its C++ API crosses the DLL boundary, so every
+# symbol of its own is exported (none of the static runtime's).
+function(hvt_windows_standin target)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME XLCALL32)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/win/standin_win32.cpp)
+  target_link_libraries(${target} PRIVATE user32)
+  target_link_options(${target} PRIVATE -Wl,--export-all-symbols
+    -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libmingwex.a:libmingw32.a)
+endfunction()
+
+# CLI11 is header-only: the host's copy serves the cross-build too, through
+# a directory that holds nothing else (never the host's /usr/include).
+function(hvt_windows_cli11 target)
+  find_path(HVT_CLI11_HEADER_DIR CLI/CLI.hpp PATHS /usr/include
+            NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH)
+  if(NOT HVT_CLI11_HEADER_DIR)
+    message(FATAL_ERROR "CLI11 headers not found (Debian package libcli11-dev)")
+  endif()
+  set(shim ${CMAKE_BINARY_DIR}/cli11-include)
+  file(MAKE_DIRECTORY ${shim})
+  file(CREATE_LINK ${HVT_CLI11_HEADER_DIR}/CLI ${shim}/CLI SYMBOLIC)
+  target_include_directories(${target} SYSTEM PRIVATE ${shim})
+endfunction()

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 #include "standin/formula.h"
 #include "standin/loader.h"
@@ -323,10 +325,45 @@ Value SingleValue(const Operand& op) {
   return Error{xlerrValue};
 }
 
+#ifdef _WIN32
+// Windows x64: every argument takes the next slot whatever its type, the
+// first four in registers (integers in RCX..R9, doubles in XMM0..XMM3), the
+// rest in 8-byte stack slots that hold a double's bits as they are. So the
+// call shape depends only on which of the first four slots are doubles: one
+// instantiation per pattern.
+#if !defined(__x86_64__)
+#error "the stand-in calls registered procedures through the x64 convention"
+#endif
+template <typename T>
+T SlotAs(std::intptr_t bits) {
+  T value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+template <typename R, int Doubles>
+R CallSlots(void* address, const std::intptr_t (&s)[14]) {
+  using A0 = std::conditional_t<(Doubles & 1) != 0, double, std::intptr_t>;
+  using A1 = std::conditional_t<(Doubles & 2) != 0, double, std::intptr_t>;
+  using A2 = std::conditional_t<(Doubles & 4) != 0, double, std::intptr_t>;
+  using A3 = std::conditional_t<(Doubles & 8) != 0, double, std::intptr_t>;
+  using I = std::intptr_t;
+  using Fn = R (*)(A0, A1, A2, A3, I, I, I, I, I, I, I, I, I, I);
+  return reinterpret_cast<Fn>(address)(SlotAs<A0>(s[0]), SlotAs<A1>(s[1]), SlotAs<A2>(s[2]),
+                                       SlotAs<A3>(s[3]), s[4], s[5], s[6], s[7], s[8], s[9],
+                                       s[10], s[11], s[12], s[13]);
+}
+template <typename R, int... Doubles>
+R CallByPattern(int pattern, void* address, const std::intptr_t (&s)[14],
+                std::integer_sequence<int, Doubles...>) {
+  using Caller = R (*)(void*, const std::intptr_t (&)[14]);
+  static constexpr Caller kCallers[] = {&CallSlots<R, Doubles>...};
+  return kCallers[pattern](address, s);
+}
+#else
 // The registers the calling conventions of the supported platforms pass
 // arguments in: integer-class values and doubles fill separate register
 // files in order, so one call shape serves every supported type text.
-#if !(defined(__x86_64__) || defined(__aarch64__)) || defined(_WIN32)
+#if !(defined(__x86_64__) || defined(__aarch64__))
 #error "the stand-in calls registered procedures through SysV/AAPCS64 registers"
 #endif
 using IntResultFn = std::intptr_t (*)(std::intptr_t, std::intptr_t, std::intptr_t,
@@ -335,15 +372,39 @@ using IntResultFn = std::intptr_t (*)(std::intptr_t, std::intptr_t, std::intptr_
 using DoubleResultFn = double (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
                                   std::intptr_t, std::intptr_t, double, double, double, double,
                                   double, double, double, double);
+#endif
 
 struct RawResult {
   std::intptr_t integer = 0;
   double number = 0;
 };
 
-RawResult Invoke(void* address, bool double_result, const std::intptr_t (&i)[6],
+RawResult Invoke(void* address, const std::string& letters, const std::intptr_t (&i)[6],
                  const double (&d)[8]) {
+  const bool double_result = letters[0] == 'B';
   RawResult r;
+#ifdef _WIN32
+  // Back into argument order: doubles ('B') came from d, the rest from i.
+  std::intptr_t slots[14] = {};
+  std::size_t ni = 0, nd = 0;
+  for (std::size_t k = 1; k < letters.size() && k <= 14; ++k) {
+    if (letters[k] == 'B') {
+      if (nd < 8) std::memcpy(&slots[k - 1], &d[nd++], sizeof(double));
+    } else if (ni < 6) {
+      slots[k - 1] = i[ni++];
+    }
+  }
+  int pattern = 0;
+  for (std::size_t k = 1; k < letters.size() && k <= 4; ++k)
+    if (letters[k] == 'B') pattern |= 1 << (k - 1);
+  if (double_result) {
+    r.number = CallByPattern<double>(pattern, address, slots,
+                                     std::make_integer_sequence<int, 16>{});
+  } else {
+    r.integer = CallByPattern<std::intptr_t>(pattern, address, slots,
+                                             std::make_integer_sequence<int, 16>{});
+  }
+#else
   if (double_result) {
     auto f = reinterpret_cast<DoubleResultFn>(address);
     r.number = f(i[0], i[1], i[2], i[3], i[4], i[5], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
@@ -351,6 +412,7 @@ RawResult Invoke(void* address, bool double_result, const std::intptr_t (&i)[6],
     auto f = reinterpret_cast<IntResultFn>(address);
     r.integer = f(i[0], i[1], i[2], i[3], i[4], i[5], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
   }
+#endif
   return r;
 }
 
@@ -467,7 +529,7 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
   Host& h = H();
   for (int attempt = 0;; ++attempt) {
     h.uncalced_hits.clear();
-    RawResult raw = Invoke(address, letters[0] == 'B', ints, doubles);
+    RawResult raw = Invoke(address, letters, ints, doubles);
     std::vector<FormulaUnit*> hits = h.uncalced_hits;
     h.uncalced_hits.clear();
     bool returned_null = (letters[0] == 'R' || letters[0] == 'P') && raw.integer == 0;

@@ -1,5 +1,7 @@
 #include "standin/loader.h"
 
+#include "standin/win32_state.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -12,6 +14,7 @@ namespace standin {
 void* LoadModule(const std::string& path, std::string& error) {
   HMODULE module = LoadLibraryA(path.c_str());
   if (module == nullptr) error = "cannot load " + path;
+  else win32::WatchModule(module);
   return module;
 }
 void* ModuleSymbol(void* module, const std::string& name) {

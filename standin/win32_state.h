@@ -20,6 +20,10 @@ struct MemoryCounts {
 MemoryCounts Memory();
 void ResetMemory();  // forgets every block (their memory is released)
 void FailAllocation(int k);
+#ifdef _WIN32
+// Counts a loaded module's global and local memory calls (import table).
+void WatchModule(void* module);
+#endif
 
 struct Window {
   HWND handle;
