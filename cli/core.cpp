@@ -235,7 +235,7 @@ int RunBlk(const CoreOptions& o) {
   std::string out;
   for (std::size_t c = 0; c < result.columns.size(); ++c) {
     if (c) out += ',';
-    out += result.columns[c].spec.suffix;
+    out += result.columns[c].layout.suffix;
   }
   out += '\n';
   std::size_t rows = result.rows - static_cast<std::size_t>(result.blank_rows);

@@ -291,7 +291,7 @@ TEST(BlkCompute, WholeRunOrderStatusesAndStop) {
   }
   const BlkResult both = BlkCompute(std::span(cols).first(1), 12, 2, 1);
   ASSERT_EQ(both.columns.size(), 25u);
-  EXPECT_EQ(both.columns[24].spec.suffix, "_ND48");
+  EXPECT_EQ(both.columns[24].layout.suffix, "_ND48");
 
   StopAt third(2);
   const BlkResult stopped = BlkCompute(cols, 10, 3, 2, &third);
@@ -352,7 +352,7 @@ TEST(BlkFuzz, FamiliesAgainstReferences) {
             ASSERT_EQ(static_cast<std::int64_t>(r.columns.size()),
                       BlkTotalColumns(2, a, method));
             for (const auto& col : r.columns) {
-              const auto& s = col.spec;
+              const auto& s = col.layout;
               ASSERT_EQ(col.values.size(), rows - u);
               if (s.detrended && norm == 1) {
                 ASSERT_TRUE(SameBits(col.values, LiteralNormalized(x, u, s.n, s.m)));

@@ -111,8 +111,8 @@ TEST(BlkLayout, CountsAndOrderForEveryIndexAndMethod) {
 TEST(BlkLayout, TitleSuffixes) {
   auto suffixes = [](int a, int method, int norm) {
     std::string all;
-    for (const auto& spec : BlkOutputPlan(1, a, method, norm)) {
-      all += spec.suffix;
+    for (const auto& layout : BlkOutputPlan(1, a, method, norm)) {
+      all += layout.suffix;
     }
     return all;
   };

@@ -162,9 +162,9 @@ std::string BlkTitleSuffix(int entry, bool detrended, int normalization) {
   return suffix;
 }
 
-std::vector<BlkColumnSpec> BlkOutputPlan(int data_columns, int mn_index,
+std::vector<BlkColumnLayout> BlkOutputPlan(int data_columns, int mn_index,
                                          int method, int normalization) {
-  std::vector<BlkColumnSpec> plan;
+  std::vector<BlkColumnLayout> plan;
   if (data_columns <= 0 ||
       BlkCheckSettings(mn_index, method, normalization) != BlkStatus::kOk) {
     return plan;
@@ -316,13 +316,13 @@ BlkResult BlkCompute(std::span<const std::span<const double>> data,
   }
 
   try {
-    std::vector<BlkColumnSpec> plan = BlkOutputPlan(
+    std::vector<BlkColumnLayout> plan = BlkOutputPlan(
         static_cast<int>(data.size()), mn_index, method, normalization);
     const std::int64_t total = static_cast<std::int64_t>(plan.size());
     std::vector<BlkOutputColumn> columns;
     columns.reserve(plan.size());
     std::int64_t done = 0;
-    for (BlkColumnSpec& spec : plan) {
+    for (BlkColumnLayout& layout : plan) {
       if (observer != nullptr && observer->StopRequested()) {
         result.status = BlkStatus::kStopped;
         return result;
@@ -330,17 +330,17 @@ BlkResult BlkCompute(std::span<const std::span<const double>> data,
       BlkOutputColumn column;
       column.values.resize(rows - static_cast<std::size_t>(u));
       const std::span<const double> x =
-          data[static_cast<std::size_t>(spec.data_column)];
+          data[static_cast<std::size_t>(layout.data_column)];
       const BlkStatus status =
-          spec.detrended
-              ? DetrendedBlock(x, u, spec.n, spec.m, normalization,
+          layout.detrended
+              ? DetrendedBlock(x, u, layout.n, layout.m, normalization,
                                column.values)
-              : StandardBlock(x, u, spec.n, spec.m, column.values);
+              : StandardBlock(x, u, layout.n, layout.m, column.values);
       if (status != BlkStatus::kOk) {
         result.status = status;
         return result;
       }
-      column.spec = std::move(spec);
+      column.layout = std::move(layout);
       columns.push_back(std::move(column));
       ++done;
       if (observer != nullptr) observer->Progress(done, total);

@@ -100,7 +100,7 @@ BlkStatus BlkCheckSettings(int mn_index, int method, int normalization);
 std::string BlkTitleSuffix(int entry, bool detrended, int normalization);
 
 // One output column of the layout.
-struct BlkColumnSpec {
+struct BlkColumnLayout {
   int data_column;  // 0-based input column
   int entry;        // sample-table index k
   bool detrended;   // false: standard block
@@ -112,7 +112,7 @@ struct BlkColumnSpec {
 // Every output column in output order: data column by data column; within
 // one, standard entries 1 .. a, then detrended entries 0 .. a. Empty when the
 // settings are refused by BlkCheckSettings or data_columns <= 0.
-std::vector<BlkColumnSpec> BlkOutputPlan(int data_columns, int mn_index,
+std::vector<BlkColumnLayout> BlkOutputPlan(int data_columns, int mn_index,
                                          int method, int normalization);
 
 // --- Block columns ----------------------------------------------------------
@@ -130,7 +130,7 @@ BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
 // --- Whole run --------------------------------------------------------------
 
 struct BlkOutputColumn {
-  BlkColumnSpec spec;
+  BlkColumnLayout layout;
   std::vector<double> values;  // rows U .. N-1 of the data
 };
 
