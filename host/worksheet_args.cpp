@@ -111,6 +111,19 @@ XLOPER* AllocColumnResult(XLOPER& record, std::size_t rows) {
   return cells;
 }
 
+void FillNumbersThenEmptyText(XLOPER* cells, std::span<const double> values,
+                              std::size_t rows, char* emptyText) {
+  std::size_t numbers = std::min(values.size(), rows);
+  for (std::size_t i = 0; i < numbers; ++i) {
+    cells[i].xltype = xltypeNum;
+    cells[i].val.num = values[i];
+  }
+  for (std::size_t i = numbers; i < rows; ++i) {
+    cells[i].xltype = xltypeStr;
+    cells[i].val.str = emptyText;
+  }
+}
+
 void FreeColumnResult(XLOPER& record) {
   FreeGlobal(record.val.array.lparray);
   record.xltype = xltypeNil;

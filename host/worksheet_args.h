@@ -4,6 +4,7 @@
 #define HVT_HOST_WORKSHEET_ARGS_H
 
 #include <cstddef>
+#include <span>
 
 #include "sdk/xlcall.h"
 
@@ -53,6 +54,11 @@ LPXLOPER ErrorResult(XLOPER& record, WORD error);
 // `record`, marked for xlAutoFree. Returns the cells, or nullptr when memory
 // ran out (the record is then untouched).
 XLOPER* AllocColumnResult(XLOPER& record, std::size_t rows);
+
+// Fills a column: values.size() number cells, then text cells pointing at
+// `emptyText` down to `rows`.
+void FillNumbersThenEmptyText(XLOPER* cells, std::span<const double> values,
+                              std::size_t rows, char* emptyText);
 
 // Releases a column allocated by AllocColumnResult that is not handed out.
 void FreeColumnResult(XLOPER& record);

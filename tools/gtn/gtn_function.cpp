@@ -76,14 +76,8 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI GTNUP(LPXLOPER dataRef, int smoothness,
     }
   }
   const double warmUp = span / 2;
-  for (std::size_t i = 0; i < s; ++i) {
-    cells[i].xltype = xltypeNum;
-    cells[i].val.num = i < firstDefined ? warmUp : gtnValues[i];
-  }
-  for (std::size_t i = s; i < n; ++i) {
-    cells[i].xltype = xltypeStr;
-    cells[i].val.str = g_emptyText;
-  }
+  for (std::size_t i = 0; i < s && i < firstDefined; ++i) gtnValues[i] = warmUp;
+  FillNumbersThenEmptyText(cells, gtnValues, n, g_emptyText);
   g_result = record;
   return &g_result;
 }

@@ -66,14 +66,7 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI KLXUP(LPXLOPER dataRef,
   if (cells == nullptr) return ErrorResult(g_result, xlerrNA);
 
   klx::KlxFilter(series, *smoothness, *phase, smoothed);
-  for (std::size_t i = 0; i < m; ++i) {
-    cells[i].xltype = xltypeNum;
-    cells[i].val.num = smoothed[i];
-  }
-  for (std::size_t i = m; i < n; ++i) {
-    cells[i].xltype = xltypeStr;
-    cells[i].val.str = g_emptyText;
-  }
+  FillNumbersThenEmptyText(cells, smoothed, n, g_emptyText);
   g_result = cellsRecord;
   return &g_result;
 }

@@ -76,14 +76,7 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI SPDUP(LPXLOPER dataRef, int depth) {
                                      ? xlerrNA
                                      : xlerrValue);
   }
-  for (std::size_t i = 0; i < s; ++i) {
-    cells[i].xltype = xltypeNum;
-    cells[i].val.num = series[i];
-  }
-  for (std::size_t i = s; i < n; ++i) {
-    cells[i].xltype = xltypeStr;
-    cells[i].val.str = g_emptyText;
-  }
+  FillNumbersThenEmptyText(cells, series, n, g_emptyText);
   g_result = record;
   return &g_result;
 }
