@@ -3,8 +3,7 @@
 
 #include <iterator>
 
-#include "host/host_values.h"
-#include "host/registration.h"
+#include "host/tool_tables.h"
 
 namespace hvt {
 
@@ -15,26 +14,27 @@ RegistrationRow g_gtnRows[] = {
       " HVT", " "}},
 };
 
-void PrepareGtn() { PrepareRegistrationRows(g_gtnRows, std::size(g_gtnRows)); }
+// Added to the Data menu once the command it runs is among the rows above.
+MenuBlock g_gtnMenu = {{
+    {" -", " ", " ", " ", " "},
+    {" GTN                            Alt,d,&h", " GTN", " ", " GTN", " "},
+}};
 
-int OpenGtn() {
-  RegisterRows(g_gtnRows, std::size(g_gtnRows));
-  ReadHostVersion();
-  return 1;
-}
+ToolTables g_gtnTables = {
+    .rows = g_gtnRows,
+    .rowCount = std::size(g_gtnRows),
+    .menu = &g_gtnMenu,
+};
 
-void CloseGtn() {
-  UnregisterRows(g_gtnRows, std::size(g_gtnRows));
-  ReadHostVersion();
-  DeleteRegisteredNames(g_gtnRows, std::size(g_gtnRows));
-}
-
+void PrepareGtn() { PrepareToolTables(g_gtnTables); }
+int OpenGtn() { return OpenToolTables(g_gtnTables); }
+void CloseGtn() { CloseToolTables(g_gtnTables); }
 bool RegisterGtn(LPXLOPER name, LPXLOPER result) {
-  return RegisterRowByName(g_gtnRows, std::size(g_gtnRows), name, result);
+  return RegisterToolRow(g_gtnTables, name, result);
 }
 
-}  // namespace
+} // namespace
 
 const ToolHooks kGtnTool = {"GTN", PrepareGtn, OpenGtn, CloseGtn, RegisterGtn};
 
-}  // namespace hvt
+} // namespace hvt

@@ -3,8 +3,7 @@
 
 #include <iterator>
 
-#include "host/host_values.h"
-#include "host/registration.h"
+#include "host/tool_tables.h"
 
 namespace hvt {
 
@@ -14,26 +13,28 @@ RegistrationRow g_spdRows[] = {
     {{" SPDUP", " RRJ", " Spd_Update", " Data Ref, Depth", " 1", " HVT", " "}},
 };
 
-void PrepareSpd() { PrepareRegistrationRows(g_spdRows, std::size(g_spdRows)); }
+// Added to the Data menu once the command it runs is among the rows above.
+MenuBlock g_spdMenu = {{
+    {" -", " ", " ", " ", " "},
+    {" SPD                            Alt,d,&y", " SpdWrapper", " ",
+     " Spd Indicator", " "},
+}};
 
-int OpenSpd() {
-  RegisterRows(g_spdRows, std::size(g_spdRows));
-  ReadHostVersion();
-  return 1;
-}
+ToolTables g_spdTables = {
+    .rows = g_spdRows,
+    .rowCount = std::size(g_spdRows),
+    .menu = &g_spdMenu,
+};
 
-void CloseSpd() {
-  UnregisterRows(g_spdRows, std::size(g_spdRows));
-  ReadHostVersion();
-  DeleteRegisteredNames(g_spdRows, std::size(g_spdRows));
-}
-
+void PrepareSpd() { PrepareToolTables(g_spdTables); }
+int OpenSpd() { return OpenToolTables(g_spdTables); }
+void CloseSpd() { CloseToolTables(g_spdTables); }
 bool RegisterSpd(LPXLOPER name, LPXLOPER result) {
-  return RegisterRowByName(g_spdRows, std::size(g_spdRows), name, result);
+  return RegisterToolRow(g_spdTables, name, result);
 }
 
-}  // namespace
+} // namespace
 
 const ToolHooks kSpdTool = {"SPD", PrepareSpd, OpenSpd, CloseSpd, RegisterSpd};
 
-}  // namespace hvt
+} // namespace hvt
