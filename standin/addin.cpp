@@ -100,6 +100,12 @@ Value RegisterProcedure(const RegisterRequest& r) {
   }
   Registration info{0, r.module, r.procedure, r.type_text, r.function_text, r.argument_text,
                     r.macro_type, r.category, r.shortcut};
+  // Excel defines a hidden name for every function text it registers.
+  if (!r.function_text.empty()) {
+    std::string key;
+    for (char c : r.function_text) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    h.names[key] = "registered " + r.procedure;
+  }
   for (Registered& existing : h.registrations)
     if (SameTextCi(existing.info.module, r.module) && existing.info.procedure == r.procedure) {
       info.id = existing.info.id;

@@ -104,6 +104,7 @@ SheetId OpenCsvText(const std::string& file_name, std::string_view text) {
     for (std::size_t c = 0; c < rows[r].size(); ++c)
       if (!std::holds_alternative<Blank>(rows[r][c]))
         sheet.cells[Sheet::Key(static_cast<int>(r), static_cast<int>(c))].value = rows[r][c];
+  BookOf(sheet)->changed = false;
   return id;
 }
 
@@ -115,7 +116,13 @@ SheetId OpenCsvFile(const std::string& path) {
   std::ostringstream content;
   content << in.rdbuf();
   if (in.bad()) throw HostError("cannot read " + path);
-  return OpenCsvText(path, content.str());
+  SheetId id = OpenCsvText(path, content.str());
+  // Saved where it was read from, as a file Excel opened.
+  if (Workbook* book = BookOf(SheetOrThrow(id))) {
+    book->directory = std::filesystem::absolute(std::filesystem::path(path), ec).parent_path().string();
+    book->changed = false;
+  }
+  return id;
 }
 
 }  // namespace standin

@@ -6,20 +6,107 @@
 #include <cstring>
 
 #include "standin/addin.h"
+#include "standin/dispatch.h"
 #include "standin/formula.h"
 #include "standin/win32_state.h"
 
 namespace standin {
 namespace {
+bool g_intl_call = false;
+}  // namespace
 
-using Args = std::vector<XLOPER*>;
-using Handler = int (*)(XLOPER& result, const Args& args);
+bool IntlCall() { return g_intl_call; }
+
+int BaseType(const XLOPER& x) { return x.xltype & ~(xlbitXLFree | xlbitDLLFree); }
+
+bool Given(const Args& args, std::size_t k) {
+  return k < args.size() && BaseType(*args[k]) != xltypeMissing && BaseType(*args[k]) != xltypeNil;
+}
+
+SheetId CallingSheet() {
+  return H().calling_sheet != 0 ? H().calling_sheet : H().active;
+}
+
+Value ScalarArg(const Args& args, std::size_t k) {
+  if (k >= args.size()) return Blank{};
+  int type = BaseType(*args[k]);
+  if (type == xltypeRef || type == xltypeSRef || type == xltypeMulti) {
+    Operand op = OperandOf(*args[k], CallingSheet());
+    if (auto* a = std::get_if<Array>(&op.v)) return a->cells[0];
+    if (auto* r = std::get_if<Ref>(&op.v)) return ReadRef(*r).cells[0];
+    return std::get<Value>(op.v);
+  }
+  return ScalarOf(*args[k]);
+}
+
+std::string TextArg(const Args& args, std::size_t k) {
+  Value v = ToText(ScalarArg(args, k));
+  if (auto* s = std::get_if<std::string>(&v)) return *s;
+  return "";
+}
+
+std::optional<double> NumberArg(const Args& args, std::size_t k) {
+  if (!Given(args, k)) return std::nullopt;
+  Value v = ToNumber(ScalarArg(args, k));
+  if (auto* d = std::get_if<double>(&v)) return *d;
+  return std::nullopt;
+}
+
+bool BoolArg(const Args& args, std::size_t k, bool otherwise) {
+  if (!Given(args, k)) return otherwise;
+  Value v = ToBoolean(ScalarArg(args, k));
+  if (auto* b = std::get_if<bool>(&v)) return *b;
+  return otherwise;
+}
+
+std::optional<Ref> RefArg(const Args& args, std::size_t k) {
+  if (k >= args.size()) return std::nullopt;
+  int type = BaseType(*args[k]);
+  if (type != xltypeRef && type != xltypeSRef) return std::nullopt;
+  Operand op = OperandOf(*args[k], CallingSheet());
+  if (auto* r = std::get_if<Ref>(&op.v)) return *r;
+  return std::nullopt;
+}
+
+void SetValue(XLOPER& result, const Value& v) { FillScalar(result, v); }
+
+// A host-owned array of values; strings belong to the array.
+void SetArray(XLOPER& result, const Array& a) {
+  XLOPER* cells = NewHostArray(a.rows, a.columns);
+  for (std::size_t i = 0; i < a.cells.size(); ++i) {
+    FillScalar(cells[i], a.cells[i]);
+    if (cells[i].xltype == xltypeStr) TrackArrayString(cells, cells[i].val.str);
+  }
+  std::memset(static_cast<void*>(&result), 0, sizeof result);
+  result.xltype = xltypeMulti;
+  result.val.array.lparray = cells;
+  result.val.array.rows = static_cast<WORD>(a.rows);
+  result.val.array.columns = static_cast<WORD>(a.columns);
+}
+
+void SetRef(XLOPER& result, const Ref& ref) {
+  XLMREF* table = NewHostRefTable(static_cast<int>(ref.areas.size()));
+  for (std::size_t i = 0; i < ref.areas.size(); ++i) {
+    const Area& a = ref.areas[i];
+    table->reftbl[i] = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
+                             static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
+  }
+  std::memset(static_cast<void*>(&result), 0, sizeof result);
+  result.xltype = xltypeRef;
+  result.val.mref.lpmref = table;
+  result.val.mref.idSheet = ref.sheet;
+}
+
+int Refuse(const std::string& function, const std::string& why) {
+  LogLine(function + ": " + why);
+  return xlretFailed;
+}
+
+namespace {
 
 constexpr int kBaseTypes = xltypeNum | xltypeStr | xltypeBool | xltypeRef | xltypeErr |
                            xltypeFlow | xltypeMulti | xltypeMissing | xltypeNil | xltypeSRef |
                            xltypeInt;
-
-int BaseType(const XLOPER& x) { return x.xltype & ~(xlbitXLFree | xlbitDLLFree); }
 
 bool ValidArea(const XLREF& r) {
   return r.rwFirst <= r.rwLast && r.colFirst <= r.colLast &&
@@ -63,43 +150,6 @@ bool Valid(const XLOPER* x, std::string& why) {
   return true;
 }
 
-SheetId CallingSheet() {
-  return H().calling_sheet != 0 ? H().calling_sheet : H().active;
-}
-
-Value ScalarArg(const Args& args, std::size_t k) {
-  if (k >= args.size()) return Blank{};
-  int type = BaseType(*args[k]);
-  if (type == xltypeRef || type == xltypeSRef || type == xltypeMulti) {
-    Operand op = OperandOf(*args[k], CallingSheet());
-    if (auto* a = std::get_if<Array>(&op.v)) return a->cells[0];
-    if (auto* r = std::get_if<Ref>(&op.v)) return ReadRef(*r).cells[0];
-    return std::get<Value>(op.v);
-  }
-  return ScalarOf(*args[k]);
-}
-
-std::string TextArg(const Args& args, std::size_t k) {
-  Value v = ToText(ScalarArg(args, k));
-  if (auto* s = std::get_if<std::string>(&v)) return *s;
-  return "";
-}
-
-void SetValue(XLOPER& result, const Value& v) { FillScalar(result, v); }
-
-// A host-owned array of values; strings belong to the array.
-void SetArray(XLOPER& result, const Array& a) {
-  XLOPER* cells = NewHostArray(a.rows, a.columns);
-  for (std::size_t i = 0; i < a.cells.size(); ++i) {
-    FillScalar(cells[i], a.cells[i]);
-    if (cells[i].xltype == xltypeStr) TrackArrayString(cells, cells[i].val.str);
-  }
-  std::memset(static_cast<void*>(&result), 0, sizeof result);
-  result.xltype = xltypeMulti;
-  result.val.array.lparray = cells;
-  result.val.array.rows = static_cast<WORD>(a.rows);
-  result.val.array.columns = static_cast<WORD>(a.columns);
-}
 
 // Reports the units a reference needs calculated first; true when the
 // caller must answer xlretUncalced.
@@ -342,17 +392,6 @@ int DoUnregister(XLOPER& result, const Args& args) {
   return xlretSuccess;
 }
 
-int DoGetWorkspace(XLOPER& result, const Args& args) {
-  Value n = ToNumber(ScalarArg(args, 0));
-  double* code = std::get_if<double>(&n);
-  if (code != nullptr && *code == 2) {
-    SetValue(result, H().version);
-    return xlretSuccess;
-  }
-  LogLine("xlfGetWorkspace: type " + Describe(n) + " not supported");
-  return xlretFailed;
-}
-
 int DoLeft(XLOPER& result, const Args& args) {
   Value text = ToText(ScalarArg(args, 0));
   if (std::holds_alternative<Error>(text)) {
@@ -418,12 +457,6 @@ int DoSheetId(XLOPER& result, const Args& args) {
   return xlretSuccess;
 }
 
-struct Entry {
-  int number;
-  const char* name;
-  int min_args, max_args;
-  Handler handler;
-};
 constexpr Entry kTable[] = {
     {xlFree, "xlFree", 1, 30, DoFree},
     {xlCoerce, "xlCoerce", 1, 2, DoCoerce},
@@ -434,21 +467,34 @@ constexpr Entry kTable[] = {
     {xlfValue, "xlfValue", 1, 1, DoValue},
     {xlfLeft, "xlfLeft", 1, 2, DoLeft},
     {xlfRegister, "xlfRegister", 3, 30, DoRegister},
-    {xlfGetWorkspace, "xlfGetWorkspace", 1, 1, DoGetWorkspace},
     {xlfUnregister, "xlfUnregister", 1, 1, DoUnregister},
     {xlfRegisterId, "xlfRegisterId", 2, 3, DoRegisterId},
 };
 
+const Entry* FindEntry(int number) {
+  for (const Entry& e : kTable)
+    if (e.number == number) return &e;
+  std::size_t count = 0;
+  for (auto* table : {MacroEntries, CommandEntries, MenuEntries, PersonEntries}) {
+    const Entry* entries = table(count);
+    for (std::size_t i = 0; i < count; ++i)
+      if (entries[i].number == number) return &entries[i];
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 int Answer(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
-  const Entry* entry = nullptr;
-  for (const Entry& e : kTable)
-    if (e.number == xlfn) entry = &e;
-  if (entry == nullptr) {
+  // xlIntl asks for the international form of a function or command: only
+  // those that have one accept it.
+  bool intl = (xlfn & xlIntl) != 0 && !(xlfn & xlSpecial);
+  const Entry* entry = FindEntry(intl ? (xlfn & ~xlIntl) : xlfn);
+  if (entry == nullptr || (intl && !entry->intl)) {
     LogLine("Excel4v: function " + std::to_string(xlfn) + " is not known to the stand-in");
     return xlretInvXlfn;
   }
+  g_intl_call = intl;
   if (count < entry->min_args || count > entry->max_args) {
     LogLine(std::string(entry->name) + ": " + std::to_string(count) + " arguments");
     return xlretInvCount;

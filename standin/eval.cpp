@@ -347,6 +347,22 @@ Operand EvaluateNode(const Node& node, SheetId sheet) {
     }
     case Node::kReference:
       return ResolveReference(node.ref, sheet);
+    case Node::kUnion: {
+      // Areas of one sheet only, as Excel's union; anything else is #VALUE!.
+      Ref joined;
+      for (const auto& part : node.args) {
+        Operand op = EvaluateNode(*part, sheet);
+        auto* ref = std::get_if<Ref>(&op.v);
+        if (ref == nullptr) {
+          if (auto* v = std::get_if<Value>(&op.v); v && std::holds_alternative<Error>(*v)) return op;
+          return Operand{Value{Error{xlerrValue}}};
+        }
+        if (joined.areas.empty()) joined.sheet = ref->sheet;
+        if (ref->sheet != joined.sheet) return Operand{Value{Error{xlerrValue}}};
+        joined.areas.insert(joined.areas.end(), ref->areas.begin(), ref->areas.end());
+      }
+      return Operand{std::move(joined)};
+    }
     case Node::kUnary: {
       std::vector<Shape> shapes{ShapeOf(EvaluateNode(*node.args[0], sheet))};
       bool negate = node.op == "-";

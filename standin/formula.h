@@ -12,13 +12,13 @@
 namespace standin {
 
 struct Node {
-  enum Kind { kConstant, kReference, kUnary, kBinary, kCall, kMissing };
+  enum Kind { kConstant, kReference, kUnary, kBinary, kCall, kMissing, kUnion };
   Kind kind = kConstant;
   Value constant;      // kConstant
   RefText ref;         // kReference (book/sheet empty: the formula's sheet)
   std::string op;      // kUnary "-" "+", kBinary "+" "-" "*" "/" "^" "&" "=" "<>" "<" ">" "<=" ">="
   std::string name;    // kCall, as typed
-  std::vector<std::unique_ptr<Node>> args;
+  std::vector<std::unique_ptr<Node>> args;  // kUnion: the references joined
 };
 
 // Parses "=..." (the leading "=" is optional). Throws HostError with the

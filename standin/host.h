@@ -56,12 +56,27 @@ struct Cell {
   std::shared_ptr<FormulaUnit> unit;
 };
 
+// How a cell is shown and guarded; kept apart from its value.
+struct CellFormat {
+  std::string number_format = "General";
+  int alignment = 1;  // 1 general, 2 left, 3 centre, 4 right, ...
+  bool bold = false, italic = false;
+  bool locked = true, formula_hidden = false;
+  bool operator==(const CellFormat&) const = default;
+};
+
 struct Sheet {
   SheetId id = 0;
   std::string name;
   std::string book;
+  int type = 1;  // GET.DOCUMENT(3): 1 worksheet, 2 chart, 3 macro sheet
+  bool hidden = false;
+  bool protected_contents = false;
+  std::string password;
   std::map<long, Cell> cells;  // key row * 256 + column: row-major order
   std::vector<std::shared_ptr<FormulaUnit>> units;
+  std::map<long, CellFormat> formats;     // same keys as cells
+  std::map<int, double> column_widths;    // columns off the standard width
 
   static long Key(int row, int column) { return static_cast<long>(row) * 256 + column; }
   const Cell* Find(int row, int column) const {
@@ -77,6 +92,30 @@ struct Sheet {
 struct Workbook {
   std::string name;
   std::vector<std::unique_ptr<Sheet>> sheets;
+  SheetId active_sheet = 0;
+  bool structure_protected = false, windows_protected = false;
+  bool hidden = false;       // its window is hidden
+  std::string directory;     // where it was last saved; empty: never saved
+  bool changed = false;
+};
+
+// One command of a menu; text "-" is a separator.
+struct MenuEntry {
+  std::string text, macro, status, help;
+};
+struct Menu {
+  std::string name;
+  std::vector<MenuEntry> items;
+};
+
+// What the scripted person will do when the host asks.
+struct PersonScript {
+  std::vector<DialogReply> dialogs;  // consumed front first
+  std::vector<bool> alerts;          // OK (true) or Cancel, for questions
+  std::vector<std::optional<Value>> inputs;  // nothing: Cancel
+  std::size_t next_dialog = 0, next_alert = 0, next_input = 0;
+  int break_countdown = 0;  // xlAbort polls until Esc; 0: never
+  bool break_pending = false;
 };
 
 struct Module {
@@ -115,6 +154,24 @@ struct Host {
   int pending_dll_results = 0;
   std::vector<std::string> problems;
 
+  // The application around the workbooks.
+  bool workbooks = true;        // false: every sheet is a document of its own
+  int calculation = 1;          // 1 automatic, 2 except tables, 3 manual
+  bool status_bar = true;
+  bool echo = true;
+  bool error_handling = true;
+  bool r1c1 = false;            // workspace reference style
+  std::vector<SheetId> group;   // sheets edited as a group (two or more)
+  std::string selected_object;  // a drawing object selected instead of cells
+  std::string directory;        // current directory
+  std::string status_text;      // what the status bar shows; empty: Excel's own
+  std::map<int, std::vector<Menu>> bars;
+  std::map<std::string, std::string> names;  // defined names (upper case key)
+  int calculations = 0;         // recalculations run by commands
+  PersonScript person;
+  std::vector<std::string> transcript;
+  std::vector<DialogShowing> showings;
+
   // Recalculation: units met uncalculated by the add-in call in progress.
   bool recalculating = false;
   std::vector<FormulaUnit*> uncalced_hits;
@@ -123,6 +180,16 @@ struct Host {
 
 Host& H();
 int CurrentRowLimit();
+Workbook* FindBook(const std::string& name);
+Workbook* BookOf(const Sheet& sheet);
+bool SameText(const std::string& a, const std::string& b);
+// "[Book]Sheet", or the document name alone on a host without workbooks.
+std::string FullSheetName(const Sheet& sheet);
+// A new sheet in a workbook, named like Excel names new sheets.
+Sheet& NewSheetIn(Workbook& book, const std::string& name = "");
+void RemoveSheet(Workbook& book, SheetId sheet);
+void InstallMenus();  // the menu bars Excel starts with (menus.cpp)
+void Say(const std::string& line);  // a transcript line (person.cpp)
 Sheet* FindSheetById(SheetId id);
 Sheet* FindSheetByName(const std::string& book, const std::string& sheet);
 Sheet& SheetOrThrow(SheetId id);

@@ -17,7 +17,6 @@ int CurrentRowLimit() { return H().version[0] == '8' ? 65536 : 16384; }
 
 void LogLine(const std::string& line) { H().log.push_back(line); }
 
-namespace {
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -32,6 +31,59 @@ Workbook* FindBook(const std::string& name) {
   return nullptr;
 }
 
+Workbook* BookOf(const Sheet& sheet) { return FindBook(sheet.book); }
+
+std::string FullSheetName(const Sheet& sheet) {
+  if (!H().workbooks) return sheet.name;
+  return "[" + sheet.book + "]" + sheet.name;
+}
+
+Sheet& NewSheetIn(Workbook& book, const std::string& name) {
+  std::string chosen = name;
+  if (chosen.empty()) {
+    // Excel counts new sheets per session: Sheet2, Sheet3, ...
+    for (int n = 1;; ++n) {
+      chosen = "Sheet" + std::to_string(n);
+      bool taken = false;
+      for (auto& s : book.sheets) taken = taken || SameText(s->name, chosen);
+      if (!taken) break;
+    }
+  }
+  auto s = std::make_unique<Sheet>();
+  s->id = H().next_sheet_id++;
+  s->name = chosen;
+  s->book = book.name;
+  Sheet& made = *s;
+  book.sheets.push_back(std::move(s));
+  book.changed = true;
+  return made;
+}
+
+void RemoveSheet(Workbook& book, SheetId id) {
+  auto& sheets = book.sheets;
+  for (auto it = sheets.begin(); it != sheets.end(); ++it)
+    if ((*it)->id == id) {
+      sheets.erase(it);
+      break;
+    }
+  book.changed = true;
+  Host& h = H();
+  std::erase(h.group, id);
+  if (book.active_sheet == id) {
+    book.active_sheet = 0;
+    for (auto& s : sheets)
+      if (!s->hidden) {
+        book.active_sheet = s->id;
+        break;
+      }
+  }
+  if (h.active == id) {
+    if (book.active_sheet != 0) Activate(book.active_sheet);
+    else h.active = 0;
+  }
+}
+
+namespace {
 void CheckName(const std::string& name, const char* what) {
   if (name.empty() || name.size() > 218)
     throw HostError(std::string("invalid ") + what + " name \"" + name + "\"");
@@ -100,6 +152,7 @@ void PutValue(Sheet& sheet, int row, int column, const Value& value) {
   if (row < 0 || row >= CurrentRowLimit() || column < 0 || column >= kColumnLimit)
     throw HostError("cell outside the sheet");
   RemoveUnitsIn(sheet, Area{row, row, column, column});
+  if (Workbook* book = BookOf(sheet)) book->changed = true;
   if (std::holds_alternative<Blank>(value)) {
     sheet.cells.erase(Sheet::Key(row, column));
     return;
@@ -113,12 +166,9 @@ SheetId NewWorkbook(const std::string& book, const std::string& sheet) {
   if (FindBook(book)) throw HostError("a workbook named \"" + book + "\" is already open");
   auto b = std::make_unique<Workbook>();
   b->name = book;
-  auto s = std::make_unique<Sheet>();
-  s->id = H().next_sheet_id++;
-  s->name = sheet;
-  s->book = book;
-  SheetId id = s->id;
-  b->sheets.push_back(std::move(s));
+  // Without workbooks a document is its one sheet and bears its name.
+  SheetId id = NewSheetIn(*b, H().workbooks ? sheet : book).id;
+  b->changed = false;
   H().books.push_back(std::move(b));
   Activate(id);
   return id;
@@ -128,15 +178,10 @@ SheetId AddSheet(const std::string& book, const std::string& sheet) {
   CheckName(sheet, "sheet");
   Workbook* b = FindBook(book);
   if (b == nullptr) throw HostError("no open workbook \"" + book + "\"");
+  if (!H().workbooks) throw HostError("a document of this host holds one sheet");
   for (auto& s : b->sheets)
     if (SameText(s->name, sheet)) throw HostError("sheet \"" + sheet + "\" already exists");
-  auto s = std::make_unique<Sheet>();
-  s->id = H().next_sheet_id++;
-  s->name = sheet;
-  s->book = b->name;
-  SheetId id = s->id;
-  b->sheets.push_back(std::move(s));
-  return id;
+  return NewSheetIn(*b, sheet).id;
 }
 
 SheetId FindSheet(const std::string& book, const std::string& sheet) {
@@ -149,8 +194,10 @@ std::string SheetName(SheetId sheet) { return SheetOrThrow(sheet).name; }
 std::string BookName(SheetId sheet) { return SheetOrThrow(sheet).book; }
 
 void Activate(SheetId sheet) {
-  SheetOrThrow(sheet);
+  Sheet& s = SheetOrThrow(sheet);
+  if (Workbook* book = BookOf(s)) book->active_sheet = sheet;
   Host& h = H();
+  h.selected_object.clear();
   h.active = sheet;
   h.selection = Ref{sheet, {Area{0, 0, 0, 0}}};
   h.active_row = 0;
@@ -163,8 +210,8 @@ void Select(SheetId sheet, const std::string& range, const std::string& active_c
   SheetOrThrow(sheet);
   auto ref = ParseA1(range, CurrentRowLimit());
   if (!ref || !ref->sheet.empty()) throw HostError("not a range: " + range);
+  Activate(sheet);
   Host& h = H();
-  h.active = sheet;
   h.selection = Ref{sheet, {ref->area}};
   h.active_row = ref->area.first_row;
   h.active_col = ref->area.first_col;

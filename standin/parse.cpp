@@ -121,6 +121,16 @@ class Parser {
     if (c == '(') {
       ++pos_;
       auto inner = Comparison();
+      // Inside parentheses a comma joins references: (A1:A4,C1:C4).
+      if (Accept(",")) {
+        auto joined = std::make_unique<Node>();
+        joined->kind = Node::kUnion;
+        joined->args.push_back(std::move(inner));
+        do {
+          joined->args.push_back(Comparison());
+        } while (Accept(","));
+        inner = std::move(joined);
+      }
       if (!Accept(")")) Fail("missing )");
       return inner;
     }

@@ -9,6 +9,7 @@
 #define HVT_STANDIN_STANDIN_H
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -206,6 +207,107 @@ STANDIN_API Accounting GetAccounting();
 // returns nothing.
 // 0 turns injection off.
 STANDIN_API void FailAllocation(int k);
+
+// ---- The application --------------------------------------------------------
+
+// false: a host without workbooks, where every document is one sheet that
+// bears the document's name (as before version 5). Set before opening files.
+STANDIN_API void SetWorkbooks(bool workbooks);
+// 1 automatic, 2 automatic except tables, 3 manual.
+STANDIN_API int CalculationMode();
+STANDIN_API void SetCalculationMode(int mode);
+// Recalculations run by the add-in's calculate commands.
+STANDIN_API int Recalculations();
+STANDIN_API bool StatusBarShown();
+STANDIN_API void ShowStatusBar(bool shown);
+STANDIN_API bool ScreenUpdating();      // xlfEcho
+STANDIN_API bool MacroErrorsHandled();  // xlfError
+STANDIN_API void SetR1C1(bool r1c1);    // the workspace's reference style
+// Sheets edited together; fewer than two ends group edit.
+STANDIN_API void SetGroup(const std::vector<SheetId>& sheets);
+// A drawing object selected instead of cells; "" selects cells again.
+STANDIN_API void SelectObject(const std::string& name);
+// GET.DOCUMENT(3) of a sheet: 1 worksheet, 2 chart, 3 macro sheet, ...
+STANDIN_API void SetSheetType(SheetId sheet, int type);
+STANDIN_API void ProtectSheet(SheetId sheet, bool on, const std::string& password = "");
+STANDIN_API bool SheetProtected(SheetId sheet);
+STANDIN_API void ProtectWorkbook(const std::string& book, bool structure);
+STANDIN_API bool SheetHidden(SheetId sheet);
+STANDIN_API bool WorkbookHidden(const std::string& book);
+// Open workbooks in opening order, and the sheets of one in tab order.
+STANDIN_API std::vector<std::string> Workbooks();
+STANDIN_API std::vector<std::string> Sheets(const std::string& book);
+STANDIN_API std::vector<std::string> DefinedNames();
+
+// How a cell is shown; a cell never formatted reads as the defaults.
+struct Format {
+  std::string number_format = "General";
+  int alignment = 1;  // 1 general, 2 left, 3 centre, 4 right
+  bool bold = false, italic = false;
+  bool locked = true, formula_hidden = false;
+};
+STANDIN_API Format GetFormat(SheetId sheet, const std::string& cell);
+constexpr double kStandardWidth = 8.43;
+STANDIN_API double ColumnWidth(SheetId sheet, int column);
+
+// A sheet's values as CSV (numbers shortest round-trip, texts quoted when
+// needed), and the same written to a file.
+STANDIN_API std::string CsvText(SheetId sheet);
+STANDIN_API void SaveCsv(SheetId sheet, const std::string& path);
+
+// ---- Menus --------------------------------------------------------------------
+
+struct MenuItem {
+  std::string text;    // "-" for a separator
+  std::string macro;   // empty for the host's own commands
+  std::string status;  // status-bar text
+};
+// Bar 10 is the worksheet menu bar from version 5, bar 1 before.
+STANDIN_API std::vector<MenuItem> MenuItems(int bar, const std::string& menu);
+STANDIN_API int MenuBar();
+// Chooses an item of a menu of the current bar by its text (case and "&"
+// marks ignored) and runs its macro; answers the command's result.
+STANDIN_API double ChooseMenuItem(const std::string& menu, const std::string& item);
+// Runs a registered command by its function text.
+STANDIN_API double RunCommand(const std::string& function_text);
+
+// ---- The person at the keyboard -------------------------------------------------
+
+// How the person answers the next dialog box: item results set by item
+// number, then the item pressed (0: the default button). A Cancel button
+// pressed, or cancel, answers FALSE.
+struct DialogReply {
+  bool cancel = false;
+  std::vector<std::pair<int, Value>> set;
+  int press = 0;
+};
+STANDIN_API void QueueDialog(const DialogReply& reply);
+// The answer to the next question alert (type 1): OK or Cancel. Alerts of
+// types 2 and 3 need none.
+STANDIN_API void QueueAlert(bool ok);
+// What the person types into the next input box; nothing: Cancel.
+STANDIN_API void QueueInput(const std::optional<Value>& typed);
+// Esc is pressed when xlAbort has been polled this many more times.
+STANDIN_API void PressEscAfter(int polls);
+STANDIN_API bool BreakPending();
+// Queued answers not yet used.
+STANDIN_API int UnusedAnswers();
+
+// One showing of a dialog box: its definition as handed over and, unless
+// cancelled, the answer given back.
+struct DialogShowing {
+  std::string title;
+  Grid definition;
+  bool cancelled = false;
+  int closed_by = 0;
+  Grid answer;
+};
+STANDIN_API std::vector<DialogShowing> Showings();
+// Everything the person saw, one line each: dialogs, alerts, input boxes,
+// beeps, status-bar texts, Esc presses and the host's own alerts.
+STANDIN_API std::vector<std::string> Transcript();
+STANDIN_API void ClearTranscript();
+STANDIN_API std::string StatusText();
 
 // ---- Windows --------------------------------------------------------------
 

@@ -210,6 +210,7 @@ TEST_F(Shell, AboutCommandAnswersOneOpenOrNot) {
   ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
   auto about = Entry<int (*)()>("rAbout");
   ASSERT_NE(about, nullptr);
+  standin::QueueDialog({});  // the person presses OK
   EXPECT_EQ(about(), 1);
   auto close = Entry<int (*)()>("xlAutoClose");
   EXPECT_EQ(close(), 1);
