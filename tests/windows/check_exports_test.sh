@@ -139,6 +139,11 @@ run_case "imports a compiler runtime DLL" fail "$work/runtime" 64 \
   "$work/runtime/extra.c $work/runtime/librt.a" \
   "imports libstdc++-6.dll, which is not a Windows system DLL"
 
+make_tree "$work/noentry"
+sed -i '/WINAPI xlAutoFree/d' "$work/noentry/shell/shell.cpp"
+run_case "an Excel entry point missing" fail "$work/noentry" 64 "" \
+  "Excel entry points not exported: xlAutoFree"
+
 make_tree "$work/noregs"
 sed -i '/RegistrationRow/,/^};/d' "$work/noregs/shell/shell.cpp" \
   "$work/noregs/tools/fake/fake_tool.cpp"
