@@ -1,0 +1,474 @@
+// Decor, the decorrelator's macro procedure: reads the input block, runs the
+// decorrelation core, writes the components with their labels and
+// significances, and keeps the coefficients on the coefficient sheet.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "host/counted_string.h"
+#include "host/host_values.h"
+#include "host/messages.h"
+#include "host/references.h"
+#include "tools/decor/core/decor.h"
+#include "tools/decor/decor_internal.h"
+#include "tools/decor/decor_tool.h"
+#include "tools/run_observer.h"
+
+namespace hvt::decor_cmd {
+
+namespace {
+
+constexpr char kMemoryPlease[] = "Insufficient memory! Please use a smaller data set.";
+constexpr char kMemoryPleaes[] = "Insufficient memory! Pleaes use a smaller data set.";
+constexpr char kMemoryUse[] = "Insufficient memory! Use a smaller data set.";
+
+char g_progress[64];  // shared by the progress texts
+char g_numberFormat[] = " 0.000";
+char g_percentFormat[] = " 0.00%";
+
+// The core asks here whether to stop; the break key is the user's.
+class BreakKeyObserver : public RunObserver {
+ public:
+  bool StopRequested() override { return CheckAbort() == 1; }
+  void Progress(std::int64_t, std::int64_t) override {}
+};
+
+void ShowStage(const char* text) {
+  std::size_t length = std::min(std::strlen(text), sizeof g_progress - 2);
+  std::memcpy(g_progress + 1, text, length);
+  g_progress[1 + length] = '\0';
+  CallExcel(xlcMessage, nullptr, 2, TempBoolean(1), TempString(g_progress));
+}
+
+// A reference value on a sheet with one area, in caller storage.
+XLOPER AreaRef(XLMREF& table, DWORD sheet, WORD firstRow, WORD lastRow, BYTE firstCol,
+               BYTE lastCol) {
+  table.count = 1;
+  table.reftbl[0] = XLREF{firstRow, lastRow, firstCol, lastCol};
+  XLOPER value;
+  value.xltype = xltypeRef;
+  value.val.mref.lpmref = &table;
+  value.val.mref.idSheet = sheet;
+  return value;
+}
+
+// A rows x columns array of numbers over `cells` (global memory the caller
+// owns and frees).
+XLOPER NumberArray(XLOPER* cells, std::size_t rows, std::size_t columns) {
+  XLOPER array;
+  array.xltype = xltypeMulti;
+  array.val.array.lparray = cells;
+  array.val.array.rows = static_cast<WORD>(rows);
+  array.val.array.columns = static_cast<WORD>(columns);
+  for (std::size_t i = 0; i < rows * columns; ++i) cells[i].xltype = xltypeNum;
+  return array;
+}
+
+void SetValues(XLOPER& target, XLOPER& values) {
+  Excel4(xlSet, nullptr, 2, &target, &values);
+}
+
+// Shrinks a locked global block in place of the data not yet written. A
+// block that cannot be shrunk is simply kept.
+void ShrinkTo(double*& block, std::size_t count) {
+  if (block == nullptr || count == 0) return;
+  HGLOBAL handle = GlobalHandle(block);
+  if (handle == nullptr) return;
+  HGLOBAL resized = GlobalReAlloc(handle, count * sizeof(double), GMEM_MOVEABLE);
+  if (resized == nullptr) return;
+  // The block may have moved: take its address again, keeping one lock.
+  void* moved = GlobalLock(resized);
+  GlobalUnlock(resized);
+  if (moved != nullptr) block = static_cast<double*>(moved);
+}
+
+template <typename T>
+std::span<T> Span(T* pointer, std::size_t count) {
+  return std::span<T>(pointer, count);
+}
+
+// Everything one run holds; released on every way out.
+struct Run {
+  double* data = nullptr;             // O x N, then U
+  double* w = nullptr;                // N
+  double* v = nullptr;                // N x N, then the coefficients
+  XLOPER* moments = nullptr;          // 2 x N: means, sigmas
+  std::int32_t* index = nullptr;      // N
+  std::int32_t* work = nullptr;       // N
+  double* significance = nullptr;     // N
+  XLOPER* tail = nullptr;             // r x N scores of the last partial block
+  XLOPER* band = nullptr;             // P x N scores of one block
+  XLOPER* sigRow = nullptr;           // N significances
+  XLOPER* coefBand = nullptr;         // a band of coefficient rows
+  bool outputTaken = false;           // g_output is this run's output
+
+  void Free() {
+    FreeGlobal(data);
+    FreeGlobal(w);
+    FreeGlobal(v);
+    FreeGlobal(moments);
+    FreeGlobal(index);
+    FreeGlobal(work);
+    FreeGlobal(significance);
+    FreeGlobal(tail);
+    FreeGlobal(band);
+    FreeGlobal(sigRow);
+    FreeGlobal(coefBand);
+  }
+};
+
+template <typename T>
+bool Allocate(T*& pointer, std::size_t count, const char* message) {
+  pointer = static_cast<T*>(AllocGlobal(count * sizeof(T)));
+  if (pointer == nullptr) ShowMessage(message, kAlertError);
+  return pointer != nullptr;
+}
+
+// The argument checks of a call from a macro sheet; 1 passed, 0 failed
+// (the message has been shown).
+int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
+  auto fail = [](const char* text) {
+    ShowMessage(text, kAlertError);
+    return 0;
+  };
+  if (dataRef == nullptr || BaseType(*dataRef) != xltypeRef ||
+      dataRef->val.mref.lpmref == nullptr) {
+    return fail("Your data reference parameter is improper! Use a complete reference, "
+                "including the worksheet name.");
+  }
+  if (outputRef == nullptr || BaseType(*outputRef) != xltypeRef ||
+      outputRef->val.mref.lpmref == nullptr || outputRef->val.mref.lpmref->count < 1) {
+    return fail("Your output reference parameter is improper! Use a complete reference, "
+                "including the worksheet name.");
+  }
+  if (updateBool < 0) {
+    return fail("Your Formula Update must be TRUE or FALSE! It cannot be less than zero.");
+  }
+  const XLMREF& inTable = *dataRef->val.mref.lpmref;
+  const XLREF& in = inTable.reftbl[0];
+  const XLREF& out = outputRef->val.mref.lpmref->reftbl[0];
+  const long n = long{in.colLast} - in.colFirst + 1;
+  if (inTable.count != 1 || n < 2) {
+    return fail("Your input reference must be more than one column, and the columns "
+                "must be contiguous.");
+  }
+  if (dataRef->val.mref.idSheet == outputRef->val.mref.idSheet &&
+      out.colFirst <= in.colLast) {
+    return fail("Your output will overwrite your input!");
+  }
+  if (out.colFirst + n - 1 > 255) {
+    return fail("Your first output column is too far to the right. There can be a "
+                "maximum of 256 columns in a worksheet!");
+  }
+  if (long{in.rwLast} - in.rwFirst + 1 < 3) {
+    return fail("You must have at least 3 rows of data to decorrelate!");
+  }
+  XLOPER name;
+  bool locked = false;
+  if (CallExcel(xlfGetCell, &name, 2, TempNumber(32), outputRef) == xlretSuccess) {
+    if (BaseType(name) == xltypeStr) {
+      XLOPER answer;
+      if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) == xlretSuccess) {
+        locked = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
+        Release(answer);
+      }
+    }
+    Release(name);
+  }
+  if (locked) return fail("Your output document is protected. You must unprotect it!");
+  return 1;
+}
+
+// Coerces a reference argument into one of the tool's records.
+bool TakeReference(LPXLOPER argument, RefRecord& record) {
+  if (argument == nullptr) return false;
+  XLOPER reference;
+  if (CallExcel(xlCoerce, &reference, 2, argument, TempInteger(xltypeRef)) != xlretSuccess) {
+    return false;
+  }
+  bool taken = BaseType(reference) == xltypeRef && reference.val.mref.lpmref != nullptr &&
+               reference.val.mref.lpmref->count >= 1;
+  if (taken) CopyRef(reference, record.value);
+  Release(reference);
+  return taken;
+}
+
+// Reads the input block into `data` (O x N, row-major). 1, or -1 when a
+// cell is not a number (the message has been shown).
+int ReadInput(double* data, std::size_t n) {
+  const XLREF& whole = g_input.table.reftbl[0];
+  RefRecord chunk;
+  PrepareRef(chunk);
+  CopyRef(g_input.value, chunk.value);
+  for (;;) {
+    NextRowChunk(g_input.value, chunk.value, kChunkCells);
+    const XLREF& band = chunk.table.reftbl[0];
+    const std::size_t rows = std::size_t{band.rwLast} - band.rwFirst + 1;
+    XLOPER values;
+    if (CallExcel(xlCoerce, &values, 2, &chunk.value, TempInteger(xltypeMulti)) !=
+        xlretSuccess) {
+      values.xltype = xltypeNil;
+    }
+    bool numbers = BaseType(values) == xltypeMulti && values.val.array.lparray != nullptr &&
+                   values.val.array.rows == rows && values.val.array.columns == n;
+    double* row = data + (std::size_t{band.rwFirst} - whole.rwFirst) * n;
+    for (std::size_t i = 0; numbers && i < rows * n; ++i) {
+      const XLOPER& cell = values.val.array.lparray[i];
+      if (BaseType(cell) != xltypeNum) numbers = false;
+      else row[i] = cell.val.num;
+    }
+    if (BaseType(values) != xltypeNil) Release(values);
+    if (!numbers) {
+      ShowMessage("You have a non-number in your input and must change your spreadsheet!",
+                  kAlertError);
+      return -1;
+    }
+    if (band.rwLast >= whole.rwLast) return 1;
+  }
+}
+
+// Fills `cells` with rows first..first+count-1 of U, each x 1,000.
+void FillScores(XLOPER* cells, const double* u, std::size_t first, std::size_t count,
+                std::size_t n) {
+  for (std::size_t i = 0; i < count * n; ++i) {
+    cells[i].xltype = xltypeNum;
+    cells[i].val.num = u[first * n + i] * 1000;
+  }
+}
+
+// The messages the core's statuses stand for; the run's result.
+int ReportStatus(decor::Status status, const char* memoryMessage) {
+  switch (status) {
+    case decor::Status::kDone:
+      return 1;
+    case decor::Status::kOutOfMemory:
+      ShowMessage(memoryMessage, kAlertError);
+      return 0;
+    case decor::Status::kStopped:
+      return -1;
+    case decor::Status::kNotConverged:
+      ShowMessage("This data set appears to be already decorrelated!", kAlertError);
+      return -1;
+    case decor::Status::kNoVariation:
+      ShowMessage("Your input columns do not vary! There is nothing to decorrelate.",
+                  kAlertError);
+      return -1;
+    case decor::Status::kInvalidInput:
+      break;
+  }
+  ShowMessage("Your input reference must be more than one column, and the columns must "
+              "be contiguous.",
+              kAlertError);
+  return 0;
+}
+
+int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checked,
+             Run& run) {
+  if (!checked && CheckArguments(dataRef, outputRef, updateBool) == 0) return 0;
+  if (!TakeReference(dataRef, g_input) ||
+      !(run.outputTaken = TakeReference(outputRef, g_output))) {
+    ShowMessage("Your data reference parameter is improper! Use a complete reference, "
+                "including the worksheet name.",
+                kAlertError);
+    return 0;
+  }
+  const XLREF in = g_input.table.reftbl[0];
+  XLREF& out = g_output.table.reftbl[0];
+  const std::size_t n = std::size_t{in.colLast} - in.colFirst + 1;
+  const std::size_t o = std::size_t{in.rwLast} - in.rwFirst + 1;
+  const std::size_t first = std::max<std::size_t>(out.rwFirst, 2);
+  // The output must fit the sheet: rows past the last would wrap to the top.
+  if (first + o > static_cast<std::size_t>(g_maxRows) || out.colFirst + n > 256) {
+    ShowMessage("Your output will not fit below the cell you have chosen!", kAlertError);
+    return 0;
+  }
+
+  if (PrepareCoefficientSheet(n) != 1) return 0;
+
+  out.rwFirst = static_cast<WORD>(first);
+  out.rwLast = static_cast<WORD>(first + o - 1);
+  out.colLast = static_cast<BYTE>(out.colFirst + n - 1);
+  const DWORD outSheet = g_output.value.val.mref.idSheet;
+  const DWORD coefSheet = g_coefArea.value.val.mref.idSheet;
+
+  ShowStage("Reading Spreadsheet Data");
+  const std::size_t cells = n * o;
+  const std::size_t p = cells <= kChunkCells ? o : kChunkCells / n;
+  if (!Allocate(run.data, cells, kMemoryPlease)) return 0;
+  if (int read = ReadInput(run.data, n); read != 1) return read;
+
+  if (!Allocate(run.w, n, kMemoryPleaes) || !Allocate(run.v, n * n, kMemoryPleaes)) return 0;
+  if (!Allocate(run.moments, 2 * n, kMemoryPlease)) return 0;
+
+  // w and the first row of V hold the means and sigmas until the
+  // decomposition overwrites them.
+  decor::Status status = decor::StandardizeColumns(Span(run.data, cells), o, n,
+                                                   Span(run.w, n), Span(run.v, n));
+  if (int result = ReportStatus(status, kMemoryPlease); result != 1) return result;
+  for (std::size_t c = 0; c < n; ++c) {
+    run.moments[c].xltype = xltypeNum;
+    run.moments[c].val.num = run.w[c];
+    run.moments[n + c].xltype = xltypeNum;
+    run.moments[n + c].val.num = run.v[c];
+  }
+
+  BreakKeyObserver observer;
+  ShowStage("Calculating New Matrix");
+  int failIndex = 0;
+  status = decor::DecomposeSvd(Span(run.data, cells), n, Span(run.v, n * n), n,
+                               Span(run.w, n), o, n, true, true, failIndex, &observer);
+  if (int result = ReportStatus(status, "Insufficient memory!"); result != 1) return result;
+
+  ShowStage("Determining Output Significance");
+  if (!Allocate(run.index, n, kMemoryUse) || !Allocate(run.work, n, kMemoryUse) ||
+      !Allocate(run.significance, n, kMemoryUse)) {
+    return 0;
+  }
+  status = decor::ComputeSignificance(Span(run.significance, n), Span(run.data, cells),
+                                      Span(run.w, n), Span(run.v, n * n), o, n, &observer);
+  if (int result = ReportStatus(status, kMemoryUse); result != 1) return result;
+  decor::SortDescendingWithIndex(Span(run.significance, n), Span(run.index, n), n);
+  decor::PermuteColumns(Span(run.data, cells), Span(run.index, n), Span(run.work, n), o, n);
+  decor::PermuteColumns(Span(run.w, n), Span(run.index, n), Span(run.work, n), 1, n);
+  decor::PermuteColumns(Span(run.v, n * n), Span(run.index, n), Span(run.work, n), n, n);
+  FreeGlobal(run.index);
+  FreeGlobal(run.work);
+  decor::ScaleCoefficients(Span(run.data, cells), Span(run.w, n), Span(run.v, n * n), o, n);
+  FreeGlobal(run.w);
+
+  // Every array the writing needs is had before the first cell is written,
+  // so that running out of memory leaves the sheets as they were.
+  const std::size_t fullBlocks = o / p;
+  const std::size_t r = cells > kChunkCells ? o % p : 0;
+  const std::size_t coefLimit = n * p;
+  const std::size_t coefRows = std::max<std::size_t>(1, std::min(n, coefLimit / n));
+  if ((r != 0 && !Allocate(run.tail, r * n, kMemoryUse)) ||
+      !Allocate(run.band, p * n, kMemoryUse) || !Allocate(run.sigRow, n, kMemoryUse) ||
+      !Allocate(run.coefBand, coefRows * n, kMemoryUse)) {
+    return 0;
+  }
+
+  ShowStage("Writing to Spreadsheet");
+  XLMREF table;
+  if (r != 0) {
+    XLOPER values = NumberArray(run.tail, r, n);
+    FillScores(run.tail, run.data, o - r, r, n);
+    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + o - r),
+                            static_cast<WORD>(first + o - 1), out.colFirst, out.colLast);
+    SetValues(target, values);
+    FreeGlobal(run.tail);
+    ShrinkTo(run.data, (o - r) * n);
+  }
+  for (std::size_t b = fullBlocks; b-- > 0;) {
+    FillScores(run.band, run.data, b * p, p, n);
+    ShrinkTo(run.data, b * p * n);
+    XLOPER values = NumberArray(run.band, p, n);
+    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + b * p),
+                            static_cast<WORD>(first + b * p + p - 1), out.colFirst,
+                            out.colLast);
+    SetValues(target, values);
+  }
+  FreeGlobal(run.band);
+  FreeGlobal(run.data);
+
+  XLOPER sigValues = NumberArray(run.sigRow, 1, n);
+  for (std::size_t c = 0; c < n; ++c) run.sigRow[c].val.num = run.significance[c];
+  XLOPER sigTarget = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
+  SetValues(sigTarget, sigValues);
+  FreeGlobal(run.sigRow);
+  FreeGlobal(run.significance);
+
+  // The coefficient rows, then the means and sigmas under them: a run that
+  // fails before here leaves a reused sheet's block as it was.
+  RefRecord rows, chunk;
+  PrepareRef(rows);
+  PrepareRef(chunk);
+  CopyRef(g_coefArea.value, rows.value);
+  rows.table.reftbl[0].rwLast = static_cast<WORD>(n - 1);
+  CopyRef(rows.value, chunk.value);
+  for (;;) {
+    NextRowChunk(rows.value, chunk.value, static_cast<long>(coefLimit));
+    const XLREF& band = chunk.table.reftbl[0];
+    const std::size_t count = std::size_t{band.rwLast} - band.rwFirst + 1;
+    XLOPER values = NumberArray(run.coefBand, count, n);
+    for (std::size_t i = 0; i < count * n; ++i) {
+      run.coefBand[i].val.num = run.v[std::size_t{band.rwFirst} * n + i];
+    }
+    SetValues(chunk.value, values);
+    if (band.rwLast >= n - 1) break;
+  }
+  FreeGlobal(run.coefBand);
+  FreeGlobal(run.v);
+  XLOPER momentValues = NumberArray(run.moments, 2, n);
+  XLOPER momentTarget = AreaRef(table, coefSheet, static_cast<WORD>(n),
+                                static_cast<WORD>(n + 1), 0, static_cast<BYTE>(n - 1));
+  SetValues(momentTarget, momentValues);
+  FreeGlobal(run.moments);
+
+  if (updateBool != 0) WriteUpdateFormulas();
+
+  CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.outputSheet));
+  if (g_maxRows == 0) ReadMaxRows();
+  XLOPER columns = AreaRef(table, outSheet, 0, static_cast<WORD>(g_maxRows - 1),
+                           out.colFirst, out.colLast);
+  Excel4(xlcSelect, nullptr, 1, &columns);
+  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_numberFormat));
+  XLOPER sigRow = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
+  Excel4(xlcSelect, nullptr, 1, &sigRow);
+  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_percentFormat));
+
+  for (std::size_t c = 0; c < n; ++c) {
+    char label[16];
+    int length = wsprintfA(label + 1, "D_%d", static_cast<int>(c + 1));
+    label[0] = static_cast<char>(length);
+    XLOPER target = AreaRef(table, outSheet, 0, 0, static_cast<BYTE>(out.colFirst + c),
+                            static_cast<BYTE>(out.colFirst + c));
+    CallExcel(xlSet, nullptr, 2, &target, TempString(label));
+  }
+  XLOPER titles = AreaRef(table, outSheet, 0, 1, out.colFirst, out.colLast);
+  FormatTitleRow(titles);
+
+  FinishCoefficientSheet();
+  if (g_wantFile && SaveCoefficientFile() == 0) {
+    ShowMessage("External coefficient file not created!", kAlertError);
+  }
+  return 1;
+}
+
+}  // namespace
+
+}  // namespace hvt::decor_cmd
+
+extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
+                                       short updateBool) {
+  using namespace hvt;
+  using namespace hvt::decor_cmd;
+  const bool checked = g_skipChecks;
+  g_skipChecks = false;
+  // A macro-sheet call asks for no file; the dialog sets it for its own run.
+  const bool wantFile = checked && g_wantFile;
+  g_wantFile = wantFile;
+  if (g_maxRows == 0) ReadMaxRows();
+  if (g_versionRead == 0) ReadHostVersion();
+
+  Run run;
+  int result = RunDecor(dataRef, outputRef, updateBool, checked, run);
+  run.Free();
+  if (result != 1 && g_sheet.prepared) {
+    // A new sheet goes; a reused one is protected and hidden again.
+    if (g_sheet.newSheet) DiscardCoefficientSheet();
+    else FinishCoefficientSheet();
+  }
+  ReleaseCoefficientSheet();
+  g_wantFile = false;
+  ClearProgress();
+  const XLREF* out = FirstArea(g_output.value);
+  if (run.outputTaken && out != nullptr) {
+    XLMREF table;
+    XLOPER cell = AreaRef(table, g_output.value.val.mref.idSheet, out->rwFirst,
+                          out->rwFirst, out->colFirst, out->colFirst);
+    Excel4(xlcFormulaGoto, nullptr, 1, &cell);
+  }
+  return result;
+}

@@ -1,0 +1,222 @@
+// UpdateUCX: one component of one later data row from the coefficients a
+// decorrelation run left on its coefficient sheet, and the formulas the
+// command writes so that the row can be copied down.
+#include <cstring>
+
+#include "host/counted_string.h"
+#include "host/host_values.h"
+#include "host/messages.h"
+#include "host/worksheet_args.h"
+#include "tools/decor/decor_internal.h"
+#include "tools/decor/decor_tool.h"
+
+namespace hvt::decor_cmd {
+
+namespace {
+
+XLOPER g_result;  // handed to the host, reused by every call
+
+LPXLOPER NumberResult(double value) {
+  g_result.xltype = xltypeNum;
+  g_result.val.num = value;
+  return &g_result;
+}
+
+// The first area of a reference argument of either kind, with its sheet
+// when it carries one.
+bool AreaOf(const XLOPER& argument, XLREF& area, DWORD& sheet, bool& withSheet) {
+  WORD type = BaseType(argument);
+  if (type == xltypeSRef) {
+    area = argument.val.sref.ref;
+    withSheet = false;
+    return true;
+  }
+  if (type == xltypeRef && argument.val.mref.lpmref != nullptr &&
+      argument.val.mref.lpmref->count == 1) {
+    area = argument.val.mref.lpmref->reftbl[0];
+    sheet = argument.val.mref.idSheet;
+    withSheet = true;
+    return true;
+  }
+  return false;
+}
+
+// "=" + a counted text converted by the host; the answer (to release) holds
+// the converted formula. False when the host gives no text.
+bool ConvertReference(const XLOPER& text, double refType, XLOPER& anchor,
+                      XLOPER& answer) {
+  char formula[kNameSize + 2];
+  std::size_t length = CountedLength(text.val.str);
+  if (length + 1 > 255) return false;
+  formula[1] = '=';
+  std::memcpy(formula + 2, text.val.str + 1, length);
+  formula[2 + length] = '\0';
+  if (CallExcel(xlfFormulaConvert, &answer, 5, TempString(formula), TempBoolean(0),
+                TempBoolean(0), TempNumber(refType), &anchor) != xlretSuccess) {
+    return false;
+  }
+  if (BaseType(answer) != xltypeStr || answer.val.str == nullptr ||
+      CountedLength(answer.val.str) < 2 || answer.val.str[1] != '=') {
+    Release(answer);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteUpdateFormulas() {
+  const XLREF* input = FirstArea(g_input.value);
+  const XLREF* output = FirstArea(g_output.value);
+  if (input == nullptr || output == nullptr || FirstArea(g_coefArea.value) == nullptr) {
+    return;
+  }
+
+  RefRecord column, anchor, row, target;
+  PrepareRef(column);
+  PrepareRef(anchor);
+  PrepareRef(row);
+  PrepareRef(target);
+  CopyRef(g_coefArea.value, column.value);
+  column.table.reftbl[0].colLast = column.table.reftbl[0].colFirst;
+  CopyRef(g_output.value, anchor.value);
+  XLREF& cell = anchor.table.reftbl[0];
+  const long rows = long{input->rwLast} - input->rwFirst + 1;
+  cell.rwLast = static_cast<WORD>(cell.rwFirst + rows - 1);
+  cell.rwFirst = cell.rwLast;
+  cell.colLast = cell.colFirst;
+  CopyRef(g_input.value, row.value);
+  row.table.reftbl[0].rwFirst = row.table.reftbl[0].rwLast;
+
+  XLOPER t1, t3, c1, c3;
+  bool haveT1 = Excel4(xlfReftext, &t1, 1, &column.value) == xlretSuccess;
+  bool haveT3 = Excel4(xlfReftext, &t3, 1, &row.value) == xlretSuccess;
+  bool okT1 = haveT1 && BaseType(t1) == xltypeStr && t1.val.str != nullptr;
+  bool okT3 = haveT3 && BaseType(t3) == xltypeStr && t3.val.str != nullptr;
+  // The coefficient column moves with the output column, the data row with
+  // the output row.
+  bool haveC1 = okT1 && ConvertReference(t1, 2, anchor.value, c1);
+  bool haveC3 = okT3 && ConvertReference(t3, 3, anchor.value, c3);
+
+  if (haveC1 && haveC3) {
+    // The converted texts without their "=".
+    const std::size_t n1 = CountedLength(c1.val.str) - 1;
+    const std::size_t n3 = CountedLength(c3.val.str) - 1;
+    static const char kOpen[] = "=UpdateUCX(";
+    const std::size_t total = std::strlen(kOpen) + n1 + 1 + n3 + 1;
+    if (total <= 255) {
+      char formula[kNameSize + 2];
+      char* at = formula + 1;
+      std::memcpy(at, kOpen, std::strlen(kOpen));
+      at += std::strlen(kOpen);
+      std::memcpy(at, c1.val.str + 2, n1);
+      at += n1;
+      *at++ = ',';
+      std::memcpy(at, c3.val.str + 2, n3);
+      at += n3;
+      *at++ = ')';
+      *at = '\0';
+      CallExcel(xlcFormula, nullptr, 2, TempString(formula), &anchor.value);
+      // One copy per further column: the formula shifts by one column each.
+      CopyRef(anchor.value, target.value);
+      for (long c = long{output->colFirst} + 1; c <= output->colLast; ++c) {
+        target.table.reftbl[0].colFirst = static_cast<BYTE>(c);
+        target.table.reftbl[0].colLast = static_cast<BYTE>(c);
+        Excel4(xlcCopy, nullptr, 2, &anchor.value, &target.value);
+      }
+    } else {
+      ShowMessage("Your update formula would be too long! No formulas were written.",
+                  kAlertError);
+    }
+  }
+  if (haveC1) Release(c1);
+  if (haveC3) Release(c3);
+  if (haveT1) Release(t1);
+  if (haveT3) Release(t3);
+}
+
+}  // namespace hvt::decor_cmd
+
+using namespace hvt;
+using namespace hvt::decor_cmd;
+
+extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef) {
+  if (HostDialogOpen()) return nullptr;
+  for (LPXLOPER argument : {coeffRef, dataRef}) {
+    if (argument == nullptr) return ErrorResult(g_result, xlerrValue);
+    switch (BaseType(*argument)) {
+      case xltypeMissing:
+        return ErrorResult(g_result, xlerrNA);
+      case xltypeErr:
+        return ErrorResult(g_result, argument->val.err);
+      case xltypeRef:
+      case xltypeSRef: {
+        // Summed only to learn whether the cells are calculated yet.
+        XLOPER sum;
+        int code = Excel4(xlfSum, &sum, 1, argument);
+        if (code == xlretSuccess) Release(sum);
+        if (code & xlretUncalced) return nullptr;
+        break;
+      }
+      default:
+        return ErrorResult(g_result, xlerrValue);
+    }
+  }
+
+  CoercedArray data(dataRef);
+  CoercedArray coefficients(coeffRef);
+  if (coefficients.error() != 0) return ErrorResult(g_result, coefficients.error());
+  if (data.error() != 0) return ErrorResult(g_result, data.error());
+
+  XLREF coefArea, dataArea;
+  DWORD coefSheet = 0, dataSheet = 0;
+  bool coefWithSheet = false, dataWithSheet = false;
+  // The means and sigmas are found through the coefficient reference's
+  // sheet: a reference without one cannot lead there.
+  if (!AreaOf(*coeffRef, coefArea, coefSheet, coefWithSheet) || !coefWithSheet ||
+      !AreaOf(*dataRef, dataArea, dataSheet, dataWithSheet)) {
+    return ErrorResult(g_result, xlerrRef);
+  }
+  const long n = long{dataArea.colLast} - dataArea.colFirst + 1;
+  const long coefRows = long{coefArea.rwLast} - coefArea.rwFirst + 1;
+  if (coefArea.colLast != coefArea.colFirst || coefRows != n + 2 ||
+      dataArea.rwLast != dataArea.rwFirst || n < 2 ||
+      data.size() != static_cast<std::size_t>(n) ||
+      coefficients.size() != static_cast<std::size_t>(n + 2)) {
+    return ErrorResult(g_result, xlerrRef);
+  }
+
+  // Row 0 the means, row 1 the sigmas, from column A on.
+  XLMREF blockTable;
+  blockTable.count = 1;
+  blockTable.reftbl[0] = XLREF{static_cast<WORD>(coefArea.rwFirst + coefRows - 2),
+                               static_cast<WORD>(coefArea.rwFirst + coefRows - 1), 0,
+                               static_cast<BYTE>(n - 1)};
+  XLOPER block;
+  block.xltype = xltypeRef;
+  block.val.mref.lpmref = &blockTable;
+  block.val.mref.idSheet = coefSheet;
+  CoercedArray moments(&block);
+  if (moments.error() != 0) return ErrorResult(g_result, moments.error());
+  if (moments.size() != static_cast<std::size_t>(2 * n) ||
+      moments.LeadingNumbers(moments.size()) != moments.size()) {
+    return ErrorResult(g_result, xlerrNum);
+  }
+
+  auto* z = static_cast<double*>(AllocGlobal(static_cast<std::size_t>(n) * sizeof(double)));
+  if (z == nullptr) return nullptr;
+  LPXLOPER answer = nullptr;
+  for (long c = 0; c < n && answer == nullptr; ++c) {
+    const XLOPER& x = data.cell(static_cast<std::size_t>(c));
+    if (BaseType(x) != xltypeNum) answer = ErrorResult(g_result, xlerrNum);
+    else z[c] = (x.val.num - moments.cell(c).val.num) / moments.cell(n + c).val.num;
+  }
+  double result = 0;
+  for (long c = 0; c < n && answer == nullptr; ++c) {
+    const XLOPER& k = coefficients.cell(static_cast<std::size_t>(c));
+    if (BaseType(k) != xltypeNum) answer = ErrorResult(g_result, xlerrNum);
+    else result = z[c] * k.val.num + result;
+  }
+  FreeGlobal(z);
+  return answer != nullptr ? answer : NumberResult(result);
+}

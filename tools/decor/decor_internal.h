@@ -1,0 +1,75 @@
+// Module state shared by the decorrelator's command, coefficient sheet and
+// file, and update formulas. One run at a time, on the host's one thread.
+#ifndef HVT_TOOLS_DECOR_DECOR_INTERNAL_H
+#define HVT_TOOLS_DECOR_DECOR_INTERNAL_H
+
+#include <cstddef>
+
+#include "host/references.h"
+#include "sdk/xlcall.h"
+
+namespace hvt::decor_cmd {
+
+constexpr std::size_t kNameSize = 256;  // a counted string and its NUL
+
+extern RefRecord g_input;    // N contiguous input columns, O rows
+extern RefRecord g_output;   // first output cell, widened to N x O by Decor
+extern RefRecord g_coefArea; // rows 0..N+1, columns 0..N-1 of the sheet
+
+extern bool g_skipChecks;  // set by the dialog, cleared by Decor
+extern bool g_wantFile;    // the dialog's "Create Coefficient &File"
+
+// The coefficient sheet of one run.
+struct CoefficientSheet {
+  char* name = nullptr;          // counted, local memory: [Book1.xls]Sheet1.COF
+  char shortName[kNameSize]{};   // counted: Sheet1.COF
+  char outputSheet[kNameSize]{}; // counted: the output's sheet text
+  bool workbook = false;         // the host keeps sheets in workbooks
+  bool newSheet = false;         // this run created the sheet
+  bool prepared = false;
+};
+extern CoefficientSheet g_sheet;
+
+// ---- Pure text steps (counted strings in, counted strings out).
+
+// The coefficient sheet's name for an input sheet text ([Book1.xls]Sheet1 or
+// BOOK1.XLS): cut at the first "." (after the "]" on workbook hosts), then
+// ".COF". False when the result would not fit `capacity` bytes (text + NUL).
+bool BuildCoefficientName(const char* sheetText, bool workbook, char* out,
+                          std::size_t capacity);
+// The part after the first "]", or the whole name.
+void ShortSheetName(const char* name, char* out, std::size_t capacity);
+// The short name with the three characters after its last "." made "UCX".
+void DefaultFileName(const char* shortName, char* out, std::size_t capacity);
+
+// ---- The sheet and the file.
+
+// Builds the name, finds or creates the sheet and sets g_coefArea for
+// `columns` inputs. 1, or 0 when it could not (the message has been shown).
+int PrepareCoefficientSheet(std::size_t columns);
+// Protects and hides (or saves) the sheet.
+void FinishCoefficientSheet();
+// Removes a sheet this run created.
+void DiscardCoefficientSheet();
+// Frees the run's name; the sheet state goes back to unprepared.
+void ReleaseCoefficientSheet();
+
+// The "Save Coefficient File" dialog loop: 1 saved, 0 not.
+int SaveCoefficientFile();
+// Opens or creates `path` (a NUL-terminated text) and writes the area.
+int WriteCoefficientFile(const char* path, bool overwrite);
+// Header and cells of g_coefArea into an open file.
+int WriteCoefficientData(HFILE file);
+
+// The update formulas in the output's last data row.
+void WriteUpdateFormulas();
+
+// Value helpers.
+inline WORD BaseType(const XLOPER& value) {
+  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
+}
+inline void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
+
+}  // namespace hvt::decor_cmd
+
+#endif  // HVT_TOOLS_DECOR_DECOR_INTERNAL_H
