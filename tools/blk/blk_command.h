@@ -1,0 +1,90 @@
+// The BLK command's pieces shared between its dialogs and its formula
+// writer: the module's reference records and flags, the writer itself, the
+// checks of a direct call, and the small text and layout rules both use.
+#ifndef HVT_TOOLS_BLK_BLK_COMMAND_H
+#define HVT_TOOLS_BLK_BLK_COMMAND_H
+
+#include <cstddef>
+#include <string>
+
+#include "host/references.h"
+#include "sdk/xlcall.h"
+
+namespace hvt::blk {
+
+// The data, output and titles references of the last command.
+extern RefRecord g_dataRecord;
+extern RefRecord g_outputRecord;
+extern RefRecord g_titlesRecord;
+// The area the writer clears before its first column, for the command.
+extern RefRecord g_clearRecord;
+// Set by the command once it has checked everything and the user accepted
+// the overwrite warning; the writer clears it on entry.
+extern bool g_fromCommand;
+// Data and output on the same sheet.
+extern bool g_sameSheet;
+
+// Sets up the records' own area storage (module load).
+void PrepareBlkRecords();
+
+// The writer behind the registered macro. `clearArea`, when given, is
+// cleared once every buffer of the run is in hand, so a run that cannot
+// start leaves the sheet as it was. 1 done, 0 failed (message shown),
+// -1 stopped or a non-number in the data.
+int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
+            const XLOPER& titlesRef, int mnIndex, int method,
+            int normalization, const XLOPER* clearArea);
+
+// The checks of a direct call, each refusal shown; 1 or 0.
+int CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
+                        const XLOPER* titlesRef, int mnIndex, int method,
+                        int normalization);
+
+// Builds and shows the overwrite warning; non-zero for OK. 0 as well when
+// the message could not be built (its memory message has been shown).
+int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
+                        const XLOPER& dataRef, long totalColumns, int blankRows);
+
+// Whether the host says the output's sheet is protected.
+bool OutputSheetProtected(const XLOPER& outputRef);
+
+// Whether `count` title cells of the row of `titlesRef`, from its first
+// column, all hold text.
+bool TitlesAreText(const XLOPER& titlesRef, long count);
+
+// ---- Rules without the host -------------------------------------------------
+
+// Whether output columns [outFirst, outLast] share a column with the data
+// columns [dataFirst, dataLast].
+bool OutputOverlapsInput(long outFirst, long outLast, long dataFirst,
+                         long dataLast);
+
+// The sample dialog's options: how many from the first are dimmed and which
+// one is preselected, for the detrending choice, the normalization (1 or 2)
+// and the index chosen last time (0 when none).
+struct SampleChoice {
+  int dimmed;
+  int preselected;
+};
+SampleChoice ChooseSampleOptions(bool detrended, int normalization,
+                                 int previous);
+
+// The reference part of an R1C1 reference text the formula writer keeps:
+// the text after the last "!" when the sheet is dropped, else all of it.
+std::string ReferencePart(const std::string& text, bool dropSheet);
+
+// What a block formula is made of.
+enum class FormulaKind { kStandard, kDetrended, kNormalized };
+
+// The formula text (absolute references, converted by the host afterwards)
+// for a block over `block`, with the trend window `trend` when detrended.
+// n >= 7 marks an averaging block (M > 0), else a single cell.
+std::string BlockFormula(FormulaKind kind, int n, const std::string& block,
+                         const std::string& trend);
+
+// The warning the user reads before the run.
+std::string OverwriteMessage(const std::string& area, int blankRows);
+
+}  // namespace hvt::blk
+
+#endif  // HVT_TOOLS_BLK_BLK_COMMAND_H

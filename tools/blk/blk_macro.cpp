@@ -1,0 +1,600 @@
+// The BLK formula writer: block columns beside the data, each titled,
+// formatted, and ending in a live formula that shows how it is made; the
+// checks of a direct call; the overwrite warning.
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "host/command_frame.h"
+#include "host/counted_string.h"
+#include "host/host_values.h"
+#include "host/messages.h"
+#include "host/references.h"
+#include "tools/blk/blk_command.h"
+#include "tools/blk/blk_tool.h"
+#include "tools/blk/core/blk_block.h"
+#include "tools/run_observer.h"
+
+namespace hvt::blk {
+
+RefRecord g_dataRecord;
+RefRecord g_outputRecord;
+RefRecord g_titlesRecord;
+RefRecord g_clearRecord;
+bool g_fromCommand = false;
+bool g_sameSheet = false;
+
+namespace {
+
+constexpr int kLastColumn = 255;
+
+char g_numberFormat[] = " 0.00000";
+char g_nonNumber[] = " Your data set contains a non-number!";
+
+WORD BaseType(const XLOPER& value) {
+  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
+}
+
+void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
+
+bool IsTrue(const XLOPER& value) {
+  return BaseType(value) == xltypeBool && value.val.xbool != 0;
+}
+
+// A counted string of at most 255 characters in a buffer of its own.
+struct Counted {
+  char text[257] = {};
+  explicit Counted(const std::string& s) {
+    std::size_t length = std::min<std::size_t>(s.size(), 255);
+    std::memcpy(text + 1, s.data(), length);
+    text[1 + length] = '\0';
+    text[0] = static_cast<char>(length);
+  }
+};
+
+std::string TextOf(const XLOPER& value) {
+  if (BaseType(value) != xltypeStr || value.val.str == nullptr) return {};
+  return std::string(value.val.str + 1, CountedLength(value.val.str));
+}
+
+// A one-area reference value backed by `record`.
+XLOPER& Area(RefRecord& record, DWORD sheet, long firstRow, long lastRow,
+             long firstColumn, long lastColumn) {
+  PrepareRef(record);
+  record.value.val.mref.idSheet = sheet;
+  record.table.reftbl[0] = XLREF{static_cast<WORD>(firstRow),
+                                 static_cast<WORD>(lastRow),
+                                 static_cast<BYTE>(firstColumn),
+                                 static_cast<BYTE>(lastColumn)};
+  return record.value;
+}
+
+// The R1C1 text of a reference with its sheet, "" when the host gives none.
+std::string ReferenceText(XLOPER& reference) {
+  XLOPER text;
+  if (Excel4(xlfReftext, &text, 1, &reference) != xlretSuccess) return {};
+  std::string result = TextOf(text);
+  Release(text);
+  return result;
+}
+
+// Polls the break key and shows progress for the writer.
+class BlokObserver final : public RunObserver {
+ public:
+  bool StopRequested() override { return CheckAbort() == 1; }
+  void Progress(std::int64_t done, std::int64_t total) override {
+    ShowProgress(done, total);
+  }
+};
+
+// Reads data column `column` of `data` into x, band by band. 1, or -1 when
+// a cell is not a number (the message has been shown).
+int ReadColumn(const XLOPER& data, long column, double* x, long rows) {
+  const XLREF* area = FirstArea(data);
+  RefRecord whole, chunk;
+  Area(whole, data.val.mref.idSheet, area->rwFirst, area->rwLast, column,
+       column);
+  PrepareRef(chunk);
+  CopyRef(whole.value, chunk.value);
+  long filled = 0;
+  bool numbers = true;
+  do {
+    NextRowChunk(whole.value, chunk.value, kChunkCells);
+    XLOPER values;
+    if (CallExcel(xlCoerce, &values, 2, &chunk.value,
+                  TempInteger(xltypeMulti)) != xlretSuccess) {
+      numbers = false;
+      break;
+    }
+    const XLOPER* cells = &values;
+    std::size_t count = 1;
+    if (BaseType(values) == xltypeMulti) {
+      cells = values.val.array.lparray;
+      count = std::size_t{static_cast<WORD>(values.val.array.rows)} *
+              static_cast<WORD>(values.val.array.columns);
+      if (cells == nullptr) count = 0;
+    }
+    long expected = long{FirstArea(chunk.value)->rwLast} -
+                    FirstArea(chunk.value)->rwFirst + 1;
+    if (static_cast<long>(count) != expected) numbers = false;
+    for (std::size_t i = 0; numbers && i < count && filled < rows; ++i) {
+      if (BaseType(cells[i]) != xltypeNum) {
+        numbers = false;
+      } else {
+        x[filled++] = cells[i].val.num;
+      }
+    }
+    Release(values);
+  } while (numbers && FirstArea(chunk.value)->rwLast < area->rwLast);
+  if (!numbers || filled != rows) {
+    ShowAlert(g_nonNumber, kAlertError);
+    return -1;
+  }
+  return 1;
+}
+
+// Writes values into `column` from `firstRow` to `lastRow` in bands, each
+// from the one-column array `cells` (room for kChunkCells values). False
+// when the host refused a band.
+bool WriteColumn(DWORD sheet, long column, long firstRow, long lastRow,
+                 const double* values, XLOPER* cells) {
+  RefRecord whole, chunk;
+  Area(whole, sheet, firstRow, lastRow, column, column);
+  PrepareRef(chunk);
+  CopyRef(whole.value, chunk.value);
+  long index = 0;
+  do {
+    NextRowChunk(whole.value, chunk.value, kChunkCells);
+    const XLREF* band = FirstArea(chunk.value);
+    long count = long{band->rwLast} - band->rwFirst + 1;
+    for (long i = 0; i < count; ++i) {
+      cells[i].xltype = xltypeNum;
+      cells[i].val.num = values[index + i];
+    }
+    XLOPER array{};
+    array.xltype = xltypeMulti;
+    array.val.array.lparray = cells;
+    array.val.array.rows = static_cast<WORD>(count);
+    array.val.array.columns = 1;
+    if (Excel4(xlSet, nullptr, 2, &chunk.value, &array) != xlretSuccess) {
+      return false;
+    }
+    index += count;
+  } while (FirstArea(chunk.value)->rwLast < lastRow);
+  return true;
+}
+
+// Enters a block's formula into the formula cell: references made relative
+// in their rows, the sheet dropped when data and output share it.
+void EnterFormula(FormulaKind kind, int n, int m, int blankRows,
+                  const XLREF& data, DWORD dataSheet, long dataColumn,
+                  XLOPER& formulaCell) {
+  const long last = data.rwLast;
+  const int half = m / 2;
+  RefRecord source;
+  std::string block = ReferencePart(
+      ReferenceText(Area(source, dataSheet, last - n - half, last - n + half,
+                         dataColumn, dataColumn)),
+      g_sameSheet);
+  std::string trend;
+  if (kind != FormulaKind::kStandard) {
+    trend = ReferencePart(ReferenceText(Area(source, dataSheet, last - blankRows,
+                                             last, dataColumn, dataColumn)),
+                          g_sameSheet);
+  }
+  if (block.empty() || (kind != FormulaKind::kStandard && trend.empty())) return;
+  std::string formula = BlockFormula(kind, n, block, trend);
+  // A formula too long for the host keeps the computed value in its cell.
+  if (formula.size() > 255) return;
+  Counted text(formula);
+  XLOPER converted;
+  if (CallExcel(xlfFormulaConvert, &converted, 5, TempString(text.text),
+                TempBoolean(0), TempBoolean(0), TempNumber(3),
+                &formulaCell) != xlretSuccess) {
+    return;
+  }
+  if (BaseType(converted) == xltypeStr) {
+    int command = kind == FormulaKind::kNormalized
+                      ? static_cast<int>(xlcFormulaArray) | static_cast<int>(xlIntl)
+                      : static_cast<int>(xlcFormula) | static_cast<int>(xlIntl);
+    Excel4(command, nullptr, 2, &converted, &formulaCell);
+  }
+  Release(converted);
+}
+
+// The text of a title cell, "" when it holds none.
+std::string TitleText(DWORD sheet, long row, long column) {
+  RefRecord cell;
+  XLOPER text;
+  if (CallExcel(xlCoerce, &text, 2, &Area(cell, sheet, row, row, column, column),
+                TempInteger(xltypeStr)) != xlretSuccess) {
+    return {};
+  }
+  std::string result = TextOf(text);
+  Release(text);
+  return result;
+}
+
+}  // namespace
+
+void PrepareBlkRecords() {
+  PrepareRef(g_dataRecord);
+  PrepareRef(g_outputRecord);
+  PrepareRef(g_titlesRecord);
+  PrepareRef(g_clearRecord);
+}
+
+// ---- Rules without the host ---------------------------------------------------
+
+bool OutputOverlapsInput(long outFirst, long outLast, long dataFirst,
+                         long dataLast) {
+  // Any shared column: an output lying wholly inside the data counts too.
+  return outFirst <= dataLast && outLast >= dataFirst;
+}
+
+SampleChoice ChooseSampleOptions(bool detrended, int normalization,
+                                 int previous) {
+  if (previous < kBlkMinIndex || previous > kBlkMaxIndex) previous = 0;
+  if (!detrended) return {0, previous != 0 ? previous : 6};
+  int least = normalization == kBlkNormalized ? kBlkMinNormalizedIndex
+                                              : kBlkMinDetrendedIndex;
+  return {least - 1, previous > least ? previous : least};
+}
+
+std::string ReferencePart(const std::string& text, bool dropSheet) {
+  if (!dropSheet) return text;
+  std::size_t bang = text.rfind('!');
+  return bang == std::string::npos ? text : text.substr(bang + 1);
+}
+
+std::string BlockFormula(FormulaKind kind, int n, const std::string& block,
+                         const std::string& trend) {
+  const bool averaged = n >= 7;
+  if (kind == FormulaKind::kStandard) {
+    return averaged ? "=AVERAGE(" + block + ")" : "=" + block;
+  }
+  std::string formula = averaged ? "=(AVERAGE(" + block + ")" : "=(" + block;
+  formula += "-AVERAGE(" + trend + "))";
+  if (kind == FormulaKind::kNormalized) {
+    // The same guard as the computed values, so the formula in the last row
+    // agrees with them even for a nearly flat series.
+    formula += "/(AVERAGE(ABS(" + trend + "-AVERAGE(" + trend + ")))+1E-10)";
+  }
+  return formula;
+}
+
+std::string OverwriteMessage(const std::string& area, int blankRows) {
+  return "The range " + area + " will be overwritten. The first " +
+         std::to_string(blankRows) +
+         " rows of your output will be blank. \"OK\" continues. \"CANCEL\" "
+         "aborts.";
+}
+
+// ---- Host checks --------------------------------------------------------------
+
+bool OutputSheetProtected(const XLOPER& outputRef) {
+  XLOPER name;
+  if (CallExcel(xlfGetCell, &name, 2, TempNumber(32),
+                const_cast<LPXLOPER>(&outputRef)) != xlretSuccess) {
+    return false;
+  }
+  bool locked = false;
+  if (BaseType(name) == xltypeStr) {
+    XLOPER answer;
+    if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) ==
+        xlretSuccess) {
+      locked = IsTrue(answer);
+      Release(answer);
+    }
+  }
+  Release(name);
+  return locked;
+}
+
+bool TitlesAreText(const XLOPER& titlesRef, long count) {
+  const XLREF* area = FirstArea(titlesRef);
+  if (area == nullptr) return false;
+  for (long k = 0; k < count; ++k) {
+    long column = long{area->colFirst} + k;
+    if (column > kLastColumn) return false;
+    RefRecord cell;
+    XLOPER answer;
+    if (Excel4(xlfIsnontext, &answer, 1,
+               &Area(cell, titlesRef.val.mref.idSheet, area->rwFirst,
+                     area->rwFirst, column, column)) != xlretSuccess) {
+      return false;
+    }
+    bool nonText = IsTrue(answer);
+    Release(answer);
+    if (nonText) return false;
+  }
+  return true;
+}
+
+int CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
+                        const XLOPER* titlesRef, int mnIndex, int method,
+                        int normalization) {
+  if (g_maxRows == 0) ReadMaxRows();
+  if (g_versionRead == 0) ReadHostVersion();
+  auto refuse = [](const char* message) {
+    ShowMessage(message, kAlertError);
+    return 0;
+  };
+  auto isReference = [](const XLOPER* value) {
+    return value != nullptr && BaseType(*value) == xltypeRef &&
+           FirstArea(*value) != nullptr && value->val.mref.lpmref->count >= 1;
+  };
+  if (!isReference(dataRef)) {
+    return refuse("Your data reference parameter is improper! Use a complete "
+                  "reference, including the worksheet name.");
+  }
+  if (!isReference(outputRef)) {
+    return refuse("Your output reference parameter is improper! Use a complete "
+                  "reference, including the worksheet name.");
+  }
+  if (!isReference(titlesRef)) {
+    return refuse("Your titles reference parameter is improper! Use a complete "
+                  "reference, including the worksheet name.");
+  }
+  // Only one area is ever read: a compound reference would be cut short.
+  if (dataRef->val.mref.lpmref->count != 1) {
+    return refuse("Your input reference must not be a compound reference!");
+  }
+  bool detrending = method == kBlkStandardAndDetrended ||
+                    method == kBlkDetrendedOnly;
+  if (detrending && normalization != kBlkNormalized &&
+      normalization != kBlkNotNormalized) {
+    return refuse("Error! Your Normalization parameter must be 1 or 2!");
+  }
+  if (method < kBlkStandardOnly || method > kBlkDetrendedOnly) {
+    return refuse("Error! Your Process Method parameter must be 1,2, or 3.");
+  }
+  if (mnIndex <= 0) {
+    return refuse("Your N and M parameter must be greater than 0!");
+  }
+  if (mnIndex > kBlkMaxIndex) {
+    return refuse("Your N and M index parameter is too large! It must not be "
+                  "more than 18; N can be no more than 334.");
+  }
+  if (detrending && normalization == kBlkNotNormalized &&
+      mnIndex < kBlkMinDetrendedIndex) {
+    return refuse("Your N and M index parameter is too small! It must be at "
+                  "least 10 when you are detrending; N must be at least 26.");
+  }
+  if (detrending && normalization == kBlkNormalized &&
+      mnIndex < kBlkMinNormalizedIndex) {
+    return refuse("Your N and M index parameter is too small! It must be at "
+                  "least 12 when you are detrending and normalizing; N must be "
+                  "at least 48.");
+  }
+  if (OutputSheetProtected(*outputRef)) {
+    return refuse("Your output document is protected.");
+  }
+
+  const XLREF& data = *FirstArea(*dataRef);
+  const XLREF& output = *FirstArea(*outputRef);
+  const XLREF& titles = *FirstArea(*titlesRef);
+  long rows = long{data.rwLast} - data.rwFirst + 1;
+  long dataColumns = long{data.colLast} - data.colFirst + 1;
+  const BlkSampleEntry& entry = BlkSampleTable[static_cast<std::size_t>(mnIndex)];
+  long lastOutput = long{output.colFirst} +
+                    BlkTotalColumns(dataColumns, mnIndex, method) - 1;
+  if (rows < entry.n + entry.m / 2 + 2 &&
+      ShowMessage("Your choice of \"n\" and \"m\" values is too great for your "
+                  "data set. Select smaller \"n\" and \"m\" values.",
+                  kAlertQuestion) == 0) {
+    return 0;
+  }
+  if (lastOutput > kLastColumn &&
+      ShowMessage("Your choice of \"n\" and \"m\" values will produce too many "
+                  "output columns. Select smaller \"n\" and \"m\" values.",
+                  kAlertQuestion) == 0) {
+    return 0;
+  }
+  if (dataRef->val.mref.idSheet == outputRef->val.mref.idSheet &&
+      OutputOverlapsInput(output.colFirst, lastOutput, data.colFirst,
+                          data.colLast)) {
+    return refuse("Your output will overwrite your input. This is not allowed.");
+  }
+  if (titles.rwLast != titles.rwFirst) {
+    return refuse("Your data titles must be in one row only!");
+  }
+  if (!TitlesAreText(*titlesRef, dataColumns)) {
+    return refuse("You MUST have text titles in each of your input columns!");
+  }
+  return 1;
+}
+
+// ---- The overwrite warning ----------------------------------------------------
+
+int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
+                        const XLOPER& dataRef, long totalColumns,
+                        int blankRows) {
+  const XLREF* output = FirstArea(outputRef);
+  const XLREF* titles = FirstArea(titlesRef);
+  const XLREF* data = FirstArea(dataRef);
+  if (output == nullptr || titles == nullptr || data == nullptr) return 0;
+  long top = std::min<long>(titles->rwFirst, data->rwLast);
+  long bottom = std::max<long>(titles->rwFirst, data->rwLast);
+  long right = std::min<long>(long{output->colFirst} + totalColumns - 1,
+                              kLastColumn);
+  RefRecord area;
+  std::string text = ReferenceText(Area(area, outputRef.val.mref.idSheet, top,
+                                        bottom, output->colFirst, right));
+
+  // The user reads the area in the notation the workspace uses. The host
+  // converts formulas only, hence the "=" around the conversion.
+  XLOPER style;
+  bool r1c1 = false;
+  if (CallExcel(xlfGetWorkspace, &style, 1, TempNumber(4)) == xlretSuccess) {
+    r1c1 = IsTrue(style);
+    Release(style);
+  }
+  if (!r1c1 && !text.empty() && text.size() < 255) {
+    Counted formula("=" + text);
+    XLOPER converted;
+    if (CallExcel(xlfFormulaConvert, &converted, 3, TempString(formula.text),
+                  TempBoolean(0), TempBoolean(1)) == xlretSuccess) {
+      std::string a1 = TextOf(converted);
+      if (a1.size() > 1 && a1[0] == '=') text = a1.substr(1);
+      Release(converted);
+    }
+  }
+
+  std::string message = OverwriteMessage(text, blankRows);
+  auto* buffer = static_cast<char*>(AllocGlobal(text.size() + 118 + 1));
+  if (buffer == nullptr) {
+    ShowInsufficientMemory();
+    return 0;
+  }
+  std::size_t length = std::min<std::size_t>(
+      {message.size(), text.size() + 117, std::size_t{255}});
+  std::memcpy(buffer + 1, message.data(), length);
+  buffer[0] = static_cast<char>(length);
+  short answer = ShowAlert(buffer, kAlertQuestion);
+  FreeGlobal(buffer);
+  return answer;
+}
+
+// ---- The writer ---------------------------------------------------------------
+
+int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
+            const XLOPER& titlesRef, int mnIndex, int method,
+            int normalization, const XLOPER* clearArea) {
+  const XLREF* dataArea = FirstArea(dataRef);
+  const XLREF* outputArea = FirstArea(outputRef);
+  const XLREF* titlesArea = FirstArea(titlesRef);
+  if (dataArea == nullptr || outputArea == nullptr || titlesArea == nullptr) {
+    return 0;
+  }
+  const XLREF data = *dataArea;
+  const DWORD dataSheet = dataRef.val.mref.idSheet;
+  const DWORD outputSheet = outputRef.val.mref.idSheet;
+  const DWORD titlesSheet = titlesRef.val.mref.idSheet;
+  const long outputFirst = outputArea->colFirst;
+  const long titlesRow = titlesArea->rwFirst;
+  g_sameSheet = dataSheet == outputSheet;
+
+  const long rows = long{data.rwLast} - data.rwFirst + 1;
+  const int dataColumns = data.colLast - data.colFirst + 1;
+  std::vector<BlkColumnLayout> plan =
+      BlkOutputPlan(dataColumns, mnIndex, method, normalization);
+  const int blank = BlkBlankRows(mnIndex);
+  // Nothing to compute (a direct call told about it went on anyway).
+  if (plan.empty() || rows <= blank) return 0;
+  // Never past the sheet's last column.
+  const long room = kLastColumn + 1 - outputFirst;
+  if (static_cast<long>(plan.size()) > room) plan.resize(static_cast<std::size_t>(room));
+  const long total = static_cast<long>(plan.size());
+  const long valueRows = rows - blank;
+
+  // Every buffer first: a run that cannot have them writes nothing.
+  auto* x = static_cast<double*>(AllocGlobal(sizeof(double) * rows));
+  auto* values = static_cast<double*>(AllocGlobal(sizeof(double) * valueRows));
+  auto* cells = static_cast<XLOPER*>(
+      AllocGlobal(sizeof(XLOPER) * std::min<long>(valueRows, kChunkCells)));
+  if (x == nullptr || values == nullptr || cells == nullptr) {
+    FreeGlobal(x);
+    FreeGlobal(values);
+    FreeGlobal(cells);
+    ShowInsufficientMemory();
+    return 0;
+  }
+  if (clearArea != nullptr) {
+    Excel4(xlcFormulaGoto, nullptr, 1, const_cast<LPXLOPER>(clearArea));
+    Excel4(xlcClear, nullptr, 0);
+  }
+
+  BlokObserver observer;
+  int result = 1;
+  long written = 0;
+  int currentColumn = -1;
+  std::string title;
+  for (const BlkColumnLayout& column : plan) {
+    if (column.data_column != currentColumn) {
+      currentColumn = column.data_column;
+      if (ReadColumn(dataRef, data.colFirst + currentColumn, x, rows) != 1) {
+        result = -1;
+        break;
+      }
+      title = TitleText(titlesSheet, titlesRow, data.colFirst + currentColumn);
+    }
+    std::span<const double> series(x, static_cast<std::size_t>(rows));
+    std::span<double> out(values, static_cast<std::size_t>(valueRows));
+    BlkStatus status =
+        column.detrended
+            ? DetrendedBlock(series, blank, column.n, column.m, normalization, out)
+            : StandardBlock(series, blank, column.n, column.m, out);
+    if (status != BlkStatus::kOk) {
+      result = 0;
+      break;
+    }
+
+    const long target = outputFirst + written;
+    RefRecord outputColumn;
+    Excel4(xlcFormulaGoto, nullptr, 1,
+           &Area(outputColumn, outputSheet, data.rwFirst, data.rwLast, target,
+                 target));
+    CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_numberFormat));
+    if (!WriteColumn(outputSheet, target, long{data.rwFirst} + blank,
+                     data.rwLast, values, cells)) {
+      result = 0;
+      break;
+    }
+
+    RefRecord titleCell;
+    Counted titleText(title + column.suffix);
+    CallExcel(xlSet, nullptr, 2,
+              &Area(titleCell, outputSheet, titlesRow, titlesRow, target, target),
+              TempString(titleText.text));
+
+    FormulaKind kind = !column.detrended ? FormulaKind::kStandard
+                       : normalization == kBlkNormalized ? FormulaKind::kNormalized
+                                                         : FormulaKind::kDetrended;
+    RefRecord formulaCell;
+    EnterFormula(kind, column.n, column.m, blank, data, dataSheet,
+                 data.colFirst + currentColumn,
+                 Area(formulaCell, outputSheet, data.rwLast, data.rwLast, target,
+                      target));
+    ++written;
+    observer.Progress(written, total);
+    // Polled once a column is whole, so a stop never leaves half a column.
+    if (observer.StopRequested()) {
+      result = -1;
+      break;
+    }
+  }
+
+  if (written > 0) {
+    RefRecord titles;
+    FormatTitleRow(Area(titles, outputSheet, titlesRow, titlesRow, outputFirst,
+                        outputFirst + written - 1));
+  }
+  FreeGlobal(x);
+  FreeGlobal(values);
+  FreeGlobal(cells);
+  ClearProgress();
+  return result;
+}
+
+}  // namespace hvt::blk
+
+using namespace hvt;
+using namespace hvt::blk;
+
+extern "C" HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
+                                      LPXLOPER titlesRef, int mnIndex,
+                                      int method, int normalization) {
+  bool fromCommand = g_fromCommand;
+  g_fromCommand = false;
+  if (!fromCommand &&
+      CheckBlokParameters(dataRef, outputRef, titlesRef, mnIndex, method,
+                          normalization) == 0) {
+    return 0;
+  }
+  if (dataRef == nullptr || outputRef == nullptr || titlesRef == nullptr) return 0;
+  return RunBlok(*dataRef, *outputRef, *titlesRef, mnIndex, method,
+                 normalization, fromCommand ? &g_clearRecord.value : nullptr);
+}
