@@ -9,6 +9,7 @@
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "tools/blk/blk_tool.h"
+#include "tools/decor/decor_tool.h"
 #include "tools/gtn/gtn_tool.h"
 #include "tools/klx/klx_tool.h"
 #include "tools/spd/spd_tool.h"
@@ -16,7 +17,7 @@
 namespace hvt {
 
 // Tool order: KLX, GTN, decorrelator, SPD, BLK.
-const ToolHooks* const kShellTools[] = {&kKlxTool, &kGtnTool, &kSpdTool, &kBlkTool};
+const ToolHooks* const kShellTools[] = {&kKlxTool, &kGtnTool, &kDecorTool, &kSpdTool, &kBlkTool};
 const std::size_t kShellToolCount = std::size(kShellTools);
 
 RegistrationRow g_shellRows[2] = {
