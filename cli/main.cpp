@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   using namespace hvt::cli;
   CLI::App app{"hvt: run the HVT add-in's worksheet functions over CSV data in a headless host"};
   app.require_subcommand(1);
-  std::vector<Verb> verbs{AddEval(app), AddCore(app)};
+  std::vector<Verb> verbs{AddEval(app), AddCore(app), AddSession(app)};
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -24,6 +24,7 @@ struct Verb {
 
 Verb AddEval(CLI::App& app);
 Verb AddCore(CLI::App& app);
+Verb AddSession(CLI::App& app);
 
 // The directory holding the running hvt binary (for the default add-in).
 std::string ProgramDirectory();

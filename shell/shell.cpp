@@ -102,6 +102,9 @@ HVT_EXPORT int WINAPI xlAutoOpen(void) {
 
 HVT_EXPORT int WINAPI xlAutoClose(void) {
   UnregisterRows(g_shellRows, std::size(g_shellRows));
+  // The names the host defined for the shell's commands go too, or they
+  // would outlive the add-in as the tools' names do not.
+  DeleteRegisteredNames(g_shellRows, std::size(g_shellRows));
   RemoveMenuBlock(g_aboutMenu, g_helpMenu);
   FreeDialogArray(g_aboutArray);
   for (const ToolHooks* tool : kShellTools) tool->close();

@@ -229,6 +229,8 @@ std::string Selection() {
   if (h.selection.areas.empty()) return "";
   RefText text;
   text.area = h.selection.areas[0];
+  // Whole columns read as "C:D", as Excel writes them.
+  text.whole_columns = text.area.first_row == 0 && text.area.last_row == CurrentRowLimit() - 1;
   return PrintA1(text);
 }
 

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# hvt session: every tests/sessions/NAME.session played in a scratch copy of
+# the folder; standard output must equal NAME.expected. A session whose name
+# starts with "unscripted" must also fail with exit status 1.
+# Usage: bash session.sh <path-to-hvt> <source-dir>
+set -u
+HVT=$1
+SRC=$2
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+failures=0
+cp "$SRC"/tests/sessions/* "$WORK"/
+cd "$WORK" || exit 1
+
+for script in *.session; do
+  name=${script%.session}
+  out=$("$HVT" session "$script" 2>"$name.err")
+  rc=$?
+  want_rc=0
+  [[ $name == unscripted* ]] && want_rc=1
+  if [[ $rc -ne $want_rc ]]; then
+    echo "FAIL $name: exit $rc, expected $want_rc; stderr: $(cat "$name.err")"
+    failures=$((failures + 1))
+  elif [[ "$out" != "$(cat "$name.expected")" ]]; then
+    echo "FAIL $name: output"
+    diff <(echo "$out") "$name.expected"
+    failures=$((failures + 1))
+  fi
+done
+
+# The saved sheet is the same CSV the session printed.
+if [[ "$(cat out.csv 2>/dev/null)" != "$(cat formula.expected)" ]]; then
+  echo "FAIL formula: out.csv differs from the printed sheet"
+  failures=$((failures + 1))
+fi
+
+# An unscripted question names the dialog on standard error.
+if ! grep -q 'About Halvo Tools' unscripted.err; then
+  echo "FAIL unscripted: stderr does not name the dialog"
+  failures=$((failures + 1))
+fi
+
+# A step that cannot be played names its line and exits 2.
+printf 'open nothing-here.csv\n' > bad.session
+"$HVT" session bad.session 2>bad.err >/dev/null
+rc=$?
+if [[ $rc -ne 2 ]] || ! grep -q 'bad.session:1:' bad.err; then
+  echo "FAIL bad step: exit $rc, stderr $(cat bad.err)"
+  failures=$((failures + 1))
+fi
+printf 'frobnicate\n' | "$HVT" session 2>bad.err >/dev/null
+if [[ $? -ne 2 ]]; then
+  echo "FAIL unknown step from standard input"
+  failures=$((failures + 1))
+fi
+
+"$HVT" session --help >/dev/null || { echo "FAIL --help"; failures=$((failures + 1)); }
+
+if [[ $failures -ne 0 ]]; then
+  echo "$failures failure(s)"
+  exit 1
+fi
+echo "session: all passed"
