@@ -4,17 +4,20 @@
 #include <iterator>
 
 #include "host/tool_tables.h"
+#include "tools/gtn/gtn_command.h"
 
 namespace hvt {
 
 namespace {
 
 RegistrationRow g_gtnRows[] = {
+    {{" GTNWrapper", " A", " GTN", " ", " 2", " HVT", " "}},
+    {{" GTN_func", " JRRJJJ", " GTN_Macro",
+      " data_ref,output_ref,smoothness,span,firstrow", " 2", " HVT", " "}},
     {{" GTNUP", " RRJJ", " GTN_Update", " Data_Ref, Smoothness, Span", " 1",
       " HVT", " "}},
 };
 
-// Added to the Data menu once the command it runs is among the rows above.
 MenuBlock g_gtnMenu = {{
     {" -", " ", " ", " ", " "},
     {" GTN                            Alt,d,&h", " GTN", " ", " GTN", " "},
@@ -24,9 +27,16 @@ ToolTables g_gtnTables = {
     .rows = g_gtnRows,
     .rowCount = std::size(g_gtnRows),
     .menu = &g_gtnMenu,
+    .dialog = gtn_command::g_dialog,
+    .dialogRows = gtn_command::kDialogRows,
+    .dialogArray = &gtn_command::g_dialogArray,
+    .remembered = &gtn_command::g_remembered,
 };
 
-void PrepareGtn() { PrepareToolTables(g_gtnTables); }
+void PrepareGtn() {
+  PrepareToolTables(g_gtnTables);
+  gtn_command::PrepareCommand();
+}
 int OpenGtn() { return OpenToolTables(g_gtnTables); }
 void CloseGtn() { CloseToolTables(g_gtnTables); }
 bool RegisterGtn(LPXLOPER name, LPXLOPER result) {

@@ -1,0 +1,550 @@
+// The GTN menu command and its macro end to end through the stand-in.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "tests/addin/addin_fixture.h"
+#include "tools/gtn/core/gtn.h"
+
+namespace hvt::testing {
+namespace {
+
+using standin::DialogReply;
+using standin::Value;
+
+constexpr char kItem[] = "GTN                            Alt,d,&h";
+constexpr char kAborted[] = "alert 3 \"GTN Aborted!\"";
+
+std::vector<double> CommandValues(const std::vector<double>& x, int span,
+                                  int smoothness) {
+  std::vector<double> y(x.size());
+  EXPECT_EQ(gtn::GtnSeries(x, span, smoothness, gtn::GtnTermOrder::CommandOrder, y),
+            gtn::GtnStatus::Complete);
+  return y;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+class GtnCommand : public AddInTest {
+ protected:
+  // Data in A1 down, the selection on it, the dialog answered with `set`.
+  // The stand-in hands a reference box's text back as it was offered (R1C1),
+  // which its A1 reading of dialog texts does not take: the person types the
+  // data reference in A1 form, with a single cell selected.
+  standin::SheetId Prepare(const std::vector<double>& x, const std::string& range) {
+    standin::SheetId sheet = SheetWithColumn(x);
+    standin::Select(sheet, "H1");
+    data_ = range;
+    return sheet;
+  }
+
+  std::string data_;
+
+  static int Seen(const std::string& text) {
+    int count = 0;
+    for (const std::string& line : standin::Transcript()) {
+      if (line.find(text) != std::string::npos) ++count;
+    }
+    return count;
+  }
+
+  // Runs the command. Its answer is the boolean TRUE (type "A"), which the
+  // stand-in's RunCommand cannot hand back as a number; the command has run
+  // by then, so only that complaint is let through.
+  static void Run() {
+    try {
+      standin::RunCommand("GTN");
+    } catch (const standin::HostError& e) {
+      EXPECT_NE(std::string(e.what()).find("answered no number"), std::string::npos)
+          << e.what();
+    }
+  }
+
+  // The alerts and dialogs seen, without the beeps before them.
+  static std::vector<std::string> Said() {
+    std::vector<std::string> lines;
+    for (const std::string& line : standin::Transcript()) {
+      if (line != "beep") lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // The label formula ="Col"&COLUMN(<data>)&"<suffix>" in a cell.
+  static void ExpectLabelFormula(standin::SheetId sheet, const std::string& cell,
+                                 const std::string& data, const std::string& suffix) {
+    EXPECT_EQ(standin::GetFormula(sheet, cell),
+              "=\"Col\"&COLUMN(" + data + ")&\"" + suffix + "\"");
+  }
+
+  static std::string Dump() {
+    std::string all;
+    for (const std::string& line : standin::Transcript()) all += line + "\n";
+    return all;
+  }
+
+  static bool IsBlank(standin::SheetId sheet, int row, int column) {
+    return std::holds_alternative<standin::Blank>(standin::GetCell(sheet, row, column));
+  }
+
+  // Whether column `column` from `from` to `to` (0-based rows) is empty.
+  static bool ColumnBlank(standin::SheetId sheet, int column, int from, int to) {
+    for (int r = from; r <= to; ++r) {
+      if (!IsBlank(sheet, r, column)) return false;
+    }
+    return true;
+  }
+
+  // Expects rows [first, x.size()) of `column` to equal y bit for bit and
+  // the rows between the label and `first` to be empty.
+  void ExpectColumn(standin::SheetId sheet, int column, const std::vector<double>& y,
+                    int first, int dataTop = 0) {
+    EXPECT_TRUE(ColumnBlank(sheet, column, dataTop + 1, dataTop + first - 1));
+    for (std::size_t r = first; r < y.size(); ++r) {
+      double got = Number(standin::GetCell(sheet, dataTop + static_cast<int>(r), column));
+      ASSERT_TRUE(SameBits(got, y[r])) << "row " << r << ": " << got << " vs " << y[r];
+    }
+  }
+
+  using MacroFn = int (*)(LPXLOPER, LPXLOPER, int, int, int);
+  static MacroFn Macro() {
+    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(module, nullptr);
+    auto fn = reinterpret_cast<MacroFn>(dlsym(module, "GTN_func"));
+    dlclose(module);
+    return fn;
+  }
+
+  // A one-area reference value, as a macro sheet passes it.
+  struct Ref {
+    XLMREF table;
+    XLOPER value;
+    Ref(standin::SheetId sheet, int r0, int r1, int c0, int c1) {
+      table.count = 1;
+      table.reftbl[0] = XLREF{static_cast<WORD>(r0), static_cast<WORD>(r1),
+                              static_cast<BYTE>(c0), static_cast<BYTE>(c1)};
+      value.xltype = xltypeRef;
+      value.val.mref.lpmref = &table;
+      value.val.mref.idSheet = sheet;
+    }
+  };
+};
+
+TEST_F(GtnCommand, RegistersItsRowsAndDataMenuItem) {
+  bool wrapper = false, macro = false, function = false;
+  for (const auto& r : standin::Registrations()) {
+    if (r.procedure == "GTNWrapper") {
+      wrapper = r.type_text == "A" && r.function_text == "GTN" && r.macro_type == "2";
+    }
+    if (r.procedure == "GTN_func") {
+      macro = r.type_text == "JRRJJJ" && r.function_text == "GTN_Macro" &&
+              r.argument_text == "data_ref,output_ref,smoothness,span,firstrow" &&
+              r.macro_type == "2" && r.category == "HVT";
+    }
+    if (r.procedure == "GTNUP") function = r.function_text == "GTN_Update";
+  }
+  EXPECT_TRUE(wrapper && macro && function);
+  auto items = standin::MenuItems(standin::MenuBar(), "Data");
+  auto it = std::find_if(items.begin(), items.end(),
+                         [](const auto& m) { return m.text == kItem; });
+  ASSERT_NE(it, items.end());
+  EXPECT_EQ(it->macro, "GTN");
+  EXPECT_EQ(it->status, "GTN");
+  ASSERT_NE(it, items.begin());
+  EXPECT_EQ(std::prev(it)->text, "-");
+}
+
+TEST_F(GtnCommand, OneSpanWritesTheCoreValuesLabelFormatAndSelection) {
+  std::vector<double> x = Walk(120);
+  standin::SheetId sheet = Prepare(x, "A1:A120");
+  standin::Select(sheet, "A1:A120");  // offered in the data box
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("C1")}}, 0});
+  try {
+    standin::ChooseMenuItem("Data", kItem);
+  } catch (const standin::HostError&) {
+  }
+  EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+
+  // The dialog as shown: the table with the selection offered.
+  ASSERT_EQ(standin::Showings().size(), 1u);
+  const standin::Grid shown = standin::Showings()[0].definition;
+  ASSERT_EQ(shown.rows, 18);
+  EXPECT_EQ(standin::Describe(shown.at(0, 5)), "GTN");
+  EXPECT_EQ(standin::Describe(shown.at(0, 6)), "4");  // focus on the output box
+  EXPECT_NE(standin::Describe(shown.at(2, 6)).find("R1C1:R120C1"), std::string::npos);
+  EXPECT_EQ(standin::Describe(shown.at(5, 5)), "&Smoothness ( >=1 and <=50 ): ");
+  EXPECT_EQ(standin::Describe(shown.at(10, 5)), " &24");
+  EXPECT_EQ(standin::Describe(shown.at(17, 5)), "Begin &Independently");
+
+  std::vector<double> y = CommandValues(x, 24, 10);
+  ExpectColumn(sheet, 2, y, 30);
+  ExpectLabelFormula(sheet, "C1", "[Book1.xls]Data!$A$1:$A$120", "_24_10");
+  standin::Format title = standin::GetFormat(sheet, "C1");
+  EXPECT_TRUE(title.bold);
+  EXPECT_EQ(title.alignment, 3);
+  EXPECT_EQ(standin::ActiveCell(), "C31");
+  EXPECT_EQ(standin::CalculationMode(), 1);
+  EXPECT_TRUE(standin::MacroErrorsHandled());
+}
+
+TEST_F(GtnCommand, AllSpansIndependentlyFillAdjacentColumns) {
+  std::vector<double> x = Walk(260, 5);
+  standin::SheetId sheet = Prepare(x, "A1:A260");
+  standin::QueueDialog({false,
+                        {{2, std::string(data_)}, {4, std::string("B1")},
+                         {6, 7.0},
+                         {11, true},
+                         {12, true},
+                         {13, true}},
+                        0});
+  Run();
+  EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+  int column = 1;
+  for (int span : {24, 48, 96, 192}) {
+    ExpectColumn(sheet, column, CommandValues(x, span, 7), span + 6);
+    std::string cell(1, static_cast<char>('A' + column));
+    ExpectLabelFormula(sheet, cell + "1", "[Book1.xls]Data!$A$1:$A$260",
+                       "_" + std::to_string(span) + "_7");
+    ++column;
+  }
+  EXPECT_TRUE(ColumnBlank(sheet, 5, 0, 259));
+  // The selection goes back to the column the user chose.
+  EXPECT_EQ(standin::ActiveCell(), "B31");
+}
+
+TEST_F(GtnCommand, BeginTogetherStartsEverySpanOnTheLongestSpansRow) {
+  std::vector<double> x = Walk(150, 9);
+  standin::SheetId sheet = Prepare(x, "A1:A150");
+  standin::QueueDialog(
+      {false, {{2, std::string(data_)}, {4, std::string("B1")}, {12, true}, {15, 1.0}}, 0});
+  Run();
+  EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+  std::vector<double> y24 = CommandValues(x, 24, 10);
+  std::vector<double> y96 = CommandValues(x, 96, 10);
+  ExpectColumn(sheet, 1, y24, 102);
+  ExpectColumn(sheet, 2, y96, 102);
+}
+
+TEST_F(GtnCommand, HeaderTextAboveTheDataBecomesTheLabel) {
+  std::vector<double> x = Walk(80);
+  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+  standin::SetCell(sheet, "A1", Value{std::string("Close")});
+  standin::SetColumn(sheet, "A2", std::vector<Value>(x.begin(), x.end()));
+  standin::Select(sheet, "H1");
+  data_ = "A2:A81";
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+  Run();
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B2")), "Close_24_10");
+  ExpectColumn(sheet, 1, CommandValues(x, 24, 10), 30, 1);
+}
+
+TEST_F(GtnCommand, OutputOnAnotherSheetAsksForTheLabel) {
+  std::vector<double> x = Walk(50);
+  standin::SheetId sheet = Prepare(x, "A1:A50");
+  standin::SheetId other = standin::AddSheet("Book1.xls", "Out");
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("Out!D1")}}, 0});
+  standin::QueueInput(Value{std::string("Mine")});
+  Run();
+  EXPECT_EQ(Seen("Please enter text to use as label for your output column."), 1)
+      << Dump();
+  EXPECT_EQ(standin::Describe(standin::GetCell(other, "D1")), "Mine_24_10");
+  ExpectColumn(other, 3, CommandValues(x, 24, 10), 30);
+  EXPECT_TRUE(IsBlank(sheet, 30, 3));
+}
+
+TEST_F(GtnCommand, CancelledDialogAborts) {
+  std::vector<double> x = Walk(50);
+  standin::SheetId sheet = Prepare(x, "A1:A50");
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 49));
+  EXPECT_EQ(standin::Selection(), "H1");  // the selection put back
+}
+
+struct CheckCase {
+  const char* name;
+  std::vector<std::pair<int, Value>> set;
+  const char* message;
+  int focus;
+};
+
+TEST_F(GtnCommand, EveryDialogCheckShowsItsMessageAndFocus) {
+  const std::vector<CheckCase> cases = {
+      {"columns", {{2, std::string("A1:B40")}, {4, std::string("C1")}},
+       "Your input reference must be ONE column only!", 2},
+      {"overwrite", {{2, std::string("A1:A40")}, {4, std::string("A1")}},
+       "Your output must not overwrite your input!", 4},
+      {"no numbers", {{2, std::string("E:E")}, {4, std::string("C1")}},
+       "Your input column has no numbers in it!", 2},
+      {"rows", {{2, std::string("A1:A31")}, {4, std::string("C1")}},
+       "Your input reference must have at least 32 rows!", 2},
+      {"text", {{2, std::string("F1:F40")}, {4, std::string("C1")}},
+       "You must not include text, titles, or blank cells in your input reference.", 2},
+      {"smoothness low", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 1.0}},
+       "Smoothness must be a number between 2 and 50 inclusive!", 6},
+      {"smoothness high", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 51.0}},
+       "Smoothness must be a number between 2 and 50 inclusive!", 6},
+      {"no span", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {10, false}},
+       "You must select at least one Span value!", 10},
+      {"span rows", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {11, true}},
+       "You must select more data rows to calculate GTN, or you must select a "
+       "smaller maximum Span value!", 2},
+      {"together rows",
+       {{2, std::string("A1:A40")}, {4, std::string("C1")}, {11, true}, {15, 1.0}},
+       "You have selected \"Begin Together\", and your data set is too short to "
+       "calculate the results for the longest Span you selected.", 2},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = SheetWithColumn(Walk(60));
+    standin::SetColumn(sheet, "F1", {Value{1.0}, Value{2.0}, Value{std::string("x")},
+                                     Value{4.0}, Value{5.0}});
+    standin::SetColumn(sheet, "F6", std::vector<Value>(35, Value{1.0}));
+    standin::Select(sheet, "B2");
+    standin::QueueDialog({false, c.set, 0});
+    standin::QueueDialog({false, {}, 0});  // "ALERT!": OK, back to the dialog
+    standin::QueueDialog({true, {}, 0});   // then the user cancels
+    Run();
+    EXPECT_EQ(Seen(std::string("dialog \"ALERT!\": ") + c.message), 1) << Dump();
+    EXPECT_EQ(Seen(kAborted), 1) << Dump();
+    auto showings = standin::Showings();
+    ASSERT_EQ(showings.size(), 3u);
+    // Shown again from the answer, with the focus on the field to correct.
+    EXPECT_EQ(standin::Describe(showings[2].definition.at(0, 6)), std::to_string(c.focus));
+    EXPECT_TRUE(ColumnBlank(sheet, 2, 0, 59));
+  }
+}
+
+TEST_F(GtnCommand, GivingUpAtTheAlertEndsTheCommand) {
+  standin::SheetId sheet = SheetWithColumn(Walk(60));
+  standin::Select(sheet, "B2");
+  standin::QueueDialog({false, {{2, std::string("A1:A60")}, {4, std::string("A1")}}, 0});
+  standin::QueueDialog({true, {}, 0});  // "ALERT!": Cancel
+  Run();
+  EXPECT_EQ(standin::Showings().size(), 2u);
+  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_EQ(standin::UnusedAnswers(), 0);
+}
+
+TEST_F(GtnCommand, RowChecksLetThePassGoOnToLaterChecks) {
+  standin::SheetId sheet = SheetWithColumn(Walk(60));
+  standin::Select(sheet, "B2");
+  standin::QueueDialog(
+      {false, {{2, std::string("A1:A20")}, {4, std::string("C1")}, {6, 99.0}}, 0});
+  standin::QueueDialog({false, {}, 0});
+  standin::QueueDialog({false, {}, 0});
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  EXPECT_EQ(Seen("must have at least 32 rows"), 1) << Dump();
+  EXPECT_EQ(Seen("Smoothness must be a number"), 1) << Dump();
+}
+
+TEST_F(GtnCommand, WholeColumnIsNarrowedToItsNumbers) {
+  std::vector<double> x = Walk(70, 4);
+  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+  standin::SetCell(sheet, "A1", Value{std::string("Level")});
+  standin::SetColumn(sheet, "A3", std::vector<Value>(x.begin(), x.end()));
+  standin::Select(sheet, "B2");
+  standin::QueueDialog({false, {{2, std::string("A:A")}, {4, std::string("B1")}}, 0});
+  Run();
+  EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+  ExpectColumn(sheet, 1, CommandValues(x, 24, 10), 30, 2);
+}
+
+TEST_F(GtnCommand, TextBelowTheFirstRowsFailsInTheMacro) {
+  std::vector<double> x = Walk(60);
+  standin::SheetId sheet = Prepare(x, "A1:A60");
+  standin::SetCell(sheet, "A40", Value{std::string("gap")});
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+  Run();
+  auto lines = standin::Transcript();
+  auto nonNumber = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("Your data set contains a non-number!") != std::string::npos;
+  });
+  ASSERT_NE(nonNumber, lines.end()) << Dump();
+  auto aborted = std::find_if(nonNumber, lines.end(), [](const std::string& l) {
+    return l.find(kAborted) != std::string::npos;
+  });
+  EXPECT_NE(aborted, lines.end()) << Dump();
+  EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 59));
+}
+
+TEST_F(GtnCommand, BreakKeyStopsOrGoesOn) {
+  std::vector<double> x = Walk(200, 11);
+  for (bool stop : {true, false}) {
+    SCOPED_TRACE(stop);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = Prepare(x, "A1:A200");
+    standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+    standin::PressEscAfter(60);
+    standin::QueueAlert(stop);
+    Run();
+    EXPECT_EQ(Seen("'OK' to stop, 'Cancel' to continue!"), 1) << Dump();
+    if (stop) {
+      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 199));
+    } else {
+      EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+      ExpectColumn(sheet, 1, CommandValues(x, 24, 10), 30);
+      EXPECT_FALSE(standin::BreakPending());
+    }
+    EXPECT_GT(Seen("% Finished"), 0);
+    EXPECT_EQ(Seen("status \" 1% Finished\""), 0);
+  }
+}
+
+TEST_F(GtnCommand, ProgressShowsEachPercentOnce) {
+  std::vector<double> x = Walk(400, 2);
+  Prepare(x, "A1:A400");
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+  Run();
+  // Steps 25..399 of 400: percentages 6 (rounded) to 100, each once.
+  EXPECT_EQ(Seen("status \"100% Finished\""), 1);
+  EXPECT_EQ(Seen("status \"50% Finished\""), 1);
+  EXPECT_EQ(Seen("status \" 5% Finished\""), 0);
+  EXPECT_EQ(Seen("status \" 6% Finished\""), 1);
+  EXPECT_GT(Seen("status cleared"), 0);
+}
+
+TEST_F(GtnCommand, EveryAllocationFailureShowsItsMessageAndLeavesTheSheet) {
+  std::vector<double> x = Walk(60);
+  bool reachedSuccess = false;
+  for (int k = 1; k < 40 && !reachedSuccess; ++k) {
+    SCOPED_TRACE(k);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = Prepare(x, "A1:A60");
+    standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+    standin::FailAllocation(k);
+    Run();
+    standin::FailAllocation(0);
+    if (Seen("Insufficient memory!") == 0) {
+      EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+      ExpectColumn(sheet, 1, CommandValues(x, 24, 10), 30);
+      reachedSuccess = true;
+    } else {
+      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 59));
+    }
+  }
+  EXPECT_TRUE(reachedSuccess);
+}
+
+TEST_F(GtnCommand, MacroChecksItsArguments) {
+  MacroFn macro = Macro();
+  ASSERT_NE(macro, nullptr);
+  standin::SheetId sheet = SheetWithColumn(Walk(100));
+  standin::SheetId locked = standin::AddSheet("Book1.xls", "Locked");
+  standin::ProtectSheet(locked, true);
+  XLOPER number{};
+  number.xltype = xltypeNum;
+  number.val.num = 3;
+  Ref data(sheet, 0, 99, 0, 0), out(sheet, 0, 0, 2, 2);
+  Ref shortData(sheet, 0, 30, 0, 0), wide(sheet, 0, 99, 0, 1);
+  Ref sameColumn(sheet, 0, 0, 0, 0), lockedOut(locked, 0, 0, 1, 1);
+  Ref forty(sheet, 0, 39, 0, 0);
+  struct {
+    WORD count;
+    XLREF reftbl[2];
+  } twoAreas{2, {XLREF{0, 99, 0, 0}, XLREF{0, 99, 5, 5}}};
+  XLOPER multiple{};
+  multiple.xltype = xltypeRef;
+  multiple.val.mref.lpmref = reinterpret_cast<XLMREF*>(&twoAreas);
+  multiple.val.mref.idSheet = sheet;
+  struct Case {
+    LPXLOPER data, output;
+    int smoothness, span, firstrow;
+    const char* message;
+  } cases[] = {
+      {&number, &out.value, 10, 24, 24,
+       "Your data reference is improper! Use complete reference."},
+      {&shortData.value, &out.value, 10, 24, 24,
+       "Your data set cannot have less than 32 rows, nor can it have more rows "
+       "than the spreadsheet can contain!"},
+      {&data.value, &out.value, 1, 24, 24,
+       "Your Smoothness value must be between 2 and 50."},
+      {&data.value, &out.value, 51, 24, 24,
+       "Your Smoothness value must be between 2 and 50."},
+      {&data.value, &out.value, 10, 25, 25, "Your Span value must be 24, 48, 96 or 192."},
+      {&data.value, &out.value, 10, 192, 192,
+       "Your data set must have at least 2 more values than the Span you selected."},
+      {&data.value, &out.value, 10, 24, -1, "Your firstrow value must not be negative."},
+      {&data.value, &out.value, 10, 24, 192,
+       "You have selected \"Begin Together\" and multiple Spans, and your data set "
+       "is too short to calculate the results for the longest Span you selected."},
+      {&wide.value, &out.value, 10, 24, 24, "Your data set must be in one column only!"},
+      {&multiple, &out.value, 10, 24, 24, "Your data set must be in one column only!"},
+      {&data.value, &sameColumn.value, 10, 24, 24, "Your output will overwrite your input!"},
+      {&data.value, &number, 10, 24, 24,
+       "Your output reference is improper! Use complete reference."},
+      {&data.value, &lockedOut.value, 10, 24, 24, "Your output document is protected."},
+      {&forty.value, &out.value, 10, 24, 36,
+       "Your data set is too short to calculate any results for the Span you selected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    standin::ClearTranscript();
+    EXPECT_EQ(macro(c.data, c.output, c.smoothness, c.span, c.firstrow), 0);
+    ASSERT_EQ(Said().size(), 1u) << Dump();
+    EXPECT_EQ(Said()[0], std::string("alert 3 \"") + c.message + "\" -> OK");
+  }
+  EXPECT_TRUE(ColumnBlank(sheet, 2, 0, 99));
+  EXPECT_TRUE(ColumnBlank(locked, 1, 0, 99));
+}
+
+TEST_F(GtnCommand, MacroRunsOneSpanFromAFirstRow) {
+  MacroFn macro = Macro();
+  ASSERT_NE(macro, nullptr);
+  std::vector<double> x = Walk(120, 6);
+  standin::SheetId sheet = SheetWithColumn(x);
+  Ref data(sheet, 0, 119, 0, 0), out(sheet, 4, 9, 3, 4);
+  EXPECT_EQ(macro(&data.value, &out.value, 5, 48, 60), 1);
+  // Written from row firstrow + 6 of the data, in the output's first column.
+  ExpectColumn(sheet, 3, CommandValues(x, 48, 5), 66);
+  ExpectLabelFormula(sheet, "D1", "[Book1.xls]Data!$A$1:$A$120", "_48_5");
+  EXPECT_TRUE(ColumnBlank(sheet, 4, 0, 119));
+  // A first row below the span writes the zeros before the span's first value.
+  Ref out2(sheet, 0, 0, 5, 5);
+  EXPECT_EQ(macro(&data.value, &out2.value, 5, 48, 0), 1);
+  std::vector<double> y = CommandValues(x, 48, 5);
+  for (int r = 6; r < 54; ++r) EXPECT_EQ(Number(standin::GetCell(sheet, r, 5)), 0.0);
+  for (int r = 54; r < 120; ++r) {
+    ASSERT_TRUE(SameBits(Number(standin::GetCell(sheet, r, 5)), y[r])) << r;
+  }
+}
+
+TEST_F(GtnCommand, OutputLeftOfTheDataStopsBeforeOverwritingIt) {
+  std::vector<double> x = Walk(100);
+  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+  standin::SetColumn(sheet, "B1", std::vector<Value>(x.begin(), x.end()));
+  standin::Select(sheet, "H1");
+  data_ = "B1:B100";
+  standin::QueueDialog(
+      {false, {{2, std::string(data_)}, {4, std::string("A1")}, {11, true}}, 0});  // spans 24 and 48
+  Run();
+  EXPECT_EQ(Seen("Your output will overwrite your input!"), 1) << Dump();
+  EXPECT_EQ(Seen(kAborted), 1);
+  ExpectColumn(sheet, 0, CommandValues(x, 24, 10), 30);
+  for (int r = 0; r < 100; ++r) ASSERT_EQ(Number(standin::GetCell(sheet, r, 1)), x[r]);
+}
+
+TEST_F(GtnCommand, OutputColumnsMustFitTheSheet) {
+  std::vector<double> x = Walk(100);
+  standin::SheetId sheet = Prepare(x, "A1:A100");
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("IU1")}, {11, true}, {12, true}}, 0});
+  Run();
+  EXPECT_EQ(Seen("Your output columns would run past the last column of the sheet!"), 1)
+      << Dump();
+  EXPECT_TRUE(ColumnBlank(sheet, 254, 0, 99));
+  EXPECT_TRUE(ColumnBlank(sheet, 0 + 255, 0, 99));
+}
+
+}  // namespace
+}  // namespace hvt::testing
