@@ -40,7 +40,7 @@ constexpr std::size_t kExistsItem = 6;
 
 bool g_saveDialogPrepared = false;
 char g_fileName[kNameSize];  // counted: the name shown in the dialog
-char g_visibleY[] = " 170";
+char g_visibleY[] = "\x03" "170";  // counted
 char g_extension[] = ".COF";
 char g_backslash[] = "\x01\\";  // counted "\\"
 
@@ -124,6 +124,25 @@ void PutLittleEndian(double value, unsigned char* out) {
 }
 
 }  // namespace
+
+void ActivateSheet(char* sheetText) {
+  std::size_t length = CountedLength(sheetText);
+  const char* text = sheetText + 1;
+  const void* close = std::memchr(text, ']', length);
+  if (!g_sheet.workbook || length < 2 || text[0] != '[' || close == nullptr) {
+    CallExcel(xlcActivate, nullptr, 1, TempString(sheetText));
+    return;
+  }
+  // A sheet of a workbook: its book's window, then the sheet in it.
+  const std::size_t split = static_cast<const char*>(close) - text;
+  char book[kNameSize], sheet[kNameSize];
+  std::memcpy(book + 1, text + 1, split - 1);
+  book[split] = '\0';
+  std::memcpy(sheet + 1, text + split + 1, length - split - 1);
+  sheet[length - split] = '\0';
+  CallExcel(xlcActivate, nullptr, 1, TempString(book));
+  CallExcel(xlcWorkbookActivate, nullptr, 1, TempString(sheet));
+}
 
 // ---- Names ------------------------------------------------------------------
 
@@ -245,12 +264,16 @@ int PrepareCoefficientSheet(std::size_t columns) {
   }
 
   if (found) {
-    CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.name));
+    // A hidden sheet cannot be made active.
+    if (g_sheet.workbook && g_menuBar == 10) {
+      CallExcel(xlcWorkbookUnhide, nullptr, 1, TempString(g_sheet.shortName));
+    }
+    ActivateSheet(g_sheet.name);
     CallExcel(xlcProtectDocument, nullptr, 3, TempBoolean(0), TempBoolean(0),
               TempBoolean(0));
     g_sheet.newSheet = false;
   } else if (g_sheet.workbook) {
-    CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.outputSheet));
+    ActivateSheet(g_sheet.outputSheet);
     CallExcel(xlcNew, nullptr, 3, TempNumber(1), TempMissing(), TempBoolean(1));
     g_sheet.newSheet = true;
     XLOPER full;
@@ -261,7 +284,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
         if (haveBook) {
           CallExcel(xlcWorkbookMove, nullptr, 2, TempString(added), &book);
         }
-        Excel4(xlcWorkbookActivate, nullptr, 0);
+        CallExcel(xlcWorkbookActivate, nullptr, 1, TempString(added));
         CallExcel(xlcWorkbookOptions, nullptr, 3, TempString(added), TempMissing(),
                   TempString(g_sheet.shortName));
       }
@@ -302,7 +325,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
 
 void FinishCoefficientSheet() {
   if (!g_sheet.prepared || g_sheet.name == nullptr) return;
-  CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.name));
+  ActivateSheet(g_sheet.name);
   Excel4(xlcProtectDocument, nullptr, 0);
   if (!g_sheet.workbook) {
     Excel4(xlcHide, nullptr, 0);

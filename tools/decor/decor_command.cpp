@@ -408,7 +408,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
 
   if (updateBool != 0) WriteUpdateFormulas();
 
-  CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.outputSheet));
+  ActivateSheet(g_sheet.outputSheet);
   if (g_maxRows == 0) ReadMaxRows();
   XLOPER columns = AreaRef(table, outSheet, 0, static_cast<WORD>(g_maxRows - 1),
                            out.colFirst, out.colLast);

@@ -45,11 +45,14 @@ bool AreaOf(const XLOPER& argument, XLREF& area, DWORD& sheet, bool& withSheet) 
 // the converted formula. False when the host gives no text.
 bool ConvertReference(const XLOPER& text, double refType, XLOPER& anchor,
                       XLOPER& answer) {
-  char formula[kNameSize + 2];
-  std::size_t length = CountedLength(text.val.str);
+  // The sheet part quoted, so that names such as Data.COF read back.
+  char quoted[kNameSize + 8];
+  if (!QuoteSheetText(text.val.str, quoted, sizeof quoted)) return false;
+  char formula[kNameSize + 8];
+  std::size_t length = CountedLength(quoted);
   if (length + 1 > 255) return false;
   formula[1] = '=';
-  std::memcpy(formula + 2, text.val.str + 1, length);
+  std::memcpy(formula + 2, quoted + 1, length);
   formula[2 + length] = '\0';
   if (CallExcel(xlfFormulaConvert, &answer, 5, TempString(formula), TempBoolean(0),
                 TempBoolean(0), TempNumber(refType), &anchor) != xlretSuccess) {

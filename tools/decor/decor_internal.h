@@ -44,6 +44,9 @@ void DefaultFileName(const char* shortName, char* out, std::size_t capacity);
 
 // ---- The sheet and the file.
 
+// Makes a sheet (its GET.CELL(32) text) the active one.
+void ActivateSheet(char* sheetText);
+
 // Builds the name, finds or creates the sheet and sets g_coefArea for
 // `columns` inputs. 1, or 0 when it could not (the message has been shown).
 int PrepareCoefficientSheet(std::size_t columns);
