@@ -49,6 +49,8 @@ Value ResultOf(int base, const Value& v) {
       return std::holds_alternative<double>(n) ? n : v;
     }
     case 13: {
+      Value n = ToNumber(v);  // "1" or 1 as the table writes it
+      if (auto* d = std::get_if<double>(&n)) return *d != 0 ? 1.0 : 0.0;
       Value b = ToBoolean(v);
       if (auto* t = std::get_if<bool>(&b)) return *t ? 1.0 : 0.0;
       return v;
