@@ -4,16 +4,19 @@
 #include <iterator>
 
 #include "host/tool_tables.h"
+#include "tools/spd/spd_command.h"
 
 namespace hvt {
 
 namespace {
 
 RegistrationRow g_spdRows[] = {
+    {{" SpdWrapper", " J", " SpdWrapper", " ", " 2", " HVT", " "}},
+    {{" Spd", " JRRJ", " Spd_Macro", " Data Ref, Output Ref, Depth", " 2", " HVT",
+      " "}},
     {{" SPDUP", " RRJ", " Spd_Update", " Data Ref, Depth", " 1", " HVT", " "}},
 };
 
-// Added to the Data menu once the command it runs is among the rows above.
 MenuBlock g_spdMenu = {{
     {" -", " ", " ", " ", " "},
     {" SPD                            Alt,d,&y", " SpdWrapper", " ",
@@ -24,9 +27,16 @@ ToolTables g_spdTables = {
     .rows = g_spdRows,
     .rowCount = std::size(g_spdRows),
     .menu = &g_spdMenu,
+    .dialog = spd_command::g_dialog,
+    .dialogRows = spd_command::kDialogRows,
+    .dialogArray = &spd_command::g_dialogArray,
+    .remembered = &spd_command::g_remembered,
 };
 
-void PrepareSpd() { PrepareToolTables(g_spdTables); }
+void PrepareSpd() {
+  PrepareToolTables(g_spdTables);
+  spd_command::PrepareCommand();
+}
 int OpenSpd() { return OpenToolTables(g_spdTables); }
 void CloseSpd() { CloseToolTables(g_spdTables); }
 bool RegisterSpd(LPXLOPER name, LPXLOPER result) {

@@ -1,0 +1,414 @@
+// The SPD menu command and its macro end to end through the stand-in.
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "tests/addin/addin_fixture.h"
+#include "tools/spd/core/spd.h"
+
+namespace hvt::testing {
+namespace {
+
+using standin::DialogReply;
+using standin::Value;
+
+constexpr char kItem[] = "SPD                            Alt,d,&y";
+constexpr char kAborted[] = "alert 3 \"SPD_32.XLL Aborted!\"";
+
+std::vector<double> CommandValues(const std::vector<double>& x, int depth) {
+  std::vector<double> y(x.size());
+  EXPECT_EQ(spd::SpdSeries(x, depth, y), spd::SpdStatus::Complete);
+  return y;
+}
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+class SpdCommand : public AddInTest {
+ protected:
+  // Data in A1 down, the selection on it, the dialog answered with `set`.
+  // The stand-in hands a reference box's text back as it was offered (R1C1),
+  // which its A1 reading of dialog texts does not take: the person types the
+  // data reference in A1 form, with a single cell selected.
+  standin::SheetId Prepare(const std::vector<double>& x, const std::string& range) {
+    standin::SheetId sheet = SheetWithColumn(x);
+    standin::Select(sheet, "H1");
+    data_ = range;
+    return sheet;
+  }
+
+  std::string data_;
+
+  static int Seen(const std::string& text) {
+    int count = 0;
+    for (const std::string& line : standin::Transcript()) {
+      if (line.find(text) != std::string::npos) ++count;
+    }
+    return count;
+  }
+
+  // Runs the command; it answers 1 whatever happened.
+  static void Run() {
+    try {
+      standin::RunCommand("SpdWrapper");
+    } catch (const standin::HostError& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+
+  // The alerts and dialogs seen, without the beeps before them.
+  static std::vector<std::string> Said() {
+    std::vector<std::string> lines;
+    for (const std::string& line : standin::Transcript()) {
+      if (line != "beep") lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // The label formula ="Col"&COLUMN(<data>)&"<suffix>" in a cell.
+  static void ExpectLabelFormula(standin::SheetId sheet, const std::string& cell,
+                                 const std::string& data, const std::string& suffix) {
+    EXPECT_EQ(standin::GetFormula(sheet, cell),
+              "=\"Col\"&COLUMN(" + data + ")&\"" + suffix + "\"");
+  }
+
+  static std::string Dump() {
+    std::string all;
+    for (const std::string& line : standin::Transcript()) all += line + "\n";
+    return all;
+  }
+
+  static bool IsBlank(standin::SheetId sheet, int row, int column) {
+    return std::holds_alternative<standin::Blank>(standin::GetCell(sheet, row, column));
+  }
+
+  // Whether column `column` from `from` to `to` (0-based rows) is empty.
+  static bool ColumnBlank(standin::SheetId sheet, int column, int from, int to) {
+    for (int r = from; r <= to; ++r) {
+      if (!IsBlank(sheet, r, column)) return false;
+    }
+    return true;
+  }
+
+  // Expects rows [first, x.size()) of `column` to equal y bit for bit and
+  // the rows between the label and `first` to be empty.
+  void ExpectColumn(standin::SheetId sheet, int column, const std::vector<double>& y,
+                    int first, int dataTop = 0) {
+    EXPECT_TRUE(ColumnBlank(sheet, column, dataTop + 1, dataTop + first - 1));
+    for (std::size_t r = first; r < y.size(); ++r) {
+      double got = Number(standin::GetCell(sheet, dataTop + static_cast<int>(r), column));
+      ASSERT_TRUE(SameBits(got, y[r])) << "row " << r << ": " << got << " vs " << y[r];
+    }
+  }
+
+  using MacroFn = int (*)(LPXLOPER, LPXLOPER, int);
+  static MacroFn Macro() {
+    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(module, nullptr);
+    auto fn = reinterpret_cast<MacroFn>(dlsym(module, "Spd"));
+    dlclose(module);
+    return fn;
+  }
+
+  // A one-area reference value, as a macro sheet passes it.
+  struct Ref {
+    XLMREF table;
+    XLOPER value;
+    Ref(standin::SheetId sheet, int r0, int r1, int c0, int c1) {
+      table.count = 1;
+      table.reftbl[0] = XLREF{static_cast<WORD>(r0), static_cast<WORD>(r1),
+                              static_cast<BYTE>(c0), static_cast<BYTE>(c1)};
+      value.xltype = xltypeRef;
+      value.val.mref.lpmref = &table;
+      value.val.mref.idSheet = sheet;
+    }
+  };
+};
+
+
+TEST_F(SpdCommand, RegistersItsRowsAndDataMenuItem) {
+  bool wrapper = false, macro = false, function = false;
+  for (const auto& r : standin::Registrations()) {
+    if (r.procedure == "SpdWrapper") {
+      wrapper = r.type_text == "J" && r.function_text == "SpdWrapper" && r.macro_type == "2";
+    }
+    if (r.procedure == "Spd") {
+      macro = r.type_text == "JRRJ" && r.function_text == "Spd_Macro" &&
+              r.argument_text == "Data Ref, Output Ref, Depth" && r.macro_type == "2" &&
+              r.category == "HVT";
+    }
+    if (r.procedure == "SPDUP") function = r.function_text == "Spd_Update";
+  }
+  EXPECT_TRUE(wrapper && macro && function);
+  auto items = standin::MenuItems(standin::MenuBar(), "Data");
+  auto it = std::find_if(items.begin(), items.end(),
+                         [](const auto& m) { return m.text == kItem; });
+  ASSERT_NE(it, items.end());
+  EXPECT_EQ(it->macro, "SpdWrapper");
+  EXPECT_EQ(it->status, "Spd Indicator");
+  ASSERT_NE(it, items.begin());
+  EXPECT_EQ(std::prev(it)->text, "-");
+}
+
+TEST_F(SpdCommand, WritesFromRowThirtyOrTheDepthOnTheDataRows) {
+  std::vector<double> x = Walk(100, 13);
+  for (int depth : {10, 60}) {
+    SCOPED_TRACE(depth);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+    standin::SetColumn(sheet, "A5", std::vector<Value>(x.begin(), x.end()));
+    standin::Select(sheet, "A5:A104");
+    standin::QueueDialog({false, {{2, std::string("A5:A104")}, {4, std::string("C1")},
+                                  {6, static_cast<double>(depth)}}, 0});
+    Run();
+    EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+    const standin::Grid shown = standin::Showings()[0].definition;
+    ASSERT_EQ(shown.rows, 9);
+    EXPECT_EQ(standin::Describe(shown.at(0, 5)), "Spd");
+    EXPECT_EQ(standin::Describe(shown.at(5, 5)), "De&pth ( >1 ): ");
+    EXPECT_EQ(standin::Describe(shown.at(0, 6)), "4");
+    int offset = std::max(depth, 30);
+    // Sheet rows 35 (or 65) to 104, 1-based: the worksheet function's rows.
+    ExpectColumn(sheet, 2, CommandValues(x, depth), offset, 4);
+    EXPECT_TRUE(IsBlank(sheet, 104, 2));
+    ExpectLabelFormula(sheet, "C5", "[Book1.xls]Data!$A$5:$A$104",
+                       "_D" + std::to_string(depth));
+    EXPECT_TRUE(standin::GetFormat(sheet, "C5").bold);
+    EXPECT_EQ(standin::ActiveCell(), "C" + std::to_string(5 + offset));
+  }
+}
+
+TEST_F(SpdCommand, ValuesEqualTheWorksheetFunction) {
+  std::vector<double> x = Walk(300, 21);
+  standin::SheetId sheet = Prepare(x, "A1:A300");
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")},
+                                {6, 14.0}}, 0});
+  Run();
+  standin::Evaluation e = standin::Evaluate("=Spd_Update(A1:A300,14)");
+  ASSERT_EQ(e.result.rows, 300);
+  for (int r = 30; r < 300; ++r) {
+    ASSERT_TRUE(SameBits(Number(standin::GetCell(sheet, r, 1)), Number(e.result.at(r, 0))))
+        << r;
+  }
+}
+
+TEST_F(SpdCommand, HeaderTextBecomesTheLabel) {
+  std::vector<double> x = Walk(80);
+  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+  standin::SetCell(sheet, "A1", Value{std::string("Close")});
+  standin::SetColumn(sheet, "A2", std::vector<Value>(x.begin(), x.end()));
+  standin::Select(sheet, "H1");
+  standin::QueueDialog({false, {{2, std::string("A2:A81")}, {4, std::string("B1")},
+                                {6, 14.0}}, 0});
+  Run();
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B2")), "Close_D14");
+  ExpectColumn(sheet, 1, CommandValues(x, 14), 30, 1);
+}
+
+TEST_F(SpdCommand, CancelledDialogAborts) {
+  standin::SheetId sheet = Prepare(Walk(50), "A1:A50");
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 49));
+}
+
+struct CheckCase {
+  const char* name;
+  std::vector<std::pair<int, Value>> set;
+  const char* message;
+  int focus;
+};
+
+TEST_F(SpdCommand, EveryDialogCheckShowsItsMessageAndFocus) {
+  const char* rows =
+      "Not enough rows in your input reference! You need at least 32 data rows, "
+      "and there must be more data rows than your depth value.";
+  const std::vector<CheckCase> cases = {
+      {"columns", {{2, std::string("A1:B40")}, {4, std::string("C1")}},
+       "Your input reference must be ONE column only!", 2},
+      {"overwrite", {{2, std::string("A1:A40")}, {4, std::string("A1")}},
+       "Your output must not overwrite your input!", 4},
+      {"no numbers", {{2, std::string("E:E")}, {4, std::string("C1")}},
+       "Your input column has no numbers in it!", 2},
+      {"depth low", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 1.0}},
+       "Depth must be a number between 2 and 500 inclusive!", 6},
+      {"depth high", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 501.0}},
+       "Depth must be a number between 2 and 500 inclusive!", 6},
+      {"31 rows", {{2, std::string("A1:A31")}, {4, std::string("C1")}}, rows, 2},
+      {"rows = depth", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 40.0}},
+       rows, 2},
+      {"text", {{2, std::string("F1:F40")}, {4, std::string("C1")}},
+       "You must not include text, titles, or blank cells in your input reference.", 2},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = SheetWithColumn(Walk(60));
+    standin::SetColumn(sheet, "F1", {Value{1.0}, Value{2.0}, Value{std::string("x")},
+                                     Value{4.0}, Value{5.0}});
+    standin::SetColumn(sheet, "F6", std::vector<Value>(35, Value{1.0}));
+    standin::Select(sheet, "B2");
+    standin::QueueDialog({false, c.set, 0});
+    standin::QueueDialog({false, {}, 0});  // "ALERT!": OK, back to the dialog
+    standin::QueueDialog({true, {}, 0});   // then the user cancels
+    Run();
+    EXPECT_EQ(Seen(std::string("dialog \"ALERT!\": ") + c.message), 1) << Dump();
+    EXPECT_EQ(Seen(kAborted), 1) << Dump();
+    auto showings = standin::Showings();
+    if (std::string(c.name) == "no numbers") {
+      // The pass goes on: the empty column's first cells fail the text check,
+      // whose alert the person cancels.
+      EXPECT_EQ(Seen("You must not include text"), 1) << Dump();
+      continue;
+    }
+    ASSERT_EQ(showings.size(), 3u);
+    EXPECT_EQ(standin::Describe(showings[2].definition.at(0, 6)), std::to_string(c.focus));
+    EXPECT_TRUE(ColumnBlank(sheet, 2, 0, 59));
+  }
+}
+
+TEST_F(SpdCommand, ARefusedDepthLeavesTheLastOneForTheRowCheck) {
+  // Depth 40 accepted on 60 rows; then 700 is refused and the row check of
+  // the same pass measures 40 rows against the kept depth 40.
+  std::vector<double> x = Walk(60);
+  standin::SheetId sheet = Prepare(x, "A1:A60");
+  standin::QueueDialog({false, {{2, std::string("A1:A60")}, {4, std::string("B1")},
+                                {6, 40.0}}, 0});
+  Run();
+  ExpectColumn(sheet, 1, CommandValues(x, 40), 40);
+  standin::ClearTranscript();
+  standin::QueueDialog({false, {{2, std::string("A1:A40")}, {4, std::string("C1")},
+                                {6, 700.0}}, 0});
+  standin::QueueDialog({false, {}, 0});
+  standin::QueueDialog({false, {}, 0});
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  EXPECT_EQ(Seen("Depth must be a number between 2 and 500 inclusive!"), 1) << Dump();
+  EXPECT_EQ(Seen("Not enough rows in your input reference!"), 1) << Dump();
+}
+
+TEST_F(SpdCommand, TextInTheDataFailsInTheMacro) {
+  std::vector<double> x = Walk(60);
+  standin::SheetId sheet = Prepare(x, "A1:A60");
+  standin::SetCell(sheet, "A45", Value{std::string("gap")});
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+  Run();
+  EXPECT_EQ(Seen("alert 3 \"Your data set contains a non-number!\""), 1) << Dump();
+  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 59));
+}
+
+TEST_F(SpdCommand, BreakKeyStopsOrGoesOn) {
+  std::vector<double> x = Walk(200, 11);
+  for (bool stop : {true, false}) {
+    SCOPED_TRACE(stop);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = Prepare(x, "A1:A200");
+    standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+    standin::PressEscAfter(50);
+    standin::QueueAlert(stop);
+    Run();
+    EXPECT_EQ(Seen("'OK' to stop, 'Cancel' to continue!"), 1) << Dump();
+    if (stop) {
+      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 199));
+    } else {
+      EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+      ExpectColumn(sheet, 1, CommandValues(x, 10), 30);
+    }
+  }
+}
+
+TEST_F(SpdCommand, ProgressCountsRowsDone) {
+  Prepare(Walk(400, 2), "A1:A400");
+  standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+  Run();
+  // Row 30 done is 31 of 400: 8 percent (7.75 rounded); the last is 100.
+  EXPECT_EQ(Seen("status \" 8% Finished\""), 1) << Dump();
+  EXPECT_EQ(Seen("status \" 7% Finished\""), 0);
+  EXPECT_EQ(Seen("status \"100% Finished\""), 1);
+}
+
+TEST_F(SpdCommand, EveryAllocationFailureShowsItsMessageAndLeavesTheSheet) {
+  std::vector<double> x = Walk(6000, 8);  // two bands each way
+  bool reachedSuccess = false;
+  for (int k = 1; k < 40 && !reachedSuccess; ++k) {
+    SCOPED_TRACE(k);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = Prepare(x, "A1:A6000");
+    standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
+    standin::FailAllocation(k);
+    Run();
+    standin::FailAllocation(0);
+    if (Seen("Insufficient memory!") == 0) {
+      EXPECT_EQ(Seen("Aborted"), 0) << Dump();
+      ExpectColumn(sheet, 1, CommandValues(x, 10), 30);
+      reachedSuccess = true;
+    } else {
+      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 5999));
+    }
+  }
+  EXPECT_TRUE(reachedSuccess);
+}
+
+TEST_F(SpdCommand, MacroChecksItsArguments) {
+  MacroFn macro = Macro();
+  ASSERT_NE(macro, nullptr);
+  standin::SheetId sheet = SheetWithColumn(Walk(100));
+  standin::SheetId locked = standin::AddSheet("Book1.xls", "Locked");
+  standin::ProtectSheet(locked, true);
+  XLOPER number{};
+  number.xltype = xltypeNum;
+  number.val.num = 3;
+  Ref data(sheet, 0, 99, 0, 0), out(sheet, 0, 0, 2, 2);
+  Ref shortData(sheet, 0, 30, 0, 0), wide(sheet, 0, 99, 0, 1);
+  Ref sameColumn(sheet, 0, 0, 0, 0), lockedOut(locked, 0, 0, 1, 1);
+  Ref forty(sheet, 0, 39, 0, 0);
+  const char* rows =
+      "Your requested data set cannot have less than 32 rows, nor can it have more "
+      "rows than the spreadsheet can contain!";
+  struct Case {
+    LPXLOPER data, output;
+    int depth;
+    const char* message;
+  } cases[] = {
+      {&number, &out.value, 10, "Your data reference is improper! Use complete reference."},
+      {&shortData.value, &out.value, 10, rows},
+      {&data.value, &out.value, 101, rows},
+      {&data.value, &out.value, 1, "Your Depth value must be between 2 and 500."},
+      {&wide.value, &out.value, 10, "Your data set must be in one column only!"},
+      {&data.value, &sameColumn.value, 10, "Your output will overwrite your input!"},
+      {&data.value, &number, 10, "Your output reference is improper! Use complete reference."},
+      {&data.value, &lockedOut.value, 10, "Your output document is protected."},
+      {&forty.value, &out.value, 40,
+       "Your data set is too short to calculate any results for the Depth you selected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    standin::ClearTranscript();
+    EXPECT_EQ(macro(c.data, c.output, c.depth), 0);
+    ASSERT_EQ(Said().size(), 1u) << Dump();
+    EXPECT_EQ(Said()[0], std::string("alert 3 \"") + c.message + "\" -> OK");
+  }
+  EXPECT_TRUE(ColumnBlank(sheet, 2, 0, 99));
+  // Rows one more than the depth: exactly one value.
+  Ref fortyOne(sheet, 0, 40, 0, 0);
+  EXPECT_EQ(macro(&fortyOne.value, &out.value, 40), 1);
+  std::vector<double> x(41);
+  for (int r = 0; r < 41; ++r) x[r] = Number(standin::GetCell(sheet, r, 0));
+  EXPECT_TRUE(SameBits(Number(standin::GetCell(sheet, 40, 2)), CommandValues(x, 40)[40]));
+  EXPECT_TRUE(ColumnBlank(sheet, 2, 1, 39));
+}
+
+}  // namespace
+}  // namespace hvt::testing
