@@ -105,13 +105,12 @@ enum {
   xlretUncalced = 64,
 };
 
-// Function number flags.
-enum {
-  xlCommand = 0x8000,
-  xlSpecial = 0x4000,
-  xlIntl = 0x2000,
-  xlPrompt = 0x1000,
-};
+// Function number flags. Plain macros, as they are combined with numbers
+// from every group below.
+#define xlCommand 0x8000
+#define xlSpecial 0x4000
+#define xlIntl 0x2000
+#define xlPrompt 0x1000
 
 // Special functions.
 enum {
