@@ -150,6 +150,8 @@ double RunCommand(const std::string& function_text) {
     if (r.info.macro_type == "2" && SameText(r.info.function_text, function_text)) found = &r;
   if (found == nullptr) throw HostError("no command \"" + function_text + "\" is registered");
   Operand answer = CallRegistered(*found, {}, H().active);
+  // Excel forgets a break when the command it interrupted ends.
+  H().person.break_pending = false;
   auto* v = std::get_if<Value>(&answer.v);
   auto* d = v ? std::get_if<double>(v) : nullptr;
   if (d == nullptr) throw HostError("command \"" + function_text + "\" answered no number");

@@ -355,12 +355,22 @@ int DoCopy(XLOPER& result, const Args& args) {
   Sheet& source = SheetOrThrow(from->sheet);
   Sheet& dest = SheetOrThrow(to->sheet);
   const Area& a = from->areas[0];
-  int dr = to->areas[0].first_row - a.first_row, dc = to->areas[0].first_col - a.first_col;
-  Area target{a.first_row + dr, a.last_row + dr, a.first_col + dc, a.last_col + dc};
+  const Area& d = to->areas[0];
+  // A destination that holds the source a whole number of times in each
+  // direction (a one-cell source fills any) gets one copy per tile, each
+  // with its references moved; otherwise its first cell takes one copy.
+  int down = 1, across = 1;
+  if (d.rows() % a.rows() == 0 && d.columns() % a.columns() == 0) {
+    down = d.rows() / a.rows();
+    across = d.columns() / a.columns();
+  }
+  Area target{d.first_row, d.first_row + a.rows() * down - 1, d.first_col,
+              d.first_col + a.columns() * across - 1};
   if (target.last_row >= CurrentRowLimit() || target.last_col >= kColumnLimit)
     return Refused("Copy area and paste area are not the same size and shape.");
   if (AnyLocked(dest, target)) return Refused(kLockedMessage);
-  if (static_cast<long long>(a.rows()) * a.columns() > kMaxCellsChanged) return Refuse("xlcCopy", "too many cells");
+  if (static_cast<long long>(target.rows()) * target.columns() > kMaxCellsChanged)
+    return Refuse("xlcCopy", "too many cells");
   // Read everything first: source and destination may overlap.
   struct Item {
     int r, c;
@@ -369,18 +379,23 @@ int DoCopy(XLOPER& result, const Args& args) {
     std::optional<CellFormat> format;
   };
   std::vector<Item> items;
-  for (int r = a.first_row; r <= a.last_row; ++r)
-    for (int c = a.first_col; c <= a.last_col; ++c) {
-      Item item{r + dr, c + dc, source.Get(r, c), "", std::nullopt};
-      const Cell* cell = source.Find(r, c);
-      if (cell && cell->unit && !cell->unit->is_array) {
-        auto shifted = ShiftFormula(cell->unit->text, dr, dc);
-        if (!shifted) return Refuse("xlcCopy", "cannot read formula " + cell->unit->text);
-        item.formula = *shifted;
-      }
-      auto f = source.formats.find(Sheet::Key(r, c));
-      if (f != source.formats.end()) item.format = f->second;
-      items.push_back(std::move(item));
+  for (int tr = 0; tr < down; ++tr)
+    for (int tc = 0; tc < across; ++tc) {
+      int dr = target.first_row + tr * a.rows() - a.first_row;
+      int dc = target.first_col + tc * a.columns() - a.first_col;
+      for (int r = a.first_row; r <= a.last_row; ++r)
+        for (int c = a.first_col; c <= a.last_col; ++c) {
+          Item item{r + dr, c + dc, source.Get(r, c), "", std::nullopt};
+          const Cell* cell = source.Find(r, c);
+          if (cell && cell->unit && !cell->unit->is_array) {
+            auto shifted = ShiftFormula(cell->unit->text, dr, dc);
+            if (!shifted) return Refuse("xlcCopy", "cannot read formula " + cell->unit->text);
+            item.formula = *shifted;
+          }
+          auto f = source.formats.find(Sheet::Key(r, c));
+          if (f != source.formats.end()) item.format = f->second;
+          items.push_back(std::move(item));
+        }
     }
   RemoveUnitsIn(dest, target);
   for (const Item& item : items) {
@@ -520,13 +535,28 @@ Workbook* BookByWindow(const std::string& text) {
   return colon == std::string::npos ? nullptr : FindBook(text.substr(0, colon));
 }
 
+Sheet* SheetInActiveBook(const std::string& name);
+
+// A window name ("Book1.xls", "Book1.xls:2") activates its book's active
+// sheet; on workbook hosts "[Book]Sheet" names a sheet of an open book, and a
+// name no window has may name a sheet of the active book.
 int DoActivate(XLOPER& result, const Args& args) {
-  Workbook* book = BookByWindow(TextArg(args, 0));
-  if (book == nullptr) return Refused("Activate method failed: no window \"" + TextArg(args, 0) + "\"");
+  const std::string text = TextArg(args, 0);
   if (Given(args, 1)) return Refuse("xlcActivate", "panes are not modelled");
+  Sheet* sheet = nullptr;
+  Workbook* book = BookByWindow(text);
+  if (book != nullptr) {
+    sheet = FindSheetById(book->active_sheet);
+    if (sheet == nullptr) return Refuse("xlcActivate", "the workbook has no visible sheet");
+  } else if (H().workbooks) {
+    sheet = SheetInActiveBook(text);
+    if (sheet != nullptr) {
+      book = BookOf(*sheet);
+      if (sheet->hidden) return Refused("Cannot activate a hidden sheet.");
+    }
+  }
+  if (sheet == nullptr) return Refused("Activate method failed: no window \"" + text + "\"");
   if (book->hidden) return Refused("Cannot activate a hidden window.");
-  Sheet* sheet = FindSheetById(book->active_sheet);
-  if (sheet == nullptr) return Refuse("xlcActivate", "the workbook has no visible sheet");
   Activate(sheet->id);
   return Done(result);
 }
@@ -785,7 +815,7 @@ constexpr Entry kCommandEntries[] = {
     {xlcHide, "xlcHide", 0, 0, DoHide},
     {xlcNew, "xlcNew", 1, 3, DoNew},
     {xlcActivate, "xlcActivate", 1, 2, DoActivate},
-    {xlcWorkbookActivate, "xlcWorkbookActivate", 1, 2, DoWorkbookActivate},
+    {xlcWorkbookActivate, "xlcWorkbookActivate", 0, 2, DoWorkbookActivate},
     {xlcWorkbookOptions, "xlcWorkbookOptions", 1, 3, DoWorkbookOptions},
     {xlcWorkbookHide, "xlcWorkbookHide", 0, 2, DoWorkbookHide},
     {xlcWorkbookUnhide, "xlcWorkbookUnhide", 1, 1, DoWorkbookUnhide},

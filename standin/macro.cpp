@@ -101,10 +101,12 @@ int DoGetDocument(XLOPER& result, const Args& args) {
     case 7: SetValue(result, sheet->protected_contents); return xlretSuccess;
     case 14: SetValue(result, static_cast<double>(H().calculation)); return xlretSuccess;
     case 67:  // number of sheets in the book
-      SetValue(result, static_cast<double>(book->sheets.size()));
-      return xlretSuccess;
     case 68:  // the book's name
-      SetValue(result, book->name);
+      // Before workbooks these types did not exist: #VALUE!, as for any
+      // type out of range.
+      if (!H().workbooks) SetValue(result, Error{xlerrValue});
+      else if (type == 67) SetValue(result, static_cast<double>(book->sheets.size()));
+      else SetValue(result, book->name);
       return xlretSuccess;
     default:
       return Refuse("xlfGetDocument", "type " + std::to_string(type) + " not supported");
@@ -228,9 +230,12 @@ int DoTextref(XLOPER& result, const Args& args) {
     SetValue(result, Error{xlerrValue});
     return xlretSuccess;
   }
-  bool a1 = BoolArg(args, 1, true);
   const std::string& t = std::get<std::string>(text);
-  std::optional<Ref> ref = RefFromText(t, a1);
+  // Without a style the text is read as A1 and, failing that, as R1C1: no
+  // R1C1 text is valid A1, so the two never compete.
+  std::optional<Ref> ref;
+  if (Given(args, 1)) ref = RefFromText(t, BoolArg(args, 1, true));
+  else if (!(ref = RefFromText(t, true))) ref = RefFromText(t, false);
   if (!ref) {
     SetValue(result, Error{xlerrRef});
     return xlretSuccess;

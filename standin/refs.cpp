@@ -77,11 +77,15 @@ bool ScanCorner(std::string_view t, std::size_t& pos, int row_limit, Corner& c,
   return false;
 }
 
-bool NeedsQuotes(const std::string& name) {
+// Excel writes a name bare only when it is letters, digits and underscores
+// (a book name may also carry the dots of its file extension) and cannot be
+// read as a reference; everything else goes in quotes.
+bool NeedsQuotes(const std::string& name, bool dots_allowed = false) {
   if (name.empty()) return false;
   if (IsDigit(name[0])) return true;
   for (char c : name)
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.')) return true;
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (dots_allowed && c == '.')))
+      return true;
   // A name that reads as a cell would be taken for one.
   std::size_t pos = 0;
   Corner corner;
@@ -171,7 +175,8 @@ bool ScanSheetPrefix(std::string_view t, std::size_t& pos, std::string& book,
     if (p >= t.size() || t[p] != '!') return false;
     ++p;
     if (!inner.empty() && inner[0] == '[') {
-      std::size_t close = inner.find(']');
+      // A sheet name never holds "]": the last one closes the book.
+      std::size_t close = inner.rfind(']');
       if (close == std::string::npos) return false;
       b = inner.substr(1, close - 1);
       s = inner.substr(close + 1);
@@ -302,7 +307,7 @@ std::optional<RefText> ParseR1C1(std::string_view text, int row_limit, int base_
 std::string SheetPrefix(const std::string& book, const std::string& sheet) {
   if (sheet.empty()) return "";
   std::string inner = book.empty() ? sheet : "[" + book + "]" + sheet;
-  if (!NeedsQuotes(sheet) && !NeedsQuotes(book.empty() ? "x" : std::string("x") + book))
+  if (!NeedsQuotes(sheet) && !NeedsQuotes(book.empty() ? "x" : std::string("x") + book, true))
     return inner + "!";
   std::string quoted = "'";
   for (char c : inner) {

@@ -119,14 +119,15 @@ void WriteUpdateFormulas() {
       at += n3;
       *at++ = ')';
       *at = '\0';
-      CallExcel(xlcFormula, nullptr, 2, TempString(formula), &anchor.value);
-      // One copy per further column: the formula shifts by one column each.
+      // The text is R1C1: entered as international text it reads the same
+      // whatever notation the workspace uses.
+      CallExcel(int{xlcFormula} | int{xlIntl}, nullptr, 2, TempString(formula),
+                &anchor.value);
+      // Across the whole row: each column's copy moves its coefficient
+      // column along with it.
       CopyRef(anchor.value, target.value);
-      for (long c = long{output->colFirst} + 1; c <= output->colLast; ++c) {
-        target.table.reftbl[0].colFirst = static_cast<BYTE>(c);
-        target.table.reftbl[0].colLast = static_cast<BYTE>(c);
-        Excel4(xlcCopy, nullptr, 2, &anchor.value, &target.value);
-      }
+      target.table.reftbl[0].colLast = output->colLast;
+      Excel4(xlcCopy, nullptr, 2, &anchor.value, &target.value);
     } else {
       ShowMessage("Your update formula would be too long! No formulas were written.",
                   kAlertError);
