@@ -497,6 +497,20 @@ int DoHide(XLOPER& result, const Args&) {
   return Done(result);
 }
 
+// UNHIDE(window_text): shows a hidden window again (the SDK header names no
+// constant for it).
+constexpr int kUnhide = 94 | xlCommand;
+
+Workbook* BookByWindow(const std::string& text);
+
+int DoUnhide(XLOPER& result, const Args& args) {
+  Workbook* book = BookByWindow(TextArg(args, 0));
+  if (book == nullptr) return Refused("Cannot find window \"" + TextArg(args, 0) + "\".");
+  if (book->windows_protected) return Refused(kStructureMessage);
+  book->hidden = false;
+  return Done(result);
+}
+
 // Sheet names as a user may give them: at most 31 characters, none of : \ / ? * [ ].
 bool GoodSheetName(const std::string& name) {
   return !name.empty() && name.size() <= 31 && name.find_first_of(":\\/?*[]") == std::string::npos;
@@ -684,8 +698,29 @@ int DoWorkbookMove(XLOPER& result, const Args& args) {
   if (!sheets || sheets->size() != 1) return xlretFailed;
   Sheet* sheet = (*sheets)[0];
   Workbook* from = BookOf(*sheet);
-  Workbook* to = Given(args, 1) ? FindBook(TextArg(args, 1)) : from;
-  if (to == nullptr) return Refused("Cannot find workbook \"" + TextArg(args, 1) + "\".");
+  Workbook* to = from;
+  if (Given(args, 1)) {
+    to = FindBook(TextArg(args, 1));
+    if (to == nullptr) return Refused("Cannot find workbook \"" + TextArg(args, 1) + "\".");
+  } else {
+    // Without a book the sheet leaves its workbook for one of its own:
+    // before version 5 a document bearing the sheet's name, later a new
+    // BookN.
+    if (from->structure_protected) return Refused(kStructureMessage);
+    if (from->sheets.size() == 1) return Refused("A workbook must contain at least one visible worksheet.");
+    std::string name;
+    if (std::stod(H().version) < 5) {
+      name = sheet->name;
+    } else {
+      for (int n = 1; name.empty() || FindBook(name) != nullptr; ++n) name = "Book" + std::to_string(n);
+    }
+    if (FindBook(name) != nullptr) return Refused("A workbook named \"" + name + "\" is already open.");
+    auto book = std::make_unique<Workbook>();
+    book->name = name;
+    book->changed = true;
+    to = book.get();
+    H().books.push_back(std::move(book));
+  }
   if (from->structure_protected || to->structure_protected) return Refused(kStructureMessage);
   auto position = NumberArg(args, 2);
   std::size_t at = position ? static_cast<std::size_t>(std::max(1.0, *position)) - 1 : to->sheets.size();
@@ -699,6 +734,7 @@ int DoWorkbookMove(XLOPER& result, const Args& args) {
   from->sheets.erase(it);
   if (from->active_sheet == moved->id) from->active_sheet = from->sheets.empty() ? 0 : from->sheets[0]->id;
   moved->book = to->name;
+  if (to->sheets.empty()) to->active_sheet = moved->id;
   at = std::min(at, to->sheets.size());
   SheetId id = moved->id;
   to->sheets.insert(to->sheets.begin() + static_cast<long>(at), std::move(moved));
@@ -707,12 +743,11 @@ int DoWorkbookMove(XLOPER& result, const Args& args) {
   return Done(result);
 }
 
-// Writes a workbook to its file: CSV holds the active sheet's values.
+// Writes a workbook to its file. The stand-in has one file format, CSV of
+// the active sheet's values, whatever the name's extension (Excel saves its
+// own format under any name: a coefficient document BOOK1.COF is one).
 int WriteBook(Workbook& book, const char* function) {
-  std::string lower = book.name;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.size() < 4 || lower.substr(lower.size() - 4) != ".csv")
-    return Refuse(function, "the stand-in writes CSV files only (" + book.name + ")");
+  (void)function;
   try {
     SaveCsv(book.active_sheet, (std::filesystem::path(book.directory) / book.name).string());
   } catch (const HostError& e) {
@@ -751,13 +786,18 @@ int DoSaveAs(XLOPER& result, const Args& args) {
   Workbook* other = FindBook(name);
   if (other != nullptr && other != book) return Refused("A workbook named \"" + name + "\" is already open.");
   std::string old_name = book->name, old_dir = book->directory;
+  // Without workbooks the one sheet is the document and bears its name.
+  const bool renames_sheet = !H().workbooks && book->sheets.size() == 1;
+  std::string old_sheet = book->sheets.front()->name;
   book->name = name;
   book->directory = p.parent_path().string();
   for (auto& s : book->sheets) s->book = name;
+  if (renames_sheet) book->sheets.front()->name = name;
   if (int code = WriteBook(*book, "xlcSaveAs")) {
     book->name = old_name;
     book->directory = old_dir;
     for (auto& s : book->sheets) s->book = old_name;
+    if (renames_sheet) book->sheets.front()->name = old_sheet;
     return code;
   }
   return Done(result);
@@ -813,6 +853,7 @@ constexpr Entry kCommandEntries[] = {
     {xlcFormulaArray, "xlcFormulaArray", 1, 2, DoFormulaArray, true},
     {xlSet, "xlSet", 1, 2, DoSet},
     {xlcHide, "xlcHide", 0, 0, DoHide},
+    {kUnhide, "xlcUnhide", 1, 1, DoUnhide},
     {xlcNew, "xlcNew", 1, 3, DoNew},
     {xlcActivate, "xlcActivate", 1, 2, DoActivate},
     {xlcWorkbookActivate, "xlcWorkbookActivate", 0, 2, DoWorkbookActivate},

@@ -17,6 +17,9 @@ CoefficientSheet g_sheet;
 
 namespace {
 
+// UNHIDE(window_text), which the SDK header names no constant for.
+constexpr int kUnhideWindow = 94 | xlCommand;
+
 // The "Save Coefficient File" dialog. Row 6 starts below the box and shows
 // only once its y is moved to 170.
 DialogRow g_saveDialog[] = {
@@ -264,9 +267,11 @@ int PrepareCoefficientSheet(std::size_t columns) {
   }
 
   if (found) {
-    // A hidden sheet cannot be made active.
+    // A hidden sheet or window cannot be made active.
     if (g_sheet.workbook && g_menuBar == 10) {
       CallExcel(xlcWorkbookUnhide, nullptr, 1, TempString(g_sheet.shortName));
+    } else if (!g_sheet.workbook) {
+      CallExcel(kUnhideWindow, nullptr, 1, TempString(g_sheet.name));
     }
     ActivateSheet(g_sheet.name);
     CallExcel(xlcProtectDocument, nullptr, 3, TempBoolean(0), TempBoolean(0),
@@ -328,9 +333,10 @@ void FinishCoefficientSheet() {
   ActivateSheet(g_sheet.name);
   Excel4(xlcProtectDocument, nullptr, 0);
   if (!g_sheet.workbook) {
-    Excel4(xlcHide, nullptr, 0);
-    CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.name));
+    // Saved while its window is still the active one: a hidden window
+    // cannot be activated to save it afterwards.
     Excel4(xlcSave, nullptr, 0);
+    Excel4(xlcHide, nullptr, 0);
     return;
   }
   XLOPER book;

@@ -235,6 +235,9 @@ extern "C" HVT_EXPORT int WINAPI DecWrapper() {
   using namespace hvt;
   decor_cmd::g_skipChecks = false;
   decor_cmd::g_wantFile = false;
+  // The row limit too: a module that outlives one host session must not
+  // select rows the next host lacks.
+  ReadMaxRows();
   ReadHostVersion();
   // Decor goes to its output's first cell itself.
   CommandSteps steps{g_abortMessage, RunDecorDialog, ComputeDecor, nullptr};
