@@ -1,7 +1,10 @@
 // Sheet names in reference texts, TEXTREF's two notations, activating books
 // and sheets, copies into larger areas, the book information a host without
 // workbooks lacks, and a break that ends with its command.
+#include <unistd.h>
+
 #include <deque>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -276,6 +279,61 @@ TEST_F(WorkbookCommands, BookInformationOnlyWhereThereAreWorkbooks) {
   ASSERT_EQ(Excel4(xlfGetDocument, &out, 2, &type1, &doc), xlretSuccess);
   EXPECT_EQ(Text(out), "DATA.XLS");
   Excel4(xlFree, nullptr, 1, &out);
+}
+
+TEST_F(WorkbookCommands, MoveWithoutABookGivesTheSheetOneOfItsOwn) {
+  for (const char* version : {"4.0", "8.0"}) {
+    standin::ResetQuietly();
+    standin::SetHostVersion(version);
+    standin::NewWorkbook("Book1.xls", "Data");
+    standin::SheetId coef = standin::AddSheet("Book1.xls", "Data.COF");
+    standin::SetCell(coef, 0, 0, 2.5);
+    Texts t;
+    XLOPER name = t.Str("[Book1.xls]Data.COF");
+    ASSERT_EQ(Excel4(xlcWorkbookMove, nullptr, 1, &name), xlretSuccess) << version;
+    std::string book = std::string(version) == "4.0" ? "Data.COF" : "Book1";  // "Book1.xls" is another name
+    EXPECT_EQ(standin::BookName(coef), book) << version;
+    EXPECT_EQ(standin::Sheets("Book1.xls"), std::vector<std::string>{"Data"});
+    EXPECT_EQ(standin::GetCell(coef, 0, 0), Value{2.5});
+    EXPECT_EQ(standin::ActiveSheet(), coef);
+    // Closing the new window leaves the workbook alone.
+    XLOPER no = BoolOper(false);
+    ASSERT_EQ(Excel4(xlcClose, nullptr, 1, &no), xlretSuccess);
+    EXPECT_EQ(standin::Workbooks(), std::vector<std::string>{"Book1.xls"});
+  }
+  // The last sheet of a book cannot leave it.
+  standin::ClearLog();
+  Texts t;
+  XLOPER last = t.Str("Data");
+  EXPECT_NE(Excel4(xlcWorkbookMove, nullptr, 1, &last), xlretSuccess);
+  standin::ClearLog();
+}
+
+TEST_F(WorkbookCommands, DocumentsWithoutWorkbooksAreSavedHiddenAndShownByName) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("standin_doc_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  standin::SetWorkbooks(false);
+  standin::NewWorkbook("DATA.XLS", "DATA.XLS");
+  XLOPER one = NumOper(1);
+  ASSERT_EQ(Excel4(xlcNew, nullptr, 1, &one), xlretSuccess);
+  standin::SetCell(standin::ActiveSheet(), 0, 0, 4.0);
+  Texts t;
+  XLOPER path = t.Str((dir / "DATA.COF").string());
+  ASSERT_EQ(Excel4(xlcSaveAs, nullptr, 1, &path), xlretSuccess);
+  // The document and its one sheet both bear the new name.
+  standin::SheetId coef = standin::FindSheet("DATA.COF", "DATA.COF");
+  ASSERT_NE(coef, 0u);
+  EXPECT_TRUE(fs::exists(dir / "DATA.COF"));
+  ASSERT_EQ(Excel4(xlcHide, nullptr, 0), xlretSuccess);
+  EXPECT_TRUE(standin::WorkbookHidden("DATA.COF"));
+  XLOPER name = t.Str("DATA.COF");
+  ASSERT_EQ(Excel4(94 | xlCommand, nullptr, 1, &name), xlretSuccess);  // UNHIDE
+  EXPECT_FALSE(standin::WorkbookHidden("DATA.COF"));
+  EXPECT_EQ(Excel4(xlcActivate, nullptr, 1, &name), xlretSuccess);
+  EXPECT_EQ(standin::ActiveSheet(), coef);
+  EXPECT_TRUE(standin::Log().empty()) << standin::Log().front();
+  fs::remove_all(dir);
 }
 
 // A command that polls the break key until it sees Esc.
