@@ -305,7 +305,7 @@ TEST_F(BlkCommandTest, HeightFollowsTheDetrendedBox) {
   untick.set.push_back({11, false});
   untick.press = 11;
   standin::QueueDialog(untick);
-  standin::QueueDialog(DialogReply{.cancel = true});
+  standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});
   EXPECT_EQ(Run(), 1);
   std::vector<standin::DialogShowing> shown = standin::Showings();
   ASSERT_GE(shown.size(), 3u);
@@ -328,7 +328,7 @@ TEST_F(BlkCommandTest, SampleDialogDimsWhatDetrendingRulesOut) {
     e.detrended = c.detrended;
     e.normalization = c.normalization;
     standin::QueueDialog(MainReply(e));
-    standin::QueueDialog(DialogReply{.cancel = true});
+    standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});
     EXPECT_EQ(Run(), 1);
     std::vector<standin::DialogShowing> shown = standin::Showings();
     ASSERT_EQ(shown.size(), 2u);
@@ -351,7 +351,7 @@ TEST_F(BlkCommandTest, PreviousIndexIsOfferedAgain) {
   EXPECT_EQ(Run(), 1);
   standin::ClearTranscript();
   standin::QueueDialog(MainReply(Entries{}));
-  standin::QueueDialog(DialogReply{.cancel = true});
+  standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});
   EXPECT_EQ(Run(), 1);
   std::vector<standin::DialogShowing> shown = standin::Showings();
   ASSERT_EQ(shown.size(), 2u);
@@ -404,7 +404,7 @@ TEST_F(BlkCommandTest, EveryMainDialogCheckShowsItsMessage) {
     SCOPED_TRACE(check.name);
     standin::ClearTranscript();
     standin::QueueDialog(MainReply(check.entries));
-    standin::QueueDialog(DialogReply{.cancel = true});  // the ALERT! box
+    standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});  // the ALERT! box
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Saw(std::string("dialog \"ALERT!\": ") + check.message));
     EXPECT_TRUE(Saw("BlokSamp 2 Aborted!"));
@@ -486,7 +486,7 @@ TEST_F(BlkCommandTest, OutputMayNotOverlapTheInput) {
     e.index = 1;
     standin::QueueDialog(MainReply(e));
     standin::QueueDialog(SampleReply(1));
-    standin::QueueDialog(DialogReply{.cancel = true});  // main dialog again
+    standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});  // main dialog again
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Saw("alert 3 \"Your output will overwrite your input. This is not "
                     "allowed.\""));
@@ -509,10 +509,10 @@ TEST_F(BlkCommandTest, OutputMayNotOverlapTheInput) {
 
 TEST_F(BlkCommandTest, CancelAtEveryStep) {
   standin::SetCell(sheet_, "D1", std::string("keep"));
-  standin::QueueDialog(DialogReply{.cancel = true});
+  standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});
   EXPECT_EQ(Run(), 1);
   standin::QueueDialog(MainReply(Entries{}));
-  standin::QueueDialog(DialogReply{.cancel = true});
+  standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});
   EXPECT_EQ(Run(), 1);
   standin::QueueDialog(MainReply(Entries{}));
   standin::QueueDialog(SampleReply(3));

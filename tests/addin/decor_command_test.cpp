@@ -300,10 +300,10 @@ TEST_F(DecorCommand, DialogChecksShowTheirMessagesAndComeBack) {
   standin::Activate(sheet_);
   standin::ClearTranscript();
   standin::Select(sheet_, "A1");
-  standin::DialogReply far;
-  far.set = {{kDataItem, Value{std::string("[Book1.xls]Data!A1:C20")}},
+  standin::DialogReply beyond_last_column;
+  beyond_last_column.set = {{kDataItem, Value{std::string("[Book1.xls]Data!A1:C20")}},
              {kOutputItem, Value{std::string("[Book2.xls]Out!IU1")}}};
-  standin::QueueDialog(far);
+  standin::QueueDialog(beyond_last_column);
   standin::DialogReply back;  // the ALERT! box: correct it
   standin::QueueDialog(back);
   standin::DialogReply cancel;

@@ -38,7 +38,9 @@ TEST(BlkSampleOptions, DimsBelowTheDetrendingMinimum) {
       // earlier choice.
       EXPECT_GT(c.preselected, c.dimmed);
       EXPECT_LE(c.preselected, 18);
-      if (previous > c.dimmed + 1 && previous <= 18) EXPECT_EQ(c.preselected, previous);
+      if (previous > c.dimmed + 1 && previous <= 18) {
+        EXPECT_EQ(c.preselected, previous);
+      }
     }
   }
 }
