@@ -457,8 +457,11 @@ TEST_F(DecorCommand, CoefficientFileHoldsTheSheetsCells) {
   }
   EXPECT_TRUE(offered);
 
-  std::ifstream in(file, std::ios::binary);
-  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<unsigned char> bytes;
+  {  // closed before the file is overwritten and removed (Windows refuses both)
+    std::ifstream in(file, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
   ASSERT_EQ(bytes.size(), 80u);  // 16 + 8·4·2
   auto at = [&](std::size_t i) {
     std::uint64_t bits = 0;
