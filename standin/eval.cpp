@@ -395,6 +395,26 @@ Operand EvaluateNode(const Node& node, SheetId sheet) {
       std::vector<Operand> args;
       for (const auto& arg : node.args) args.push_back(EvaluateNode(*arg, sheet));
       std::string upper = Upper(node.name);
+      if (upper == "ABS" && args.size() == 1) {
+        std::vector<Shape> shapes{ShapeOf(args[0])};
+        return Elementwise(shapes, [](const std::vector<Value>& v) -> Value {
+          Value n = ToNumber(v[0]);
+          if (auto* d = std::get_if<double>(&n)) return std::fabs(*d);
+          return n;
+        });
+      }
+      if ((upper == "COLUMN" || upper == "ROW") && args.size() == 1) {
+        // The number of the first column (row) of a reference's first area.
+        auto* ref = std::get_if<Ref>(&args[0].v);
+        if (ref == nullptr || ref->areas.empty()) {
+          auto* v = std::get_if<Value>(&args[0].v);
+          if (v && std::holds_alternative<Error>(*v)) return args[0];
+          return Operand{Value{Error{xlerrValue}}};
+        }
+        const Area& first = ref->areas[0];
+        return Operand{Value{static_cast<double>(
+            (upper == "COLUMN" ? first.first_col : first.first_row) + 1)}};
+      }
       for (const BuiltinRow& row : kBuiltins)
         if (upper == row.name) return Operand{row.function(args)};
       if (const Registered* function = FindRegisteredFunction(node.name))

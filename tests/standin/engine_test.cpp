@@ -94,6 +94,22 @@ TEST_F(EngineTest, BuiltinsAgreeWithSumsByHand) {
   EXPECT_EQ(Err(Eval1("=AVERAGE(C1:C5)")), xlerrDiv0);
 }
 
+TEST_F(EngineTest, AbsColumnAndRowAsTheToolsFormulasUseThem) {
+  standin::SheetId s = standin::NewWorkbook("b.xls");
+  standin::SetColumn(s, "A1", {1.0, -2.0, 3.0, -6.0});
+  EXPECT_EQ(Eval1("=ABS(-2.5)"), Value{2.5});
+  EXPECT_EQ(Err(Eval1("=ABS(\"x\")")), xlerrValue);
+  // The mean absolute deviation of a column, as the normalised block
+  // formulas write it: deviations 2, 1, 4, 5 about the mean -1.
+  EXPECT_EQ(Eval1("=AVERAGE(ABS(A1:A4-AVERAGE(A1:A4)))"), Value{3.0});
+  // Label formulas of untitled columns.
+  EXPECT_EQ(Eval1("=\"Col\"&COLUMN(C5:D9)&\"_S10\""), Value{std::string("Col3_S10")});
+  EXPECT_EQ(Eval1("=COLUMN(IV1)"), Value{256.0});
+  EXPECT_EQ(Eval1("=ROW((B7:B9,A1))"), Value{7.0}) << "the first area";
+  EXPECT_EQ(Err(Eval1("=COLUMN(5)")), xlerrValue);
+  EXPECT_EQ(Err(Eval1("=COLUMN(Nowhere!A1)")), xlerrRef);
+}
+
 TEST_F(EngineTest, ArrayResultsBroadcastAndPadWithNA) {
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetColumn(s, "A1", {1.0, 2.0, 3.0});
