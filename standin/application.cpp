@@ -153,6 +153,8 @@ double RunCommand(const std::string& function_text) {
   // Excel forgets a break when the command it interrupted ends.
   H().person.break_pending = false;
   auto* v = std::get_if<Value>(&answer.v);
+  // Commands registered to return a boolean answer TRUE or FALSE.
+  if (auto* b = v ? std::get_if<bool>(v) : nullptr) return *b ? 1.0 : 0.0;
   auto* d = v ? std::get_if<double>(v) : nullptr;
   if (d == nullptr) throw HostError("command \"" + function_text + "\" answered no number");
   return *d;

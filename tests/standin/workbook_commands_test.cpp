@@ -346,6 +346,24 @@ extern "C" int PollUntilBreak() {
   return 0;
 }
 
+extern "C" short AnswersFalse() { return 0; }
+
+TEST_F(WorkbookCommands, CommandAnswersAreNumbersOrBooleans) {
+  standin::NewWorkbook("b.xls");
+  standin::AttachTestModule("test.xll");
+  standin::AddTestProcedure("AnswersFalse", reinterpret_cast<void*>(&AnswersFalse));
+  Texts t;
+  XLOPER module{}, out{};
+  ASSERT_EQ(Excel4(xlGetName, &module, 0), xlretSuccess);
+  XLOPER procedure = t.Str("AnswersFalse"), type = t.Str("A"), function = t.Str("SaysNo"),
+         arguments = t.Str(""), macro = t.Str("2");
+  ASSERT_EQ(Excel4(xlfRegister, &out, 6, &module, &procedure, &type, &function, &arguments, &macro),
+            xlretSuccess);
+  Excel4(xlFree, nullptr, 2, &module, &out);
+  EXPECT_EQ(standin::RunCommand("SaysNo"), 0.0);
+  EXPECT_THROW(standin::RunCommand("SaysNo2"), standin::HostError) << "not registered";
+}
+
 TEST_F(WorkbookCommands, ABreakEndsWithTheCommandThatSawIt) {
   standin::NewWorkbook("b.xls");
   standin::AttachTestModule("test.xll");
