@@ -22,10 +22,6 @@ char g_tempBlank[] = " tempblank";
 char g_closeBracket[] = " ]";
 char g_dot[] = " .";
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool IsTrue(const XLOPER& value) {

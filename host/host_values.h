@@ -11,6 +11,11 @@
 
 namespace hvt {
 
+// A value's type without the bits that say who frees it.
+inline WORD BaseType(const XLOPER& value) {
+  return static_cast<WORD>(value.xltype & ~(xlbitXLFree | xlbitDLLFree));
+}
+
 // ---- Temporary values: a 1,024-byte pool emptied after every CallExcel.
 constexpr std::size_t kTempPoolSize = 1024;
 

@@ -13,10 +13,6 @@ constexpr int kGetBar = int{xlfGetBar} | int{xlIntl};
 constexpr int kAddCommand = int{xlfAddCommand} | int{xlIntl};
 constexpr int kDeleteCommand = int{xlfDeleteCommand} | int{xlIntl};
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 // Asks the host where the block's item stands in `menu`. False when the
 // host gave no answer; otherwise `answer` holds it and must be released.
 bool FindItem(MenuBlock& block, char* menu, XLOPER& answer) {

@@ -22,10 +22,6 @@ XLOPER g_resolveAnswer;
 char g_inputIncorrect[] = " Your input reference is missing or incorrect!";
 char g_outputIncorrect[] = " Your output reference is missing or incorrect!";
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 // A reference value to one area of a sheet, backed by `table`.

@@ -70,7 +70,7 @@ void DeleteRegisteredNames(RegistrationRow* rows, std::size_t count) {
 
 bool RegisterRowByName(RegistrationRow* rows, std::size_t count,
                        LPXLOPER name, LPXLOPER result) {
-  if (name == nullptr || (name->xltype & ~(xlbitXLFree | xlbitDLLFree)) != xltypeStr ||
+  if (name == nullptr || BaseType(*name) != xltypeStr ||
       name->val.str == nullptr) {
     return false;
   }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tools/gtn/column_command.h"
+#include "tools/column_command.h"
 
 namespace hvt::column {
 namespace {

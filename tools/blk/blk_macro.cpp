@@ -33,10 +33,6 @@ constexpr int kLastColumn = 255;
 char g_numberFormat[] = " 0.00000";
 char g_nonNumber[] = " Your data set contains a non-number!";
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool IsTrue(const XLOPER& value) {

@@ -122,10 +122,6 @@ ToolTables g_blkTables = {
     .remembered = &g_mainAnswer,
 };
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool HoldsAnswer(const XLOPER& answer, std::size_t rows) {

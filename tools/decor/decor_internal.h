@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "host/host_values.h"
 #include "host/references.h"
 #include "sdk/xlcall.h"
 
@@ -68,9 +69,6 @@ int WriteCoefficientData(HFILE file);
 void WriteUpdateFormulas();
 
 // Value helpers.
-inline WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
 inline void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 }  // namespace hvt::decor_cmd

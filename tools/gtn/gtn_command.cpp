@@ -11,7 +11,7 @@
 #include "host/messages.h"
 #include "host/references.h"
 #include "host/tool_tables.h"
-#include "tools/gtn/column_command.h"
+#include "tools/column_command.h"
 #include "tools/gtn/core/gtn.h"
 
 namespace hvt::gtn_command {
@@ -105,10 +105,6 @@ char g_outputOverwrites[] = " Your output will overwrite your input!";
 char g_improperOutput[] =
     " Your output reference is improper! Use complete reference.";
 char g_protected[] = " Your output document is protected.";
-
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
 
 
 const XLREF& Area(const RefRecord& record) { return record.table.reftbl[0]; }

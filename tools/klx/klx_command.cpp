@@ -24,10 +24,6 @@ namespace {
 
 char g_abortMessage[] = " KLX Aborted!";
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 // Checks of the dialog, in the order they run.

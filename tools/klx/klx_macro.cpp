@@ -25,10 +25,6 @@ char g_nonNumber[] = " Your data set contains a non-number!";
 char g_labelPrompt[] = " Please enter text to use as label for your output column.";
 char g_labelTitle[] = " Output Label";
 
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
-
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool IsTrue(const XLOPER& value) {

@@ -3,8 +3,8 @@
 // column in bands, labelling it and copying the data's number format, and
 // the observer that polls the break key and shows progress while a core
 // runs.
-#ifndef HVT_TOOLS_GTN_COLUMN_COMMAND_H
-#define HVT_TOOLS_GTN_COLUMN_COMMAND_H
+#ifndef HVT_TOOLS_COLUMN_COMMAND_H
+#define HVT_TOOLS_COLUMN_COMMAND_H
 
 #include <cstddef>
 #include <cstdint>
@@ -122,4 +122,4 @@ bool ComposeLabelFormula(const char* reference, std::size_t referenceLength,
 
 }  // namespace hvt::column
 
-#endif  // HVT_TOOLS_GTN_COLUMN_COMMAND_H
+#endif  // HVT_TOOLS_COLUMN_COMMAND_H

@@ -1,4 +1,4 @@
-#include "tools/gtn/column_command.h"
+#include "tools/column_command.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,10 +19,6 @@ char g_nonNumber[] = " Your data set contains a non-number!";
 char g_labelPrompt[] =
     " Please enter text to use as label for your output column.";
 char g_labelTitle[] = " Output Label";
-
-WORD BaseType(const XLOPER& value) {
-  return value.xltype & ~(xlbitXLFree | xlbitDLLFree);
-}
 
 void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
