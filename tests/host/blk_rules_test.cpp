@@ -52,7 +52,7 @@ TEST(BlkFormula, TextsForEachKind) {
   EXPECT_EQ(BlockFormula(FormulaKind::kDetrended, 0, "R101C1", "R71C1:R101C1"),
             "=(R101C1-AVERAGE(R71C1:R101C1))");
   EXPECT_EQ(BlockFormula(FormulaKind::kNormalized, 48, "B", "T"),
-            "=(AVERAGE(B)-AVERAGE(T))/(AVERAGE(ABS(T-AVERAGE(T)))+1E-10)");
+            "=(AVERAGE(B)-AVERAGE(T))/(AVERAGE(ABS(T-AVERAGE(T)))+1E-300)");
 }
 
 TEST(BlkFormula, SheetPartDroppedAfterTheLastBang) {

@@ -254,9 +254,9 @@ std::string BlockFormula(FormulaKind kind, int n, const std::string& block,
   std::string formula = averaged ? "=(AVERAGE(" + block + ")" : "=(" + block;
   formula += "-AVERAGE(" + trend + "))";
   if (kind == FormulaKind::kNormalized) {
-    // The same guard as the computed values, so the formula in the last row
-    // agrees with them even for a nearly flat series.
-    formula += "/(AVERAGE(ABS(" + trend + "-AVERAGE(" + trend + ")))+1E-10)";
+    // The live formula keeps its own tiny guard (1E-300); the computed rows
+    // above it add 1e-10, so the two differ in about the tenth digit.
+    formula += "/(AVERAGE(ABS(" + trend + "-AVERAGE(" + trend + ")))+1E-300)";
   }
   return formula;
 }
