@@ -3,6 +3,7 @@
 #ifndef HVT_TESTS_ADDIN_ADDIN_FIXTURE_H
 #define HVT_TESTS_ADDIN_ADDIN_FIXTURE_H
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,20 @@
 #include "standin/standin.h"
 
 namespace hvt::testing {
+
+// A one-area reference value, as a macro sheet passes it to a command macro.
+struct MacroRef {
+  XLMREF table{};
+  XLOPER value{};
+  MacroRef(standin::SheetId sheet, int r0, int r1, int c0, int c1) {
+    table.count = 1;
+    table.reftbl[0] = XLREF{static_cast<WORD>(r0), static_cast<WORD>(r1),
+                            static_cast<BYTE>(c0), static_cast<BYTE>(c1)};
+    value.xltype = xltypeRef;
+    value.val.mref.lpmref = &table;
+    value.val.mref.idSheet = sheet;
+  }
+};
 
 class AddInTest : public ::testing::Test {
  protected:
@@ -56,6 +71,16 @@ class AddInTest : public ::testing::Test {
     EXPECT_TRUE(std::holds_alternative<double>(value))
         << standin::Describe(value);
     return std::holds_alternative<double>(value) ? std::get<double>(value) : NAN;
+  }
+
+  // An exported procedure of the loaded add-in, for calling a macro directly.
+  template <typename Fn>
+  static Fn Procedure(const char* name) {
+    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(module, nullptr);
+    auto fn = module ? reinterpret_cast<Fn>(dlsym(module, name)) : nullptr;
+    if (module) dlclose(module);
+    return fn;
   }
 
   static int ErrorOf(const standin::Evaluation& evaluation) {

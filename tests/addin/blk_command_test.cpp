@@ -604,10 +604,8 @@ TEST_F(BlkCommandTest, MemoryFailureAtEveryAllocationLeavesTheSheet) {
     if (standin::UnusedAnswers() == 1) {
       // A direct call asking the "too great" question takes the answer and,
       // with too few rows for one value, writes nothing.
-      void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-      auto blok = reinterpret_cast<int (*)(LPXLOPER, LPXLOPER, LPXLOPER, int, int, int)>(
-          dlsym(module, "Blok"));
-      dlclose(module);
+      auto blok = Procedure<int (*)(LPXLOPER, LPXLOPER, LPXLOPER, int, int, int)>("Blok");
+      ASSERT_NE(blok, nullptr);
       XLMREF d{1, {{1, 20, 0, 0}}}, o{1, {{0, 0, 9, 9}}}, t{1, {{0, 0, 0, 0}}};
       XLOPER dv{}, ov{}, tv{};
       for (auto [v, m] : {std::pair{&dv, &d}, {&ov, &o}, {&tv, &t}}) {
@@ -632,25 +630,11 @@ class BlkMacroTest : public BlkCommandTest {
  protected:
   void SetUp() override {
     BlkCommandTest::SetUp();
-    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(module, nullptr);
-    blok_ = reinterpret_cast<BlokProc>(dlsym(module, "Blok"));
-    dlclose(module);
+    blok_ = Procedure<BlokProc>("Blok");
     ASSERT_NE(blok_, nullptr);
   }
 
-  struct Reference {
-    XLMREF table;
-    XLOPER value;
-    Reference(standin::SheetId sheet, int r1, int r2, int c1, int c2) {
-      table.count = 1;
-      table.reftbl[0] = XLREF{static_cast<WORD>(r1), static_cast<WORD>(r2),
-                              static_cast<BYTE>(c1), static_cast<BYTE>(c2)};
-      value.xltype = xltypeRef;
-      value.val.mref.lpmref = &table;
-      value.val.mref.idSheet = sheet;
-    }
-  };
+  using Reference = MacroRef;
 
   int Call(int index, int method, int normalization, int outFirst = 3) {
     Reference data(sheet_, 1, 100, 0, 1), output(sheet_, 0, 0, outFirst, outFirst),

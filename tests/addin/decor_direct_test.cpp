@@ -24,18 +24,7 @@ class DecorDirect : public AddInTest {
  protected:
   using DecorFn = int (*)(LPXLOPER, LPXLOPER, short);
 
-  struct Ref {
-    XLMREF table{};
-    XLOPER value{};
-    Ref(standin::SheetId sheet, int r0, int r1, int c0, int c1) {
-      table.count = 1;
-      table.reftbl[0] = XLREF{static_cast<WORD>(r0), static_cast<WORD>(r1),
-                              static_cast<BYTE>(c0), static_cast<BYTE>(c1)};
-      value.xltype = xltypeRef;
-      value.val.mref.lpmref = &table;
-      value.val.mref.idSheet = sheet;
-    }
-  };
+  using Ref = MacroRef;
 
   void Fill(standin::SheetId sheet, std::size_t rows, std::size_t columns, int top = 0,
             unsigned seed = 23) {
@@ -59,13 +48,7 @@ class DecorDirect : public AddInTest {
     return r;
   }
 
-  DecorFn Decor() {
-    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-    EXPECT_NE(module, nullptr);
-    auto fn = reinterpret_cast<DecorFn>(dlsym(module, "Decor"));
-    if (module != nullptr) dlclose(module);
-    return fn;
-  }
+  DecorFn Decor() { return Procedure<DecorFn>("Decor"); }
 
   // The add-in module outlives its host sessions and keeps the row limit it
   // read; after an older host, let the command read today's again so later

@@ -40,13 +40,7 @@ class ShellSession : public AddInTest {
     ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
   }
   template <typename F>
-  F Entry(const char* name) {
-    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-    EXPECT_NE(module, nullptr);
-    F f = module ? reinterpret_cast<F>(dlsym(module, name)) : nullptr;
-    if (module) dlclose(module);
-    return f;
-  }
+  F Entry(const char* name) { return Procedure<F>(name); }
   std::vector<std::string> before_, beforeOld_, beforeData_;
 };
 

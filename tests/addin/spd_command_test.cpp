@@ -1,10 +1,8 @@
 // The SPD menu command and its macro end to end through the stand-in.
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 
-#include "tests/addin/addin_fixture.h"
+#include "tests/addin/column_command_fixture.h"
 #include "tools/spd/core/spd.h"
 
 namespace hvt::testing {
@@ -22,31 +20,8 @@ std::vector<double> CommandValues(const std::vector<double>& x, int depth) {
   return y;
 }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-class SpdCommand : public AddInTest {
+class SpdCommand : public ColumnCommandTest {
  protected:
-  // Data in A1 down, the selection on it, the dialog answered with `set`.
-  // The stand-in hands a reference box's text back as it was offered (R1C1),
-  // which its A1 reading of dialog texts does not take: the person types the
-  // data reference in A1 form, with a single cell selected.
-  standin::SheetId Prepare(const std::vector<double>& x, const std::string& range) {
-    standin::SheetId sheet = SheetWithColumn(x);
-    standin::Select(sheet, "H1");
-    data_ = range;
-    return sheet;
-  }
-
-  std::string data_;
-
-  static int Seen(const std::string& text) {
-    int count = 0;
-    for (const std::string& line : standin::Transcript()) {
-      if (line.find(text) != std::string::npos) ++count;
-    }
-    return count;
-  }
-
   // Runs the command; it answers 1 whatever happened.
   static void Run() {
     try {
@@ -56,75 +31,9 @@ class SpdCommand : public AddInTest {
     }
   }
 
-  // The alerts and dialogs seen, without the beeps before them.
-  static std::vector<std::string> Said() {
-    std::vector<std::string> lines;
-    for (const std::string& line : standin::Transcript()) {
-      if (line != "beep") lines.push_back(line);
-    }
-    return lines;
-  }
-
-  // The label formula ="Col"&COLUMN(<data>)&"<suffix>" in a cell.
-  static void ExpectLabelFormula(standin::SheetId sheet, const std::string& cell,
-                                 const std::string& data, const std::string& suffix) {
-    EXPECT_EQ(standin::GetFormula(sheet, cell),
-              "=\"Col\"&COLUMN(" + data + ")&\"" + suffix + "\"");
-  }
-
-  static std::string Dump() {
-    std::string all;
-    for (const std::string& line : standin::Transcript()) all += line + "\n";
-    return all;
-  }
-
-  static bool IsBlank(standin::SheetId sheet, int row, int column) {
-    return std::holds_alternative<standin::Blank>(standin::GetCell(sheet, row, column));
-  }
-
-  // Whether column `column` from `from` to `to` (0-based rows) is empty.
-  static bool ColumnBlank(standin::SheetId sheet, int column, int from, int to) {
-    for (int r = from; r <= to; ++r) {
-      if (!IsBlank(sheet, r, column)) return false;
-    }
-    return true;
-  }
-
-  // Expects rows [first, x.size()) of `column` to equal y bit for bit and
-  // the rows between the label and `first` to be empty.
-  void ExpectColumn(standin::SheetId sheet, int column, const std::vector<double>& y,
-                    int first, int dataTop = 0) {
-    EXPECT_TRUE(ColumnBlank(sheet, column, dataTop + 1, dataTop + first - 1));
-    for (std::size_t r = first; r < y.size(); ++r) {
-      double got = Number(standin::GetCell(sheet, dataTop + static_cast<int>(r), column));
-      ASSERT_TRUE(SameBits(got, y[r])) << "row " << r << ": " << got << " vs " << y[r];
-    }
-  }
-
   using MacroFn = int (*)(LPXLOPER, LPXLOPER, int);
-  static MacroFn Macro() {
-    void* module = dlopen(HVT_ADDIN_PATH, RTLD_NOW | RTLD_NOLOAD);
-    EXPECT_NE(module, nullptr);
-    auto fn = reinterpret_cast<MacroFn>(dlsym(module, "Spd"));
-    dlclose(module);
-    return fn;
-  }
-
-  // A one-area reference value, as a macro sheet passes it.
-  struct Ref {
-    XLMREF table;
-    XLOPER value;
-    Ref(standin::SheetId sheet, int r0, int r1, int c0, int c1) {
-      table.count = 1;
-      table.reftbl[0] = XLREF{static_cast<WORD>(r0), static_cast<WORD>(r1),
-                              static_cast<BYTE>(c0), static_cast<BYTE>(c1)};
-      value.xltype = xltypeRef;
-      value.val.mref.lpmref = &table;
-      value.val.mref.idSheet = sheet;
-    }
-  };
+  static MacroFn Macro() { return Procedure<MacroFn>("Spd"); }
 };
-
 
 TEST_F(SpdCommand, RegistersItsRowsAndDataMenuItem) {
   bool wrapper = false, macro = false, function = false;
