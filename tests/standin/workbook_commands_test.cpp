@@ -346,36 +346,36 @@ extern "C" int PollUntilBreak() {
   return 0;
 }
 
+// Registers `procedure` of a test module as a command named `name`
+// answering `type`.
+void RegisterTestCommand(const char* procedure, void* address, const char* type,
+                         const char* name) {
+  standin::AttachTestModule("test.xll");
+  standin::AddTestProcedure(procedure, address);
+  Texts t;
+  XLOPER module{}, out{};
+  ASSERT_EQ(Excel4(xlGetName, &module, 0), xlretSuccess);
+  XLOPER proc = t.Str(procedure), type_text = t.Str(type), function = t.Str(name),
+         arguments = t.Str(""), macro = t.Str("2");
+  ASSERT_EQ(Excel4(xlfRegister, &out, 6, &module, &proc, &type_text, &function, &arguments,
+                   &macro),
+            xlretSuccess);
+  Excel4(xlFree, nullptr, 2, &module, &out);
+}
+
 extern "C" short AnswersFalse() { return 0; }
 
 TEST_F(WorkbookCommands, CommandAnswersAreNumbersOrBooleans) {
   standin::NewWorkbook("b.xls");
-  standin::AttachTestModule("test.xll");
-  standin::AddTestProcedure("AnswersFalse", reinterpret_cast<void*>(&AnswersFalse));
-  Texts t;
-  XLOPER module{}, out{};
-  ASSERT_EQ(Excel4(xlGetName, &module, 0), xlretSuccess);
-  XLOPER procedure = t.Str("AnswersFalse"), type = t.Str("A"), function = t.Str("SaysNo"),
-         arguments = t.Str(""), macro = t.Str("2");
-  ASSERT_EQ(Excel4(xlfRegister, &out, 6, &module, &procedure, &type, &function, &arguments, &macro),
-            xlretSuccess);
-  Excel4(xlFree, nullptr, 2, &module, &out);
+  RegisterTestCommand("AnswersFalse", reinterpret_cast<void*>(&AnswersFalse), "A", "SaysNo");
   EXPECT_EQ(standin::RunCommand("SaysNo"), 0.0);
   EXPECT_THROW(standin::RunCommand("SaysNo2"), standin::HostError) << "not registered";
 }
 
 TEST_F(WorkbookCommands, ABreakEndsWithTheCommandThatSawIt) {
   standin::NewWorkbook("b.xls");
-  standin::AttachTestModule("test.xll");
-  standin::AddTestProcedure("PollUntilBreak", reinterpret_cast<void*>(&PollUntilBreak));
-  Texts t;
-  XLOPER module{}, out{};
-  ASSERT_EQ(Excel4(xlGetName, &module, 0), xlretSuccess);
-  XLOPER procedure = t.Str("PollUntilBreak"), type = t.Str("J"), function = t.Str("PollBreak"),
-         arguments = t.Str(""), macro = t.Str("2");
-  ASSERT_EQ(Excel4(xlfRegister, &out, 6, &module, &procedure, &type, &function, &arguments, &macro),
-            xlretSuccess);
-  Excel4(xlFree, nullptr, 2, &module, &out);
+  RegisterTestCommand("PollUntilBreak", reinterpret_cast<void*>(&PollUntilBreak), "J",
+                      "PollBreak");
 
   standin::PressEscAfter(3);
   EXPECT_EQ(standin::RunCommand("PollBreak"), 3);  // seen at the third poll
