@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "math/cr_math.h"
 #include "tests/core/klx_test_data.h"
 #include "tools/klx/core/klx_filter.h"
 
@@ -249,10 +250,10 @@ std::vector<double> SortedReferenceKlx(const std::vector<double>& x, double S, d
   for (std::size_t k = 31; k < x.size(); ++k) {
     const double du = x[k] - U, dl = x[k] - L;
     const double vol = std::max(std::fabs(du), std::fabs(dl));
-    const double e = std::pow(vol / reference(vol + 1e-10), s.p2);
+    const double e = hvt::math::Pow(vol / reference(vol + 1e-10), s.p2);
     const double w = std::clamp(e, 1.0, std::max(1.0, s.p1));
-    const double kv = std::pow(s.kb, std::sqrt(w));
-    const double a = std::pow(s.beta, w);
+    const double kv = hvt::math::Pow(s.kb, std::sqrt(w));
+    const double a = hvt::math::Pow(s.beta, w);
     M = (1 - a) * x[k] + a * M;
     T = (x[k] - M) * (1 - s.beta) + s.beta * T;
     D = (T * s.phi + M - Y) * (1 - a) * (1 - a) + a * a * D;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "math/cr_math.h"
 #include "tests/core/klx_test_data.h"
 #include "tools/klx/core/pqe_filter.h"
 
@@ -147,7 +148,7 @@ std::vector<double> NormalEquationsPqe(const std::vector<double>& x, double S) {
     q = std::max(q, 1e-10);
     const double T = v * p.g1;
     const double err = x[j] - (T + y[j - 1]);
-    const double gain = 1 - std::exp(-std::fabs(err) / (q * p.s));
+    const double gain = 1 - hvt::math::Exp(-std::fabs(err) / (q * p.s));
     v = gain * err + T;
     y[j] = v + y[j - 1];
   }

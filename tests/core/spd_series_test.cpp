@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "math/cr_math.h"
 #include "tools/spd/core/spd.h"
 
 namespace {
@@ -52,7 +53,7 @@ std::vector<double> ReferenceFilter(const std::vector<double>& V) {
   const std::size_t n = V.size();
   std::vector<double> Out(n, 0.0), E(n, 0.0);
   const double K1 = 0.86 - 0.55 / std::sqrt(3.0);
-  const double K2 = 1.0 - std::pow(4.0, -1.0 / 3.0);
+  const double K2 = 1.0 - hvt::math::Pow(4.0, -1.0 / 3.0);
   double sumV = 0.0;
   for (int k = 0; k <= 29; ++k) {
     Out[k] = V[k];
@@ -90,7 +91,7 @@ std::vector<double> ReferenceFilter(const std::vector<double>& V) {
     if (noise < 1e-10) noise = 1e-10;
     const double trend = slope * K1;
     const double err = V[j] - (trend + Out[j - 1]);
-    const double gain = 1 - std::exp((std::fabs(err) / noise) * (-1.0 / 3));
+    const double gain = 1 - hvt::math::Exp((std::fabs(err) / noise) * (-1.0 / 3));
     slope = (gain * err) + trend;
     Out[j] = slope + Out[j - 1];
   }

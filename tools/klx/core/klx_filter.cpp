@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+#include "math/cr_math.h"
+
 namespace hvt::klx {
 
 namespace {
@@ -94,7 +96,7 @@ KlxSettings KlxSettings::Derive(double smoothness, double phase) {
     s.phi = 1.5;  // NaN: the neutral phase
   }
   s.r = std::sqrt(s.h);
-  s.g = std::log(s.r) / std::log(2.0) + 2.0;
+  s.g = hvt::math::Log(s.r) / hvt::math::Log(2.0) + 2.0;
   s.p1 = s.g >= 0.0 ? s.g : 0.0;
   s.b = s.r * s.p1;
   s.kb = s.b / (s.b + 1.0);
@@ -239,7 +241,7 @@ bool KlxFilter(std::span<const double> x, double smoothness, double phase,
     const double dl = xk - L;
     const double vol = std::max(std::fabs(du), std::fabs(dl));
     const double ref = tracker.update(vol + 1e-10);
-    const double e = std::pow(vol / ref, s.p2);
+    const double e = hvt::math::Pow(vol / ref, s.p2);
     const double m = std::min(e, s.p1);
     double w;
     if (m < 1.0) {
@@ -247,8 +249,8 @@ bool KlxFilter(std::span<const double> x, double smoothness, double phase,
     } else {
       w = s.p1 < e ? s.p1 : e;
     }
-    const double kv = std::pow(s.kb, std::sqrt(w));
-    const double a = std::pow(beta, w);
+    const double kv = hvt::math::Pow(s.kb, std::sqrt(w));
+    const double a = hvt::math::Pow(beta, w);
     M = (1.0 - a) * xk + a * M;
     T = (xk - M) * s.oneMinusBeta + beta * T;
     const double a2 = a * a;

@@ -7,13 +7,15 @@
 #include <functional>
 #include <vector>
 
+#include "math/cr_math.h"
+
 namespace hvt::klx {
 
 PqeSettings PqeSettings::Derive(double smoothness) {
   PqeSettings p;
   p.s = smoothness >= 1e-10 ? smoothness : 1e-10;
   p.g1 = 0.86 - 0.55 / std::sqrt(p.s);
-  p.g2 = 1.0 - std::exp(-std::log(4.0) / p.s);
+  p.g2 = 1.0 - hvt::math::Exp(-hvt::math::Log(4.0) / p.s);
   const double ceilS = std::ceil(p.s);
   p.window = 2.0 * ceilS >= 31.0 ? 2.0 * ceilS : 31.0;
   p.span = ceilS >= 30.0 ? 30 : static_cast<int>(ceilS);
@@ -109,7 +111,7 @@ bool PqeFilter(std::span<const double> x, double smoothness,
     const double T = v * p.g1;
     const double prev = y[j - 1];
     const double err = xj - (T + prev);
-    const double a = 1.0 - std::exp(-((std::fabs(err) / q) / s));
+    const double a = 1.0 - hvt::math::Exp(-((std::fabs(err) / q) / s));
     v = a * err + T;
     y[j] = v + prev;
 

@@ -11,6 +11,8 @@
 #include <new>
 #include <vector>
 
+#include "math/cr_math.h"
+
 namespace hvt::spd {
 namespace {
 
@@ -120,7 +122,7 @@ SpdStatus SpdFilter(std::span<const double> v, std::span<double> out,
   const std::int64_t total = static_cast<std::int64_t>(n);
 
   const double k1 = 0.86 - 0.55 / std::sqrt(3.0);      // trend damping
-  const double k2 = 1.0 - std::pow(4.0, -1.0 / 3.0);   // noise smoothing
+  const double k2 = 1.0 - hvt::math::Pow(4.0, -1.0 / 3.0);   // noise smoothing
   const double gainScale = -1.0 / 3.0;
   const double noiseFloor = 1e-10;
   const double window = static_cast<double>(kWindow);
@@ -174,7 +176,7 @@ SpdStatus SpdFilter(std::span<const double> v, std::span<double> out,
 
     const double trend = slope * k1;
     const double err = vs[j] - (trend + os[j - 1]);
-    const double gain = 1.0 - std::exp((std::fabs(err) / noise) * gainScale);
+    const double gain = 1.0 - hvt::math::Exp((std::fabs(err) / noise) * gainScale);
     slope = (gain * err) + trend;
     os[j] = slope + os[j - 1];
 

@@ -1,0 +1,448 @@
+// Correctly rounded exp, log and pow.
+//
+// Double-double building blocks are the classical error-free transforms
+// (Knuth's TwoSum, Dekker's FastTwoSum and Dekker's product with Veltkamp's
+// split); they are exact as long as nothing overflows and no operation is
+// contracted into a fused multiply-add (the build forbids contraction).
+// Bounds below use u = 2^-53.
+//
+// Rounding test (Ziv's strategy): a fast result hi + lo with relative error
+// at most eps settles the rounding when |lo| + eps |hi| stays below the
+// distance from hi to the midpoint on lo's side. Otherwise the accurate
+// path decides.
+#include "math/cr_math.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "math/fixed_point.h"
+
+namespace hvt::math {
+
+namespace {
+
+#include "math/cr_tables.inc"
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::uint64_t Bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+double FromBits(std::uint64_t b) {
+  double v;
+  std::memcpy(&v, &b, sizeof v);
+  return v;
+}
+
+double Pow2(int n) { return FromBits(static_cast<std::uint64_t>(n + 1023) << 52); }
+
+double Abs(double v) { return FromBits(Bits(v) & ~(std::uint64_t{1} << 63)); }
+
+bool SignBit(double v) { return (Bits(v) >> 63) != 0; }
+
+double QuietNaN() { return std::numeric_limits<double>::quiet_NaN(); }
+
+struct DD {
+  double hi, lo;
+};
+
+DD TwoSum(double a, double b) {
+  const double s = a + b;
+  const double bb = s - a;
+  return {s, (a - (s - bb)) + (b - bb)};
+}
+
+// Needs a == 0 or exponent(a) >= exponent(b).
+DD FastTwoSum(double a, double b) {
+  const double s = a + b;
+  return {s, b - (s - a)};
+}
+
+DD Split(double a) {
+  const double c = 134217729.0 * a;  // 2^27 + 1
+  const double hi = c - (c - a);
+  return {hi, a - hi};
+}
+
+DD TwoProd(double a, double b) {
+  const double p = a * b;
+  const DD x = Split(a);
+  const DD y = Split(b);
+  return {p, ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo};
+}
+
+// Sum of two double-doubles; relative error at most 3u^2/(1 - 4u) (Joldes,
+// Muller and Popescu's bound for this accurate algorithm).
+DD Add(DD x, DD y) {
+  DD s = TwoSum(x.hi, y.hi);
+  const DD t = TwoSum(x.lo, y.lo);
+  s = FastTwoSum(s.hi, s.lo + t.hi);
+  return FastTwoSum(s.hi, s.lo + t.lo);
+}
+
+// True when hi + lo (normalised: hi = RN(hi + lo)) within a relative error
+// eps of the true value rounds to hi. Rounding to nearest is monotone, so
+// the computed |lo| + err below the exact power-of-two distance proves the
+// exact sum below it.
+bool RoundsToHi(double hi, double lo, double eps) {
+  const std::uint64_t b = Bits(hi);
+  const int field = static_cast<int>((b >> 52) & 0x7ff);
+  double distance = Pow2(field - 1075 - 1);  // half an ulp of hi
+  const bool towardZero = lo != 0 && SignBit(lo) != SignBit(hi);
+  if (towardZero && (b & ((std::uint64_t{1} << 52) - 1)) == 0) distance *= 0.5;
+  return Abs(lo) + Abs(hi) * eps < distance;
+}
+
+// Relative error bounds of the fast paths (derivations at ExpCore and
+// LogCore, each with at least a bit to spare).
+constexpr double kExpEps = 0x1p-76;
+constexpr double kLogEps = 0x1p-74;
+
+// exp(th + tl) = 2^k (hi + lo), |th| <= 746, |tl| <= ulp(th), with hi + lo
+// in [0.99, 2.01] and relative error below 2^-76 (not counting tl's own).
+//
+// th + tl = n ln2/128 + r, |r| <= ln2/256 + 2^-40 < 2^-8.52. n ln2/128 is
+// n (c1 + c2 + c3) with c1 of 35 bits, so n c1 (|n| < 2^18) and th - n c1
+// (TwoSum) and n c2 (TwoProd) are exact; what remains is summed in doubles
+// of magnitude below 2^-42, each rounding below 2^-95, and the split of
+// ln2/128 leaves less than 2^-130: r errs by less than 2^-92.
+// exp(r) = 1 + r + r^2/2 + r^3 P(r) with P the Taylor coefficients to
+// r^7/5040: the tail after r^7 is below 2^-83; 1 + r + r^2/2 is kept in
+// double-double (r^2 exactly but for 2 rh rl rounded and rl^2 < 2^-124);
+// r^3 P(r) < 2^-28 costs at most 8 roundings, below 2^-78.9; the three
+// roundings of the low sum, each below 2^-81, and the final product with
+// 2^(j/128) (table error 2^-106, product error below 2^-103).
+// Total below 2^-77.3 relative.
+void ExpCore(double th, double tl, int* k, DD* result) {
+  const double v = th * 0x1.71547652b82fep+7;  // 128/ln2
+  const int n = static_cast<int>(v >= 0 ? v + 0.5 : v - 0.5);
+  const int j = n & 127;
+  *k = (n - j) / 128;
+  const double dn = static_cast<double>(n);
+  const DD s = TwoSum(th, -(dn * kLn2By128_1));
+  const DD p = TwoProd(dn, kLn2By128_2);
+  const DD a = TwoSum(s.hi, -p.hi);
+  const double b = a.lo + ((s.lo - p.lo) + (tl - dn * kLn2By128_3));
+  const DD r = TwoSum(a.hi, b);
+
+  const double rh = r.hi;
+  const double poly =
+      rh * rh * rh *
+      (0x1.5555555555555p-3 +
+       rh * (0x1.5555555555555p-5 +
+             rh * (0x1.1111111111111p-7 + rh * (0x1.6c16c16c16c17p-10 + rh * 0x1.a01a01a01a01ap-13))));
+  DD sq = TwoProd(rh, rh);
+  sq.lo += 2.0 * rh * r.lo;
+  const DD u = FastTwoSum(1.0, rh);
+  const DD u2 = FastTwoSum(u.hi, 0.5 * sq.hi);
+  const double lo = poly + ((u.lo + u2.lo) + (r.lo + 0.5 * sq.lo));
+  const DD e = FastTwoSum(u2.hi, lo);
+
+  const double th2 = kExp2Table[j][0];
+  const double tl2 = kExp2Table[j][1];
+  DD q = TwoProd(th2, e.hi);
+  q.lo += th2 * e.lo + tl2 * e.hi;
+  *result = FastTwoSum(q.hi, q.lo);
+}
+
+// log(x) as a double-double, relative error below 2^-74; x finite, > 0,
+// != 1.
+//
+// |x - 1| < 2^-8: z = x - 1 exactly (Sterbenz). Otherwise x = 2^e m, m in
+// [1, 2), row i of the table by m's leading 7 fraction bits: c ~ 1/m, and
+// z = m c - 1 exactly as a double-double (TwoProd, and p - 1 is exact);
+// |z| < 2^-8 in both cases. log x = E ln2 + T + log1p(z), E = e or e + 1
+// and T = -log(c) or -log(2c) from the table, so that |log x| >= 2^-8.01
+// whenever E or T is not zero.
+// log1p(z) = z - z^2/2 + z^3/3 + z^4 Q(z), Q to z^10/10: the tail is below
+// |z| 2^-83; z^2 and z^3/3 are double-doubles (errors near 2^-104
+// relative); z^4 Q(z) costs about 10 roundings of magnitude 0.26 z^4, below
+// |z| 2^-75.6 when |z| < 2^-8, and so below 2^-75.6 of |log x| in both
+// cases. E ln2: ln2's split leaves 2^-95 (E kLn2_1 is exact, |E| <= 1075)
+// and E kLn2_2 rounds once: below 2^-83 of |log x| >= 0.34. The three sums
+// add 2^-102 at most. Total below 2^-75.2.
+DD LogCore(double x) {
+  DD z;
+  int big_e = 0;
+  DD t = {0.0, 0.0};
+  if (x > 1.0 - 0x1p-8 && x < 1.0 + 0x1p-8) {
+    z = {x - 1.0, 0.0};
+  } else {
+    std::uint64_t b = Bits(x);
+    int field = static_cast<int>(b >> 52);
+    if (field == 0) {  // subnormal: scale into the normal range
+      b = Bits(x * 0x1p54);
+      field = static_cast<int>(b >> 52) - 54;
+    }
+    const int i = static_cast<int>((b >> 45) & 127);
+    const double m = FromBits((b & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52));
+    big_e = field - 1023 + (i >= 53 ? 1 : 0);
+    const LogRow& row = kLogTable[i];
+    const DD p = TwoProd(m, row.c);
+    z = TwoSum(p.hi - 1.0, p.lo);
+    t = {row.hi, row.lo};
+  }
+  const double zh = z.hi;
+  DD z2 = TwoProd(zh, zh);
+  z2.lo += 2.0 * zh * z.lo;
+  DD z3 = TwoProd(z2.hi, zh);
+  z3.lo += z2.hi * z.lo + z2.lo * zh;
+  DD z3by3 = TwoProd(z3.hi, kThird[0]);
+  z3by3.lo += z3.hi * kThird[1] + z3.lo * kThird[0];
+  const double tail =
+      (z3.hi * zh) *
+      (-0.25 +
+       zh * (0.2 +
+             zh * (-0x1.5555555555555p-3 +
+                   zh * (0x1.2492492492492p-3 +
+                         zh * (-0.125 + zh * (0x1.c71c71c71c71cp-4 + zh * -0.1))))));
+  DD sum = Add(z, {-0.5 * z2.hi, -0.5 * z2.lo});
+  sum = Add(sum, z3by3);
+  sum = Add(sum, {tail, 0.0});
+  if (big_e == 0 && t.hi == 0.0) return sum;
+  const double de = static_cast<double>(big_e);
+  const DD eln2 = FastTwoSum(de * kLn2_1, de * kLn2_2);
+  return Add(Add(eln2, t), sum);
+}
+
+// The class of a finite y: not an integer, an even or an odd integer.
+enum class Parity { kNone, kEven, kOdd };
+
+Parity ParityOf(double y) {
+  const std::uint64_t b = Bits(y);
+  const int field = static_cast<int>((b >> 52) & 0x7ff);
+  if (field == 0) return (b << 1) == 0 ? Parity::kEven : Parity::kNone;
+  const std::uint64_t m = (b & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int lsb = field - 1075;  // weight of m's last bit
+  if (lsb >= 1) return Parity::kEven;
+  if (lsb < -52) return Parity::kNone;
+  const int point = -lsb;
+  if ((m & ((std::uint64_t{1} << point) - 1)) != 0) return Parity::kNone;
+  return ((m >> point) & 1) ? Parity::kOdd : Parity::kEven;
+}
+
+// n 2^e rounded to nearest, ties to even (n odd or zero).
+double RoundExact(std::uint64_t n, int e) {
+  int bits = 0;
+  while (bits < 64 && (n >> bits) != 0) ++bits;
+  if (bits == 0) return 0.0;
+  int ue = e + bits - 53;  // weight of the last kept bit
+  if (ue < -1074) ue = -1074;
+  if (ue <= e) return detail::ScaleExact(static_cast<double>(n), e);
+  const int shift = ue - e;
+  if (shift > 64) return 0.0;
+  const std::uint64_t q = shift == 64 ? 0 : n >> shift;
+  const std::uint64_t rest = shift == 64 ? n : n & ((std::uint64_t{1} << shift) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  const std::uint64_t rounded = rest > half || (rest == half && (q & 1)) ? q + 1 : q;
+  return detail::ScaleExact(static_cast<double>(rounded), ue);
+}
+
+// base^p with an overflow check against 2^64.
+bool IntPower(std::uint64_t base, std::uint64_t p, std::uint64_t* out) {
+  std::uint64_t r = 1;
+  for (std::uint64_t i = 0; i < p; ++i) {
+    if (r > ~std::uint64_t{0} / base) return false;
+    r *= base;
+  }
+  *out = r;
+  return true;
+}
+
+}  // namespace
+
+namespace detail {
+
+// x = X 2^a and y = Y 2^s with X and Y odd. x^y = n 2^e with n odd needs:
+// for s >= 0, n = X^y (y > 0 unless X = 1) and e = a y; for s < 0, X a
+// perfect 2^-s-th power Z and a divisible by 2^-s, then n = Z^Y (Y > 0
+// unless Z = 1). Square roots of integers below 2^53 are exact in double
+// arithmetic when they are integers.
+bool ExactPow(double x, double y, double* result) {
+  std::uint64_t bx = Bits(x);
+  int fx = static_cast<int>(bx >> 52);
+  std::uint64_t mx = bx & ((std::uint64_t{1} << 52) - 1);
+  int ax = -1074;
+  if (fx != 0) {
+    mx |= std::uint64_t{1} << 52;
+    ax = fx - 1075;
+  }
+  while ((mx & 1) == 0) {
+    mx >>= 1;
+    ++ax;
+  }
+  const std::uint64_t by = Bits(y);
+  const int fy = static_cast<int>((by >> 52) & 0x7ff);
+  std::uint64_t my = (by & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  int sy = fy - 1075;
+  if (fy == 0) return false;  // subnormal y: x^y is 1 or irrational
+  while ((my & 1) == 0) {
+    my >>= 1;
+    ++sy;
+  }
+  const bool negative = SignBit(y);
+  long long e;
+  std::uint64_t n;
+  if (sy >= 0) {
+    if (sy > 11) return false;  // |y| >= 2^12 * odd: n or e out of reach
+    const std::uint64_t p = my << sy;
+    if (p > 4096) return false;
+    if (mx == 1) {
+      n = 1;
+    } else if (negative || p > 64 || !IntPower(mx, p, &n)) {
+      return false;
+    }
+    e = static_cast<long long>(ax) * static_cast<long long>(p);
+  } else {
+    const int k = -sy;
+    if (k > 11) return false;  // |a| <= 1126 < 2^11 and X would need 2^k-th roots
+    if (ax % (1 << k) != 0) return false;
+    std::uint64_t z = mx;
+    for (int i = 0; i < k && z != 1; ++i) {
+      const std::uint64_t r = static_cast<std::uint64_t>(
+          std::sqrt(static_cast<double>(z)));  // z < 2^53: exact input
+      if (r * r != z) return false;
+      z = r;
+    }
+    if (my > 4096) return false;
+    if (z == 1) {
+      n = 1;
+    } else if (negative || my > 64 || !IntPower(z, my, &n)) {
+      return false;
+    }
+    e = static_cast<long long>(ax / (1 << k)) * static_cast<long long>(my);
+  }
+  if (negative) e = -e;
+  if (e > 1100 || e < -1200) return false;
+  *result = RoundExact(n, static_cast<int>(e));
+  return true;
+}
+
+// ExpParts is within 2^-211.7 (fixed_point.cpp); x is exact in fixed point
+// (|x| >= 2^-54 puts its last bit at or above 2^-106).
+double ExpAccurate(double x) {
+  int k = 0;
+  const Fixed e = ExpParts(FromDouble(x), &k);
+  bool decided = false;
+  return RoundScaled(e, k, 211, &decided);
+}
+
+// LogOf is within 2^-166 relative.
+double LogAccurate(double x) {
+  Fixed l = LogOf(x);
+  const bool negative = l.neg;
+  l.neg = false;
+  bool decided = false;
+  const double r = RoundScaled(l, 0, 165, &decided);
+  return negative ? -r : r;
+}
+
+// t = y log x: log x within 2^-166 relative, y exact (2^-70 <= |y| < 2^64
+// puts it inside the fixed-point range), the product truncated by less
+// than 2^-224 <= |t| 2^-169 since |t| >= 2^-55 here. So t is within
+// 2^-165.8 relative, below 746 * 2^-165.8 < 2^-156.2 absolutely, which
+// exp turns into a relative error below 2^-156.2 (plus ExpParts' 2^-211.7).
+// Published searches for hard cases of pow in double precision need about
+// 2^-120; results that are exact midpoints have no such distance at all
+// and are found by ExactPow.
+double PowAccurate(double x, double y) {
+  const Fixed t = Mul(FromDouble(y), LogOf(x));
+  int k = 0;
+  const Fixed e = ExpParts(t, &k);
+  bool decided = false;
+  const double r = RoundScaled(e, k, 155, &decided);
+  if (decided) return r;
+  double exact = 0;
+  return ExactPow(x, y, &exact) ? exact : r;
+}
+
+}  // namespace detail
+
+double Exp(double x) {
+  if (x != x) return x + x;
+  if (x > 709.79) return kInf;       // exp(x) >= 2^1024 (1 - 2^-54): overflow
+  if (x < -745.14) return 0.0;       // exp(x) < 2^-1075
+  if (Abs(x) < 0x1p-54) return 1.0;  // 1 - 2^-54 < exp(x) < 1 + 2^-53
+  int k = 0;
+  DD r;
+  ExpCore(x, 0.0, &k, &r);
+  if (k >= -1021 && k <= 1022 && RoundsToHi(r.hi, r.lo, kExpEps)) return r.hi * Pow2(k);
+  return detail::ExpAccurate(x);
+}
+
+double Log(double x) {
+  if (x != x) return x + x;
+  if (x < 0) return QuietNaN();
+  if (x == 0) return -kInf;
+  if (x == kInf) return kInf;
+  if (x == 1.0) return 0.0;
+  const DD l = LogCore(x);
+  if (RoundsToHi(l.hi, l.lo, kLogEps)) return l.hi;
+  return detail::LogAccurate(x);
+}
+
+double Pow(double x, double y) {
+  if (y == 0) return 1.0;
+  if (x == 1.0) return 1.0;
+  if (x != x || y != y) return x + y;
+  const double ay = Abs(y);
+  const double ax = Abs(x);
+  if (ay == kInf) {
+    if (ax == 1.0) return 1.0;
+    return (ax < 1.0) == (y < 0) ? kInf : 0.0;
+  }
+  const Parity parity = ParityOf(y);
+  const bool odd = parity == Parity::kOdd;
+  if (x == 0) {
+    if (y < 0) return odd && SignBit(x) ? -kInf : kInf;
+    return odd ? x : 0.0;
+  }
+  if (ax == kInf) {
+    const bool negative = SignBit(x) && odd;
+    if (y < 0) return negative ? -0.0 : 0.0;
+    return negative ? -kInf : kInf;
+  }
+  if (x < 0 && parity == Parity::kNone) return QuietNaN();
+  const bool negate = x < 0 && odd;
+  double r;
+  if (ax == 1.0) {
+    r = 1.0;
+  } else if (ay >= 0x1p64) {
+    // |y log x| >= 2^64 * 2^-53.5: certain overflow or underflow.
+    r = (ax > 1.0) == (y > 0) ? kInf : 0.0;
+  } else if (ay < 0x1p-70) {
+    r = 1.0;  // |y log x| < 2^-60
+  } else {
+    const DD l = LogCore(ax);
+    DD t = TwoProd(y, l.hi);
+    t = FastTwoSum(t.hi, t.lo + y * l.lo);
+    if (t.hi > 709.79) {
+      r = kInf;
+    } else if (t.hi < -745.14) {
+      r = 0.0;
+    } else if (Abs(t.hi) < 0x1p-55) {
+      r = 1.0;
+    } else {
+      int k = 0;
+      DD e;
+      ExpCore(t.hi, t.lo, &k, &e);
+      // t's relative error (log's, plus 2^-100 for the product) moves the
+      // result by |t| times it; 1.01 covers second-order terms and the
+      // rounding of this bound.
+      const double eps = kExpEps + Abs(t.hi) * (kLogEps + 0x1p-100) * 1.01;
+      if (k >= -1021 && k <= 1022 && RoundsToHi(e.hi, e.lo, eps)) {
+        r = e.hi * Pow2(k);
+      } else {
+        r = detail::PowAccurate(ax, y);
+      }
+    }
+  }
+  return negate ? -r : r;
+}
+
+}  // namespace hvt::math

@@ -1,0 +1,192 @@
+// The correctly rounded functions against MPFR: special values, hard and
+// exact cases, the accurate paths on their own, and the tables.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "math/cr_math.h"
+#include "tests/math/mpfr_oracle.h"
+
+namespace {
+
+namespace tables {
+#include "math/cr_tables.inc"
+}
+
+using hvt::math::testing::Oracle;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::uint64_t Bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// Bit for bit, signed zeros included; any NaN matches any NaN.
+::testing::AssertionResult SameDouble(double got, double want) {
+  if ((got != got && want != want) || Bits(got) == Bits(want)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "got " << std::hexfloat << got << ", want " << want;
+}
+
+const std::vector<double>& Specials() {
+  static const std::vector<double> v = {
+      0.0,     -0.0,   kInf,   -kInf,   kNaN,    1.0,      -1.0,    2.0,   -2.0,
+      0.5,     -0.5,   3.0,    -3.0,    1.5,     -1.5,     0x1p-1074, -0x1p-1074,
+      0x1p-1022, 0x1.fffffffffffffp+1023, -0x1.fffffffffffffp+1023, 0x1p53, 0x1p53 + 2,
+      0x1p64, 0x1p-70, 0x1p-80, 1.0 + 0x1p-52, 1.0 - 0x1p-53, 709.78, 709.79, -745.13,
+      -745.14, 1e300, -1e300, 1e-300, 0x1.fffffffffffffp+52};
+  return v;
+}
+
+TEST(CorrectlyRounded, SpecialValuesMatchTheOracle) {
+  Oracle oracle;
+  for (double x : Specials()) {
+    EXPECT_TRUE(SameDouble(hvt::math::Exp(x), oracle.Exp(x))) << "exp " << x;
+    EXPECT_TRUE(SameDouble(hvt::math::Log(x), oracle.Log(x))) << "log " << x;
+    for (double y : Specials()) {
+      EXPECT_TRUE(SameDouble(hvt::math::Pow(x, y), oracle.Pow(x, y))) << "pow " << x << " " << y;
+    }
+  }
+}
+
+// Results within a tiny fraction of an ulp of a midpoint: the published
+// hard case of log from Lefevre and Muller's search (60 ones after the
+// rounding bit), tiny arguments whose exp sits just past a midpoint, and
+// logs and powers near 1.
+TEST(CorrectlyRounded, HardToRoundCases) {
+  Oracle oracle;
+  const double logs[] = {0x1.ac50b409c8aeep+8, 1.0 + 0x1p-52, 1.0 - 0x1p-53, 2.0 - 0x1p-52,
+                         0x1.6a09e667f3bcdp+0, 0x1.6a09e667f3bccp+0, 0x1p-1074, 0x1p1023};
+  for (double x : logs) EXPECT_TRUE(SameDouble(hvt::math::Log(x), oracle.Log(x))) << x;
+  const double exps[] = {0x1p-53, -0x1p-54, 0x1.0000000000001p-53, -0x1.0000000000001p-54,
+                         0x1p-54, -0x1p-55, 0x1p-30, -0x1p-30, 0x1p-40, -0x1p-40,
+                         709.782712893384, -708.3964185322641, -745.1332191019411,
+                         -745.1332191019412, -744.4400719213812};
+  for (double x : exps) EXPECT_TRUE(SameDouble(hvt::math::Exp(x), oracle.Exp(x))) << x;
+  const double pows[][2] = {{1.0 + 0x1p-52, 0x1p51},  {1.0 - 0x1p-53, -0x1p52},
+                            {1.0 + 0x1p-52, 0x1p-2},  {2.0, 0x1p-53},
+                            {2.0, -0x1p-53},          {0x1p-1074, 0x1p-11},
+                            {0.5, 1074.5},            {0x1.fffffffffffffp+1023, 0.5}};
+  for (const auto& p : pows) {
+    EXPECT_TRUE(SameDouble(hvt::math::Pow(p[0], p[1]), oracle.Pow(p[0], p[1])))
+        << p[0] << " " << p[1];
+  }
+}
+
+// Powers whose value is a double or lies exactly half-way between two:
+// the half-way ones must round to even, subnormal ones included.
+TEST(CorrectlyRounded, ExactPowersAndMidpoints) {
+  Oracle oracle;
+  struct Case {
+    double x, y;
+    bool midpoint;
+  };
+  const Case cases[] = {
+      {2.0, 10.0, false},           {4.0, 0.5, false},          {9.0, 1.5, false},
+      {6561.0, 0.125, false},       {0.25, -0.5, false},        {10.0, 22.0, false},
+      {-3.0, 3.0, false},           {0x1p-1074, 0.5, false},    {1.5, 2.0, false},
+      {2.0, -1074.0, false},        {94906267.0, 2.0, true},    {10.0, 23.0, true},
+      {5.0, 23.0, true},            {3.0, 34.0, true},          {-5.0, 23.0, true},
+      {2.0, -1075.0, true},         {0x1.8p-214, 5.0, true},    {94906267.0 * 94906267.0, 0.5, false},
+      {0x1.2p+3, 17.0, true},       {0.1, 2.0, false},          {1e22, 0.5, false}};
+  for (const Case& c : cases) {
+    const double want = oracle.Pow(c.x, c.y);
+    EXPECT_TRUE(SameDouble(hvt::math::Pow(c.x, c.y), want)) << c.x << " " << c.y;
+    if (c.x > 0 && c.midpoint) {
+      double exact = 0;
+      EXPECT_TRUE(hvt::math::detail::ExactPow(c.x, c.y, &exact)) << c.x << " " << c.y;
+      EXPECT_TRUE(SameDouble(exact, want)) << c.x << " " << c.y;
+      EXPECT_TRUE(SameDouble(hvt::math::detail::PowAccurate(c.x, c.y), want));
+    }
+  }
+  double unused = 0;
+  EXPECT_FALSE(hvt::math::detail::ExactPow(3.0, 0.5, &unused));
+  EXPECT_FALSE(hvt::math::detail::ExactPow(10.0, 0.3, &unused));
+  EXPECT_FALSE(hvt::math::detail::ExactPow(3.0, 41.0, &unused));  // beyond 2^64
+  EXPECT_FALSE(hvt::math::detail::ExactPow(3.0, -1.0, &unused));
+}
+
+// The accurate paths decide only the rare hard cases in normal use, so they
+// are checked here on their own over the ranges they accept.
+TEST(CorrectlyRounded, AccuratePathsAloneMatchTheOracle) {
+  Oracle oracle;
+  std::mt19937_64 rng(1414);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int wrong = 0;
+  for (int i = 0; i < 3000; ++i) {
+    const double x = -745.0 + 1455.0 * unit(rng);
+    if (!SameDouble(hvt::math::detail::ExpAccurate(x), oracle.Exp(x))) ++wrong;
+    const double small = (unit(rng) - 0.5) * 0x1p-20;
+    if (std::fabs(small) >= 0x1p-54 &&
+        !SameDouble(hvt::math::detail::ExpAccurate(small), oracle.Exp(small))) {
+      ++wrong;
+    }
+    std::uint64_t b = (rng() % 2046 + 1) << 52 | (rng() >> 12);
+    double l;
+    std::memcpy(&l, &b, sizeof l);
+    if (l != 1.0 && !SameDouble(hvt::math::detail::LogAccurate(l), oracle.Log(l))) ++wrong;
+    const double near1 = 1.0 + (unit(rng) - 0.5) * 0x1p-30;
+    if (near1 != 1.0 && !SameDouble(hvt::math::detail::LogAccurate(near1), oracle.Log(near1))) {
+      ++wrong;
+    }
+    const double px = 100.0 * unit(rng) + 1e-3;
+    const double py = (unit(rng) - 0.5) * 20.0;
+    if (px != 1.0 && std::fabs(py) >= 0x1p-70 &&
+        !SameDouble(hvt::math::detail::PowAccurate(px, py), oracle.Pow(px, py))) {
+      ++wrong;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+// Each table entry is hi + lo with hi the nearest double to the value and
+// lo the nearest to the rest; constants split as their comments say.
+TEST(CorrectlyRounded, TablesAreTheNearestDoubleDoubles) {
+  mpfr_t v, t;
+  mpfr_inits2(400, v, t, static_cast<mpfr_ptr>(nullptr));
+  auto check = [&](double hi, double lo) {
+    // v holds the exact value: hi must be its nearest double and lo the
+    // nearest double to v - hi.
+    EXPECT_EQ(mpfr_get_d(v, MPFR_RNDN), hi);
+    mpfr_sub_d(t, v, hi, MPFR_RNDN);
+    EXPECT_EQ(mpfr_get_d(t, MPFR_RNDN), lo);
+  };
+  for (int j = 0; j < 128; ++j) {
+    mpfr_set_ui(v, 2, MPFR_RNDN);
+    mpfr_set_d(t, j / 128.0, MPFR_RNDN);
+    mpfr_pow(v, v, t, MPFR_RNDN);
+    check(tables::kExp2Table[j][0], tables::kExp2Table[j][1]);
+  }
+  for (int i = 0; i < 128; ++i) {
+    const auto& row = tables::kLogTable[i];
+    EXPECT_EQ(row.c, 1.0 / (1.0 + (i + 0.5) / 128));
+    mpfr_set_d(v, i < 53 ? row.c : 2 * row.c, MPFR_RNDN);
+    mpfr_log(v, v, MPFR_RNDN);
+    mpfr_neg(v, v, MPFR_RNDN);
+    check(row.hi, row.lo);
+  }
+  mpfr_const_log2(v, MPFR_RNDN);
+  mpfr_sub_d(t, v, tables::kLn2_1, MPFR_RNDN);
+  EXPECT_EQ(mpfr_get_d(t, MPFR_RNDN), tables::kLn2_2);
+  EXPECT_EQ(Bits(tables::kLn2_1) & ((std::uint64_t{1} << 11) - 1), 0u);  // 42 bits
+  mpfr_div_ui(v, v, 128, MPFR_RNDN);
+  mpfr_sub_d(v, v, tables::kLn2By128_1, MPFR_RNDN);
+  EXPECT_LT(mpfr_get_exp(v), -40);  // the leading part is within 2^-42
+  EXPECT_EQ(Bits(tables::kLn2By128_1) & ((std::uint64_t{1} << 18) - 1), 0u);  // 35 bits
+  check(tables::kLn2By128_2, tables::kLn2By128_3);
+  mpfr_set_ui(v, 1, MPFR_RNDN);
+  mpfr_div_ui(v, v, 3, MPFR_RNDN);
+  check(tables::kThird[0], tables::kThird[1]);
+  mpfr_clears(v, t, static_cast<mpfr_ptr>(nullptr));
+}
+
+}  // namespace
