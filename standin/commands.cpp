@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "standin/csv_reader.h"
 #include "standin/dispatch.h"
 #include "standin/formula.h"
 
@@ -342,7 +343,7 @@ void EnterText(Sheet& sheet, int row, int col, const std::string& text) {
     sheet.units.push_back(unit);
     return;
   }
-  if (auto n = ParseNumberText(text)) PutValue(sheet, row, col, *n);
+  if (auto n = ReadNumberText(text)) PutValue(sheet, row, col, *n);
   else if (text.empty()) PutValue(sheet, row, col, Blank{});
   else PutValue(sheet, row, col, text);
 }

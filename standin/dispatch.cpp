@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "standin/csv_reader.h"
 #include "standin/addin.h"
 #include "standin/dispatch.h"
 #include "standin/formula.h"
@@ -419,7 +420,7 @@ int DoLeft(XLOPER& result, const Args& args) {
 int DoValue(XLOPER& result, const Args& args) {
   Value v = ScalarArg(args, 0);
   if (auto* s = std::get_if<std::string>(&v)) {
-    auto n = ParseNumberText(*s);
+    auto n = ReadNumberText(*s);
     SetValue(result, n ? Value{*n} : Value{Error{xlerrValue}});
   } else if (std::holds_alternative<double>(v) || std::holds_alternative<Error>(v)) {
     SetValue(result, v);

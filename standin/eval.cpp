@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 
+#include "standin/csv_reader.h"
 #include "standin/formula.h"
 
 namespace standin {
@@ -262,7 +263,7 @@ Value ToNumber(const Value& v) {
   if (auto* d = std::get_if<double>(&v)) return *d;
   if (auto* b = std::get_if<bool>(&v)) return *b ? 1.0 : 0.0;
   if (auto* s = std::get_if<std::string>(&v)) {
-    if (auto n = ParseNumberText(*s)) return *n;
+    if (auto n = ReadNumberText(*s)) return *n;
     return Error{xlerrValue};
   }
   if (std::holds_alternative<Blank>(v)) return 0.0;

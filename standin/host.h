@@ -212,7 +212,6 @@ Value ScalarOf(const XLOPER& x);
 
 // Text forms of values (values.cpp).
 std::string GeneralText(double number);
-std::optional<double> ParseNumberText(std::string_view text);
 bool ValidErrorCode(int code);
 
 }  // namespace standin

@@ -72,22 +72,6 @@ std::string GeneralText(double number) {
   return text;
 }
 
-// Text that reads fully as a number ("12", " -1.5e3 ", "+4"); nothing for
-// anything else, including "inf" and "nan", which Excel keeps as text.
-std::optional<double> ParseNumberText(std::string_view t) {
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  if (!t.empty() && t.front() == '+') t.remove_prefix(1);
-  if (t.empty()) return std::nullopt;
-  std::size_t i = t.front() == '-' ? 1 : 0;
-  if (i >= t.size() || !(std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.'))
-    return std::nullopt;
-  double value = 0;
-  auto result = std::from_chars(t.data(), t.data() + t.size(), value);
-  if (result.ec != std::errc() || result.ptr != t.data() + t.size()) return std::nullopt;
-  return value;
-}
-
 char* NewHostString(std::string_view text) {
   std::size_t n = text.size() > 255 ? 255 : text.size();
   char* s = new char[n + 2];

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "fixture.h"
+#include "standin/csv_reader.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST_F(CsvTest, NamesWorkbookAndSheetAfterTheFile) {
 
 TEST_F(CsvTest, TypesEachField) {
   standin::SheetId id = standin::OpenCsvText(
-      "t.csv", "1.5,true,FALSE,#N/A,#value!,#REF!,#DIV/0!,#NUM!,#NAME?,#NULL!,,abc,-2e3,+4,inf,nan,0x10, 7\n");
+      "t.csv", "1.5,true,FALSE,#N/A,#value!,#REF!,#DIV/0!,#NUM!,#NAME?,#NULL!,,abc,-2e3,+4,inf,nan,0x10, 7 \n");
   std::vector<Value> expect = {1.5,
                                true,
                                false,
@@ -45,7 +46,7 @@ TEST_F(CsvTest, TypesEachField) {
                                std::string("inf"),
                                std::string("nan"),
                                std::string("0x10"),
-                               std::string(" 7")};
+                               7.0};
   for (std::size_t c = 0; c < expect.size(); ++c)
     EXPECT_EQ(standin::GetCell(id, 0, static_cast<int>(c)), expect[c]) << "column " << c;
 }
@@ -116,7 +117,171 @@ TEST_F(CsvTest, FilesOnDisk) {
   EXPECT_EQ(standin::GetCell(id, "A3"), Value{2.0});
   std::remove(path.c_str());
   EXPECT_THROW(standin::OpenCsvFile(path), standin::HostError);
-  EXPECT_THROW(standin::OpenCsvFile(testing::TempDir()), standin::HostError) << "a directory";
+}
+
+// What cannot be read is an error, never an empty sheet.
+TEST_F(CsvTest, UnreadableInputIsAnError) {
+  auto message = [](const std::string& path) -> std::string {
+    try {
+      standin::ReadInputFile(path);
+    } catch (const standin::HostError& e) {
+      return e.what();
+    }
+    return "read";
+  };
+  EXPECT_NE(message(testing::TempDir()).find("is a directory"), std::string::npos)
+      << message(testing::TempDir());
+  // Its size says 0 and reading it fails at the first byte.
+  EXPECT_NE(message("/proc/self/mem").find("cannot read /proc/self/mem"), std::string::npos)
+      << message("/proc/self/mem");
+  EXPECT_NE(message(testing::TempDir() + "/no such.csv").find("cannot open"), std::string::npos);
+  EXPECT_THROW(standin::OpenCsvFile("/proc/self/mem"), standin::HostError);
+  EXPECT_TRUE(standin::Workbooks().empty()) << "a failed open leaves no workbook";
+  // A file the size hint gets wrong is still read whole.
+  EXPECT_EQ(standin::ReadInputFile("/proc/self/cmdline").empty(), false);
+}
+
+// Forms checked against a spreadsheet program's CSV import (English, United
+// States); the values are the doubles nearest the decimals they stand for.
+TEST_F(CsvTest, NumberFormsReadAsTheSpreadsheetReadsThem) {
+  struct Form {
+    const char* text;
+    const char* number;  // the plain decimal it reads as; nullptr: text
+  };
+  const Form forms[] = {
+      {"1", "1"},           {"-1.5", "-1.5"},        {"+4", "4"},
+      {".5", "0.5"},        {"5.", "5"},             {"-.5", "-0.5"},
+      {"1e5", "1e5"},       {"1E+5", "1e5"},         {"1.5e-3", "0.0015"},
+      {"00012", "12"},      {" 7", "7"},             {"7 ", "7"},
+      {"1,234.50", "1234.5"}, {"1,234", "1234"},     {"1,234,567.1", "1234567.1"},
+      {"-1,234", "-1234"},  {"1,234.", "1234"},      {"1,234.5e3", "1234500"},
+      {"5%", "0.05"},       {"-5%", "-0.05"},        {"5.5%", "0.055"},
+      {"1,000%", "10"},     {"5 %", "0.05"},         {"0.07%", "0.0007"},
+      {"$99.10", "99.1"},   {"-$99.10", "-99.1"},    {"$-99.10", "-99.1"},
+      {"+$5", "5"},         {"$+5", "5"},            {"$ 5", "5"},
+      {"$1,234.50", "1234.5"}, {"($99.10)", "-99.1"}, {"(2)", "-2"},
+      {"(2.5)", "-2.5"},    {"( 2 )", "-2"},         {"(1,234)", "-1234"},
+      {"(1e3)", "-1000"},   {"-0", "0"},             {"1e-400", "0"},
+      {"1,23", nullptr},    {"12,34", nullptr},      {"1,2,3", nullptr},
+      {"1,234,56", nullptr}, {"1,,234", nullptr},    {"1,234.5,6", nullptr},
+      {"%5", nullptr},      {"1e2%", nullptr},       {"(5%)", nullptr},
+      {"(-2)", nullptr},    {"-(2)", nullptr},       {"$1e3", nullptr},
+      {"(-$2)", nullptr},   {"1e400", nullptr},      {"nan", nullptr},
+      {"NaN", nullptr},     {"inf", nullptr},        {"-inf", nullptr},
+      {"infinity", nullptr}, {"Infinity", nullptr},  {"0x10", nullptr},
+      {"1 000", nullptr},   {"1d5", nullptr},        {"1e", nullptr},
+      {"e5", nullptr},      {".e5", nullptr},        {"--1", nullptr},
+      {"1.2.3", nullptr},   {"1_000", nullptr},      {"%", nullptr},
+      {"-", nullptr},       {"$", nullptr},          {"()", nullptr},
+      {"", nullptr},        {"   ", nullptr},
+  };
+  for (const Form& form : forms) {
+    std::optional<double> got = standin::ReadNumberText(form.text);
+    if (form.number == nullptr) {
+      EXPECT_FALSE(got.has_value()) << '"' << form.text << "\" read as " << got.value_or(0);
+      continue;
+    }
+    double expect = std::strtod(form.number, nullptr);
+    ASSERT_TRUE(got.has_value()) << '"' << form.text << "\" read as text";
+    EXPECT_EQ(*got, expect) << form.text;
+    EXPECT_FALSE(std::signbit(*got) && *got == 0) << form.text << ": a cell has no -0";
+  }
+}
+
+TEST_F(CsvTest, DatesAndTimesReadAsSerials) {
+  struct Form {
+    const char* text;
+    double serial;  // -1: text
+  };
+  const Form forms[] = {
+      {"2020-01-02", 43832},      {"2020-1-2", 43832},     {"1/2/2020", 43832},
+      {"1/2/20", 43832},          {"01/02/2020", 43832},   {"1/2/99", 36162},
+      {"1900-01-01", 1},          {"1900-02-28", 59},      {"1900-02-29", 60},
+      {"1900-03-01", 61},         {"9999-12-31", 2958465}, {"2000-02-29", 36585},
+      {"1899-12-31", -1},         {"2019-02-29", -1},      {"2020-02-30", -1},
+      {"2020-13-01", -1},         {"2/30/2020", -1},       {"10000-01-01", -1},
+      {"2020/01/02", -1},         {"1-2-2020", -1},        {"20-01-02", -1},
+      {"1/2", -1},                {"2020-01-02T13:45", -1}, {"1/2/202", -1},
+      {"13:45", 13.75 / 24},      {"1:45 PM", 13.75 / 24}, {"1:45pm", 13.75 / 24},
+      {"12:00 AM", 0},            {"12:00 PM", 0.5},       {"0:00", 0},
+      {"13:45:30", (13 * 3600 + 45 * 60 + 30) / 86400.0},
+      {"13:45:30.5", (13 * 3600 + 45 * 60 + 30.5) / 86400.0},
+      {"12:60", -1},              {"24:00", -1},           {"13:45 PM", -1},
+      {"2020-01-02 13:45", 43832 + 13.75 / 24},
+      {"1/2/2020 1:45 PM", 43832 + 13.75 / 24},
+      {"2020-01-02 ", 43832},     {"2020-01-0213:45", -1},
+  };
+  for (const Form& form : forms) {
+    std::optional<double> got = standin::ReadNumberText(form.text);
+    if (form.serial < 0) {
+      EXPECT_FALSE(got.has_value()) << '"' << form.text << "\" read as " << got.value_or(0);
+    } else {
+      ASSERT_TRUE(got.has_value()) << '"' << form.text << "\" read as text";
+      EXPECT_EQ(*got, form.serial) << form.text;
+    }
+  }
+}
+
+// A price file as a spreadsheet shows it: money, thousands, percent and
+// parentheses are numbers a formula can add.
+TEST_F(CsvTest, PriceFileAddsUp) {
+  standin::OpenCsvText("prices.csv",
+                       "price,change\r\n$99.10,5%\r\n\"1,234.50\",(2)\r\n");
+  standin::Evaluation e = standin::Evaluate("=A2+A3+B2+B3");
+  ASSERT_EQ(e.result.cells.size(), 1u);
+  EXPECT_EQ(Num(e.result.cells[0]), 99.1 + 1234.5 + 0.05 - 2);
+  // A formula's text reads by the same rules.
+  e = standin::Evaluate("=\"$1,000\"+\"5%\"");
+  EXPECT_EQ(Num(e.result.cells[0]), 1000.05);
+}
+
+// The same records whatever ends the lines, with or without a byte-order
+// mark: fields with separators, quotes and line breaks in quotes, empty
+// lines kept as empty rows, trailing commas as empty cells.
+TEST_F(CsvTest, LineEndsAndByteOrderMarkReadAlike) {
+  const std::string lines[] = {"x,\"a,b\",\"say \"\"hi\"\"\"", "", "1,2,", "\"3\",\"two\nlines\",4"};
+  auto read = [&](const std::string& end, bool mark) {
+    std::string text = mark ? "\xEF\xBB\xBF" : "";
+    for (const std::string& line : lines) text += line + end;
+    standin::CsvReader reader(text);
+    std::vector<std::vector<std::string>> records;
+    while (reader.Next()) {
+      records.emplace_back();
+      for (const standin::CsvField& f : reader.fields())
+        records.back().push_back(std::to_string(static_cast<int>(f.kind)) + ":" + std::string(f.text));
+      EXPECT_EQ(reader.row(), static_cast<long>(records.size()));
+    }
+    return records;
+  };
+  const std::vector<std::vector<std::string>> expect = {
+      {"2:x", "2:a,b", "2:say \"hi\""}, {"0:"}, {"1:1", "1:2", "0:"}, {"1:3", "2:two\nlines", "1:4"}};
+  for (const char* end : {"\n", "\r\n", "\r"}) {
+    EXPECT_EQ(read(end, false), expect) << "line end " << static_cast<int>(end[0]) << end[1];
+    EXPECT_EQ(read(end, true), expect) << "with a byte-order mark";
+  }
+}
+
+// Text written as CSV by the stand-in reads back as the same values.
+TEST_F(CsvTest, WrittenSheetsReadBack) {
+  std::mt19937_64 rng(12);
+  const std::string alphabet = "ab ,\"\r\nxy";
+  standin::SheetId id = standin::NewWorkbook("w.csv", "w");
+  for (int r = 0; r < 60; ++r) {
+    for (int c = 0; c < 5; ++c) {
+      if ((r + c) % 3 == 0) {
+        std::string text = "t";
+        for (int k = rng() % 8; k > 0; --k) text += alphabet[rng() % alphabet.size()];
+        standin::SetCell(id, r, c, text);
+      } else {
+        double v = std::ldexp(static_cast<double>(rng() % 2000001) - 1000000, static_cast<int>(rng() % 80) - 40);
+        standin::SetCell(id, r, c, v);
+      }
+    }
+  }
+  standin::SheetId back = standin::OpenCsvText("back.csv", standin::CsvText(id));
+  for (int r = 0; r < 60; ++r)
+    for (int c = 0; c < 5; ++c)
+      EXPECT_EQ(standin::GetCell(back, r, c), standin::GetCell(id, r, c)) << r << "," << c;
 }
 
 }  // namespace

@@ -1,0 +1,402 @@
+// The CSV reader and Excel's reading of typed numbers, dates and times.
+#include "standin/csv_reader.h"
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace standin {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+
+const char* SkipSpaces(const char* p, const char* end) {
+  while (p < end && IsSpace(*p)) ++p;
+  return p;
+}
+
+// The decimal at [p, end): digits, optionally in thousands groups ("1,234"),
+// a fraction and an exponent. Returns where it ends, or nullptr when the text
+// there is no decimal. `grouped` and `exponent` say what it held.
+const char* ScanDecimal(const char* p, const char* end, bool& grouped, bool& exponent) {
+  grouped = exponent = false;
+  const char* start = p;
+  while (p < end && IsDigit(*p)) ++p;
+  const std::ptrdiff_t lead = p - start;
+  if (p < end && *p == ',') {
+    if (lead < 1 || lead > 3) return nullptr;
+    while (p < end && *p == ',') {
+      if (end - p < 4 || !IsDigit(p[1]) || !IsDigit(p[2]) || !IsDigit(p[3])) return nullptr;
+      p += 4;
+    }
+    if (p < end && IsDigit(*p)) return nullptr;  // "1,2345"
+    grouped = true;
+  }
+  std::ptrdiff_t fraction = 0;
+  if (p < end && *p == '.') {
+    const char* digits = ++p;
+    while (p < end && IsDigit(*p)) ++p;
+    fraction = p - digits;
+  }
+  if (lead == 0 && fraction == 0) return nullptr;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    const char* q = p + 1;
+    if (q < end && (*q == '+' || *q == '-')) ++q;
+    const char* digits = q;
+    while (q < end && IsDigit(*q)) ++q;
+    if (q == digits) return nullptr;  // "1e"
+    exponent = true;
+    p = q;
+  }
+  return p;
+}
+
+// The double nearest to a decimal of the form ScanDecimal accepts, without
+// its group commas, scaled by 10^shift. Nothing when it overflows.
+std::optional<double> DecimalValue(const char* begin, const char* end, bool grouped, int shift) {
+  double value = 0;
+  if (!grouped && shift == 0) {
+    auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (ec == std::errc() && ptr == end) return value;
+    if (ec != std::errc::result_out_of_range) return std::nullopt;
+  }
+  // Rare forms: build the plain decimal, with the shift as an exponent.
+  char small[80];
+  std::unique_ptr<char[]> large;
+  const std::size_t capacity = static_cast<std::size_t>(end - begin) + 8;
+  char* text = small;
+  if (capacity > sizeof small) {
+    large.reset(new char[capacity]);
+    text = large.get();
+  }
+  char* out = text;
+  for (const char* p = begin; p < end; ++p)
+    if (*p != ',') *out++ = *p;
+  if (shift != 0) {  // never together with an exponent (a percent of one is text)
+    *out++ = 'e';
+    *out++ = '-';
+    *out++ = static_cast<char>('0' - shift);
+  }
+  auto [ptr, ec] = std::from_chars(text, out, value);
+  if (ec == std::errc() && ptr == out) return value;
+  if (ec != std::errc::result_out_of_range) return std::nullopt;
+  // Out of range: below the smallest double reads as 0, above the largest
+  // is text.
+  *out = '\0';
+  value = std::strtod(text, nullptr);
+  if (std::isinf(value)) return std::nullopt;
+  return value;
+}
+
+// Money and percent forms around a decimal: [sign][$][sign]decimal[%], or
+// ([$]decimal) for a negative. Money and percent take no exponent.
+std::optional<double> ReadAmount(const char* p, const char* end) {
+  bool negative = false, signed_ = false, paren = false, currency = false;
+  if (*p == '(' && end - p >= 2 && end[-1] == ')') {
+    paren = negative = true;
+    p = SkipSpaces(p + 1, end - 1);
+    --end;
+    while (end > p && IsSpace(end[-1])) --end;
+  }
+  auto sign = [&] {
+    if (!paren && !signed_ && p < end && (*p == '+' || *p == '-')) {
+      negative = *p == '-';
+      signed_ = true;
+      ++p;
+    }
+  };
+  sign();
+  if (p < end && *p == '$') {
+    currency = true;
+    p = SkipSpaces(p + 1, end);
+    sign();
+  }
+  bool grouped = false, exponent = false;
+  const char* digits = p;
+  const char* after = ScanDecimal(p, end, grouped, exponent);
+  if (after == nullptr || (currency && exponent)) return std::nullopt;
+  int shift = 0;
+  const char* q = SkipSpaces(after, end);
+  if (q < end && *q == '%' && !currency && !paren && !exponent) {
+    shift = -2;
+    ++q;
+  }
+  if (q != end) return std::nullopt;
+  std::optional<double> value = DecimalValue(digits, after, grouped, shift);
+  if (!value) return std::nullopt;
+  double v = negative ? -*value : *value;
+  return v == 0 ? 0.0 : v;  // no negative zero in a cell
+}
+
+// Up to `most` digits at p as a number; the count read goes to `count`.
+int ReadDigits(const char*& p, const char* end, int most, int& count) {
+  int value = 0;
+  count = 0;
+  while (p < end && IsDigit(*p) && count < most) {
+    value = value * 10 + (*p - '0');
+    ++p;
+    ++count;
+  }
+  return value;
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+long DaysFromCivil(long y, long m, long d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+// The serial number of a date in the 1900 date system, whose calendar holds
+// a 29 February 1900 (serial 60); nothing for a date it does not have.
+std::optional<double> DateSerial(int year, int month, int day) {
+  static constexpr int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1) return std::nullopt;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 || year == 1900;
+  if (day > kMonthDays[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
+  if (year == 1900 && month <= 2) return month == 1 ? day : 31.0 + day;
+  return static_cast<double>(DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30));
+}
+
+// yyyy-m-d, or m/d/yyyy and m/d/yy (years 00..29 in the 2000s, 30..99 in
+// the 1900s), at p; p moves past it. Nothing when there is no date there.
+std::optional<double> ReadDate(const char*& p, const char* end) {
+  const char* q = p;
+  int n1 = 0, n2 = 0, n3 = 0;
+  int first = ReadDigits(q, end, 4, n1);
+  int year = 0, month = 0, day = 0;
+  if (n1 == 4 && q < end && *q == '-') {
+    ++q;
+    month = ReadDigits(q, end, 2, n2);
+    if (n2 == 0 || q >= end || *q != '-') return std::nullopt;
+    ++q;
+    day = ReadDigits(q, end, 2, n3);
+    if (n3 == 0) return std::nullopt;
+    year = first;
+  } else if (n1 >= 1 && n1 <= 2 && q < end && *q == '/') {
+    ++q;
+    day = ReadDigits(q, end, 2, n2);
+    if (n2 == 0 || q >= end || *q != '/') return std::nullopt;
+    ++q;
+    year = ReadDigits(q, end, 4, n3);
+    if (n3 != 2 && n3 != 4) return std::nullopt;
+    if (n3 == 2) year += year < 30 ? 2000 : 1900;
+    month = first;
+  } else {
+    return std::nullopt;
+  }
+  if (q < end && IsDigit(*q)) return std::nullopt;
+  p = q;
+  return DateSerial(year, month, day);
+}
+
+// h:mm[:ss[.fff]] with an optional AM or PM, to the whole of [p, end), as a
+// fraction of a day.
+std::optional<double> ReadTime(const char* p, const char* end) {
+  int n = 0;
+  int hour = ReadDigits(p, end, 2, n);
+  if (n == 0 || p >= end || *p != ':') return std::nullopt;
+  ++p;
+  int minute = ReadDigits(p, end, 2, n);
+  if (n == 0 || minute > 59) return std::nullopt;
+  double second = 0;
+  if (p < end && *p == ':') {
+    const char* s = ++p;
+    int whole = ReadDigits(p, end, 2, n);
+    if (n == 0 || whole > 59) return std::nullopt;
+    second = whole;
+    if (p < end && *p == '.') {
+      ++p;
+      while (p < end && IsDigit(*p)) ++p;
+      std::from_chars(s, p, second);
+    }
+  }
+  p = SkipSpaces(p, end);
+  if (end - p == 2 && (p[1] == 'M' || p[1] == 'm')) {
+    char half = static_cast<char>(p[0] | 0x20);
+    if ((half != 'a' && half != 'p') || hour < 1 || hour > 12) return std::nullopt;
+    hour = hour % 12 + (half == 'p' ? 12 : 0);
+    p = end;
+  } else if (hour > 23) {
+    return std::nullopt;
+  }
+  if (p != end) return std::nullopt;
+  return (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+}
+
+std::optional<double> ReadDateTime(const char* p, const char* end) {
+  const char* start = p;
+  std::optional<double> date = ReadDate(p, end);
+  if (!date) {
+    if (p != start) return std::nullopt;  // a day the calendar does not have
+    if (p < end && IsDigit(*p) && std::memchr(p, ':', static_cast<std::size_t>(end - p)))
+      return ReadTime(p, end);
+    return std::nullopt;
+  }
+  if (p == end) return date;
+  const char* time = SkipSpaces(p, end);
+  if (time == p) return std::nullopt;
+  std::optional<double> fraction = ReadTime(time, end);
+  if (!fraction) return std::nullopt;
+  return *date + *fraction;
+}
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::optional<double> ReadNumberText(std::string_view text) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  p = SkipSpaces(p, end);
+  while (end > p && IsSpace(end[-1])) --end;
+  if (p == end) return std::nullopt;
+  // Most fields are plain decimals: from_chars reads them whole. Starting
+  // with a digit or a point, no infinity, NaN or hexadecimal gets through.
+  const char* digits = p + (*p == '-');
+  if (digits < end && (IsDigit(*digits) || *digits == '.')) {
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(p, end, value);
+    if (ec == std::errc() && ptr == end) return value == 0 ? 0.0 : value;
+  }
+  if (std::optional<double> amount = ReadAmount(p, end)) return amount;
+  if (IsDigit(*p)) return ReadDateTime(p, end);
+  return std::nullopt;
+}
+
+CsvField TypeCsvField(std::string_view text) {
+  CsvField field;
+  field.text = text;
+  if (text.empty()) return field;
+  if (std::optional<double> number = ReadNumberText(text)) {
+    field.kind = FieldKind::kNumber;
+    field.number = *number;
+    return field;
+  }
+  if (text.size() == 4 || text.size() == 5) {
+    char upper[5];
+    for (std::size_t i = 0; i < text.size(); ++i)
+      upper[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    std::string_view word(upper, text.size());
+    if (word == "TRUE" || word == "FALSE") {
+      field.kind = FieldKind::kBoolean;
+      field.number = word == "TRUE" ? 1 : 0;
+      return field;
+    }
+  }
+  if (text[0] == '#') {
+    int code = ErrorCodeOf(text);
+    if (code >= 0) {
+      field.kind = FieldKind::kError;
+      field.number = code;
+      return field;
+    }
+  }
+  field.kind = FieldKind::kText;
+  return field;
+}
+
+CsvReader::CsvReader(std::string text) : text_(std::move(text)) {
+  if (std::string_view(text_).substr(0, 3) == kByteOrderMark) pos_ = 3;
+}
+
+bool CsvReader::Next() {
+  char* const s = text_.data();
+  const std::size_t n = text_.size();
+  if (pos_ >= n) return false;
+  fields_.clear();
+  ++row_;
+  for (;;) {
+    const std::size_t start = pos_;
+    std::size_t i = pos_;
+    std::size_t end;
+    bool quoted = false;
+    if (i < n && s[i] == '"') {
+      // Unquote in place: the text only ever moves towards its start.
+      quoted = true;
+      std::size_t out = i;
+      ++i;
+      for (;;) {
+        const void* found = std::memchr(s + i, '"', n - i);
+        std::size_t quote = found ? static_cast<std::size_t>(static_cast<const char*>(found) - s) : n;
+        std::memmove(s + out, s + i, quote - i);
+        out += quote - i;
+        i = quote;
+        if (found == nullptr) break;  // unterminated: the rest of the text
+        if (quote + 1 < n && s[quote + 1] == '"') {
+          s[out++] = '"';
+          i = quote + 2;
+          continue;
+        }
+        i = quote + 1;
+        break;
+      }
+      // Characters after the closing quote still belong to the field.
+      while (i < n && s[i] != ',' && s[i] != '\n' && s[i] != '\r') s[out++] = s[i++];
+      end = out;
+    } else {
+      while (i < n && s[i] != ',' && s[i] != '\n' && s[i] != '\r') ++i;
+      end = i;
+    }
+    std::string_view text(s + start, end - start);
+    fields_.push_back(quoted && text.empty() ? CsvField{} : TypeCsvField(text));
+    pos_ = i;
+    if (pos_ >= n) break;
+    const char delimiter = s[pos_++];
+    if (delimiter == ',') continue;
+    if (delimiter == '\r' && pos_ < n && s[pos_] == '\n') ++pos_;
+    break;
+  }
+  return true;
+}
+
+std::string ReadInputFile(const std::string& path) {
+  const bool standard_input = path == "-";
+  const std::string name = standard_input ? "standard input" : path;
+  std::FILE* file = stdin;
+  std::string text;
+  if (!standard_input) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+      throw HostError("cannot read " + path + ": it is a directory");
+    file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) throw HostError("cannot open " + path + ": " + std::strerror(errno));
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size < (std::uintmax_t{1} << 40)) text.reserve(static_cast<std::size_t>(size));
+  } else {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  }
+  std::size_t used = 0;
+  for (;;) {
+    std::size_t room = text.capacity() > used + 4096 ? text.capacity() - used : 1 << 16;
+    text.resize(used + room);
+    std::size_t got = std::fread(text.data() + used, 1, room, file);
+    used += got;
+    if (got < room) break;
+  }
+  text.resize(used);
+  const bool failed = std::ferror(file) != 0;
+  const int error = errno;
+  if (!standard_input) std::fclose(file);
+  if (failed) throw HostError("cannot read " + name + ": " + std::strerror(error));
+  return text;
+}
+
+}  // namespace standin
