@@ -13,6 +13,7 @@
 #include "host/messages.h"
 #include "host/references.h"
 #include "tools/blk/blk_command.h"
+#include "tools/blk/blk_settings.h"
 #include "tools/blk/blk_tool.h"
 #include "tools/blk/core/blk_block.h"
 #include "tools/run_observer.h"
@@ -338,32 +339,8 @@ int CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
   if (dataRef->val.mref.lpmref->count != 1) {
     return refuse("Your input reference must not be a compound reference!");
   }
-  bool detrending = method == kBlkStandardAndDetrended ||
-                    method == kBlkDetrendedOnly;
-  if (detrending && normalization != kBlkNormalized &&
-      normalization != kBlkNotNormalized) {
-    return refuse("Error! Your Normalization parameter must be 1 or 2!");
-  }
-  if (method < kBlkStandardOnly || method > kBlkDetrendedOnly) {
-    return refuse("Error! Your Process Method parameter must be 1,2, or 3.");
-  }
-  if (mnIndex <= 0) {
-    return refuse("Your N and M parameter must be greater than 0!");
-  }
-  if (mnIndex > kBlkMaxIndex) {
-    return refuse("Your N and M index parameter is too large! It must not be "
-                  "more than 18; N can be no more than 334.");
-  }
-  if (detrending && normalization == kBlkNotNormalized &&
-      mnIndex < kBlkMinDetrendedIndex) {
-    return refuse("Your N and M index parameter is too small! It must be at "
-                  "least 10 when you are detrending; N must be at least 26.");
-  }
-  if (detrending && normalization == kBlkNormalized &&
-      mnIndex < kBlkMinNormalizedIndex) {
-    return refuse("Your N and M index parameter is too small! It must be at "
-                  "least 12 when you are detrending and normalizing; N must be "
-                  "at least 48.");
+  if (const char* refusal = BlkSettingsRefusal(method, normalization, mnIndex)) {
+    return refuse(refusal);
   }
   if (OutputSheetProtected(*outputRef)) {
     return refuse("Your output document is protected.");

@@ -13,6 +13,7 @@
 #include "host/tool_tables.h"
 #include "tools/column_command.h"
 #include "tools/gtn/core/gtn.h"
+#include "tools/gtn/gtn_settings.h"
 
 namespace hvt::gtn_command {
 
@@ -84,14 +85,6 @@ char g_columnsPastEdge[] =
     " Your output columns would run past the last column of the sheet!";
 
 char g_improperData[] = " Your data reference is improper! Use complete reference.";
-char g_rowCount[] =
-    " Your data set cannot have less than 32 rows, nor can it have more rows "
-    "than the spreadsheet can contain!";
-char g_smoothnessRange[] = " Your Smoothness value must be between 2 and 50.";
-char g_spanValue[] = " Your Span value must be 24, 48, 96 or 192.";
-char g_spanRows[] =
-    " Your data set must have at least 2 more values than the Span you "
-    "selected.";
 char g_firstRowValue[] = " Your firstrow value must not be negative.";
 char g_firstRowRows[] =
     " You have selected \"Begin Together\" and multiple Spans, and your data "
@@ -236,14 +229,14 @@ int CheckArguments(bool dataTaken, const RefRecord& data, bool outputTaken,
   long rows = dataTaken ? column::AreaRows(data) : 0;
   if (!dataTaken) {
     message = g_improperData;
-  } else if (rows > g_maxRows || rows < kMinRows) {
-    message = g_rowCount;
-  } else if (smoothness < gtn::kMinSmoothness || smoothness > gtn::kMaxSmoothness) {
-    message = g_smoothnessRange;
+  } else if (rows > g_maxRows || rows < gtn::kMacroMinRows) {
+    message = gtn::g_rowCount;
+  } else if (!gtn::SmoothnessAccepted(smoothness)) {
+    message = gtn::g_smoothnessRange;
   } else if (!gtn::IsValidSpan(span)) {
-    message = g_spanValue;
+    message = gtn::g_spanValue;
   } else if (rows < span + 2L) {
-    message = g_spanRows;
+    message = gtn::g_spanRows;
   } else if (firstRow < 0) {
     message = g_firstRowValue;
   } else if (rows < firstRow + 2L) {

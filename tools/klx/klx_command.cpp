@@ -171,11 +171,11 @@ int CheckAnswer(XLOPER& answer) {
   passed[kPhase] = true;
   if (g_klxChosen) {
     double phase = CoercedNumber(AnswerCell(answer, kPhaseCell));
-    passed[kPhase] = phase >= -100 && phase <= 100;
+    passed[kPhase] = PhaseAccepted(phase);
     if (passed[kPhase]) {
       g_phase = phase;
     } else {
-      if (!fail(" Phase must be a number between -100 and +100 inclusive!", kPhaseItem)) {
+      if (!fail(g_phaseRange, kPhaseItem)) {
         return -1;
       }
       return 0;

@@ -9,6 +9,7 @@
 #include "host/dialog_table.h"
 #include "host/references.h"
 #include "sdk/xlcall.h"
+#include "tools/klx/klx_settings.h"
 
 namespace hvt::klx {
 
@@ -46,8 +47,6 @@ constexpr double kPqeOption = 10;
 // Rows the macros leave to the input alongside the output's first rows.
 constexpr long kLeadRows = 30;
 constexpr long kMinRows = 32;
-constexpr double kDialogMaxSmoothness = 8192;
-constexpr double kMacroMaxSmoothness = 10000;
 
 // ---- Steps ------------------------------------------------------------------
 

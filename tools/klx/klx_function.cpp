@@ -5,6 +5,7 @@
 #include "host/host_values.h"
 #include "host/worksheet_args.h"
 #include "tools/klx/core/klx_filter.h"
+#include "tools/klx/klx_settings.h"
 #include "tools/klx/klx_tool.h"
 
 namespace {
@@ -39,11 +40,7 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI KLXUP(LPXLOPER dataRef,
   if (smoothness == nullptr || phase == nullptr) {
     return ErrorResult(g_result, xlerrValue);
   }
-  // Written so that NaN fails too.
-  if (!(*smoothness >= 0 && *smoothness <= 10000)) {
-    return ErrorResult(g_result, xlerrValue);
-  }
-  if (!(*phase >= -100 && *phase <= 100)) {
+  if (!klx::SmoothnessAccepted(*smoothness) || !klx::PhaseAccepted(*phase)) {
     return ErrorResult(g_result, xlerrValue);
   }
 

@@ -327,8 +327,8 @@ bool DirectCallChecks(const XLOPER* dataRef, const XLOPER* outputRef,
         "rows than the spreadsheet can contain!");
   }
   // Written so that NaN fails too.
-  if (!(smoothness >= 0 && smoothness <= kMacroMaxSmoothness)) {
-    return fail("Your data smoothness value must be between 0 and 10,000.");
+  if (!SmoothnessAccepted(smoothness)) {
+    return fail(kSmoothnessRange);
   }
   if (dataAreas != 1 || in.colFirst != in.colLast) {
     return fail("Your data set must be in one column only!");

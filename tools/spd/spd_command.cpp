@@ -13,6 +13,7 @@
 #include "host/tool_tables.h"
 #include "tools/column_command.h"
 #include "tools/spd/core/spd.h"
+#include "tools/spd/spd_settings.h"
 
 namespace hvt::spd_command {
 
@@ -59,10 +60,6 @@ char g_noText[] =
     "reference.";
 
 char g_improperData[] = " Your data reference is improper! Use complete reference.";
-char g_rowCount[] =
-    " Your requested data set cannot have less than 32 rows, nor can it have "
-    "more rows than the spreadsheet can contain!";
-char g_depthRange[] = " Your Depth value must be between 2 and 500.";
 char g_nothingToWrite[] =
     " Your data set is too short to calculate any results for the Depth you "
     "selected.";
@@ -152,9 +149,9 @@ int CheckArguments(bool dataTaken, const RefRecord& data, bool outputTaken,
   if (!dataTaken) {
     message = g_improperData;
   } else if (rows > g_maxRows || rows < std::max<long>(depth, kMinRows)) {
-    message = g_rowCount;
-  } else if (depth < spd::kMinDepth || depth > spd::kMaxDepth) {
-    message = g_depthRange;
+    message = spd::g_rowCount;
+  } else if (!spd::DepthAccepted(depth)) {
+    message = spd::g_depthRange;
   } else if (data.table.count != 1 || column::AreaColumns(data) != 1) {
     message = g_dataColumns;
   } else if (outputTaken && column::SameColumn(data, output)) {
