@@ -1,21 +1,22 @@
 // hvt core NAME [options] [FILE]: one computation core run directly on the
 // numeric columns of a CSV file, printing what the core computes and nothing
 // more, so results can be checked against other tools.
+#include <algorithm>
 #include <charconv>
-#include <fstream>
+#include <limits>
 #include <iostream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 #include "cli/verbs.h"
-#include "tools/blk/core/blk_block.h"
+#include "standin/csv_reader.h"
+#include "tools/blk/blk_settings.h"
 #include "tools/decor/core/decor.h"
-#include "tools/gtn/core/gtn.h"
+#include "tools/gtn/gtn_settings.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/core/pqe_filter.h"
-#include "tools/spd/core/spd.h"
+#include "tools/klx/klx_settings.h"
+#include "tools/spd/spd_settings.h"
 
 namespace hvt::cli {
 namespace {
@@ -39,93 +40,73 @@ struct Failure {
   int status = kUsage;
 };
 
-// Numeric columns of a CSV text. A first row with any non-numeric field is
-// taken as headers; every later field must be a number.
+constexpr std::size_t kEveryColumn = std::numeric_limits<std::size_t>::max();
+
+// The numeric columns of a CSV file, read as a spreadsheet opens it: all of
+// them, or only the first `most`. Empty rows before the first row and after
+// the last are no part of it, nor are empty fields after a row's last value.
+// The first row is headers when it holds anything but numbers and empty
+// fields; every other field up to the widest row must be a number.
 struct Table {
-  std::vector<std::string> headers;
   std::vector<std::vector<double>> columns;
 };
 
-std::vector<std::string> SplitRecord(std::istream& in, bool& more) {
-  std::vector<std::string> fields(1);
-  bool quoted = false, any = false;
-  char c;
-  while (in.get(c)) {
-    any = true;
-    if (quoted) {
-      if (c == '"') {
-        if (in.peek() == '"') {
-          in.get(c);
-          fields.back() += '"';
-        } else {
-          quoted = false;
-        }
-      } else {
-        fields.back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      fields.emplace_back();
-    } else if (c == '\n') {
-      more = true;
-      return fields;
-    } else if (c != '\r') {
-      fields.back() += c;
-    }
+std::string Quoted(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  std::string out = "\"";
+  for (char c : text.substr(0, kShown)) {
+    if (c == '\n' || c == '\r') out += ' ';
+    else out += c;
   }
-  more = false;
-  if (!any) fields.clear();
-  return fields;
+  if (text.size() > kShown) out += "...";
+  return out + "\"";
 }
 
-bool ParseNumber(const std::string& text, double& value) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  while (begin < end && *begin == ' ') ++begin;
-  while (end > begin && end[-1] == ' ') --end;
-  if (begin < end && *begin == '+') ++begin;
-  auto [ptr, ec] = std::from_chars(begin, end, value);
-  return ec == std::errc() && ptr == end && begin != end;
+Failure NotANumber(long row, std::size_t column, const standin::CsvField* field) {
+  std::string where = "row " + std::to_string(row) + ", column " + std::to_string(column + 1);
+  if (field == nullptr || field->kind == standin::FieldKind::kBlank)
+    return Failure{where + " is empty, not a number"};
+  return Failure{where + ": " + Quoted(field->text) + " is not a number"};
 }
 
-Table ReadTable(const std::string& file) {
-  std::ifstream stream;
-  std::istream* in = &std::cin;
-  if (file != "-") {
-    stream.open(file, std::ios::binary);
-    if (!stream) throw Failure{"cannot read " + file};
-    in = &stream;
-  }
+Table ReadTable(const std::string& file, std::size_t most) {
+  standin::CsvReader reader(standin::ReadInputFile(file));
   Table table;
-  bool more = true;
-  long line = 0;
-  while (more) {
-    std::vector<std::string> fields = SplitRecord(*in, more);
-    ++line;
-    if (fields.empty() || (fields.size() == 1 && fields[0].empty())) continue;
-    std::vector<double> row(fields.size());
-    bool numeric = true;
-    for (std::size_t c = 0; c < fields.size(); ++c) {
-      numeric = numeric && ParseNumber(fields[c], row[c]);
-    }
-    if (table.columns.empty() && table.headers.empty() && !numeric) {
-      table.headers = fields;
-      table.columns.resize(fields.size());
+  std::size_t data_rows = 0;
+  long first_data_row = 0;
+  long empty_row = 0;  // the first empty row since the last row read
+  bool first = true;
+  while (reader.Next()) {
+    const std::vector<standin::CsvField>& fields = reader.fields();
+    std::size_t used = std::min(fields.size(), most);
+    while (used > 0 && fields[used - 1].kind == standin::FieldKind::kBlank) --used;
+    if (used == 0) {
+      if (!first && empty_row == 0) empty_row = reader.row();
       continue;
     }
-    if (table.columns.empty()) table.columns.resize(fields.size());
-    if (fields.size() != table.columns.size()) {
-      throw Failure{"line " + std::to_string(line) + " has " +
-                    std::to_string(fields.size()) + " fields, expected " +
-                    std::to_string(table.columns.size())};
+    if (first) {
+      first = false;
+      bool text = false;
+      for (std::size_t c = 0; c < used; ++c)
+        text = text || (fields[c].kind != standin::FieldKind::kNumber &&
+                         fields[c].kind != standin::FieldKind::kBlank);
+      if (text) continue;  // headers
     }
-    if (!numeric) {
-      throw Failure{"line " + std::to_string(line) + " holds a field that is not a number"};
+    if (empty_row != 0) throw NotANumber(empty_row, 0, nullptr);
+    if (data_rows == 0) first_data_row = reader.row();
+    if (used > table.columns.size()) {
+      if (data_rows > 0) throw NotANumber(first_data_row, table.columns.size(), nullptr);
+      table.columns.resize(used);
     }
-    for (std::size_t c = 0; c < row.size(); ++c) table.columns[c].push_back(row[c]);
+    for (std::size_t c = 0; c < table.columns.size(); ++c) {
+      const standin::CsvField* field = c < used ? &fields[c] : nullptr;
+      if (field == nullptr || field->kind != standin::FieldKind::kNumber)
+        throw NotANumber(reader.row(), c, field);
+      table.columns[c].push_back(field->number);
+    }
+    ++data_rows;
   }
-  if (table.columns.empty() || table.columns[0].empty()) {
+  if (data_rows == 0) {
     throw Failure{"no numbers in " + (file == "-" ? std::string("standard input") : file)};
   }
   return table;
@@ -163,8 +144,17 @@ const std::vector<double>& FirstColumn(const Table& table) {
   return table.columns.front();
 }
 
+// Settings are checked before the file is read, as for a file of any length.
+constexpr long kAnyRows = std::numeric_limits<long>::max();
+
+// A setting the add-in refuses ends the verb with the add-in's message.
+void Refuse(const char* refusal) {
+  if (refusal != nullptr) throw Failure{refusal};
+}
+
 int RunKlx(const CoreOptions& o) {
-  const Table table = ReadTable(o.file);
+  Refuse(klx::SettingsRefusal(o.smoothness, o.phase));
+  const Table table = ReadTable(o.file, 1);
   const std::vector<double>& x = FirstColumn(table);
   std::vector<double> y(x.size());
   klx::KlxFilter(x, o.smoothness, o.phase, y);
@@ -173,7 +163,8 @@ int RunKlx(const CoreOptions& o) {
 }
 
 int RunPqe(const CoreOptions& o) {
-  const Table table = ReadTable(o.file);
+  Refuse(klx::SmoothnessAccepted(o.smoothness) ? nullptr : klx::kSmoothnessRange);
+  const Table table = ReadTable(o.file, 1);
   const std::vector<double>& x = FirstColumn(table);
   std::vector<double> y(x.size());
   klx::PqeFilter(x, o.smoothness, y);
@@ -185,8 +176,10 @@ int RunGtn(const CoreOptions& o) {
   if (o.order != "command" && o.order != "worksheet") {
     throw Failure{"--order must be command or worksheet"};
   }
-  const Table table = ReadTable(o.file);
+  Refuse(gtn::SettingsRefusal(kAnyRows, o.gtnSmoothness, o.span));
+  const Table table = ReadTable(o.file, 1);
   const std::vector<double>& x = FirstColumn(table);
+  Refuse(gtn::SettingsRefusal(static_cast<long>(x.size()), o.gtnSmoothness, o.span));
   std::vector<double> y(x.size());
   gtn::GtnStatus status = gtn::GtnSeries(
       x, o.span, o.gtnSmoothness,
@@ -208,8 +201,10 @@ int RunGtn(const CoreOptions& o) {
 }
 
 int RunSpd(const CoreOptions& o) {
-  const Table table = ReadTable(o.file);
+  Refuse(spd::SettingsRefusal(kAnyRows, o.depth));
+  const Table table = ReadTable(o.file, 1);
   const std::vector<double>& x = FirstColumn(table);
+  Refuse(spd::SettingsRefusal(static_cast<long>(x.size()), o.depth));
   std::vector<double> out(x.size());
   switch (spd::SpdSeries(x, o.depth, out)) {
     case spd::SpdStatus::Complete:
@@ -226,7 +221,8 @@ int RunSpd(const CoreOptions& o) {
 }
 
 int RunBlk(const CoreOptions& o) {
-  Table table = ReadTable(o.file);
+  Refuse(blk::BlkSettingsRefusal(o.method, o.norm, o.index));
+  Table table = ReadTable(o.file, kEveryColumn);
   std::vector<std::span<const double>> data(table.columns.begin(), table.columns.end());
   blk::BlkResult result = blk::BlkCompute(data, o.index, o.method, o.norm);
   if (result.status != blk::BlkStatus::kOk) {
@@ -251,7 +247,7 @@ int RunBlk(const CoreOptions& o) {
 }
 
 int RunDecor(const CoreOptions& o) {
-  Table table = ReadTable(o.file);
+  Table table = ReadTable(o.file, kEveryColumn);
   std::size_t cols = table.columns.size();
   std::size_t rows = table.columns[0].size();
   std::vector<double> data;
@@ -331,9 +327,8 @@ Verb AddCore(CLI::App& app) {
     } catch (const Failure& failure) {
       Complain("core: " + failure.message);
       return failure.status;
-    } catch (const std::bad_alloc&) {
-      Complain("core: insufficient memory");
-      return int{kErrorResult};
+    } catch (const std::exception& failure) {
+      return Failed(failure, "core: ");
     }
   };
   return Verb{core, dispatch};

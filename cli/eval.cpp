@@ -4,10 +4,10 @@
 
 #include <charconv>
 #include <iostream>
-#include <iterator>
 #include <memory>
 
 #include "cli/verbs.h"
+#include "standin/csv_reader.h"
 #include "standin/standin.h"
 
 #ifndef HVT_DEFAULT_ADDIN
@@ -60,9 +60,7 @@ int RunEval(const EvalOptions& o) {
   standin::ResetQuietly();
   try {
     if (o.file == "-") {
-      std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-      if (std::cin.bad()) throw standin::HostError("cannot read standard input");
-      standin::OpenCsvText(o.name, text);
+      standin::OpenCsvText(o.name, standin::ReadInputFile("-"));
     } else {
       standin::OpenCsvFile(o.file);
     }
@@ -96,9 +94,8 @@ int RunEval(const EvalOptions& o) {
         return kErrorResult;
       }
     return kOk;
-  } catch (const std::exception& ex) {
-    Complain(ex.what());
-    return kUsage;
+  } catch (const std::exception& failure) {
+    return Failed(failure);
   }
 }
 

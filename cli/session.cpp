@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "cli/verbs.h"
+#include "standin/csv_reader.h"
 #include "standin/standin.h"
 
 #ifndef HVT_DEFAULT_ADDIN
@@ -256,15 +257,10 @@ class Player {
 
 int RunSession(const SessionOptions& o) {
   std::string text;
-  if (o.script == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  } else {
-    std::ifstream in(o.script, std::ios::binary);
-    if (!in) {
-      Complain("cannot open " + o.script);
-      return kUsage;
-    }
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  try {
+    text = standin::ReadInputFile(o.script);
+  } catch (const std::exception& e) {
+    return Failed(e);
   }
   standin::ResetQuietly();
   Player player(o);
@@ -280,8 +276,7 @@ int RunSession(const SessionOptions& o) {
       if (words.empty()) continue;
       player.Step(words);
     } catch (const std::exception& e) {
-      Complain(o.script + ":" + std::to_string(number) + ": " + e.what());
-      status = kUsage;
+      status = Failed(e, o.script + ":" + std::to_string(number) + ": ");
       break;
     }
   }

@@ -2,6 +2,7 @@
 #ifndef HVT_CLI_VERBS_H
 #define HVT_CLI_VERBS_H
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -12,7 +13,7 @@ namespace hvt::cli {
 // Exit codes shared by every verb.
 enum Exit {
   kOk = 0,
-  kErrorResult = 1,  // the result is an error value
+  kErrorResult = 1,  // the result is an error value, or memory ran out
   kUsage = 2,        // bad usage, unreadable input, a module that will not load
   kNoValue = 3,      // the function returned no value
 };
@@ -30,6 +31,10 @@ Verb AddSession(CLI::App& app);
 std::string ProgramDirectory();
 // One line on standard error, prefixed "hvt: ".
 void Complain(const std::string& message);
+// Reports an exception that ends a verb, after `where`: "insufficient
+// memory" and kErrorResult for a failed allocation, else its message and
+// kUsage.
+int Failed(const std::exception& failure, const std::string& where = "");
 
 }  // namespace hvt::cli
 

@@ -98,5 +98,66 @@ expect_failure "decor no variation" 1 "$HVT" core decor "$WORK/flat.csv"
 expect_failure "empty input" 2 "$HVT" core spd "$WORK/empty.csv"
 expect_failure "no core" 2 "$HVT" core
 
+# Settings the add-in refuses are refused with its own message, before any
+# output; the bounds themselves are accepted.
+refused() {
+  local name=$1 message=$2; shift 2
+  "$HVT" core "$@" "$WORK/x.csv" > "$WORK/out" 2> "$WORK/err"
+  local rc=$?
+  [[ $rc -eq 2 ]] || fail "$name: exit $rc, expected 2"
+  [[ $(cat "$WORK/err") == "hvt: core: $message" ]] || fail "$name: $(cat "$WORK/err")"
+  [[ ! -s "$WORK/out" ]] || fail "$name: printed output"
+}
+smoothness="Your data smoothness value must be between 0 and 10,000."
+for s in inf -inf nan -0.001 10000.001 1e9; do
+  refused "klx smoothness $s" "$smoothness" klx --smoothness $s
+  refused "pqe smoothness $s" "$smoothness" pqe --smoothness $s
+done
+for p in -100.5 100.5 inf nan; do
+  refused "klx phase $p" "Phase must be a number between -100 and +100 inclusive!" klx --phase $p
+done
+for s in 1 51; do
+  refused "gtn smoothness $s" "Your Smoothness value must be between 2 and 50." gtn --smoothness $s
+done
+refused "gtn span" "Your Span value must be 24, 48, 96 or 192." gtn --span 12
+for d in 1 501; do
+  refused "spd depth $d" "Your Depth value must be between 2 and 500." spd --depth $d
+done
+refused "spd rows" "Your requested data set cannot have less than 32 rows, nor can it have more rows than the spreadsheet can contain!" spd --depth 401
+refused "blk method" "Error! Your Process Method parameter must be 1,2, or 3." blk --method 4
+refused "blk norm" "Error! Your Normalization parameter must be 1 or 2!" blk --method 3 --norm 3
+refused "blk index 0" "Your N and M parameter must be greater than 0!" blk --index 0
+refused "blk index 9" "Your N and M index parameter is too small! It must be at least 10 when you are detrending; N must be at least 26." blk --method 2 --norm 2 --index 9
+for args in "klx --smoothness 0 --phase -100" "klx --smoothness 10000 --phase 100" "pqe --smoothness 0" \
+            "gtn --smoothness 2" "gtn --smoothness 50 --span 192" "spd --depth 2" "blk --index 18"; do
+  # shellcheck disable=SC2086
+  "$HVT" core $args "$WORK/x.csv" > /dev/null 2> "$WORK/err" || fail "$args refused: $(cat "$WORK/err")"
+done
+
+# What cannot be read says why, and is never an empty file.
+expect_failure "directory" 2 "$HVT" core klx "$WORK"
+grep -q "is a directory" "$WORK/err" || fail "directory: $(cat "$WORK/err")"
+expect_failure "read error" 2 "$HVT" core klx /proc/self/mem
+grep -q "cannot read /proc/self/mem" "$WORK/err" || fail "read error: $(cat "$WORK/err")"
+# A blank field, an empty line inside the data, a short row: named by row and
+# column.
+printf '1,2\n3\n' > "$WORK/ragged.csv"
+expect_failure "short row" 2 "$HVT" core decor "$WORK/ragged.csv"
+[[ $(cat "$WORK/err") == "hvt: core: row 2, column 2 is empty, not a number" ]] || fail "short row: $(cat "$WORK/err")"
+{ head -n 50 "$WORK/x.csv"; echo; tail -n +51 "$WORK/x.csv"; } > "$WORK/gap.csv"
+expect_failure "empty line inside" 2 "$HVT" core klx "$WORK/gap.csv"
+[[ $(cat "$WORK/err") == "hvt: core: row 51, column 1 is empty, not a number" ]] || fail "gap: $(cat "$WORK/err")"
+# Out of memory: one line, status 1, no exception's name. Ten million rows
+# (40 MB of text, 80 MB of numbers) do not fit in 150 MB of address space.
+# (AddressSanitizer's shadow memory needs more than that: not under it.)
+if ! ldd "$HVT" | grep -q libasan; then
+  yes 1.5 | head -n 10000000 > "$WORK/big.csv"
+  ( ulimit -v 150000; "$HVT" core klx "$WORK/big.csv" ) > /dev/null 2> "$WORK/err"
+  rc=$?
+  [[ $rc -eq 1 && $(cat "$WORK/err") == "hvt: core: insufficient memory" ]] ||
+    fail "out of memory: exit $rc, $(cat "$WORK/err")"
+  rm -f "$WORK/big.csv"
+fi
+
 if [[ $failures -eq 0 ]]; then echo "core: all checks passed"; exit 0; fi
 exit 1

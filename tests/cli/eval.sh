@@ -67,6 +67,22 @@ check no_formula 2 '' -- "$HVT" eval
 check bad_addin 2 '' -- "$HVT" eval --addin "$WORK/none.xll" '=1' "$WORK/n.csv"
 one_line_stderr bad_addin
 check no_verb 2 '' -- "$HVT"
+check unknown_verb 2 '' -- "$HVT" evl '=1'
+[[ $(cat "$WORK/err") == "hvt: unknown command 'evl' (try hvt --help)" ]] ||
+  { echo "FAIL unknown verb: $(cat "$WORK/err")"; failures=$((failures + 1)); }
+check unknown_core 2 '' -- "$HVT" core klxx
+[[ $(cat "$WORK/err") == "hvt: unknown command 'core klxx' (try hvt --help)" ]] ||
+  { echo "FAIL unknown core: $(cat "$WORK/err")"; failures=$((failures + 1)); }
+# A read error is an error, not an empty sheet; a directory says so.
+check read_error 2 '' -- "$HVT" eval '=A1' /proc/self/mem
+grep -q "cannot read /proc/self/mem" "$WORK/err" ||
+  { echo "FAIL read error: $(cat "$WORK/err")"; failures=$((failures + 1)); }
+check directory 2 '' -- "$HVT" eval '=A1' "$WORK"
+grep -q "$WORK: it is a directory" "$WORK/err" ||
+  { echo "FAIL directory: $(cat "$WORK/err")"; failures=$((failures + 1)); }
+check session_directory 2 '' -- "$HVT" session "$WORK"
+one_line_stderr session_directory
+check version 0 "hvt $(sed -n 's/^project(hvt VERSION \([0-9.]*\).*/\1/p' "$SRC/CMakeLists.txt")" -- "$HVT" --version
 
 # Help explains itself.
 if ! "$HVT" --help | grep -q 'eval'; then echo "FAIL help: no eval verb"; failures=$((failures + 1)); fi
