@@ -7,7 +7,7 @@
 // number of rows whose double differs between the two.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -50,13 +50,13 @@ std::vector<double> Uniform(double lo, double hi, std::uint64_t seed) {
   return v;
 }
 
-using Clock = std::chrono::steady_clock;
-
+// Processor time, not wall time: on a shared machine the ratio of the two
+// sides then does not depend on what else runs.
 template <class F>
 double Seconds(F&& f) {
-  const auto t0 = Clock::now();
+  const std::clock_t t0 = std::clock();
   f();
-  return std::chrono::duration<double>(Clock::now() - t0).count();
+  return static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC;
 }
 
 // ours and theirs timed alternately in each iteration.

@@ -27,23 +27,26 @@ namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-std::uint64_t Bits(double v) {
+// The building blocks below are small and on every path: always inline them.
+#define HVT_INLINE [[gnu::always_inline]] inline
+
+HVT_INLINE std::uint64_t Bits(double v) {
   std::uint64_t b;
   std::memcpy(&b, &v, sizeof b);
   return b;
 }
 
-double FromBits(std::uint64_t b) {
+HVT_INLINE double FromBits(std::uint64_t b) {
   double v;
   std::memcpy(&v, &b, sizeof v);
   return v;
 }
 
-double Pow2(int n) { return FromBits(static_cast<std::uint64_t>(n + 1023) << 52); }
+HVT_INLINE double Pow2(int n) { return FromBits(static_cast<std::uint64_t>(n + 1023) << 52); }
 
-double Abs(double v) { return FromBits(Bits(v) & ~(std::uint64_t{1} << 63)); }
+HVT_INLINE double Abs(double v) { return FromBits(Bits(v) & ~(std::uint64_t{1} << 63)); }
 
-bool SignBit(double v) { return (Bits(v) >> 63) != 0; }
+HVT_INLINE bool SignBit(double v) { return (Bits(v) >> 63) != 0; }
 
 double QuietNaN() { return std::numeric_limits<double>::quiet_NaN(); }
 
@@ -51,25 +54,25 @@ struct DD {
   double hi, lo;
 };
 
-DD TwoSum(double a, double b) {
+HVT_INLINE DD TwoSum(double a, double b) {
   const double s = a + b;
   const double bb = s - a;
   return {s, (a - (s - bb)) + (b - bb)};
 }
 
 // Needs a == 0 or exponent(a) >= exponent(b).
-DD FastTwoSum(double a, double b) {
+HVT_INLINE DD FastTwoSum(double a, double b) {
   const double s = a + b;
   return {s, b - (s - a)};
 }
 
-DD Split(double a) {
+HVT_INLINE DD Split(double a) {
   const double c = 134217729.0 * a;  // 2^27 + 1
   const double hi = c - (c - a);
   return {hi, a - hi};
 }
 
-DD TwoProd(double a, double b) {
+HVT_INLINE DD TwoProd(double a, double b) {
   const double p = a * b;
   const DD x = Split(a);
   const DD y = Split(b);
@@ -78,7 +81,7 @@ DD TwoProd(double a, double b) {
 
 // Sum of two double-doubles; relative error at most 3u^2/(1 - 4u) (Joldes,
 // Muller and Popescu's bound for this accurate algorithm).
-DD Add(DD x, DD y) {
+HVT_INLINE DD Add(DD x, DD y) {
   DD s = TwoSum(x.hi, y.hi);
   const DD t = TwoSum(x.lo, y.lo);
   s = FastTwoSum(s.hi, s.lo + t.hi);
@@ -89,7 +92,7 @@ DD Add(DD x, DD y) {
 // eps of the true value rounds to hi. Rounding to nearest is monotone, so
 // the computed |lo| + err below the exact power-of-two distance proves the
 // exact sum below it.
-bool RoundsToHi(double hi, double lo, double eps) {
+HVT_INLINE bool RoundsToHi(double hi, double lo, double eps) {
   const std::uint64_t b = Bits(hi);
   const int field = static_cast<int>((b >> 52) & 0x7ff);
   double distance = Pow2(field - 1075 - 1);  // half an ulp of hi
@@ -98,10 +101,85 @@ bool RoundsToHi(double hi, double lo, double eps) {
   return Abs(lo) + Abs(hi) * eps < distance;
 }
 
+// (hi + lo) 2^k, k <= -1022, known to a relative error eps, where the
+// result may be subnormal: a multiple of 2^-1074. In those units the value
+// is w + l (both exact scalings, w < 2^53); (w + 2^52) - 2^52 rounds w to
+// the nearest integer, ties to even, and d = w - n0 is exact. The value
+// rounds to n0 when |d| + |l| plus the error stays below one half; 2^-50
+// covers the roundings of that test.
+HVT_INLINE bool RoundTiny(double hi, double lo, int k, double eps, double* out) {
+  if (k < -1076) {  // below 2.01 * 2^-1077 < 2^-1075: rounds to zero
+    *out = 0.0;
+    return true;
+  }
+  const double scale = Pow2(k + 1074);
+  const double w = hi * scale;
+  const double l = lo * scale;
+  if (w >= 0x1p52) {
+    if (!RoundsToHi(hi, lo, eps)) return false;
+    *out = detail::ScaleExact(hi, k);
+    return true;
+  }
+  const double n0 = (w + 0x1p52) - 0x1p52;
+  const double d = w - n0;
+  if (!(Abs(d) + Abs(l) + (w * eps + 0x1p-50) < 0.5)) return false;
+  *out = detail::ScaleExact(n0, -1074);
+  return true;
+}
+
+// hi + lo scaled by 2^k, or false when the error bound does not settle the
+// rounding (or the result is near overflow).
+HVT_INLINE bool Finish(DD r, int k, double eps, double* out) {
+  if (k >= -1021 && k <= 1022) {
+    if (!RoundsToHi(r.hi, r.lo, eps)) return false;
+    *out = r.hi * Pow2(k);
+    return true;
+  }
+  return k < -1021 && RoundTiny(r.hi, r.lo, k, eps, out);
+}
+
 // Relative error bounds of the fast paths (derivations at ExpCore and
 // LogCore, each with at least a bit to spare).
 constexpr double kExpEps = 0x1p-76;
 constexpr double kLogEps = 0x1p-74;
+
+constexpr double kExpQuickEps = 0x1p-65;
+
+// First attempt at exp(th + tl) = 2^k (hi + lo), for the same arguments as
+// ExpCore below, with relative error below 2^-66.3 (fails the rounding test
+// in about one call in 5,000):
+// th = n ln2/128 + s exactly: n c1 is exact (|n| < 2^18, c1 of 35 bits)
+// and so is th - n c1 (within a factor 2 of each other when n != 0,
+// Sterbenz); r = s + (tl - n c2) as rh + rl (TwoSum), the remaining
+// roundings and the dropped n c3 below 2^-78; |r| < 2^-8.51.
+// exp(r) = 1 + r + q(r), q to r^6/720 (tail below 2^-72; q at rh instead
+// of r: below |r rl| < 2^-71); q ~ r^2/2 < 2^-18 computed with a relative
+// error below 2^-50.4, so below 2^-68.4.
+// T (1 + r + q) = Th + Th rh + (Tl + Tl rh + Th (q + rl)) (+ Tl (q + rl)
+// < 2^-71): Th rh exactly (TwoProd) and Th + p1 exactly (FastTwoSum); the
+// small terms (below 2^-16.7) round five times, each below 2^-70.
+// With Th < 2 scaling the errors in r and q: below 2^-66.3 in all.
+HVT_INLINE void ExpQuick(double th, double tl, int* k, DD* result) {
+  const double v = th * 0x1.71547652b82fep+7;  // 128/ln2
+  const int n = static_cast<int>(v >= 0 ? v + 0.5 : v - 0.5);
+  const int j = n & 127;
+  *k = (n - j) / 128;
+  const double dn = static_cast<double>(n);
+  const double s = th - dn * kLn2By128_1;
+  const DD r = TwoSum(s, tl - dn * kLn2By128_2);
+  const double rh = r.hi;
+  const double q =
+      rh * rh *
+      (0.5 + rh * (0x1.5555555555555p-3 +
+                   rh * (0x1.5555555555555p-5 +
+                         rh * (0x1.1111111111111p-7 + rh * 0x1.6c16c16c16c17p-10))));
+  const double th2 = kExp2Table[j][0];
+  const double tl2 = kExp2Table[j][1];
+  const DD p = TwoProd(th2, rh);
+  const DD a = FastTwoSum(th2, p.hi);
+  const double small = p.lo + (tl2 + (tl2 * rh + th2 * (q + r.lo)));
+  *result = FastTwoSum(a.hi, a.lo + small);
+}
 
 // exp(th + tl) = 2^k (hi + lo), |th| <= 746, |tl| <= ulp(th), with hi + lo
 // in [0.99, 2.01] and relative error below 2^-76 (not counting tl's own).
@@ -118,7 +196,7 @@ constexpr double kLogEps = 0x1p-74;
 // roundings of the low sum, each below 2^-81, and the final product with
 // 2^(j/128) (table error 2^-106, product error below 2^-103).
 // Total below 2^-77.3 relative.
-void ExpCore(double th, double tl, int* k, DD* result) {
+HVT_INLINE void ExpCore(double th, double tl, int* k, DD* result) {
   const double v = th * 0x1.71547652b82fep+7;  // 128/ln2
   const int n = static_cast<int>(v >= 0 ? v + 0.5 : v - 0.5);
   const int j = n & 127;
@@ -166,7 +244,7 @@ void ExpCore(double th, double tl, int* k, DD* result) {
 // cases. E ln2: ln2's split leaves 2^-95 (E kLn2_1 is exact, |E| <= 1075)
 // and E kLn2_2 rounds once: below 2^-83 of |log x| >= 0.34. The three sums
 // add 2^-102 at most. Total below 2^-75.2.
-DD LogCore(double x) {
+HVT_INLINE DD LogCore(double x) {
   DD z;
   int big_e = 0;
   DD t = {0.0, 0.0};
@@ -370,8 +448,11 @@ double Exp(double x) {
   if (Abs(x) < 0x1p-54) return 1.0;  // 1 - 2^-54 < exp(x) < 1 + 2^-53
   int k = 0;
   DD r;
+  double result;
+  ExpQuick(x, 0.0, &k, &r);
+  if (Finish(r, k, kExpQuickEps, &result)) return result;
   ExpCore(x, 0.0, &k, &r);
-  if (k >= -1021 && k <= 1022 && RoundsToHi(r.hi, r.lo, kExpEps)) return r.hi * Pow2(k);
+  if (Finish(r, k, kExpEps, &result)) return result;
   return detail::ExpAccurate(x);
 }
 
@@ -430,15 +511,14 @@ double Pow(double x, double y) {
     } else {
       int k = 0;
       DD e;
-      ExpCore(t.hi, t.lo, &k, &e);
       // t's relative error (log's, plus 2^-100 for the product) moves the
       // result by |t| times it; 1.01 covers second-order terms and the
-      // rounding of this bound.
-      const double eps = kExpEps + Abs(t.hi) * (kLogEps + 0x1p-100) * 1.01;
-      if (k >= -1021 && k <= 1022 && RoundsToHi(e.hi, e.lo, eps)) {
-        r = e.hi * Pow2(k);
-      } else {
-        r = detail::PowAccurate(ax, y);
+      // rounding of these bounds.
+      const double tEps = Abs(t.hi) * (kLogEps + 0x1p-100) * 1.01;
+      ExpQuick(t.hi, t.lo, &k, &e);
+      if (!Finish(e, k, kExpQuickEps * 1.01 + tEps, &r)) {
+        ExpCore(t.hi, t.lo, &k, &e);
+        if (!Finish(e, k, kExpEps * 1.01 + tEps, &r)) r = detail::PowAccurate(ax, y);
       }
     }
   }

@@ -105,6 +105,9 @@ int main(int argc, char** argv) {
   Run("exp [-746, 710]", count, rng,
       [](auto& r, double* x, double*) { *x = Uniform(r, -746, 710); }, exp1, expRef, expLibc,
       &total);
+  Run("exp subnormal results", count, rng,
+      [](auto& r, double* x, double*) { *x = Uniform(r, -745.2, -707.5); }, exp1, expRef, expLibc,
+      &total);
   Run("exp any binade", count, rng,
       [](auto& r, double* x, double*) {
         const double v = AnyPositive(r);
@@ -137,6 +140,12 @@ int main(int argc, char** argv) {
         if (v == 1.0) v = 2.0;
         *x = v;
         *y = Uniform(r, -745, 709) / std::log(v);  // results in range
+      },
+      pow1, powRef, powLibc, &total);
+  Run("pow subnormal results", count, rng,
+      [](auto& r, double* x, double* y) {
+        *x = Uniform(r, 0.5, 4);
+        *y = Uniform(r, -745.2, -707.5) / std::log(*x);
       },
       pow1, powRef, powLibc, &total);
   Run("pow near 1 ^ large", count, rng,
