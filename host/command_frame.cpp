@@ -22,7 +22,6 @@ char g_tempBlank[] = " tempblank";
 char g_closeBracket[] = " ]";
 char g_dot[] = " .";
 
-void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool IsTrue(const XLOPER& value) {
   return BaseType(value) == xltypeBool && value.val.xbool != 0;
@@ -39,7 +38,7 @@ double AskNumber(int function, double fallback, int count, LPXLOPER a = nullptr,
   double value = fallback;
   if (BaseType(answer) == xltypeNum) value = answer.val.num;
   if (BaseType(answer) == xltypeInt) value = answer.val.w;
-  Release(answer);
+  ReleaseHostValue(answer);
   return value;
 }
 
@@ -80,11 +79,11 @@ bool SheetNamedLikeBook(XLOPER& name) {
         CallExcel(xlfLeft, &book, 2, &name, TempNumber(dot - 1)) == xlretSuccess) {
       same = BaseType(book) == xltypeStr && BaseType(sheet) == xltypeStr &&
              CompareCounted(book.val.str, sheet.val.str) == 0;
-      Release(book);
+      ReleaseHostValue(book);
     }
-    Release(sheet);
+    ReleaseHostValue(sheet);
   }
-  Release(sheets);
+  ReleaseHostValue(sheets);
   return same;
 }
 
@@ -104,9 +103,9 @@ void AddTempBlank(XLOPER& name) {
     CallExcel(xlcWorkbookOptions, nullptr, 3, &sheet, TempMissing(),
               TempString(g_tempBlank));
     CallExcel(xlcWorkbookHide, nullptr, 1, TempString(g_tempBlank));
-    Release(sheet);
+    ReleaseHostValue(sheet);
   }
-  Release(full);
+  ReleaseHostValue(full);
 }
 
 }  // namespace
@@ -135,7 +134,7 @@ int BeginCommand() {
   XLOPER group;
   if (CallExcel(xlfGetWorkspace, &group, 1, TempNumber(20)) == xlretSuccess) {
     bool grouped = BaseType(group) != xltypeErr;
-    Release(group);
+    ReleaseHostValue(group);
     if (grouped) {
       ShowMessage("This program will not run in group edit mode!", kAlertError);
       return 0;
@@ -148,9 +147,9 @@ int BeginCommand() {
     bool reference = false;
     if (Excel4(xlfIsref, &isReference, 1, &selection) == xlretSuccess) {
       reference = IsTrue(isReference);
-      Release(isReference);
+      ReleaseHostValue(isReference);
     }
-    Release(selection);
+    ReleaseHostValue(selection);
     // A drawing object or the like is selected: select cells instead.
     if (!reference) Excel4(xlcSelect, nullptr, 0);
   }
@@ -162,15 +161,15 @@ int BeginCommand() {
         CopyRef(reference, g_savedSelection.value);
         g_selectionSaved = true;
       }
-      Release(reference);
+      ReleaseHostValue(reference);
     }
-    Release(selection);
+    ReleaseHostValue(selection);
   }
 
   XLOPER shown;
   if (CallExcel(xlfGetWorkspace, &shown, 1, TempNumber(6)) == xlretSuccess) {
     bool statusBar = IsTrue(shown);
-    Release(shown);
+    ReleaseHostValue(shown);
     if (!statusBar) {
       g_statusBarFlag = 1;
       CallExcel(xlcWorkspace, nullptr, 5, TempMissing(), TempMissing(),
@@ -282,7 +281,7 @@ PrepareOutcome PrepareProtectedSheets(DocumentList& list) {
     if (CallExcel(xlfGetWorkbook, &isProtected, 2, TempNumber(14), &name) ==
         xlretSuccess) {
       locked = IsTrue(isProtected);
-      Release(isProtected);
+      ReleaseHostValue(isProtected);
     }
     if (locked) {
       if (ShowProtectedWorkbookAlert(&name) == 0) aborted = true;
@@ -295,7 +294,7 @@ PrepareOutcome PrepareProtectedSheets(DocumentList& list) {
     }
     AddTempBlank(name);
   }
-  Release(documents);
+  ReleaseHostValue(documents);
 
   if (aborted) {
     // The workbooks already given a "tempblank" sheet get rid of it now:

@@ -191,6 +191,11 @@ bool HostDialogOpen() {
   return search.found;
 }
 
+void ReleaseHostValue(XLOPER& value) {
+  Excel4(xlFree, nullptr, 1, &value);
+  value.xltype = xltypeNil;
+}
+
 }  // namespace hvt
 
 extern "C" HVT_EXPORT void WINAPI xlAutoFree(LPXLOPER value) {

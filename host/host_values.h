@@ -36,6 +36,53 @@ LPXLOPER TempMissing();
 // (a temporary that did not fit) fails the call without reaching the host.
 int CallExcel(int function, LPXLOPER result, int count, ...);
 
+// ---- Values the host filled, given back to it with xlFree.
+
+// Gives back a value the host filled and leaves it nil, so a second release
+// is harmless.
+void ReleaseHostValue(XLOPER& value);
+
+// A value the host fills, given back exactly once: by Release() or when the
+// guard goes. A call the host refused leaves nothing to give back.
+class HostValue {
+ public:
+  HostValue() { value_.xltype = xltypeNil; }
+  ~HostValue() { Release(); }
+  HostValue(const HostValue&) = delete;
+  HostValue& operator=(const HostValue&) = delete;
+
+  // Asks the host through CallExcel (its temporaries are freed after the
+  // call); the answer is kept when the call succeeded.
+  template <typename... Arguments>
+  int Call(int function, Arguments... arguments) {
+    Release();
+    int code = CallExcel(function, &value_, static_cast<int>(sizeof...(arguments)),
+                         arguments...);
+    filled_ = code == xlretSuccess;
+    if (!filled_) value_.xltype = xltypeNil;
+    return code;
+  }
+
+  void Release() {
+    if (filled_) ReleaseHostValue(value_);
+    filled_ = false;
+  }
+
+  bool filled() const { return filled_; }
+  XLOPER& get() { return value_; }
+  const XLOPER& get() const { return value_; }
+  WORD type() const { return filled_ ? BaseType(value_) : WORD{xltypeNil}; }
+  // The answer as text (a counted string), or nullptr.
+  const char* text() const {
+    return type() == xltypeStr ? value_.val.str : nullptr;
+  }
+  bool isTrue() const { return type() == xltypeBool && value_.val.xbool != 0; }
+
+ private:
+  XLOPER value_;
+  bool filled_ = false;
+};
+
 // ---- Host version values.
 extern double g_menuBar;      // 10 from Excel 5 on, 1 before, 0 until read
 extern short g_versionRead;   // 1 once ReadHostVersion has run

@@ -42,7 +42,7 @@ int AddMenuBlock(MenuBlock& block, char* menu) {
   XLOPER found;
   if (!FindItem(block, menu, found)) return 1;
   bool present = BaseType(found) != xltypeErr;
-  Excel4(xlFree, nullptr, 1, &found);
+  ReleaseHostValue(found);
   if (present) return 1;
 
   auto* cells = static_cast<XLOPER*>(
@@ -60,7 +60,7 @@ int AddMenuBlock(MenuBlock& block, char* menu) {
   XLOPER added;
   if (CallExcel(kAddCommand, &added, 3, TempNumber(g_menuBar), TempString(menu),
                 &array) == xlretSuccess) {
-    Excel4(xlFree, nullptr, 1, &added);
+    ReleaseHostValue(added);
   }
   FreeGlobal(cells);
   return 1;
@@ -75,7 +75,7 @@ void RemoveMenuBlock(MenuBlock& block, char* menu) {
     case xltypeInt: position = found.val.w; break;
     default: break;
   }
-  Excel4(xlFree, nullptr, 1, &found);
+  ReleaseHostValue(found);
   if (position < 1) return;  // not there (an error value) or no position
 
   XLOPER ignored;
@@ -83,12 +83,12 @@ void RemoveMenuBlock(MenuBlock& block, char* menu) {
   if (position > 1 &&
       CallExcel(kDeleteCommand, &ignored, 3, TempNumber(g_menuBar),
                 TempString(menu), TempNumber(position - 1)) == xlretSuccess) {
-    Excel4(xlFree, nullptr, 1, &ignored);
+    ReleaseHostValue(ignored);
   }
   if (CallExcel(kDeleteCommand, &ignored, 3, TempNumber(g_menuBar),
                 TempString(menu), TempString(MenuItemText(block))) ==
       xlretSuccess) {
-    Excel4(xlFree, nullptr, 1, &ignored);
+    ReleaseHostValue(ignored);
   }
 }
 

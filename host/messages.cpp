@@ -45,7 +45,6 @@ const char kProtectedTail[] =
     " with this macro, you may Continue. Otherwise, please Abort and "
     "unprotect the workbook.";
 
-void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 // Builds a five-row custom box over `table` with `message` in its message
 // cell and shows it. 1 unless the answer is FALSE; 0 also when the box
@@ -77,7 +76,7 @@ int ShowCustomBox(DialogRow* table, std::size_t rows, char* message,
                          xltypeBool &&
                      answer.val.xbool == 0;
     chosen = cancelled ? 0 : 1;
-    Release(answer);
+    ReleaseHostValue(answer);
   }
   FreeDialogArray(array);
   return chosen;
@@ -99,7 +98,7 @@ short ShowAlert(char* message, int type) {
     case xltypeNum: value = static_cast<short>(answer.val.num != 0); break;
     default: break;
   }
-  Release(answer);
+  ReleaseHostValue(answer);
   return value;
 }
 
@@ -160,7 +159,7 @@ int CheckAbort() {
     bool asked = (pending.xltype & ~(xlbitXLFree | xlbitDLLFree)) ==
                      xltypeBool &&
                  pending.val.xbool != 0;
-    Release(pending);
+    ReleaseHostValue(pending);
     if (asked) {
       XLOPER answer;
       if (CallExcel(xlcAlert, &answer, 2, TempString(g_stopQuestion),
@@ -168,7 +167,7 @@ int CheckAbort() {
         bool stop = (answer.xltype & ~(xlbitXLFree | xlbitDLLFree)) ==
                         xltypeBool &&
                     answer.val.xbool != 0;
-        Release(answer);
+        ReleaseHostValue(answer);
         if (stop) return 1;  // the break stays pending
       }
     }

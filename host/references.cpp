@@ -22,27 +22,14 @@ XLOPER g_resolveAnswer;
 char g_inputIncorrect[] = " Your input reference is missing or incorrect!";
 char g_outputIncorrect[] = " Your output reference is missing or incorrect!";
 
-void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
-
-// A reference value to one area of a sheet, backed by `table`.
-XLOPER AreaValue(XLMREF& table, DWORD sheet, const XLREF& area) {
-  table.count = 1;
-  table.reftbl[0] = area;
-  XLOPER value{};
-  value.xltype = xltypeRef;
-  value.val.mref.lpmref = &table;
-  value.val.mref.idSheet = sheet;
-  return value;
-}
 
 bool IsNumberCell(DWORD sheet, long row, BYTE column) {
   XLMREF table;
-  XLREF area{static_cast<WORD>(row), static_cast<WORD>(row), column, column};
-  XLOPER cell = AreaValue(table, sheet, area);
+  XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
   XLOPER answer;
   if (Excel4(xlfIsnumber, &answer, 1, &cell) != xlretSuccess) return false;
   bool number = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
-  Release(answer);
+  ReleaseHostValue(answer);
   return number;
 }
 
@@ -67,12 +54,12 @@ int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
                XLOPER& target) {
   bool filled = TextToReference(g_resolveAnswer, &text);
   if (BaseType(g_resolveAnswer) == xltypeErr) {
-    if (filled) Release(g_resolveAnswer);
+    if (filled) ReleaseHostValue(g_resolveAnswer);
     filled = QuoteSheetName(g_resolveAnswer, text);
   }
   WORD type = BaseType(g_resolveAnswer);
   if (type != xltypeSRef && type != xltypeRef) {
-    if (filled) Release(g_resolveAnswer);
+    if (filled) ReleaseHostValue(g_resolveAnswer);
     return ShowAlertDialog(message, item, focusCell) == 1 ? kResolveAgain
                                                           : kResolveEnd;
   }
@@ -81,7 +68,7 @@ int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
     DWORD id = 0;
     if (Excel4(xlSheetId, &sheet, 0) == xlretSuccess) {
       if (BaseType(sheet) == xltypeRef) id = sheet.val.mref.idSheet;
-      Release(sheet);
+      ReleaseHostValue(sheet);
     }
     XLREF* area = FirstArea(target);
     if (area != nullptr) {
@@ -93,11 +80,33 @@ int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
   } else {
     CopyRef(g_resolveAnswer, target);
   }
-  Release(g_resolveAnswer);
+  ReleaseHostValue(g_resolveAnswer);
   return kResolved;
 }
 
 }  // namespace
+
+XLREF MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn) {
+  return XLREF{static_cast<WORD>(firstRow), static_cast<WORD>(lastRow),
+               static_cast<BYTE>(firstColumn), static_cast<BYTE>(lastColumn)};
+}
+
+XLOPER AreaRef(XLMREF& table, DWORD sheet, const XLREF& area) {
+  table.count = 1;
+  table.reftbl[0] = area;
+  XLOPER value{};
+  value.xltype = xltypeRef;
+  value.val.mref.lpmref = &table;
+  value.val.mref.idSheet = sheet;
+  return value;
+}
+
+XLOPER& SetRecord(RefRecord& record, DWORD sheet, const XLREF& area) {
+  PrepareRef(record);
+  record.value.val.mref.idSheet = sheet;
+  record.table.reftbl[0] = area;
+  return record.value;
+}
 
 // ---- Reference records ------------------------------------------------------
 
@@ -252,7 +261,7 @@ int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
     }
     field->xltype = xltypeStr;
     field->val.str = g_sharedMessage;
-    if (filled) Release(text);
+    if (filled) ReleaseHostValue(text);
     return 1;
   }
 
@@ -324,7 +333,7 @@ int FindDataExtent(XLOPER& reference) {
     XLMREF table;
     XLREF top{static_cast<WORD>(firstRow), static_cast<WORD>(firstRow),
               area->colFirst, area->colFirst};
-    XLOPER start = AreaValue(table, sheet, top);
+    XLOPER start = AreaRef(table, sheet, top);
     GoTo(start);
     CallExcel(xlcSelectEnd, nullptr, 1, TempNumber(4));  // down
     XLOPER active;
@@ -334,7 +343,7 @@ int FindDataExtent(XLOPER& reference) {
       } else if (const XLREF* cell = FirstArea(active)) {
         lastRow = cell->rwFirst;
       }
-      Release(active);
+      ReleaseHostValue(active);
     }
     // The end of the run can only lie at or below where it starts.
     if (lastRow < firstRow) lastRow = firstRow;
@@ -351,7 +360,7 @@ void FormatTitleRow(const XLOPER& reference) {
   const XLREF* area = FirstArea(reference);
   if (area == nullptr) return;
   XLMREF titlesTable;
-  XLOPER titles = AreaValue(titlesTable, reference.val.mref.idSheet, *area);
+  XLOPER titles = AreaRef(titlesTable, reference.val.mref.idSheet, *area);
   GoTo(titles);
   CallExcel(xlcAlignment, nullptr, 1, TempNumber(3));  // centre
   CallExcel(xlcFormatFont, nullptr, 3, TempMissing(), TempMissing(),
@@ -360,7 +369,7 @@ void FormatTitleRow(const XLOPER& reference) {
   if (g_maxRows == 0) ReadMaxRows();
   XLMREF columnsTable;
   XLREF whole{0, static_cast<WORD>(g_maxRows - 1), area->colFirst, area->colLast};
-  XLOPER columns = AreaValue(columnsTable, reference.val.mref.idSheet, whole);
+  XLOPER columns = AreaRef(columnsTable, reference.val.mref.idSheet, whole);
   GoTo(columns);
   CallExcel(xlcColumnWidth, nullptr, 4, TempMissing(), TempMissing(),
             TempBoolean(1), TempNumber(3));  // best fit

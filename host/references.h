@@ -22,6 +22,27 @@ struct RefRecord {
 // Type reference, count 1, the value pointing at the record's own area.
 void PrepareRef(RefRecord& record);
 
+// ---- The one builder of one-area references. Every tool and host service
+// makes its cell, column and band references here.
+
+// Rows and columns of an area, first and last included.
+XLREF MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn);
+inline XLREF CellArea(long row, long column) {
+  return MakeArea(row, row, column, column);
+}
+inline long AreaRowCount(const XLREF& area) {
+  return long{area.rwLast} - area.rwFirst + 1;
+}
+inline long AreaColumnCount(const XLREF& area) {
+  return long{area.colLast} - area.colFirst + 1;
+}
+
+// A reference value to one area of `sheet`, backed by `table`.
+XLOPER AreaRef(XLMREF& table, DWORD sheet, const XLREF& area);
+
+// Points `record` at one area of `sheet`; answers its value.
+XLOPER& SetRecord(RefRecord& record, DWORD sheet, const XLREF& area);
+
 // Copies type word, sheet id, count and the first area's bounds of
 // `source` (a reference value) into `target`, which keeps its own area
 // storage. Anything other than a reference with an area, or a target

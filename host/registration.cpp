@@ -32,10 +32,10 @@ void RegisterRows(RegistrationRow* rows, std::size_t count) {
   for (std::size_t r = 0; r < count; ++r) {
     XLOPER id;
     if (RegisterRow(&moduleName, rows[r], &id) == xlretSuccess) {
-      Excel4(xlFree, nullptr, 1, &id);
+      ReleaseHostValue(id);
     }
   }
-  Excel4(xlFree, nullptr, 1, &moduleName);
+  ReleaseHostValue(moduleName);
 }
 
 void UnregisterRows(RegistrationRow* rows, std::size_t count) {
@@ -50,12 +50,12 @@ void UnregisterRows(RegistrationRow* rows, std::size_t count) {
     if (id.xltype != xltypeErr) {
       XLOPER ignored;
       if (Excel4(xlfUnregister, &ignored, 1, &id) == xlretSuccess) {
-        Excel4(xlFree, nullptr, 1, &ignored);
+        ReleaseHostValue(ignored);
       }
     }
-    Excel4(xlFree, nullptr, 1, &id);
+    ReleaseHostValue(id);
   }
-  Excel4(xlFree, nullptr, 1, &moduleName);
+  ReleaseHostValue(moduleName);
 }
 
 void DeleteRegisteredNames(RegistrationRow* rows, std::size_t count) {
@@ -63,7 +63,7 @@ void DeleteRegisteredNames(RegistrationRow* rows, std::size_t count) {
     XLOPER ignored;
     if (CallExcel(xlfSetName, &ignored, 1,
                   TempString(rows[r].text[kFunctionText])) == xlretSuccess) {
-      Excel4(xlFree, nullptr, 1, &ignored);
+      ReleaseHostValue(ignored);
     }
   }
 }
@@ -79,7 +79,7 @@ bool RegisterRowByName(RegistrationRow* rows, std::size_t count,
     XLOPER moduleName;
     if (Excel4(xlGetName, &moduleName, 0) != xlretSuccess) return false;
     RegisterRow(&moduleName, rows[r], result);
-    Excel4(xlFree, nullptr, 1, &moduleName);
+    ReleaseHostValue(moduleName);
     return true;
   }
   return false;

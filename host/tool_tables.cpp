@@ -55,7 +55,7 @@ bool RegisterToolRow(ToolTables& tool, LPXLOPER name, LPXLOPER result) {
 
 void ForgetDialogAnswer(XLOPER& remembered) {
   WORD type = remembered.xltype & ~(xlbitXLFree | xlbitDLLFree);
-  if (type != 0 && type != xltypeBool) Excel4(xlFree, nullptr, 1, &remembered);
+  if (type != 0 && type != xltypeBool) ReleaseHostValue(remembered);
   remembered.xltype = xltypeBool;
   remembered.val.xbool = 0;
 }

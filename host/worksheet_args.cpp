@@ -20,7 +20,7 @@ DataArgument ClassifyDataArgument(LPXLOPER argument) {
     case xltypeSRef: {
       XLOPER sum;
       int code = CallExcel(xlfSum, &sum, 1, argument);
-      if (code == xlretSuccess) Excel4(xlFree, nullptr, 1, &sum);
+      if (code == xlretSuccess) ReleaseHostValue(sum);
       if (code & xlretUncalced) {
         result.kind = DataArgument::kNoValue;
         return result;
@@ -77,7 +77,7 @@ CoercedArray::CoercedArray(LPXLOPER argument) {
 }
 
 CoercedArray::~CoercedArray() {
-  if (owned_) Excel4(xlFree, nullptr, 1, &value_);
+  if (owned_) ReleaseHostValue(value_);
 }
 
 std::size_t CoercedArray::size() const {

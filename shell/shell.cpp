@@ -10,14 +10,14 @@
 #include "host/messages.h"
 #include "tools/blk/blk_tool.h"
 #include "tools/decor/decor_tool.h"
-#include "tools/gtn/gtn_tool.h"
-#include "tools/klx/klx_tool.h"
-#include "tools/spd/spd_tool.h"
+#include "tools/gtn/gtn.h"
+#include "tools/klx/klx.h"
+#include "tools/spd/spd.h"
 
 namespace hvt {
 
 // Tool order: KLX, GTN, decorrelator, SPD, BLK.
-const ToolHooks* const kShellTools[] = {&kKlxTool, &kGtnTool, &kDecorTool, &kSpdTool, &kBlkTool};
+const ToolHooks* const kShellTools[] = {&klx::kTool, &gtn::kTool, &kDecorTool, &spd::kTool, &kBlkTool};
 const std::size_t kShellToolCount = std::size(kShellTools);
 
 RegistrationRow g_shellRows[2] = {
@@ -145,7 +145,7 @@ HVT_EXPORT LPXLOPER WINAPI xlAddInManagerInfo(LPXLOPER action) {
   }
   bool nameAsked = (number.xltype & ~(xlbitXLFree | xlbitDLLFree)) == xltypeInt &&
                    number.val.w == 1;
-  Excel4(xlFree, nullptr, 1, &number);
+  ReleaseHostValue(number);
   if (nameAsked) {
     g_managerInfo.xltype = xltypeStr;
     g_managerInfo.val.str = g_addInName;
@@ -157,7 +157,7 @@ HVT_EXPORT int WINAPI rAbout(void) {
   if (g_aboutArray.val.array.lparray == nullptr) return 1;  // not opened
   XLOPER answer;
   if (Excel4(xlfDialogBox, &answer, 1, &g_aboutArray) == xlretSuccess) {
-    Excel4(xlFree, nullptr, 1, &answer);
+    ReleaseHostValue(answer);
   }
   return 1;
 }

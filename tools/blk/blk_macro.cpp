@@ -34,7 +34,6 @@ constexpr int kLastColumn = 255;
 char g_numberFormat[] = " 0.00000";
 char g_nonNumber[] = " Your data set contains a non-number!";
 
-void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool IsTrue(const XLOPER& value) {
   return BaseType(value) == xltypeBool && value.val.xbool != 0;
@@ -73,7 +72,7 @@ std::string ReferenceText(XLOPER& reference) {
   XLOPER text;
   if (Excel4(xlfReftext, &text, 1, &reference) != xlretSuccess) return {};
   std::string result = TextOf(text);
-  Release(text);
+  ReleaseHostValue(text);
   return result;
 }
 
@@ -123,7 +122,7 @@ int ReadColumn(const XLOPER& data, long column, double* x, long rows) {
         x[filled++] = cells[i].val.num;
       }
     }
-    Release(values);
+    ReleaseHostValue(values);
   } while (numbers && FirstArea(chunk.value)->rwLast < area->rwLast);
   if (!numbers || filled != rows) {
     ShowAlert(g_nonNumber, kAlertError);
@@ -198,7 +197,7 @@ void EnterFormula(FormulaKind kind, int n, int m, int blankRows,
                       : static_cast<int>(xlcFormula) | static_cast<int>(xlIntl);
     Excel4(command, nullptr, 2, &converted, &formulaCell);
   }
-  Release(converted);
+  ReleaseHostValue(converted);
 }
 
 // The text of a title cell, "" when it holds none.
@@ -210,7 +209,7 @@ std::string TitleText(DWORD sheet, long row, long column) {
     return {};
   }
   std::string result = TextOf(text);
-  Release(text);
+  ReleaseHostValue(text);
   return result;
 }
 
@@ -283,10 +282,10 @@ bool OutputSheetProtected(const XLOPER& outputRef) {
     if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) ==
         xlretSuccess) {
       locked = IsTrue(answer);
-      Release(answer);
+      ReleaseHostValue(answer);
     }
   }
-  Release(name);
+  ReleaseHostValue(name);
   return locked;
 }
 
@@ -304,7 +303,7 @@ bool TitlesAreText(const XLOPER& titlesRef, long count) {
       return false;
     }
     bool nonText = IsTrue(answer);
-    Release(answer);
+    ReleaseHostValue(answer);
     if (nonText) return false;
   }
   return true;
@@ -403,7 +402,7 @@ int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
   bool r1c1 = false;
   if (CallExcel(xlfGetWorkspace, &style, 1, TempNumber(4)) == xlretSuccess) {
     r1c1 = IsTrue(style);
-    Release(style);
+    ReleaseHostValue(style);
   }
   if (!r1c1 && !text.empty() && text.size() < 255) {
     Counted formula("=" + text);
@@ -412,7 +411,7 @@ int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
                   TempBoolean(0), TempBoolean(1)) == xlretSuccess) {
       std::string a1 = TextOf(converted);
       if (a1.size() > 1 && a1[0] == '=') text = a1.substr(1);
-      Release(converted);
+      ReleaseHostValue(converted);
     }
   }
 

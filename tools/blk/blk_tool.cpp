@@ -122,7 +122,6 @@ ToolTables g_blkTables = {
     .remembered = &g_mainAnswer,
 };
 
-void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 bool HoldsAnswer(const XLOPER& answer, std::size_t rows) {
   return BaseType(answer) == xltypeMulti && answer.val.array.lparray != nullptr &&
@@ -222,7 +221,7 @@ int CheckTitles(double* focus, bool& failed) {
   }
   WORD type = BaseType(titles);
   if (type != xltypeRef && type != xltypeSRef) {
-    Release(titles);
+    ReleaseHostValue(titles);
     return fail(" Your data titles reference is missing or incorrect!");
   }
   const XLREF* dataArea = FirstArea(g_dataRecord.value);
@@ -230,7 +229,7 @@ int CheckTitles(double* focus, bool& failed) {
                                   : titles.val.mref.lpmref->reftbl[0];
   bool oneArea = type == xltypeSRef || titles.val.mref.lpmref->count == 1;
   if (!oneArea || area.rwLast != area.rwFirst) {
-    Release(titles);
+    ReleaseHostValue(titles);
     return fail(" Your data titles must be in one row only!");
   }
   if (type == xltypeSRef) {
@@ -243,7 +242,7 @@ int CheckTitles(double* focus, bool& failed) {
   } else {
     CopyRef(titles, g_titlesRecord.value);
   }
-  Release(titles);
+  ReleaseHostValue(titles);
   if (!TitlesAreText(g_titlesRecord.value, g_dataColumns)) {
     return fail(" You MUST have text titles in each of your input columns!");
   }

@@ -110,10 +110,10 @@ void SavePrefix(char* inputSheet, char* prefix) {
         AppendCounted(prefix, kNameSize, g_backslash);
         SetCountedLength(prefix);
       }
-      Release(current);
+      ReleaseHostValue(current);
     }
   }
-  Release(directory);
+  ReleaseHostValue(directory);
 }
 
 bool BookOfOutput(XLOPER& book) {
@@ -219,8 +219,8 @@ int PrepareCoefficientSheet(std::size_t columns) {
   if (texts) CopyText(outputText.val.str, g_sheet.outputSheet, kNameSize);
   char inputSheet[kNameSize];
   if (texts) CopyText(inputText.val.str, inputSheet, kNameSize);
-  if (BaseType(outputText) != xltypeNil) Release(outputText);
-  if (BaseType(inputText) != xltypeNil) Release(inputText);
+  if (BaseType(outputText) != xltypeNil) ReleaseHostValue(outputText);
+  if (BaseType(inputText) != xltypeNil) ReleaseHostValue(inputText);
   if (!texts) {
     ShowMessage("Your input or output sheet cannot be found!", kAlertError);
     return 0;
@@ -230,7 +230,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
   g_sheet.workbook = false;
   if (Ask(xlfGetDocument, 67, inputSheet, kind)) {
     g_sheet.workbook = BaseType(kind) != xltypeErr;
-    Release(kind);
+    ReleaseHostValue(kind);
   }
 
   g_sheet.name = static_cast<char*>(LocalAlloc(LPTR, kNameSize));
@@ -256,13 +256,13 @@ int PrepareCoefficientSheet(std::size_t columns) {
     if (haveBook &&
         CallExcel(xlfGetWorkbook, &sheets, 2, TempNumber(1), &book) == xlretSuccess) {
       found = ListHolds(sheets, g_sheet.name);
-      Release(sheets);
+      ReleaseHostValue(sheets);
     }
   } else {
     XLOPER documents;
     if (Excel4(xlfDocuments, &documents, 0) == xlretSuccess) {
       found = ListHolds(documents, g_sheet.name);
-      Release(documents);
+      ReleaseHostValue(documents);
     }
   }
 
@@ -293,7 +293,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
         CallExcel(xlcWorkbookOptions, nullptr, 3, TempString(added), TempMissing(),
                   TempString(g_sheet.shortName));
       }
-      Release(full);
+      ReleaseHostValue(full);
     }
   } else {
     CallExcel(xlcNew, nullptr, 1, TempNumber(1));
@@ -304,7 +304,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
     SetCountedLength(path);
     CallExcel(xlcSaveAs, nullptr, 1, TempString(path));
   }
-  if (haveBook) Release(book);
+  if (haveBook) ReleaseHostValue(book);
   g_sheet.prepared = true;
 
   XLOPER id;
@@ -313,7 +313,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
   if (known) {
     known = BaseType(id) == xltypeRef;
     if (known) sheet = id.val.mref.idSheet;
-    Release(id);
+    ReleaseHostValue(id);
   }
   if (!known) {
     ShowMessage("Your coefficient sheet could not be created!", kAlertError);
@@ -355,7 +355,7 @@ void FinishCoefficientSheet() {
     if (CallExcel(xlfGetWindow, &hidden, 2, TempNumber(7),
                   TempString(g_sheet.name)) == xlretSuccess) {
       visible = BaseType(hidden) == xltypeBool && hidden.val.xbool == 0;
-      Release(hidden);
+      ReleaseHostValue(hidden);
     }
     if (visible) {
       if (haveActive && IsText(active)) {
@@ -366,8 +366,8 @@ void FinishCoefficientSheet() {
       Excel4(xlcHide, nullptr, 0);
     }
   }
-  if (haveActive) Release(active);
-  Release(book);
+  if (haveActive) ReleaseHostValue(active);
+  ReleaseHostValue(book);
 }
 
 void DiscardCoefficientSheet() {
@@ -421,7 +421,7 @@ int SaveCoefficientFile() {
     bool shown = BaseType(answer) == xltypeMulti && answer.val.array.rows == kSaveRows &&
                  answer.val.array.columns == kDialogColumns;
     if (!shown) {
-      Release(answer);
+      ReleaseHostValue(answer);
       break;  // cancelled
     }
     // What the user typed stays for the next showing; the answer goes back
@@ -437,7 +437,7 @@ int SaveCoefficientFile() {
       g_fileName[0] = 0;
       g_fileName[1] = '\0';
     }
-    Release(answer);
+    ReleaseHostValue(answer);
 
     bool overwrite = chosen == kOverwriteButton;
     if (WriteCoefficientFile(g_fileName + 1, overwrite) == 1) {
@@ -529,7 +529,7 @@ int WriteCoefficientData(HFILE file) {
       }
       PutLittleEndian(cell.val.num, bytes + 8 * i);
     }
-    if (BaseType(values) != xltypeNil) Release(values);
+    if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
     if (!numbers) {
       ShowMessage("You have a non-number in your hidden coefficient sheet!", kAlertError);
       result = 0;

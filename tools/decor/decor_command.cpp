@@ -171,10 +171,10 @@ int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
       XLOPER answer;
       if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) == xlretSuccess) {
         locked = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
-        Release(answer);
+        ReleaseHostValue(answer);
       }
     }
-    Release(name);
+    ReleaseHostValue(name);
   }
   if (locked) return fail("Your output document is protected. You must unprotect it!");
   return 1;
@@ -190,7 +190,7 @@ bool TakeReference(LPXLOPER argument, RefRecord& record) {
   bool taken = BaseType(reference) == xltypeRef && reference.val.mref.lpmref != nullptr &&
                reference.val.mref.lpmref->count >= 1;
   if (taken) CopyRef(reference, record.value);
-  Release(reference);
+  ReleaseHostValue(reference);
   return taken;
 }
 
@@ -218,7 +218,7 @@ int ReadInput(double* data, std::size_t n) {
       if (BaseType(cell) != xltypeNum) numbers = false;
       else row[i] = cell.val.num;
     }
-    if (BaseType(values) != xltypeNil) Release(values);
+    if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
     if (!numbers) {
       ShowMessage("You have a non-number in your input and must change your spreadsheet!",
                   kAlertError);

@@ -60,7 +60,7 @@ bool ConvertReference(const XLOPER& text, double refType, XLOPER& anchor,
   }
   if (BaseType(answer) != xltypeStr || answer.val.str == nullptr ||
       CountedLength(answer.val.str) < 2 || answer.val.str[1] != '=') {
-    Release(answer);
+    ReleaseHostValue(answer);
     return false;
   }
   return true;
@@ -133,10 +133,10 @@ void WriteUpdateFormulas() {
                   kAlertError);
     }
   }
-  if (haveC1) Release(c1);
-  if (haveC3) Release(c3);
-  if (haveT1) Release(t1);
-  if (haveT3) Release(t3);
+  if (haveC1) ReleaseHostValue(c1);
+  if (haveC3) ReleaseHostValue(c3);
+  if (haveT1) ReleaseHostValue(t1);
+  if (haveT3) ReleaseHostValue(t3);
 }
 
 }  // namespace hvt::decor_cmd
@@ -158,7 +158,7 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER data
         // Summed only to learn whether the cells are calculated yet.
         XLOPER sum;
         int code = Excel4(xlfSum, &sum, 1, argument);
-        if (code == xlretSuccess) Release(sum);
+        if (code == xlretSuccess) ReleaseHostValue(sum);
         if (code & xlretUncalced) return nullptr;
         break;
       }

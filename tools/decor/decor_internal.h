@@ -69,7 +69,6 @@ int WriteCoefficientData(HFILE file);
 void WriteUpdateFormulas();
 
 // Value helpers.
-inline void Release(XLOPER& value) { Excel4(xlFree, nullptr, 1, &value); }
 
 }  // namespace hvt::decor_cmd
 

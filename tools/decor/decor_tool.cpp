@@ -122,10 +122,10 @@ bool SheetProtected(XLOPER& reference) {
     XLOPER answer;
     if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) == xlretSuccess) {
       locked = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
-      Release(answer);
+      ReleaseHostValue(answer);
     }
   }
-  Release(name);
+  ReleaseHostValue(name);
   return locked;
 }
 
@@ -192,7 +192,7 @@ int RunDecorDialog() {
     if (BaseType(answer) != xltypeMulti || answer.val.array.lparray == nullptr ||
         answer.val.array.rows != std::size(g_decorDialog) ||
         answer.val.array.columns != kDialogColumns) {
-      Release(answer);
+      ReleaseHostValue(answer);
       return 0;  // cancelled
     }
     ForgetDialogAnswer(g_decorAnswer);

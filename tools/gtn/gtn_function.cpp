@@ -5,7 +5,7 @@
 #include "host/host_values.h"
 #include "host/worksheet_args.h"
 #include "tools/gtn/core/gtn.h"
-#include "tools/gtn/gtn_tool.h"
+#include "tools/gtn/gtn.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "host/worksheet_args.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/klx_settings.h"
-#include "tools/klx/klx_tool.h"
+#include "tools/klx/klx.h"
 
 namespace {
 

@@ -16,9 +16,11 @@ constexpr bool SmoothnessAccepted(double smoothness) {
 }
 constexpr bool PhaseAccepted(double phase) { return phase >= -100 && phase <= 100; }
 
-// The macros' refusal of a smoothness (plain text, as their alert takes it).
-inline constexpr char kSmoothnessRange[] =
-    "Your data smoothness value must be between 0 and 10,000.";
+// The macros' refusal of a smoothness: a counted string (placeholder length
+// byte) for the add-in's alert, and its plain text.
+inline char g_smoothnessRange[] =
+    " Your data smoothness value must be between 0 and 10,000.";
+inline const char* const kSmoothnessRange = g_smoothnessRange + 1;
 // The dialog's refusal of a phase: a counted string (placeholder length
 // byte), as the dialog's alert box takes it.
 inline char g_phaseRange[] = " Phase must be a number between -100 and +100 inclusive!";

@@ -5,7 +5,7 @@
 #include "host/host_values.h"
 #include "host/worksheet_args.h"
 #include "tools/spd/core/spd.h"
-#include "tools/spd/spd_tool.h"
+#include "tools/spd/spd.h"
 
 namespace {
 

@@ -1,24 +1,14 @@
-// The KLX macros' pure steps: label texts, the output area, and macro
-// reference arguments turned into records.
+// The KLX macros' pure steps: label setting texts, the output area, and
+// macro reference arguments turned into records.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "standin/standin.h"
-#include "tools/klx/klx_command.h"
+#include "tools/klx/klx.h"
 
 namespace hvt::klx {
 namespace {
-
-std::string Counted(const char* text) {
-  return std::string(text + 1, static_cast<unsigned char>(text[0]));
-}
-
-std::string MakeCounted(const std::string& text) {
-  std::string counted(1, static_cast<char>(text.size()));
-  return counted + text;
-}
 
 std::string Smoothness(double s) {
   char text[40];
@@ -49,53 +39,12 @@ TEST(KlxLabelText, NumbersKeepFourOrThreeSignificantDigits) {
   EXPECT_EQ(Phase(-0.25), "-0.25");
 }
 
-TEST(KlxLabelText, FormulaNamesTheColumnAndTheSettings) {
-  char buffer[kLabelBufferSize];
-  std::string ref = MakeCounted("[Book1.xls]Data!R1C1:R500C1");
-  ASSERT_TRUE(BuildFormulaLabel(ref.c_str(), "10", "0", buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer), "=\"Col\"&COLUMN([Book1.xls]Data!R1C1:R500C1)&\"_S10_P0\"");
-  EXPECT_EQ(std::strlen(buffer + 1), Counted(buffer).size()) << "NUL after the text";
-  ASSERT_TRUE(BuildFormulaLabel(ref.c_str(), "0", nullptr, buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer), "=\"Col\"&COLUMN([Book1.xls]Data!R1C1:R500C1)&\"_S0\"");
-}
-
-TEST(KlxLabelText, ALongReferenceDropsItsSheetSoTheFormulaFits) {
-  char buffer[kLabelBufferSize];
-  std::string book(200, 'b');
-  std::string ref = MakeCounted("'[" + book + ".xls]My Data'!R12C7:R900C7");
-  ASSERT_TRUE(BuildFormulaLabel(ref.c_str(), "1E+04", "-100", buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer), "=\"Col\"&COLUMN(R12C7:R900C7)&\"_S1E+04_P-100\"");
-  // A reference that fits is kept whole, right up to 255 characters.
-  std::string fixed = "=\"Col\"&COLUMN()&\"_S10_P0\"";
-  std::string exact = std::string(255 - fixed.size() - 9, 'x') + "!R1C1:R40C1";
-  exact = exact.substr(exact.size() - (255 - fixed.size()));
-  std::string fits = MakeCounted(exact);
-  ASSERT_TRUE(BuildFormulaLabel(fits.c_str(), "10", "0", buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer).size(), 255u);
-  EXPECT_NE(Counted(buffer).find(exact), std::string::npos);
-  // Too small a buffer is refused, never overrun.
-  char tiny[16];
-  EXPECT_FALSE(BuildFormulaLabel(fits.c_str(), "10", "0", tiny, sizeof tiny));
-}
-
-TEST(KlxLabelText, TextLabelIsCutSoTheSettingsAlwaysShow) {
-  char buffer[kLabelBufferSize];
-  std::string title = MakeCounted("Close");
-  ASSERT_TRUE(BuildTextLabel(title.c_str(), "10", "0", buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer), "Close_S10_P0");
-  ASSERT_TRUE(BuildTextLabel(title.c_str(), "15", nullptr, buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer), "Close_S15");
-
-  std::string longest = MakeCounted(std::string(255, 'T'));
-  ASSERT_TRUE(BuildTextLabel(longest.c_str(), "8192", "-100", buffer, sizeof buffer));
-  std::string shown = Counted(buffer);
-  EXPECT_EQ(shown.size(), 255u);
-  const std::string suffix = "_S8192_P-100";
-  EXPECT_EQ(shown.substr(shown.size() - suffix.size()), suffix);
-  EXPECT_EQ(shown.find_first_not_of('T'), 255u - suffix.size());
-  std::string empty = MakeCounted("");
-  ASSERT_TRUE(BuildTextLabel(empty.c_str(), "10", "0", buffer, sizeof buffer));
-  EXPECT_EQ(Counted(buffer), "_S10_P0");
+TEST(KlxLabelText, SuffixNamesTheSettings) {
+  char suffix[96];
+  LabelSuffix("10", "0", suffix, sizeof suffix);
+  EXPECT_STREQ(suffix, "_S10_P0");
+  LabelSuffix("1E+04", nullptr, suffix, sizeof suffix);
+  EXPECT_STREQ(suffix, "_S1E+04");
 }
 
 TEST(KlxOutputArea, FirstOutputColumnFromThirtyRowsBelowTheData) {

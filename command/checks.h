@@ -1,0 +1,53 @@
+// Checks as data: each tool lists its checks as rows, and one checker walks
+// them, for the dialog (an "ALERT!" box that can send the user back to the
+// item) and for a direct macro call (an error alert that ends the call).
+#ifndef HVT_COMMAND_CHECKS_H
+#define HVT_COMMAND_CHECKS_H
+
+#include <span>
+
+#include "command/results.h"
+#include "host/messages.h"
+
+namespace hvt {
+
+template <typename Context>
+struct CheckRow {
+  bool (*passes)(Context& context);  // may record what it read in the context
+  char* message;                     // a text of host/texts.h
+  short focusItem;                   // the dialog item the alert points at
+  // After the user's OK the walk goes on to the next rows, and the dialog
+  // is shown again at its end; otherwise it is shown again at once.
+  bool goOn;
+};
+
+// Dialog: the rows in order. A failed row shows its message in the "ALERT!"
+// box with the focus on its item; Cancel there gives up. `focusCell` may be
+// nullptr.
+template <typename Context>
+CheckPass WalkDialogChecks(std::span<const CheckRow<Context>> rows, Context& context,
+                           double* focusCell) {
+  bool again = false;
+  for (const CheckRow<Context>& row : rows) {
+    if (row.passes(context)) continue;
+    if (ShowAlertDialog(row.message, row.focusItem, focusCell) != 1) return kGiveUp;
+    if (!row.goOn) return kShowAgain;
+    again = true;
+  }
+  return again ? kShowAgain : kAccepted;
+}
+
+// Direct call: the first failed row's message as an error alert; false then.
+template <typename Context>
+bool WalkDirectChecks(std::span<const CheckRow<Context>> rows, Context& context) {
+  for (const CheckRow<Context>& row : rows) {
+    if (row.passes(context)) continue;
+    ShowAlert(row.message, kAlertError);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace hvt
+
+#endif  // HVT_COMMAND_CHECKS_H

@@ -1,0 +1,58 @@
+// Steps the column commands share around their checks: taking a macro's
+// reference argument, comparing and measuring records, reading a dialog
+// answer's numbers, selecting a cell, the sheet's protection, and the
+// dialog loop that shows a tool's dialog until its checks accept it.
+#ifndef HVT_COMMAND_COLUMN_H
+#define HVT_COMMAND_COLUMN_H
+
+#include <cstddef>
+
+#include "command/results.h"
+#include "host/dialog_table.h"
+#include "host/references.h"
+#include "sdk/xlcall.h"
+
+namespace hvt {
+
+// A macro's reference argument as a one-area record: a reference or a
+// single reference (taken on the sheet the host says). The area count is
+// kept, so callers can refuse several areas. False when the argument is no
+// reference.
+bool TakeReference(LPXLOPER argument, RefRecord& record);
+
+// Whether the output's first column is the data's column on the same sheet.
+bool SameColumn(const RefRecord& data, const RefRecord& output);
+
+// Whether the first five cells of the data hold numbers.
+bool FirstCellsAreNumbers(const RefRecord& data);
+
+// A dialog answer cell coerced to a number; false when it is none.
+bool AnswerNumber(XLOPER& cell, double& number);
+
+// Selects one cell.
+void SelectCell(DWORD sheet, long row, long column);
+
+// Rows and columns of a record's area.
+inline long AreaRows(const RefRecord& record) {
+  return AreaRowCount(record.table.reftbl[0]);
+}
+inline long AreaColumns(const RefRecord& record) {
+  return AreaColumnCount(record.table.reftbl[0]);
+}
+
+// Whether the sheet of a reference is protected (its cell 32 name, then the
+// document's protection flag).
+bool SheetProtected(const XLOPER& reference);
+
+// Shows a tool's dialog (the table, or the remembered answer once there is
+// one) until `check` accepts the answer, which becomes the remembered one,
+// or the user cancels or gives up. The current selection is offered in the
+// data-reference box (item 2) with the focus on the output box (item 4).
+// kStepGoOn when accepted ("Insufficient memory!" has been shown when the
+// dialog array could not be had).
+StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
+                     XLOPER& remembered, CheckPass (*check)());
+
+}  // namespace hvt
+
+#endif  // HVT_COMMAND_COLUMN_H

@@ -1,0 +1,100 @@
+#include "host/texts.h"
+
+namespace hvt::text {
+
+char kInsufficientMemory[] = " Insufficient memory!";
+char kStopQuestion[] = " 'OK' to stop, 'Cancel' to continue!";
+char kInputIncorrect[] = " Your input reference is missing or incorrect!";
+char kOutputIncorrect[] = " Your output reference is missing or incorrect!";
+
+char kNonNumber[] = " Your data set contains a non-number!";
+char kLabelPrompt[] = " Please enter text to use as label for your output column.";
+char kLabelTitle[] = " Output Label";
+char kMultipleReference[] = " Your input reference must not be a multiple reference!";
+char kInputOneColumn[] = " Your input reference must be ONE column only!";
+char kOutputOverInput[] = " Your output must not overwrite your input!";
+char kNoNumbersInColumn[] = " Your input column has no numbers in it!";
+char kAtLeast32Rows[] = " Your input reference must have at least 32 rows!";
+char kNoTextInInput[] =
+    " You must not include text, titles, or blank cells in your input "
+    "reference.";
+char kImproperData[] = " Your data reference is improper! Use complete reference.";
+char kRowCount32[] =
+    " Your data set cannot have less than 32 rows, nor can it have more rows "
+    "than the spreadsheet can contain!";
+char kDataOneColumn[] = " Your data set must be in one column only!";
+char kOutputWillOverwrite[] = " Your output will overwrite your input!";
+char kImproperOutput[] = " Your output reference is improper! Use complete reference.";
+char kOutputProtected[] = " Your output document is protected.";
+
+char kKlxAborted[] = " KLX Aborted!";
+char kKlxSmoothness[] = " Smoothness must be a number between 0 and 8,192 inclusive!";
+
+char kGtnAborted[] = " GTN Aborted!";
+char kGtnSmoothness[] = " Smoothness must be a number between 2 and 50 inclusive!";
+char kGtnNoSpan[] = " You must select at least one Span value!";
+char kGtnTogetherShort[] =
+    " You have selected \"Begin Together\", and your data set is too short "
+    "to calculate the results for the longest Span you selected.";
+char kGtnSpanShort[] =
+    " You must select more data rows to calculate GTN, or you must select a "
+    "smaller maximum Span value!";
+char kGtnColumnsPastEdge[] =
+    " Your output columns would run past the last column of the sheet!";
+char kGtnFirstRowValue[] = " Your firstrow value must not be negative.";
+char kGtnFirstRowRows[] =
+    " You have selected \"Begin Together\" and multiple Spans, and your data "
+    "set is too short to calculate the results for the longest Span you "
+    "selected.";
+char kGtnNothingToWrite[] =
+    " Your data set is too short to calculate any results for the Span you "
+    "selected.";
+
+char kSpdAborted[] = " SPD_32.XLL Aborted!";
+char kSpdDepth[] = " Depth must be a number between 2 and 500 inclusive!";
+char kSpdNotEnoughRows[] =
+    " Not enough rows in your input reference! You need at least 32 data "
+    "rows, and there must be more data rows than your depth value.";
+char kSpdNothingToWrite[] =
+    " Your data set is too short to calculate any results for the Depth you "
+    "selected.";
+
+char kDecorAborted[] = " Decorrelator Aborted!";
+char kDecorFormulaTooLong[] =
+    " Your update formula would be too long! No formulas were written.";
+char kDecorSheetNotFound[] = " Your input or output sheet cannot be found!";
+char kDecorSheetNameTooLong[] =
+    " Your sheet name is too long to name a coefficient sheet after it!";
+char kDecorSheetNotCreated[] = " Your coefficient sheet could not be created!";
+char kDecorFileNotCreatedDisk[] = " Cannot create coefficient file! Disk Error";
+char kDecorFileNotSavedDisk[] = " Cannot save coefficient file! Disk Error";
+char kDecorFileIo[] = " File IO error!";
+char kDecorHiddenNonNumber[] =
+    " You have a non-number in your hidden coefficient sheet!";
+char kDecorImproperData[] =
+    " Your data reference parameter is improper! Use a complete reference, "
+    "including the worksheet name.";
+char kDecorImproperOutput[] =
+    " Your output reference parameter is improper! Use a complete reference, "
+    "including the worksheet name.";
+char kDecorUpdateFlag[] =
+    " Your Formula Update must be TRUE or FALSE! It cannot be less than zero.";
+char kDecorColumns[] =
+    " Your input reference must be more than one column, and the columns "
+    "must be contiguous.";
+char kDecorFarRight[] =
+    " Your first output column is too far to the right. There can be a "
+    "maximum of 256 columns in a worksheet!";
+char kDecorThreeRows[] = " You must have at least 3 rows of data to decorrelate!";
+char kDecorProtected[] = " Your output document is protected. You must unprotect it!";
+char kDecorInputNonNumber[] =
+    " You have a non-number in your input and must change your spreadsheet!";
+char kDecorAlreadyDone[] = " This data set appears to be already decorrelated!";
+char kDecorNoVariation[] =
+    " Your input columns do not vary! There is nothing to decorrelate.";
+char kDecorDoesNotFit[] = " Your output will not fit below the cell you have chosen!";
+char kDecorFileNotCreated[] = " External coefficient file not created!";
+
+char kBlkAborted[] = " BlokSamp 2 Aborted!";
+
+}  // namespace hvt::text

@@ -1,0 +1,161 @@
+// GTN's checks: the dialog's, walked over its answer, and a direct macro
+// call's, walked over the macro's arguments.
+#include "command/checks.h"
+#include "command/column.h"
+#include "host/host_values.h"
+#include "host/texts.h"
+#include "tools/gtn/core/gtn.h"
+#include "tools/gtn/gtn.h"
+#include "tools/gtn/gtn_settings.h"
+
+namespace hvt::gtn {
+
+CommandState g_command;
+
+namespace {
+
+// A check box's result: TRUE/FALSE, 1/0, or the table's own text "1"
+// when the box was left as it was.
+bool Checked(XLOPER& cell) {
+  double number = 0;
+  switch (BaseType(cell)) {
+    case xltypeBool: return cell.val.xbool != 0;
+    case xltypeNum: return cell.val.num != 0;
+    case xltypeInt: return cell.val.w != 0;
+    case xltypeStr: return AnswerNumber(cell, number) && number != 0;
+    default: return false;
+  }
+}
+
+// What the dialog's checks read from its answer.
+struct DialogPass {
+  XLOPER* cells;
+  bool noNumbers = false;
+  bool rowsOutOfRange = false;
+};
+
+XLOPER& AnswerCell(DialogPass& pass, short item) {
+  return pass.cells[DialogCell(item, kItemValue)];
+}
+
+CommandState& Command() { return g_command; }
+
+// The data's rows: whole columns are narrowed to their numbers first; at
+// most one of the three row checks speaks.
+bool HasNumbers(DialogPass& pass) {
+  if (g_maxRows == 0) ReadMaxRows();
+  pass.noNumbers = CoversWholeColumns(Command().data.value) &&
+                   FindDataExtent(Command().data.value) == 0;
+  return !pass.noNumbers;
+}
+bool RowsInRange(DialogPass& pass) {
+  if (pass.noNumbers) return true;
+  long rows = AreaRows(Command().data);
+  pass.rowsOutOfRange = rows < kMinRows || rows > g_maxRows;
+  return !pass.rowsOutOfRange;
+}
+bool FirstCellsNumbers(DialogPass& pass) {
+  return pass.noNumbers || pass.rowsOutOfRange || FirstCellsAreNumbers(Command().data);
+}
+
+bool SmoothnessInRange(DialogPass& pass) {
+  double smoothness = 0;
+  if (!AnswerNumber(AnswerCell(pass, kSmoothnessItem), smoothness) ||
+      !(smoothness >= kMinSmoothness && smoothness <= kMaxSmoothness)) {
+    return false;
+  }
+  Command().smoothness = static_cast<int>(smoothness);
+  return true;
+}
+
+bool SpanChosen(DialogPass& pass) {
+  CommandState& command = Command();
+  command.spanCount = 0;
+  for (int k = 0; k < 4; ++k) {
+    command.spanChosen[k] = Checked(AnswerCell(pass, static_cast<short>(kFirstSpanItem + k)));
+    if (command.spanChosen[k]) {
+      ++command.spanCount;
+      command.longestSpan = kSpans[k];
+    }
+  }
+  double option = 2;
+  AnswerNumber(AnswerCell(pass, kOptionItem), option);
+  command.together = static_cast<long>(option) % 2 == 1;
+  return command.spanCount != 0;
+}
+
+bool RowsForTheSpan(bool together) {
+  return Command().together != together ||
+         AreaRows(Command().data) >= Command().longestSpan + 2L;
+}
+
+constexpr CheckRow<DialogPass> kDialogChecks[] = {
+    {[](DialogPass&) { return Command().data.table.count == 1; },
+     text::kMultipleReference, kDataItem, false},
+    {[](DialogPass&) { return AreaColumns(Command().data) == 1; },
+     text::kInputOneColumn, kDataItem, false},
+    {[](DialogPass&) { return !SameColumn(Command().data, Command().output); },
+     text::kOutputOverInput, kOutputItem, false},
+    {HasNumbers, text::kNoNumbersInColumn, kDataItem, true},
+    {RowsInRange, text::kAtLeast32Rows, kDataItem, true},
+    {FirstCellsNumbers, text::kNoTextInInput, kDataItem, true},
+    {SmoothnessInRange, text::kGtnSmoothness, kSmoothnessItem, false},
+    {SpanChosen, text::kGtnNoSpan, kFirstSpanItem, false},
+    {[](DialogPass&) { return RowsForTheSpan(true); }, text::kGtnTogetherShort,
+     kDataItem, false},
+    {[](DialogPass&) { return RowsForTheSpan(false); }, text::kGtnSpanShort,
+     kDataItem, false},
+};
+
+CheckPass CheckAnswer() {
+  XLOPER* cells = g_remembered.val.array.lparray;
+  XLOPER& focusCell = cells[DialogCell(0, kItemValue)];
+  double* focus = BaseType(focusCell) == xltypeNum ? &focusCell.val.num : nullptr;
+  int resolved = ResolveReferences(cells[DialogCell(kDataItem, kItemValue)],
+                                   cells[DialogCell(kOutputItem, kItemValue)],
+                                   kDataItem, kOutputItem, focus,
+                                   g_command.data.value, g_command.output.value);
+  if (resolved == kResolveEnd) return kGiveUp;
+  if (resolved != kResolved) return kShowAgain;
+  DialogPass pass{cells};
+  return WalkDialogChecks<DialogPass>(kDialogChecks, pass, focus);
+}
+
+constexpr CheckRow<MacroArguments> kMacroChecks[] = {
+    {[](MacroArguments& a) { return a.dataTaken; }, text::kImproperData, 0, false},
+    {[](MacroArguments& a) { return a.rows <= g_maxRows && a.rows >= kMacroMinRows; },
+     g_rowCount, 0, false},
+    {[](MacroArguments& a) { return SmoothnessAccepted(a.smoothness); },
+     g_smoothnessRange, 0, false},
+    {[](MacroArguments& a) { return IsValidSpan(a.span); }, g_spanValue, 0, false},
+    {[](MacroArguments& a) { return a.rows >= a.span + 2L; }, g_spanRows, 0, false},
+    {[](MacroArguments& a) { return a.firstRow >= 0; }, text::kGtnFirstRowValue, 0,
+     false},
+    {[](MacroArguments& a) { return a.rows >= a.firstRow + 2L; },
+     text::kGtnFirstRowRows, 0, false},
+    {[](MacroArguments& a) {
+       return a.data->table.count == 1 && AreaColumns(*a.data) == 1;
+     },
+     text::kDataOneColumn, 0, false},
+    {[](MacroArguments& a) { return !a.outputTaken || !SameColumn(*a.data, *a.output); },
+     text::kOutputWillOverwrite, 0, false},
+    {[](MacroArguments& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
+};
+
+}  // namespace
+
+int RunGtnDialog() {
+  g_command.checked = false;
+  g_command.checked =
+      RunDialog(g_dialog, kDialogRows, g_dialogArray, g_remembered, CheckAnswer) ==
+      kStepGoOn;
+  return g_command.checked ? kStepGoOn : kStepEnd;
+}
+
+bool CheckMacroArguments(MacroArguments& arguments) {
+  if (g_maxRows == 0) ReadMaxRows();
+  arguments.rows = arguments.dataTaken ? AreaRows(*arguments.data) : 0;
+  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments);
+}
+
+}  // namespace hvt::gtn

@@ -1,0 +1,235 @@
+// KLX's checks: the "Adaptive MA" dialog's, walked over its answer, and a
+// direct macro call's, walked over the macro's arguments.
+#include <cmath>
+
+#include "command/checks.h"
+#include "command/column.h"
+#include "host/host_values.h"
+#include "host/messages.h"
+#include "host/texts.h"
+#include "host/tool_tables.h"
+#include "tools/klx/klx.h"
+
+namespace hvt::klx {
+
+RefRecord g_inputRef;
+RefRecord g_outputRef;
+double g_smoothness = 10;
+double g_phase = 0;
+bool g_klxChosen = true;
+bool g_dialogPassed = false;
+
+namespace {
+
+// A number cell of an answer as a double: xlCoerce to a number, so a text
+// the user typed counts when it reads as one. NaN when it does not.
+double CoercedNumber(XLOPER& cell) {
+  double value = NAN;
+  return AnswerNumber(cell, value) ? value : NAN;
+}
+
+// Turns an item code text "0nn"/"2nn" in place: the answer's strings are
+// the host's, so only their characters change, never the pointers.
+void SetItemMode(XLOPER* code, char mode) {
+  if (code == nullptr || BaseType(*code) != xltypeStr) return;
+  char* text = code->val.str;
+  if (text == nullptr || static_cast<unsigned char>(text[0]) != 3) return;
+  if (text[1] == '0' || text[1] == '2') text[1] = mode;
+}
+
+// The answer's cell, or a nil stand-in when the answer is too short.
+XLOPER& AnswerCell(XLOPER& answer, std::size_t index) {
+  static XLOPER nil;
+  nil.xltype = xltypeNil;
+  XLOPER* cell = DialogArrayCell(answer, index);
+  return cell != nullptr ? *cell : nil;
+}
+
+// What the dialog's checks read from its answer.
+struct DialogPass {
+  XLOPER& answer;
+  bool rowsOutOfRange = false;
+};
+
+const XLREF& Input() { return g_inputRef.table.reftbl[0]; }
+
+bool HasNumbers(DialogPass&) {
+  return !CoversWholeColumns(g_inputRef.value) || FindDataExtent(g_inputRef.value) == 1;
+}
+bool RowsInRange(DialogPass& pass) {
+  if (g_maxRows == 0) ReadMaxRows();
+  long rows = AreaRowCount(Input());
+  pass.rowsOutOfRange = !(rows >= kMinRows && rows <= g_maxRows);
+  return !pass.rowsOutOfRange;
+}
+bool FirstCellsNumbers(DialogPass& pass) {
+  return pass.rowsOutOfRange || FirstCellsAreNumbers(g_inputRef);
+}
+bool SmoothnessInRange(DialogPass& pass) {
+  double smoothness = CoercedNumber(AnswerCell(pass.answer, kSmoothnessCell));
+  if (!(smoothness >= 0 && smoothness <= kDialogMaxSmoothness)) return false;
+  g_smoothness = smoothness;
+  return true;
+}
+// The MA type is read here too: the phase counts for KLX only.
+bool PhaseInRange(DialogPass& pass) {
+  XLOPER& type = AnswerCell(pass.answer, kTypeCell);
+  g_klxChosen = BaseType(type) == xltypeNum && type.val.num == 1;
+  if (!g_klxChosen) return true;
+  double phase = CoercedNumber(AnswerCell(pass.answer, kPhaseCell));
+  if (!PhaseAccepted(phase)) return false;
+  g_phase = phase;
+  return true;
+}
+
+constexpr CheckRow<DialogPass> kDialogChecks[] = {
+    {[](DialogPass&) { return g_inputRef.table.count == 1; },
+     text::kMultipleReference, kDataItem, false},
+    {[](DialogPass&) { return Input().colFirst == Input().colLast; },
+     text::kInputOneColumn, kDataItem, false},
+    {[](DialogPass&) { return !SameColumn(g_inputRef, g_outputRef); },
+     text::kOutputOverInput, kOutputItem, false},
+    {HasNumbers, text::kNoNumbersInColumn, kDataItem, true},
+    {RowsInRange, text::kAtLeast32Rows, kDataItem, true},
+    {FirstCellsNumbers, text::kNoTextInInput, kDataItem, true},
+    {SmoothnessInRange, text::kKlxSmoothness, kSmoothnessItem, true},
+    {PhaseInRange, g_phaseRange, kPhaseItem, false},
+};
+
+// Runs the checks on one accepted answer.
+CheckPass CheckAnswer(XLOPER& answer) {
+  XLOPER& closedBy = AnswerCell(answer, kClosedByCell);
+  double spareFocus = 0;
+  double* focus = &spareFocus;
+  if (BaseType(closedBy) == xltypeNum) focus = &closedBy.val.num;
+
+  int resolved = ResolveReferences(AnswerCell(answer, kDataCell),
+                                   AnswerCell(answer, kOutputCell), kDataItem,
+                                   kOutputItem, focus, g_inputRef.value,
+                                   g_outputRef.value);
+  if (resolved == kResolveEnd) return kGiveUp;
+  if (resolved != kResolved) return kShowAgain;
+  DialogPass pass{answer};
+  return WalkDialogChecks<DialogPass>(kDialogChecks, pass, focus);
+}
+
+// A direct call's arguments.
+struct MacroArguments {
+  const XLOPER* dataArgument;
+  const XLOPER* outputArgument;
+  double smoothness;
+  RefRecord& data;
+  RefRecord& output;
+  int dataAreas = 0;
+  bool outputTaken = false;
+};
+
+long DataRows(MacroArguments& a) { return AreaRowCount(a.data.table.reftbl[0]); }
+
+constexpr CheckRow<MacroArguments> kMacroChecks[] = {
+    {[](MacroArguments& a) { return ArgumentReference(a.dataArgument, a.data, a.dataAreas); },
+     text::kImproperData, 0, false},
+    {[](MacroArguments& a) {
+       if (g_maxRows == 0) ReadMaxRows();
+       return DataRows(a) <= g_maxRows && DataRows(a) >= kMinRows;
+     },
+     text::kRowCount32, 0, false},
+    {[](MacroArguments& a) { return SmoothnessAccepted(a.smoothness); },
+     g_smoothnessRange, 0, false},
+    {[](MacroArguments& a) { return a.dataAreas == 1 && AreaColumns(a.data) == 1; },
+     text::kDataOneColumn, 0, false},
+    {[](MacroArguments& a) {
+       int areas = 0;
+       a.outputTaken = ArgumentReference(a.outputArgument, a.output, areas);
+       return !a.outputTaken || !SameColumn(a.data, a.output);
+     },
+     text::kOutputWillOverwrite, 0, false},
+    {[](MacroArguments& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
+    {[](MacroArguments& a) {
+       XLMREF table;
+       XLOPER cell = AreaRef(table, a.output.value.val.mref.idSheet,
+                             CellArea(a.output.table.reftbl[0].rwFirst,
+                                      a.output.table.reftbl[0].colFirst));
+       return !SheetProtected(cell);
+     },
+     text::kOutputProtected, 0, false},
+};
+
+}  // namespace
+
+int RunKlxDialog() {
+  if (BaseType(g_dialogArray) != xltypeMulti ||
+      g_dialogArray.val.array.lparray == nullptr) {
+    if (!BuildDialogArray(g_dialog, kDialogRowCount, g_dialogArray)) {
+      ShowInsufficientMemory();
+      return kStepEnd;
+    }
+  }
+  const int prefilled =
+      PrefillReferenceField(g_dialogArray, kDataCell, kOutputItem, g_lastAnswer);
+
+  for (;;) {
+    XLOPER* shown = BaseType(g_lastAnswer) == xltypeMulti ? &g_lastAnswer
+                                                           : &g_dialogArray;
+    XLOPER answer;
+    int code = Excel4(xlfDialogBox, &answer, 1, shown);
+    if (prefilled == 1) {
+      RestoreReferenceField(g_dialogArray, kDataCell, g_dialog[0].text[kItemValue],
+                            g_dialog[2].text[kItemValue]);
+    }
+    // The new answer takes the remembered one's place.
+    ForgetDialogAnswer(g_lastAnswer);
+    if (code != xlretSuccess) return kStepEnd;
+    g_lastAnswer = answer;
+    if (BaseType(answer) != xltypeMulti) return kStepEnd;  // Cancel
+
+    XLOPER& closedBy = AnswerCell(g_lastAnswer, kClosedByCell);
+    double item = BaseType(closedBy) == xltypeNum ? closedBy.val.num : 0;
+    if (item == kPqeOption || item == kKlxOption) {
+      char mode = item == kPqeOption ? '2' : '0';
+      SetItemMode(DialogArrayCell(g_lastAnswer, kPhaseLabelCode), mode);
+      SetItemMode(DialogArrayCell(g_lastAnswer, kPhaseFieldCode), mode);
+      continue;
+    }
+
+    CheckPass checked = CheckAnswer(g_lastAnswer);
+    if (checked == kGiveUp) return kStepEnd;
+    if (checked == kAccepted) {
+      g_dialogPassed = true;
+      return kStepGoOn;
+    }
+  }
+}
+
+bool ArgumentReference(const XLOPER* argument, RefRecord& record, int& areas) {
+  areas = 0;
+  if (argument == nullptr) return false;
+  WORD type = BaseType(*argument);
+  if (type == xltypeSRef) {
+    // A single reference means the active sheet.
+    HostValue sheet;
+    if (sheet.Call(xlSheetId) != xlretSuccess) return false;
+    DWORD id = sheet.type() == xltypeRef ? sheet.get().val.mref.idSheet : 0;
+    sheet.Release();
+    if (id == 0) return false;
+    SetRecord(record, id, argument->val.sref.ref);
+    areas = 1;
+    return true;
+  }
+  if (type != xltypeRef || argument->val.mref.lpmref == nullptr ||
+      argument->val.mref.lpmref->count == 0) {
+    return false;
+  }
+  areas = argument->val.mref.lpmref->count;
+  CopyRef(*argument, record.value);
+  record.table.count = 1;
+  return true;
+}
+
+bool DirectCallChecks(const XLOPER* dataRef, const XLOPER* outputRef,
+                      double smoothness, RefRecord& data, RefRecord& output) {
+  MacroArguments arguments{dataRef, outputRef, smoothness, data, output};
+  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments);
+}
+
+}  // namespace hvt::klx
