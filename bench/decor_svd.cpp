@@ -1,32 +1,65 @@
-// DecomposeSvd against LAPACK's dgesvd on the same standardised matrices, in
-// the same run. Both compute the thin U, V and singular values; each
-// iteration copies the input first (both routines work in place), so both
-// sides carry the same copy cost. Prints "ratio: X" per shape, X being
-// DecomposeSvd's time over dgesvd's (below 1 means faster), from CPU time,
-// which a shared machine disturbs less than wall time (both run on one
-// thread). BM_Alternating runs the two in turn and reports the same ratio as
-// its counter, the steadiest figure when other work shares the machine.
+// DecomposeSvd against the dgesvd that people would use instead: reference
+// LAPACK and OpenBLAS, both loaded by path into this one process so that all
+// run in the same benchmark. Each iteration runs, in turn, DecomposeSvd on one
+// thread, reference dgesvd, OpenBLAS dgesvd on one thread, DecomposeSvd on
+// two threads and OpenBLAS on two threads, each on a fresh copy of the same
+// standardised matrix (thin U, V and singular values from all of them).
+// Counters, each the median over the iterations of that iteration's ratio of
+// times (below 1 means DecomposeSvd is faster): CPU time of the calling
+// thread for the one-thread runs, which other work on a shared machine
+// disturbs least, and wall time for the two-thread runs:
+//   vs_reference   DecomposeSvd, 1 thread / reference dgesvd
+//   vs_openblas_1t DecomposeSvd, 1 thread / OpenBLAS dgesvd, 1 thread
+//   vs_openblas_2t DecomposeSvd, 2 threads / OpenBLAS dgesvd, 2 threads
+//   ours_2t_over_1t DecomposeSvd, 2 threads / DecomposeSvd, 1 thread (wall)
+// A summary of the three per shape is printed at the end. A library that is
+// not installed leaves its ratio out.
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "tools/decor/core/decor.h"
 
-#ifdef HVT_HAVE_LAPACK
-extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n,
-                        double* a, const int* lda, double* s, double* u, const int* ldu,
-                        double* vt, const int* ldvt, double* work, const int* lwork,
-                        int* info, std::size_t, std::size_t);
-#endif
-
 namespace {
+
+using Dgesvd = void(const char*, const char*, const int*, const int*, double*,
+                    const int*, double*, double*, const int*, double*, const int*,
+                    double*, const int*, int*, std::size_t, std::size_t);
+
+// One LAPACK, opened with its own symbols kept to itself, so that two can sit
+// in one process.
+struct Lapack {
+  Dgesvd* dgesvd = nullptr;
+  void (*setThreads)(int) = nullptr;
+
+  // `preload` (may be empty) is opened first: the reference LAPACK must find
+  // the reference BLAS under its library name, not whatever the system's
+  // alternatives point at.
+  Lapack(const char* preload, const char* path) {
+    if (preload[0] != '\0' && dlopen(preload, RTLD_NOW | RTLD_LOCAL) == nullptr) return;
+    void* handle = path[0] == '\0' ? nullptr : dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return;
+    dgesvd = reinterpret_cast<Dgesvd*>(dlsym(handle, "dgesvd_"));
+    setThreads = reinterpret_cast<void (*)(int)>(dlsym(handle, "openblas_set_num_threads"));
+  }
+};
+
+const Lapack& Reference() {
+  static const Lapack lapack(HVT_REFERENCE_BLAS, HVT_REFERENCE_LAPACK);
+  return lapack;
+}
+const Lapack& OpenBlas() {
+  static const Lapack lapack("", HVT_OPENBLAS);
+  return lapack;
+}
 
 // A standardised random walk of rows x cols, row-major, with some columns
 // mixed so that the components are not already separate.
@@ -44,47 +77,14 @@ std::vector<double> Standardised(std::size_t rows, std::size_t cols) {
   return a;
 }
 
-void BM_DecomposeSvd(benchmark::State& state) {
-  const auto rows = static_cast<std::size_t>(state.range(0));
-  const auto cols = static_cast<std::size_t>(state.range(1));
-  const auto input = Standardised(rows, cols);
-  std::vector<double> a(input.size()), v(cols * cols), w(cols);
-  for (auto _ : state) {
-    a = input;
-    int fail = 0;
-    const auto status = hvt::decor::DecomposeSvd(a, cols, v, cols, w, rows, cols, true,
-                                                 true, fail);
-    if (status != hvt::decor::Status::kDone) state.SkipWithError("did not converge");
-    benchmark::DoNotOptimize(a.data());
-    benchmark::DoNotOptimize(v.data());
-  }
-}
+using Clock = std::chrono::steady_clock;
 
-#ifdef HVT_HAVE_LAPACK
-void BM_Dgesvd(benchmark::State& state) {
-  const auto rows = static_cast<std::size_t>(state.range(0));
-  const auto cols = static_cast<std::size_t>(state.range(1));
-  const auto rowMajor = Standardised(rows, cols);
-  std::vector<double> input(rowMajor.size());  // LAPACK is column-major
-  for (std::size_t t = 0; t < rows; ++t)
-    for (std::size_t c = 0; c < cols; ++c) input[c * rows + t] = rowMajor[t * cols + c];
-  const int m = static_cast<int>(rows), n = static_cast<int>(cols);
-  std::vector<double> a(input.size()), s(cols), u(rows * cols), vt(cols * cols);
-  double query = 0.0;
-  int lwork = -1, info = 0;
-  dgesvd_("S", "S", &m, &n, a.data(), &m, s.data(), u.data(), &m, vt.data(), &n, &query,
-          &lwork, &info, 1, 1);
-  lwork = static_cast<int>(query);
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  for (auto _ : state) {
-    a = input;
-    dgesvd_("S", "S", &m, &n, a.data(), &m, s.data(), u.data(), &m, vt.data(), &n,
-            work.data(), &lwork, &info, 1, 1);
-    if (info != 0) state.SkipWithError("dgesvd failed");
-    benchmark::DoNotOptimize(u.data());
-  }
+template <typename F>
+double Seconds(F&& f) {
+  const auto t0 = Clock::now();
+  f();
+  return std::chrono::duration<double>(Clock::now() - t0).count();
 }
-BENCHMARK(BM_Dgesvd)->Args({65536, 10})->Args({2000, 100})->Unit(benchmark::kMillisecond);
 
 double ThreadSeconds() {
   timespec ts{};
@@ -92,86 +92,135 @@ double ThreadSeconds() {
   return double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec);
 }
 
-// Both routines alternately in every iteration, so that both meet the same
-// load on a shared machine; the counter "ratio" is DecomposeSvd's thread CPU
-// time over dgesvd's.
-void BM_Alternating(benchmark::State& state) {
-  const auto rows = static_cast<std::size_t>(state.range(0));
-  const auto cols = static_cast<std::size_t>(state.range(1));
-  const auto rowMajor = Standardised(rows, cols);
-  std::vector<double> colMajor(rowMajor.size());
-  for (std::size_t t = 0; t < rows; ++t)
-    for (std::size_t c = 0; c < cols; ++c) colMajor[c * rows + t] = rowMajor[t * cols + c];
-  const int m = static_cast<int>(rows), n = static_cast<int>(cols);
-  std::vector<double> a(rowMajor.size()), v(cols * cols), w(cols);
-  std::vector<double> s(cols), u(rows * cols), vt(cols * cols);
-  double query = 0.0;
-  int lwork = -1, info = 0;
-  dgesvd_("S", "S", &m, &n, a.data(), &m, s.data(), u.data(), &m, vt.data(), &n, &query,
-          &lwork, &info, 1, 1);
-  lwork = static_cast<int>(query);
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  double ours = 0.0, theirs = 0.0;
-  for (auto _ : state) {
-    double t0 = ThreadSeconds();
-    a = rowMajor;
-    int fail = 0;
-    hvt::decor::DecomposeSvd(a, cols, v, cols, w, rows, cols, true, true, fail);
-    benchmark::DoNotOptimize(a.data());
-    double t1 = ThreadSeconds();
-    a = colMajor;
-    dgesvd_("S", "S", &m, &n, a.data(), &m, s.data(), u.data(), &m, vt.data(), &n,
-            work.data(), &lwork, &info, 1, 1);
-    benchmark::DoNotOptimize(u.data());
-    double t2 = ThreadSeconds();
-    ours += t1 - t0;
-    theirs += t2 - t1;
-  }
-  state.counters["ratio"] = ours / theirs;
+// CPU seconds the calling thread spends in f.
+template <typename F>
+double CpuSeconds(F&& f) {
+  const double t0 = ThreadSeconds();
+  f();
+  return ThreadSeconds() - t0;
 }
-BENCHMARK(BM_Alternating)->Args({65536, 10})->Args({2000, 100})->Unit(benchmark::kMillisecond);
-#endif
-BENCHMARK(BM_DecomposeSvd)->Args({65536, 10})->Args({2000, 100})->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
+double Median(std::vector<double> x) {
+  std::sort(x.begin(), x.end());
+  const std::size_t h = x.size() / 2;
+  return x.size() % 2 ? x[h] : 0.5 * (x[h - 1] + x[h]);
+}
+
+// A dgesvd call with its workspace, on a column-major copy of the matrix.
+class DgesvdRun {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // With --benchmark_repetitions the fastest repetition counts: the one
-    // least disturbed by other work on the machine.
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      const std::pair<double, double> now{run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-      auto [it, fresh] = times_.emplace(run.run_name.function_name + "/" + run.run_name.args, now);
-      if (!fresh) {
-        it->second.first = std::min(it->second.first, now.first);
-        it->second.second = std::min(it->second.second, now.second);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
+  DgesvdRun(const Lapack& lapack, const std::vector<double>& rowMajor, std::size_t rows,
+            std::size_t cols)
+      : lapack_(lapack), m_(static_cast<int>(rows)), n_(static_cast<int>(cols)),
+        input_(rowMajor.size()), a_(rowMajor.size()), s_(cols), u_(rows * cols),
+        vt_(cols * cols) {
+    for (std::size_t t = 0; t < rows; ++t)
+      for (std::size_t c = 0; c < cols; ++c) input_[c * rows + t] = rowMajor[t * cols + c];
+    double query = 0.0;
+    int info = 0;
+    lwork_ = -1;
+    lapack_.dgesvd("S", "S", &m_, &n_, a_.data(), &m_, s_.data(), u_.data(), &m_,
+                   vt_.data(), &n_, &query, &lwork_, &info, 1, 1);
+    lwork_ = static_cast<int>(query);
+    work_.resize(static_cast<std::size_t>(lwork_));
   }
-  void PrintRatios() const {
-    for (const char* shape : {"65536/10", "2000/100"}) {
-      const auto ours = times_.find(std::string("BM_DecomposeSvd/") + shape);
-      const auto base = times_.find(std::string("BM_Dgesvd/") + shape);
-      if (ours == times_.end() || base == times_.end()) continue;
-      std::printf("%s ratio: %.3f (DecomposeSvd / dgesvd, CPU time; wall time %.3f)\n",
-                  shape, ours->second.first / base->second.first,
-                  ours->second.second / base->second.second);
-    }
+  bool operator()(int threads) {
+    if (lapack_.setThreads != nullptr) lapack_.setThreads(threads);
+    a_ = input_;
+    int info = 0;
+    lapack_.dgesvd("S", "S", &m_, &n_, a_.data(), &m_, s_.data(), u_.data(), &m_,
+                   vt_.data(), &n_, work_.data(), &lwork_, &info, 1, 1);
+    benchmark::DoNotOptimize(u_.data());
+    return info == 0;
   }
 
  private:
-  std::map<std::string, std::pair<double, double>> times_;  // CPU, wall
+  const Lapack& lapack_;
+  int m_, n_, lwork_;
+  std::vector<double> input_, a_, s_, u_, vt_, work_;
 };
+
+std::map<std::string, std::map<std::string, double>> summary;
+
+void BM_Versus(benchmark::State& state) {
+  const auto rows = static_cast<std::size_t>(state.range(0));
+  const auto cols = static_cast<std::size_t>(state.range(1));
+  const auto input = Standardised(rows, cols);
+  std::vector<double> a(input.size()), v(cols * cols), w(cols);
+  auto ours = [&](unsigned threads) {
+    hvt::decor::SetThreadLimit(threads);
+    a = input;
+    int fail = 0;
+    const auto status =
+        hvt::decor::DecomposeSvd(a, cols, v, cols, w, rows, cols, true, true, fail);
+    benchmark::DoNotOptimize(a.data());
+    return status == hvt::decor::Status::kDone;
+  };
+  const bool haveReference = Reference().dgesvd != nullptr;
+  const bool haveOpenBlas = OpenBlas().dgesvd != nullptr && OpenBlas().setThreads != nullptr;
+  std::vector<DgesvdRun> runs;
+  if (haveReference) runs.emplace_back(Reference(), input, rows, cols);
+  if (haveOpenBlas) runs.emplace_back(OpenBlas(), input, rows, cols);
+  DgesvdRun* reference = haveReference ? &runs[0] : nullptr;
+  DgesvdRun* openblas = haveOpenBlas ? &runs.back() : nullptr;
+
+  std::vector<double> vsReference, vsOpenBlas1, vsOpenBlas2, twoOverOne, oursTimes;
+  bool ok = true;
+  for (auto _ : state) {
+    const double ours1 = CpuSeconds([&] { ok &= ours(1); });
+    state.SetIterationTime(ours1);
+    oursTimes.push_back(ours1);
+    if (reference != nullptr)
+      vsReference.push_back(ours1 / CpuSeconds([&] { ok &= (*reference)(1); }));
+    if (openblas != nullptr) {
+      vsOpenBlas1.push_back(ours1 / CpuSeconds([&] { ok &= (*openblas)(1); }));
+      const double ours1Wall = Seconds([&] { ok &= ours(1); });
+      const double ours2 = Seconds([&] { ok &= ours(2); });
+      twoOverOne.push_back(ours2 / ours1Wall);
+      vsOpenBlas2.push_back(ours2 / Seconds([&] { ok &= (*openblas)(2); }));
+    }
+  }
+  hvt::decor::SetThreadLimit(0);
+  if (!ok) state.SkipWithError("a decomposition failed");
+  auto& line = summary[std::to_string(rows) + " x " + std::to_string(cols)];
+  line["ms"] = 1e3 * Median(oursTimes);
+  state.counters["cpu_ms_1t"] = line["ms"];
+  if (!vsReference.empty()) state.counters["vs_reference"] = line["ref"] = Median(vsReference);
+  if (!vsOpenBlas1.empty()) {
+    state.counters["vs_openblas_1t"] = line["ob1"] = Median(vsOpenBlas1);
+    state.counters["vs_openblas_2t"] = line["ob2"] = Median(vsOpenBlas2);
+    state.counters["ours_2t_over_1t"] = line["2/1"] = Median(twoOverOne);
+  }
+}
+BENCHMARK(BM_Versus)
+    ->Args({65536, 10})->Iterations(15)
+    ->Args({2000, 100})->Iterations(15)
+    ->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Versus)
+    ->Args({65536, 64})->Args({200000, 30})->Iterations(5)
+    ->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  benchmark::RunSpecifiedBenchmarks();
+  std::printf("\nDecomposeSvd over dgesvd, medians of per-iteration ratios (CPU time on one thread, wall time on two):\n");
+  std::printf("%-14s %12s %10s %18s %18s %16s\n", "shape", "CPU ms, 1t", "reference",
+              "OpenBLAS 1 thread", "OpenBLAS 2 threads", "ours 2t / 1t");
+  for (const auto& [shape, r] : summary) {
+    auto cell = [&r](const char* key) {
+      const auto it = r.find(key);
+      char text[32] = "-";
+      if (it != r.end()) std::snprintf(text, sizeof text, "%.3f", it->second);
+      return std::string(text);
+    };
+    std::printf("%-14s %12s %10s %18s %18s %16s\n", shape.c_str(), cell("ms").c_str(),
+                cell("ref").c_str(), cell("ob1").c_str(), cell("ob2").c_str(),
+                cell("2/1").c_str());
+  }
+  if (OpenBlas().dgesvd == nullptr)
+    std::printf("OpenBLAS not found (Debian: libopenblas0-pthread)\n");
   benchmark::Shutdown();
   return 0;
 }
