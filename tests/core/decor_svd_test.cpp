@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "decor_fuzz.h"
 #include "decor_reference.h"
 #include "tools/decor/core/decor.h"
 #include "tools/decor/core/decor_kernels.h"
+#include "tools/decor/core/decor_team.h"
 
 #ifdef HVT_HAVE_LAPACK
 extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n,
@@ -249,6 +251,61 @@ TEST(DecorSvd, BadArgumentsAreRejected) {
             Status::kInvalidInput);
   EXPECT_EQ(DecomposeSvd(a, std::size_t(-1) / 2, v, 3, w, 4, 3, true, true, fail),
             Status::kInvalidInput);
+}
+
+// Sweeps shared among threads: rows cut among them for the updates and the
+// rotations, columns for the sums. Every shape crosses the sharing
+// threshold, with 2 and 3 threads (uneven pieces), and must give the
+// reference bits, the same failure index, and the same polls.
+TEST(DecorSvd, SharedSweepsMatchReferenceBitForBit) {
+  const std::pair<std::size_t, std::size_t> shapes[] = {
+      {256, 1}, {257, 2}, {300, 7}, {513, 16}, {700, 17}, {1000, 40}, {400, 100}};
+  detail::SetThreadingThreshold(1);
+  for (unsigned threads : {2u}) {
+    SetThreadLimit(threads);
+    for (auto [m, n] : shapes) {
+      for (int f = 0; f < decor_fuzz::kFamilyCount; ++f) {
+        const auto fam = static_cast<decor_fuzz::Family>(f);
+        auto data = decor_fuzz::Make(fam, m, n, 3000u + static_cast<unsigned>(m + n));
+        std::vector<double> mean, sigma;
+        if (f % 2 == 0) decor_ref::Standardize(data, m, n, mean, sigma);
+        SCOPED_TRACE(testing::Message() << threads << " threads " << m << "x" << n
+                                        << " family " << f);
+        const SvdRun p = Production(data, m, n, n, n);
+        const SvdRun r = Reference(data, m, n, n, n);
+        EXPECT_EQ(p.status, r.status);
+        EXPECT_EQ(p.failIndex, r.failIndex);
+        EXPECT_TRUE(SameBits(p.w, r.w));
+        EXPECT_TRUE(SameBits(p.v, r.v));
+        EXPECT_TRUE(SameBits(p.a, r.a));
+      }
+    }
+    // A wider row stride and U alone.
+    const std::size_t m = 600, n = 9, lda = 13;
+    const auto data = Widen(decor_fuzz::Make(decor_fuzz::kCorrelated, m, n, 5), m, n, lda);
+    const SvdRun p = Production(data, m, n, lda, n, true, false);
+    const SvdRun r = Reference(data, m, n, lda, n, true, false);
+    EXPECT_TRUE(SameBits(p.a, r.a));
+    EXPECT_TRUE(SameBits(p.w, r.w));
+    // Polls stay on the calling thread, one per pass as before.
+    std::vector<double> a = decor_fuzz::Make(decor_fuzz::kRandomWalk, 500, 6, 9), v(36), w(6);
+    int fail = -1;
+    const std::thread::id caller = std::this_thread::get_id();
+    struct SameThread : Counter {
+      std::thread::id expected;
+      bool strayed = false;
+      bool StopRequested() override {
+        strayed |= std::this_thread::get_id() != expected;
+        return Counter::StopRequested();
+      }
+    } observer;
+    observer.expected = caller;
+    EXPECT_EQ(DecomposeSvd(a, 6, v, 6, w, 500, 6, true, true, fail, &observer), Status::kDone);
+    EXPECT_EQ(observer.polls, 6 * 4);
+    EXPECT_FALSE(observer.strayed);
+  }
+  SetThreadLimit(0);
+  detail::SetThreadingThreshold(0);
 }
 
 // The sums must run in index order: with these values any other order gives

@@ -129,6 +129,13 @@ DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
                         std::size_t cols, Layout layout,
                         RunObserver* observer = nullptr);
 
+// Threads a long decomposition may share its row sweeps among, the calling
+// thread included; 0 (the default) means one per processor, 1 keeps all the
+// work on the calling thread. Observers are only ever called from the
+// calling thread, and results are the same bits whatever the count.
+void SetThreadLimit(unsigned threads);
+unsigned ThreadLimit();
+
 namespace detail {
 // Test hook: the next `count` allocations of the core succeed, the one after
 // fails (reported as kOutOfMemory). A negative count switches failures off.

@@ -24,6 +24,7 @@
 #include "tools/decor/core/decor.h"
 #include "tools/decor/core/decor_alloc.h"
 #include "tools/decor/core/decor_kernels.h"
+#include "tools/decor/core/decor_team.h"
 
 namespace hvt::decor {
 namespace {
@@ -81,55 +82,91 @@ inline void AddScaledRow(std::size_t count, const double* f, double a, double* r
     for (++j; j < n; ++j) row[j] = f[j] * a + row[j];
 }
 
-// t[j] = Σk a[k][ci]·a[k][j0 + j] for k = k0..k1-1 in order, from 0.0, for
-// j = 0..width-1. The running sums stay in registers: up to 16 columns per
-// sweep over the rows.
+// t[j] = t[j] + Σk a[k][ci]·a[k][j0 + j] for k = k0..k1-1, one term at a
+// time in row order, for j = 0..W-1: the running sums stay in registers.
 template <std::size_t W>
+void ContinueColumnDots(const double* a, std::size_t lda, std::size_t k0, std::size_t k1,
+                        std::size_t ci, std::size_t j0, double* t) {
+  static_assert(W >= 1 && W <= 16);
+  constexpr std::size_t kPairs = W / 2;
+  Pair acc[kPairs + 1];
+  for (std::size_t p = 0; p < kPairs; ++p) acc[p] = Load(t + 2 * p);
+  double odd = W % 2 == 1 ? t[W - 1] : 0.0;
+  for (std::size_t k = k0; k < k1; ++k) {
+    const double* row = a + k * lda;
+    const double x = row[ci];
+    const Pair xv = Splat(x);
+    const double* rj = row + j0;
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < kPairs; ++p) acc[p] = acc[p] + xv * Load(rj + 2 * p);
+    if constexpr (W % 2 == 1) odd = odd + x * rj[W - 1];
+  }
+  for (std::size_t p = 0; p < kPairs; ++p) Store(t + 2 * p, acc[p]);
+  if constexpr (W % 2 == 1) t[W - 1] = odd;
+}
+
+// t[j] = Σk a[k][ci]·a[k][j0 + j] for k = k0..k1-1 in order, from 0.0, for
+// j = 0..width-1. The rows go by in blocks that stay in cache while each
+// group of up to 16 columns takes its turn, the sums parked in t between
+// blocks, so the matrix streams through once whatever the width.
 void ColumnDots(const double* a, std::size_t lda, std::size_t k0, std::size_t k1,
                 std::size_t ci, std::size_t j0, std::size_t width, double* t) {
-  if constexpr (W == 0) {
+  std::fill(t, t + width, 0.0);
+  const std::size_t blockRows = std::max<std::size_t>(16, 4096 / std::max<std::size_t>(lda, 1));
+  for (std::size_t kb = k0; kb < k1; kb += blockRows) {
+    const std::size_t ke = std::min(k1, kb + blockRows);
     for (std::size_t jc = 0; jc < width; jc += 16) {
-      const std::size_t w = std::min<std::size_t>(16, width - jc);
-      WithWidth(w, [&](auto fixed) {
+      WithWidth(std::min<std::size_t>(16, width - jc), [&](auto fixed) {
         constexpr std::size_t kW = decltype(fixed)::value;
-        if constexpr (kW != 0) ColumnDots<kW>(a, lda, k0, k1, ci, j0 + jc, w, t + jc);
+        if constexpr (kW != 0) ContinueColumnDots<kW>(a, lda, kb, ke, ci, j0 + jc, t + jc);
       });
     }
-  } else {
-    constexpr std::size_t kPairs = W / 2;
-    Pair acc[kPairs + 1];
-    for (Pair& x : acc) x = Splat(0.0);
-    double odd = 0.0;
-    for (std::size_t k = k0; k < k1; ++k) {
-      const double* row = a + k * lda;
-      const double x = row[ci];
-      const Pair xv = Splat(x);
-      const double* rj = row + j0;
-#pragma GCC unroll 8
-      for (std::size_t p = 0; p < kPairs; ++p) acc[p] = acc[p] + xv * Load(rj + 2 * p);
-      if constexpr (W % 2 == 1) odd = odd + x * rj[W - 1];
-    }
-    for (std::size_t p = 0; p < kPairs; ++p) Store(t + 2 * p, acc[p]);
-    if constexpr (W % 2 == 1) t[W - 1] = odd;
   }
+}
+
+// Below this many rows a sweep stays on one thread.
+constexpr std::size_t kMinSharedRows = 256;
+
+// How many pieces a sweep over `rows` rows is cut into for the team: a few
+// per thread, so that a late helper leaves little for the others to wait on.
+unsigned RowPieces(const detail::Team& team, std::size_t rows) {
+  if (team.Size() <= 1 || rows < kMinSharedRows) return 1;
+  return static_cast<unsigned>(std::min<std::size_t>(4 * team.Size(), rows / 64));
+}
+
+// ColumnDots with the columns cut among the team: each sum stays whole, in
+// its own row order, on one thread.
+void SharedColumnDots(detail::Team& team, const double* a, std::size_t lda,
+                      std::size_t k0, std::size_t k1, std::size_t ci, std::size_t j0,
+                      std::size_t width, double* t) {
+  const unsigned pieces =
+      k1 - k0 < kMinSharedRows ? 1u
+                               : static_cast<unsigned>(std::min<std::size_t>(team.Size(), width));
+  team.Run(pieces, [&](unsigned piece) {
+    const detail::Range r = detail::Piece(0, width, piece, pieces);
+    ColumnDots(a, lda, k0, k1, ci, j0 + r.begin, r.end - r.begin, t + r.begin);
+  });
 }
 
 // The rows below a Householder step, each in turn: the column update
 // a[k][j] = f[j]·a[k][i] + a[k][j] then a[k][i] = colScale·a[k][i]; the row
 // reflection a[k][j] = (Σj a[k][j]·ri[j])·e[j] + a[k][j]; and the sum of
-// |a[k][l]| that the next step starts from. Columns j run from l on.
+// |a[k][l]| that the next step starts from. Columns j run from l on; rows k
+// from kBegin to kEnd - 1. With absOut the |a[k][l]| go to absOut[k]
+// instead, for the caller to add up in row order.
 template <std::size_t W>
-double BelowHouseholderStep(double* a, std::size_t lda, std::size_t l, std::size_t m,
-                            std::size_t i, std::size_t width, const double* f,
-                            double colScale, const double* e, const double* ri,
-                            bool columnUpdate, bool rowUpdate, bool nextColumn) {
+double BelowHouseholderStep(double* a, std::size_t lda, std::size_t l, std::size_t kBegin,
+                            std::size_t kEnd, std::size_t i, std::size_t width,
+                            const double* f, double colScale, const double* e,
+                            const double* ri, bool columnUpdate, bool rowUpdate,
+                            bool nextColumn, double* absOut) {
   const std::size_t cols = W ? W : width;
   double sum = 0.0;
   // Four rows at a time so that their dot products, each summed in its own
   // order, overlap in the pipeline.
   constexpr std::size_t kBlock = 4;
-  for (std::size_t k0 = l; k0 < m; k0 += kBlock) {
-    const std::size_t rowsHere = std::min(kBlock, m - k0);
+  for (std::size_t k0 = kBegin; k0 < kEnd; k0 += kBlock) {
+    const std::size_t rowsHere = std::min(kBlock, kEnd - k0);
     double* rows[kBlock];
     for (std::size_t b = 0; b < rowsHere; ++b) rows[b] = a + (k0 + b) * lda;
     if (columnUpdate) {
@@ -160,19 +197,23 @@ double BelowHouseholderStep(double* a, std::size_t lda, std::size_t l, std::size
       }
       for (std::size_t b = 0; b < rowsHere; ++b) AddScaledRow<W>(cols, e, dot[b], rows[b] + l);
     }
-    if (nextColumn)
+    if (nextColumn && absOut != nullptr)
+      for (std::size_t b = 0; b < rowsHere; ++b) absOut[k0 + b] = std::fabs(rows[b][l]);
+    else if (nextColumn)
       for (std::size_t b = 0; b < rowsHere; ++b) sum += std::fabs(rows[b][l]);
   }
   return sum;
 }
 
-// The rows i..m-1 of a left-hand step: a[k][j] = f[j]·a[k][i] + a[k][j] and
-// a[k][i] = a[k][i] / g (or a[k][i] = 0 when g is 0), then a[i][i] + 1.
+// Rows kBegin..kEnd-1 of a left-hand step: a[k][j] = f[j]·a[k][i] + a[k][j]
+// and a[k][i] = a[k][i] / g (or a[k][i] = 0 when g is 0). The step ends
+// with a[i][i] + 1, left to the caller.
 template <std::size_t W>
-void LeftStepRows(double* a, std::size_t lda, std::size_t i, std::size_t m,
-                  std::size_t width, const double* f, double g, bool update) {
+void LeftStepRows(double* a, std::size_t lda, std::size_t i, std::size_t kBegin,
+                  std::size_t kEnd, std::size_t width, const double* f, double g,
+                  bool update) {
   const std::size_t l = i + 1;
-  for (std::size_t k = i; k < m; ++k) {
+  for (std::size_t k = kBegin; k < kEnd; ++k) {
     double* row = a + k * lda;
     if (update) {
       const double aki = row[i];
@@ -182,7 +223,6 @@ void LeftStepRows(double* a, std::size_t lda, std::size_t i, std::size_t m,
       row[i] = 0.0;
     }
   }
-  a[i * lda + i] = a[i * lda + i] + 1.0;
 }
 
 // LeftStepRows for a fixed width W (1..15), which also forms the next
@@ -217,6 +257,30 @@ void LeftStepRowsAndNextDots(double* a, std::size_t lda, std::size_t i, std::siz
   }
   for (std::size_t p = 0; p < kPairs; ++p) Store(tNext + 2 * p, acc[p]);
   if constexpr (kNext % 2 == 1) tNext[kNext - 1] = odd;
+}
+
+// The same for any width: the rows go by in blocks small enough to stay in
+// cache, each block updated and then added to the sums, so the matrix
+// streams through once. Row i gets its + 1 before its terms are added.
+template <std::size_t W>
+void LeftStepRowsAndNextDotsBlocked(double* a, std::size_t lda, std::size_t i,
+                                    std::size_t m, std::size_t width, const double* f,
+                                    double g, bool update, double* tNext) {
+  const std::size_t nextWidth = width + 1;
+  std::fill(tNext, tNext + nextWidth, 0.0);
+  const std::size_t blockRows = std::max<std::size_t>(16, 4096 / lda);
+  for (std::size_t kb = i; kb < m; kb += blockRows) {
+    const std::size_t ke = std::min(m, kb + blockRows);
+    LeftStepRows<W>(a, lda, i, kb, ke, width, f, g, update);
+    if (kb == i) a[i * lda + i] = a[i * lda + i] + 1.0;
+    for (std::size_t jc = 0; jc < nextWidth; jc += 16) {
+      WithWidth(std::min<std::size_t>(16, nextWidth - jc), [&](auto fixed) {
+        constexpr std::size_t kW = decltype(fixed)::value;
+        if constexpr (kW != 0)
+          ContinueColumnDots<kW>(a, lda, kb, ke, i - 1, i + jc, tNext + jc);
+      });
+    }
+  }
 }
 
 // One logged column operation: a Givens rotation of columns p and q,
@@ -348,7 +412,10 @@ class ColumnOpLog {
 
   static constexpr std::size_t kCapacity = 4096;
 
-  bool Init(double* m, std::size_t rows, std::size_t cols, std::size_t ld) {
+  // Tiles are shared among the team's threads, each with its own scratch.
+  bool Init(detail::Team& team, double* m, std::size_t rows, std::size_t cols,
+            std::size_t ld) {
+    team_ = &team;
     m_ = m;
     rows_ = rows;
     cols_ = cols;
@@ -356,8 +423,10 @@ class ColumnOpLog {
     used_ = 0;
     // About 16 KB of scratch, a whole number of sixteens of rows.
     tile_ = std::max<std::size_t>(16, (2048 / cols) & ~std::size_t{15});
+    const std::size_t tiles = (rows + tile_ - 1) / tile_;
+    pieces_ = std::min<unsigned>(RowPieces(team, rows), static_cast<unsigned>(tiles));
     return detail::TryAllocate(ops_, kCapacity) &&
-           detail::TryAllocate(scratch_, tile_ * cols);
+           detail::TryAllocate(scratch_, tile_ * cols * pieces_);
   }
 
   void Rotate(std::size_t p, std::size_t q, double c, double s) {
@@ -373,8 +442,18 @@ class ColumnOpLog {
 
   void Flush() {
     if (used_ == 0) return;
-    double* const x = scratch_.data();
-    for (std::size_t r0 = 0; r0 < rows_; r0 += tile_) {
+    const std::size_t tiles = (rows_ + tile_ - 1) / tile_;
+    team_->Run(pieces_, [&](unsigned piece) {
+      const detail::Range r = detail::Piece(0, tiles, piece, pieces_);
+      FlushTiles(r.begin, r.end, scratch_.data() + piece * tile_ * cols_);
+    });
+    used_ = 0;
+  }
+
+ private:
+  // Every logged operation, in order, on tiles [firstTile, endTile).
+  void FlushTiles(std::size_t firstTile, std::size_t endTile, double* x) const {
+    for (std::size_t r0 = firstTile * tile_; r0 < rows_ && r0 < endTile * tile_; r0 += tile_) {
       const std::size_t count = std::min(tile_, rows_ - r0);
       const double* base = m_ + r0 * ld_;
       for (std::size_t r = 0; r < count; ++r)
@@ -400,10 +479,10 @@ class ColumnOpLog {
       for (std::size_t r = 0; r < count; ++r)
         for (std::size_t c = 0; c < cols_; ++c) out[r * ld_ + c] = x[c * tile_ + r];
     }
-    used_ = 0;
   }
 
- private:
+  detail::Team* team_ = nullptr;
+  unsigned pieces_ = 1;  // each with its own scratch tile
   std::vector<ColumnOp> ops_;
   std::vector<double> scratch_;
   std::size_t used_ = 0;
@@ -439,12 +518,16 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
   std::vector<double> e;
   std::vector<double> t;   // a step's dot products, then its update factors
   std::vector<double> tn;  // the next step's dot products, gathered early
+  std::vector<double> columnAbs;  // |a[k][l]| from the helpers' rows
   ColumnOpLog logU;
   ColumnOpLog logV;
+  detail::Team team(detail::ThreadsFor(m, n));
+  const bool shareRows = team.Size() > 1 && m >= kMinSharedRows;
   if (!detail::TryAllocate(e, n) || !detail::TryAllocate(t, n) ||
       !detail::TryAllocate(tn, n) ||
-      (wantU && !logU.Init(a.data(), m, n, lda)) ||
-      (wantV && !logV.Init(v.data(), n, n, ldv)))
+      (shareRows && !detail::TryAllocate(columnAbs, m)) ||
+      (wantU && !logU.Init(team, a.data(), m, n, lda)) ||
+      (wantV && !logV.Init(team, v.data(), n, n, ldv)))
     return Status::kOutOfMemory;
 
   double* const A = a.data();
@@ -476,7 +559,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
         g = -Sign(std::sqrt(s), f);
         const double h = f * g - s;
         ri[i] = f - g;
-        if (l < n) ColumnDots<0>(A, lda, i, m, i, l, n - l, t.data() + l);
+        if (l < n) SharedColumnDots(team, A, lda, i, m, i, l, n - l, t.data() + l);
         for (std::size_t j = l; j < n; ++j) t[j] = t[j] / h;
         columnUpdate = true;
       }
@@ -505,13 +588,28 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
       }
     }
     // Rows below i: the column update, the row reflection, and the sum of
-    // |a[k][l]| that the next step starts from, in one sweep.
+    // |a[k][l]| that the next step starts from, in one sweep. Shared, the
+    // pieces leave their rows' |a[k][l]| for the sum to be made in row order.
     const bool nextColumn = l < n && l < m;
     if (columnUpdate || rowUpdate || nextColumn) {
       WithWidth(n - l, [&](auto fixed) {
-        nextColumnScale = BelowHouseholderStep<decltype(fixed)::value>(
-            A, lda, l, m, i, n - l, t.data() + l, columnScale, e.data() + l, ri + l,
-            columnUpdate, rowUpdate, nextColumn);
+        constexpr std::size_t kW = decltype(fixed)::value;
+        if (!shareRows || m - l < kMinSharedRows) {
+          nextColumnScale = BelowHouseholderStep<kW>(
+              A, lda, l, l, m, i, n - l, t.data() + l, columnScale, e.data() + l, ri + l,
+              columnUpdate, rowUpdate, nextColumn, nullptr);
+          return;
+        }
+        const unsigned pieces = RowPieces(team, m - l);
+        team.Run(pieces, [&](unsigned piece) {
+          const detail::Range r = detail::Piece(l, m, piece, pieces);
+          BelowHouseholderStep<kW>(A, lda, l, r.begin, r.end, i, n - l, t.data() + l,
+                                   columnScale, e.data() + l, ri + l, columnUpdate,
+                                   rowUpdate, nextColumn, columnAbs.data());
+        });
+        nextColumnScale = 0.0;
+        if (nextColumn)
+          for (std::size_t k = l; k < m; ++k) nextColumnScale += columnAbs[k];
       });
       haveColumnScale = nextColumn;
     }
@@ -552,9 +650,10 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
     }
   }
 
-  // Left-hand transformations into U, in place. For up to 15 columns right
-  // of the diagonal, the sweep over a step's rows also gathers the next
-  // step's column sums (the same rows, after this step is done with them).
+  // Left-hand transformations into U, in place. The sweep over a step's
+  // rows also gathers the next step's column sums (the same rows, after
+  // this step is done with them): row by row for up to 15 columns right of
+  // the diagonal, block by block beyond.
   if (wantU) {
     bool haveDots = false;
     for (std::size_t i = std::min(m, n); i-- > 0;) {
@@ -565,11 +664,14 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
       for (std::size_t j = l; j < n; ++j) ri[j] = 0.0;
       const bool update = g != 0.0;
       if (update && l < n) {
-        if (!haveDots) ColumnDots<0>(A, lda, l, m, i, l, n - l, t.data() + l);
+        if (!haveDots) SharedColumnDots(team, A, lda, l, m, i, l, n - l, t.data() + l);
         const double aii = ri[i];
         for (std::size_t j = l; j < n; ++j) t[j] = (t[j] / aii) / g;
       }
-      const bool fuse = i > 0 && w[i - 1] != 0.0 && n - l >= 1 && n - l <= 15;
+      // Shared among threads, the rows are cut among them and the next
+      // step's sums are gathered by columns in a sweep of their own.
+      const bool shared = shareRows && m - i >= kMinSharedRows;
+      const bool fuse = !shared && i > 0 && w[i - 1] != 0.0 && n - l >= 1;
       WithWidth(n - l, [&](auto fixed) {
         constexpr std::size_t kW = decltype(fixed)::value;
         if constexpr (kW >= 1 && kW <= 15) {
@@ -578,8 +680,23 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
                                         tn.data() + i);
             return;
           }
+        } else {
+          if (fuse) {
+            LeftStepRowsAndNextDotsBlocked<kW>(A, lda, i, m, n - l, t.data() + l, g,
+                                               update, tn.data() + i);
+            return;
+          }
         }
-        LeftStepRows<kW>(A, lda, i, m, n - l, t.data() + l, g, update);
+        if (shared) {
+          const unsigned pieces = RowPieces(team, m - i);
+          team.Run(pieces, [&](unsigned piece) {
+            const detail::Range r = detail::Piece(i, m, piece, pieces);
+            LeftStepRows<kW>(A, lda, i, r.begin, r.end, n - l, t.data() + l, g, update);
+          });
+        } else {
+          LeftStepRows<kW>(A, lda, i, i, m, n - l, t.data() + l, g, update);
+        }
+        ri[i] = ri[i] + 1.0;
       });
       t.swap(tn);
       haveDots = fuse;
