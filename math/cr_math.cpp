@@ -467,6 +467,37 @@ double Log(double x) {
   return detail::LogAccurate(x);
 }
 
+namespace {
+
+// ax^y for a finite ax > 0, ax != 1, and a finite y != 0, from log(ax).
+HVT_INLINE double PowOfPositive(double ax, double y, DD l) {
+  const double ay = Abs(y);
+  if (ay >= 0x1p64) {
+    // |y log x| >= 2^64 * 2^-53.5: certain overflow or underflow.
+    return (ax > 1.0) == (y > 0) ? kInf : 0.0;
+  }
+  if (ay < 0x1p-70) return 1.0;  // |y log x| < 2^-60
+  DD t = TwoProd(y, l.hi);
+  t = FastTwoSum(t.hi, t.lo + y * l.lo);
+  if (t.hi > 709.79) return kInf;
+  if (t.hi < -745.14) return 0.0;
+  if (Abs(t.hi) < 0x1p-55) return 1.0;
+  int k = 0;
+  DD e;
+  double r;
+  // t's relative error (log's, plus 2^-100 for the product) moves the
+  // result by |t| times it; 1.01 covers second-order terms and the
+  // rounding of these bounds.
+  const double tEps = Abs(t.hi) * (kLogEps + 0x1p-100) * 1.01;
+  ExpQuick(t.hi, t.lo, &k, &e);
+  if (Finish(e, k, kExpQuickEps * 1.01 + tEps, &r)) return r;
+  ExpCore(t.hi, t.lo, &k, &e);
+  if (Finish(e, k, kExpEps * 1.01 + tEps, &r)) return r;
+  return detail::PowAccurate(ax, y);
+}
+
+}  // namespace
+
 double Pow(double x, double y) {
   if (y == 0) return 1.0;
   if (x == 1.0) return 1.0;
@@ -489,40 +520,22 @@ double Pow(double x, double y) {
     return negative ? -kInf : kInf;
   }
   if (x < 0 && parity == Parity::kNone) return QuietNaN();
-  const bool negate = x < 0 && odd;
-  double r;
-  if (ax == 1.0) {
-    r = 1.0;
-  } else if (ay >= 0x1p64) {
-    // |y log x| >= 2^64 * 2^-53.5: certain overflow or underflow.
-    r = (ax > 1.0) == (y > 0) ? kInf : 0.0;
-  } else if (ay < 0x1p-70) {
-    r = 1.0;  // |y log x| < 2^-60
-  } else {
-    const DD l = LogCore(ax);
-    DD t = TwoProd(y, l.hi);
-    t = FastTwoSum(t.hi, t.lo + y * l.lo);
-    if (t.hi > 709.79) {
-      r = kInf;
-    } else if (t.hi < -745.14) {
-      r = 0.0;
-    } else if (Abs(t.hi) < 0x1p-55) {
-      r = 1.0;
-    } else {
-      int k = 0;
-      DD e;
-      // t's relative error (log's, plus 2^-100 for the product) moves the
-      // result by |t| times it; 1.01 covers second-order terms and the
-      // rounding of these bounds.
-      const double tEps = Abs(t.hi) * (kLogEps + 0x1p-100) * 1.01;
-      ExpQuick(t.hi, t.lo, &k, &e);
-      if (!Finish(e, k, kExpQuickEps * 1.01 + tEps, &r)) {
-        ExpCore(t.hi, t.lo, &k, &e);
-        if (!Finish(e, k, kExpEps * 1.01 + tEps, &r)) r = detail::PowAccurate(ax, y);
-      }
-    }
+  const double r = ax == 1.0 ? 1.0 : PowOfPositive(ax, y, LogCore(ax));
+  return x < 0 && odd ? -r : r;
+}
+
+PowerBase::PowerBase(double x) : x_(x) {
+  regular_ = x > 0 && x < kInf && x != 1.0;
+  if (regular_) {
+    const DD l = LogCore(x);
+    log_hi_ = l.hi;
+    log_lo_ = l.lo;
   }
-  return negate ? -r : r;
+}
+
+double PowerBase::Pow(double y) const {
+  if (!regular_ || y == 0 || !(Abs(y) < kInf)) return hvt::math::Pow(x_, y);
+  return PowOfPositive(x_, y, {log_hi_, log_lo_});
 }
 
 }  // namespace hvt::math

@@ -16,6 +16,19 @@ double Exp(double x);
 double Log(double x);
 double Pow(double x, double y);
 
+// Pow(x, y) for one x and many y: the same results, with the logarithm of x
+// worked out once.
+class PowerBase {
+ public:
+  explicit PowerBase(double x);
+  double Pow(double y) const;
+
+ private:
+  double x_;
+  bool regular_ = false;  // finite, positive and not 1
+  double log_hi_ = 0, log_lo_ = 0;
+};
+
 namespace detail {
 // The accurate paths alone, for tests: finite arguments in the ranges the
 // fast paths hand over (Exp: 2^-54 <= |x| <= 746; Log: finite x > 0,

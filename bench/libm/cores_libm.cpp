@@ -14,6 +14,8 @@ namespace hvt::math {
 double Exp(double x) { return std::exp(x); }
 double Log(double x) { return std::log(x); }
 double Pow(double x, double y) { return std::pow(x, y); }
+PowerBase::PowerBase(double x) : x_(x) {}
+double PowerBase::Pow(double y) const { return std::pow(x_, y); }
 }  // namespace hvt::math
 
 extern "C" {

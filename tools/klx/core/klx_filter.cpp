@@ -234,6 +234,9 @@ bool KlxFilter(std::span<const double> x, double smoothness, double phase,
   double Y = x[30];
   double T = 0.0;
   const double beta = s.beta;
+  // The two powers with a fixed base per run: its logarithm once.
+  const hvt::math::PowerBase kbPower(s.kb);
+  const hvt::math::PowerBase betaPower(beta);
 
   for (std::size_t k = 31; k < n; ++k) {
     const double xk = x[k];
@@ -249,8 +252,8 @@ bool KlxFilter(std::span<const double> x, double smoothness, double phase,
     } else {
       w = s.p1 < e ? s.p1 : e;
     }
-    const double kv = hvt::math::Pow(s.kb, std::sqrt(w));
-    const double a = hvt::math::Pow(beta, w);
+    const double kv = kbPower.Pow(std::sqrt(w));
+    const double a = betaPower.Pow(w);
     M = (1.0 - a) * xk + a * M;
     T = (xk - M) * s.oneMinusBeta + beta * T;
     const double a2 = a * a;
