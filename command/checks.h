@@ -37,12 +37,14 @@ CheckPass WalkDialogChecks(std::span<const CheckRow<Context>> rows, Context& con
   return again ? kShowAgain : kAccepted;
 }
 
-// Direct call: the first failed row's message as an error alert; false then.
+// Direct call: a failed row's message as an error alert, which refuses the
+// call (false); a row that goes on asks instead, and its OK goes on.
 template <typename Context>
 bool WalkDirectChecks(std::span<const CheckRow<Context>> rows, Context& context) {
   for (const CheckRow<Context>& row : rows) {
     if (row.passes(context)) continue;
-    ShowAlert(row.message, kAlertError);
+    if (row.goOn && ShowAlert(row.message, kAlertQuestion) != 0) continue;
+    if (!row.goOn) ShowAlert(row.message, kAlertError);
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include "host/counted_string.h"
 #include "host/dialog_table.h"
 #include "host/host_values.h"
+#include "host/texts.h"
 
 namespace hvt {
 
@@ -37,8 +38,6 @@ DialogRow g_protectedTable[] = {
     {{" 2", " 225", " 78", " 88", " ", " &Abort", " "}},
 };
 
-char g_insufficientMemory[] = " Insufficient memory!";
-char g_stopQuestion[] = " 'OK' to stop, 'Cancel' to continue!";
 
 const char kProtectedLead[] = " As long as you are not using ";
 const char kProtectedTail[] =
@@ -110,7 +109,7 @@ short ShowMessage(const char* text, int type) {
   return ShowAlert(buffer, type);
 }
 
-void ShowInsufficientMemory() { ShowAlert(g_insufficientMemory, kAlertError); }
+void ShowInsufficientMemory() { ShowAlert(text::kInsufficientMemory, kAlertError); }
 
 int ShowAlertDialog(const char* message, short focusItem, double* focusCell) {
   // The text up to its NUL, as much as the buffer holds.
@@ -162,7 +161,7 @@ int CheckAbort() {
     ReleaseHostValue(pending);
     if (asked) {
       XLOPER answer;
-      if (CallExcel(xlcAlert, &answer, 2, TempString(g_stopQuestion),
+      if (CallExcel(xlcAlert, &answer, 2, TempString(text::kStopQuestion),
                     TempNumber(kAlertQuestion)) == xlretSuccess) {
         bool stop = (answer.xltype & ~(xlbitXLFree | xlbitDLLFree)) ==
                         xltypeBool &&

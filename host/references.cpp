@@ -8,6 +8,7 @@
 #include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "host/messages.h"
+#include "host/texts.h"
 #include "host/tool_tables.h"
 
 namespace hvt {
@@ -19,8 +20,6 @@ namespace {
 long g_rowsPerChunk = 0;
 XLOPER g_resolveAnswer;
 
-char g_inputIncorrect[] = " Your input reference is missing or incorrect!";
-char g_outputIncorrect[] = " Your output reference is missing or incorrect!";
 
 
 bool IsNumberCell(DWORD sheet, long row, BYTE column) {
@@ -222,10 +221,10 @@ bool QuoteSheetName(XLOPER& answer, XLOPER& text) {
 int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
                       short outputItem, double* focusCell, XLOPER& inputRef,
                       XLOPER& outputRef) {
-  int input = ResolveOne(inputText, g_inputIncorrect, inputItem, focusCell,
+  int input = ResolveOne(inputText, text::kInputIncorrect, inputItem, focusCell,
                          inputRef);
   if (input != kResolved) return input;
-  return ResolveOne(outputText, g_outputIncorrect, outputItem, focusCell,
+  return ResolveOne(outputText, text::kOutputIncorrect, outputItem, focusCell,
                     outputRef);
 }
 
