@@ -92,6 +92,13 @@ char kDecorInputNonNumber[] =
 char kDecorAlreadyDone[] = " This data set appears to be already decorrelated!";
 char kDecorNoVariation[] =
     " Your input columns do not vary! There is nothing to decorrelate.";
+char kDecorOverwriteOrTooMany[] =
+    " Either your output will overwrite your input, or you have too many "
+    "columns of data to output to the same spreadsheet!";
+char kDecorTooFarToBegin[] =
+    " Your first output column is too far to the right. Your output will "
+    "produce too many columns to begin where you've chosen!";
+char kNoNumbersInAColumn[] = " One of your input columns has NO NUMBERS in it!";
 char kDecorDoesNotFit[] = " Your output will not fit below the cell you have chosen!";
 char kDecorFileNotCreated[] = " External coefficient file not created!";
 

@@ -73,6 +73,9 @@ extern char kDecorProtected[];
 extern char kDecorInputNonNumber[];
 extern char kDecorAlreadyDone[];
 extern char kDecorNoVariation[];
+extern char kDecorOverwriteOrTooMany[];
+extern char kDecorTooFarToBegin[];
+extern char kNoNumbersInAColumn[];
 extern char kDecorDoesNotFit[];
 extern char kDecorFileNotCreated[];
 

@@ -8,8 +8,8 @@
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
-#include "tools/blk/blk_tool.h"
-#include "tools/decor/decor_tool.h"
+#include "tools/blk/blk.h"
+#include "tools/decor/decor.h"
 #include "tools/gtn/gtn.h"
 #include "tools/klx/klx.h"
 #include "tools/spd/spd.h"
@@ -17,7 +17,7 @@
 namespace hvt {
 
 // Tool order: KLX, GTN, decorrelator, SPD, BLK.
-const ToolHooks* const kShellTools[] = {&klx::kTool, &gtn::kTool, &kDecorTool, &spd::kTool, &kBlkTool};
+const ToolHooks* const kShellTools[] = {&klx::kTool, &gtn::kTool, &decor::kTool, &spd::kTool, &blk::kTool};
 const std::size_t kShellToolCount = std::size(kShellTools);
 
 RegistrationRow g_shellRows[2] = {

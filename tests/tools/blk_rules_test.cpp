@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tools/blk/blk_command.h"
+#include "tools/blk/blk.h"
 
 namespace hvt::blk {
 namespace {

@@ -5,9 +5,9 @@
 #include <random>
 #include <string>
 
-#include "tools/decor/decor_internal.h"
+#include "tools/decor/decor.h"
 
-namespace hvt::decor_cmd {
+namespace hvt::decor {
 namespace {
 
 std::string Counted(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
@@ -107,4 +107,4 @@ TEST(DecorNames, NamesThatWouldNotFitAreRefused) {
 }
 
 }  // namespace
-}  // namespace hvt::decor_cmd
+}  // namespace hvt::decor

@@ -1,16 +1,44 @@
-// The BLK command's pieces shared between its dialogs and its formula
-// writer: the module's reference records and flags, the writer itself, the
-// checks of a direct call, and the small text and layout rules both use.
-#ifndef HVT_TOOLS_BLK_BLK_COMMAND_H
-#define HVT_TOOLS_BLK_BLK_COMMAND_H
+// The BLK tool: its exports, its hooks, and the pieces its tables, dialogs
+// and formula writer share: the module's reference records and flags, the
+// writer itself, the checks of a direct call, and the small text and layout
+// rules they use.
+#ifndef HVT_TOOLS_BLK_BLK_H
+#define HVT_TOOLS_BLK_BLK_H
 
 #include <cstddef>
 #include <string>
 
+#include "command/results.h"
+#include "host/dialog_table.h"
 #include "host/references.h"
+#include "host/registration.h"
+#include "host/tool_hooks.h"
+#include "host/tool_tables.h"
 #include "sdk/xlcall.h"
 
 namespace hvt::blk {
+
+extern const ToolHooks kTool;
+
+// ---- Tables (blk_tables.cpp).
+extern ToolTables g_tables;
+constexpr std::size_t kMainDialogRows = 16;
+constexpr std::size_t kSampleDialogRows = 25;
+extern DialogRow g_mainDialog[kMainDialogRows];
+extern DialogRow g_sampleDialog[kSampleDialogRows];
+extern XLOPER g_mainArray;
+extern XLOPER g_sampleArray;
+extern XLOPER g_mainAnswer;
+extern XLOPER g_sampleAnswer;
+
+// ---- The command's settings, from the dialogs to the run.
+extern int g_mnIndex;
+extern int g_method;
+extern int g_normalization;
+extern WORD g_dataColumns;
+
+// The dialogs and their checks (blk_dialog.cpp): kStepGoOn to run.
+int BlkDialogs();
 
 // The data, output and titles references of the last command.
 extern RefRecord g_dataRecord;
@@ -87,4 +115,11 @@ std::string OverwriteMessage(const std::string& area, int blankRows);
 
 }  // namespace hvt::blk
 
-#endif  // HVT_TOOLS_BLK_BLK_COMMAND_H
+extern "C" {
+HVT_EXPORT int WINAPI BlokWrapper(void);
+HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
+                           LPXLOPER titlesRef, int mnIndex, int method,
+                           int normalization);
+}
+
+#endif  // HVT_TOOLS_BLK_BLK_H

@@ -1,8 +1,8 @@
-// The BLK tool's tables, hooks and menu command: the main dialog with its
-// height switch, the sample-size dialog with its dimmed options, every check
-// of the user's entries, the overwrite warning and the clearing of the
-// output area before the writer runs.
-#include "tools/blk/blk_tool.h"
+// The BLK command's dialogs and checks: the main dialog with its height
+// switch, the sample-size dialog with its dimmed options, every check of the
+// user's entries, the overwrite warning and the clearing of the output area
+// before the writer runs.
+#include "tools/blk/blk.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,12 +16,9 @@
 #include "host/messages.h"
 #include "host/references.h"
 #include "host/tool_tables.h"
-#include "tools/blk/blk_command.h"
 #include "tools/blk/core/blk_block.h"
 
-namespace hvt {
-
-namespace blk {
+namespace hvt::blk {
 
 // Answer elements (7 x item + 6) of the main dialog.
 constexpr std::size_t kBoxHeight = DialogCell(0, kItemHeight);
@@ -37,90 +34,7 @@ constexpr short kDetrendedItem = 11;
 constexpr std::size_t kSampleGroup = DialogCell(2, kItemValue);
 constexpr std::size_t kFirstOptionRow = 3;
 
-RegistrationRow g_blkRows[] = {
-    {{" BlokWrapper", " J", " BlokSamp_2", " ", " 2", " HVT", " w"}},
-    {{" Blok", " JRRRJJJ", " BlokMacro",
-      " DataRef,OutputRef,TitRef,MNIndex,PChoice,NormOrDet", " 2", " HVT",
-      " "}},
-};
-
-MenuBlock g_blkMenu = {{
-    {" -", " ", " ", " ", " "},
-    {" BLK 2                       Alt,d,&w", " BlokSamp_2", " ", " BlokSamp 2",
-     " "},
-}};
-
-DialogRow g_mainDialog[] = {
-    {{" ", " 189", " 36", " 310", " 270", " BlokSamp 2", " 4"}},
-    {{" 5", " 13", " 54", " ", " ", " Data &Titles Row:", " "}},
-    {{" 10", " 13", " 69", " 275", " ", " ", " R1:R1"}},
-    {{" 5", " 13", " 97", " ", " ", " &Data Reference:", " "}},
-    {{" 10", " 13", " 113", " 275", " ", " ", " "}},
-    {{" 5", " 13", " 137", " ", " ", " &First Column to Write to :", " "}},
-    {{" 10", " 13", " 153", " 275", " ", " ", " "}},
-    {{" 1", " 50", " 20", " 88", " ", " &OK", " "}},
-    {{" 2", " 170", " 20", " 88", " 19", " &Cancel", " "}},
-    {{" 14", " 89", " 190", " 129", " 56", " Blocks", " "}},
-    {{" 13", " ", " ", " ", " ", " &Standard", " 1"}},
-    {{" 113", " ", " ", " ", " ", " Det&rended", " "}},
-    {{" 14", " 46", " 271", " 224", " 56", " Detrended Blocks", " "}},
-    {{" 11", " ", " ", " ", " ", " ", " 1"}},
-    {{" 12", " ", " ", " ", " ", " &Normalized Detrended", " "}},
-    {{" 12", " ", " ", " ", " ", " Detr&ended Only", " "}},
-};
-
-DialogRow g_sampleDialog[] = {
-    {{" ", " ", " 25", " 282", " 374", " Block Preprossessing", " 2"}},
-    {{" 14", " 29", " 36", " 149", " 328", " Select One", " "}},
-    {{" 11", " ", " ", " ", " ", " ", " 6"}},
-    {{" 12", " ", " ", " ", " ", " n=1,    M=0", " "}},
-    {{" 12", " ", " ", " ", " ", " n=2,    M=0", " "}},
-    {{" 12", " ", " ", " ", " ", " n=3,    M=0", " "}},
-    {{" 12", " ", " ", " ", " ", " n=4,    M=0", " "}},
-    {{" 12", " ", " ", " ", " ", " n=5,    M=0", " "}},
-    {{" 12", " ", " ", " ", " ", " n=7,    M=2", " "}},
-    {{" 12", " ", " ", " ", " ", " n=10,  M=2", " "}},
-    {{" 12", " ", " ", " ", " ", " n=14,  M=4", " "}},
-    {{" 12", " ", " ", " ", " ", " n=19,  M=4", " "}},
-    {{" 12", " ", " ", " ", " ", " n=26,  M=8", " "}},
-    {{" 12", " ", " ", " ", " ", " n=35,  M=8", " "}},
-    {{" 12", " ", " ", " ", " ", " n=48,  M=16", " "}},
-    {{" 12", " ", " ", " ", " ", " n=65,  M=16", " "}},
-    {{" 12", " ", " ", " ", " ", " n=90,  M=32", " "}},
-    {{" 12", " ", " ", " ", " ", " n=123, M=32", " "}},
-    {{" 12", " ", " ", " ", " ", " n=172, M=64", " "}},
-    {{" 12", " ", " ", " ", " ", " n=237, M=64", " "}},
-    {{" 12", " ", " ", " ", " ", " n=334, M=128", " "}},
-    {{" 5", " 20", " 15", " 182", " 17", " \"n\" and \"M\" VALUES", " "}},
-    {{" 17", " 205", " 20", " 53", " 37", " 1", " "}},
-    {{" 1", " 200", " 88", " 66", " 29", " &OK", " "}},
-    {{" 2", " 200", " 139", " 66", " 29", " &Cancel", " "}},
-};
-
-XLOPER g_mainArray;
-XLOPER g_sampleArray;
-XLOPER g_mainAnswer;
-XLOPER g_sampleAnswer;
-
-// The settings of the last command.
-int g_mnIndex = 0;
-int g_method = 0;
-int g_normalization = 0;
-WORD g_dataColumns = 0;
-
 namespace {
-
-char g_abortMessage[] = " BlokSamp 2 Aborted!";
-
-ToolTables g_blkTables = {
-    .rows = g_blkRows,
-    .rowCount = std::size(g_blkRows),
-    .menu = &g_blkMenu,
-    .dialog = g_mainDialog,
-    .dialogRows = std::size(g_mainDialog),
-    .dialogArray = &g_mainArray,
-    .remembered = &g_mainAnswer,
-};
 
 
 bool HoldsAnswer(const XLOPER& answer, std::size_t rows) {
@@ -370,6 +284,8 @@ SampleOutcome SampleLoop() {
   }
 }
 
+}  // namespace
+
 int BlkDialogs() {
   if (g_mainArray.val.array.lparray == nullptr ||
       g_sampleArray.val.array.lparray == nullptr) {
@@ -418,69 +334,4 @@ int BlkDialogs() {
   }
 }
 
-int BlkCompute() {
-  return Blok(&g_dataRecord.value, &g_outputRecord.value, &g_titlesRecord.value,
-              g_mnIndex, g_method, g_normalization);
-}
-
-// The first value written: the output's first column, U rows into the data.
-void BlkSelectOutput() {
-  RefRecord first;
-  PrepareRef(first);
-  const XLREF* data = FirstArea(g_dataRecord.value);
-  const XLREF* output = FirstArea(g_outputRecord.value);
-  first.value.val.mref.idSheet = g_outputRecord.value.val.mref.idSheet;
-  WORD row = static_cast<WORD>(data->rwFirst + BlkBlankRows(g_mnIndex));
-  first.table.reftbl[0] = XLREF{row, row, output->colFirst, output->colFirst};
-  Excel4(xlcFormulaGoto, nullptr, 1, &first.value);
-}
-
-void PrepareBlk() {
-  PrepareToolTables(g_blkTables);
-  PrepareDialogRows(g_sampleDialog, std::size(g_sampleDialog));
-  g_sampleArray.val.array.lparray = nullptr;
-  SetDialogArrayShape(g_sampleArray, std::size(g_sampleDialog));
-  PrepareBlkRecords();
-  g_mainAnswer.xltype = xltypeBool;
-  g_mainAnswer.val.xbool = 0;
-  g_sampleAnswer.xltype = xltypeBool;
-  g_sampleAnswer.val.xbool = 0;
-}
-
-int OpenBlk() {
-  if (OpenToolTables(g_blkTables) == 0) return 0;
-  if (!BuildDialogArray(g_mainDialog, std::size(g_mainDialog), g_mainArray) ||
-      !BuildDialogArray(g_sampleDialog, std::size(g_sampleDialog), g_sampleArray)) {
-    FreeDialogArray(g_mainArray);
-    FreeDialogArray(g_sampleArray);
-    ShowInsufficientMemory();
-    return 0;
-  }
-  ForgetDialogAnswer(g_sampleAnswer);
-  return 1;
-}
-
-void CloseBlk() {
-  CloseToolTables(g_blkTables);
-  FreeDialogArray(g_sampleArray);
-  ForgetDialogAnswer(g_sampleAnswer);
-}
-
-bool RegisterBlk(LPXLOPER name, LPXLOPER result) {
-  return RegisterToolRow(g_blkTables, name, result);
-}
-
-}  // namespace
-
-}  // namespace blk
-
-const ToolHooks kBlkTool = {"BLK", blk::PrepareBlk, blk::OpenBlk, blk::CloseBlk,
-                            blk::RegisterBlk};
-
-}  // namespace hvt
-
-extern "C" HVT_EXPORT int WINAPI BlokWrapper(void) {
-  using namespace hvt::blk;
-  hvt::CommandSteps steps{g_abortMessage, BlkDialogs, BlkCompute, BlkSelectOutput};
-  return hvt::RunCommandFrame(steps);
-}
+}  // namespace hvt::blk

@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "command/bands.h"
+#include "command/run_observer.h"
 #include "host/command_frame.h"
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "host/references.h"
-#include "tools/blk/blk_command.h"
+#include "host/texts.h"
 #include "tools/blk/blk_settings.h"
-#include "tools/blk/blk_tool.h"
+#include "tools/blk/blk.h"
 #include "tools/blk/core/blk_block.h"
-#include "tools/run_observer.h"
 
 namespace hvt::blk {
 
@@ -32,7 +33,6 @@ namespace {
 constexpr int kLastColumn = 255;
 
 char g_numberFormat[] = " 0.00000";
-char g_nonNumber[] = " Your data set contains a non-number!";
 
 
 bool IsTrue(const XLOPER& value) {
@@ -58,13 +58,7 @@ std::string TextOf(const XLOPER& value) {
 // A one-area reference value backed by `record`.
 XLOPER& Area(RefRecord& record, DWORD sheet, long firstRow, long lastRow,
              long firstColumn, long lastColumn) {
-  PrepareRef(record);
-  record.value.val.mref.idSheet = sheet;
-  record.table.reftbl[0] = XLREF{static_cast<WORD>(firstRow),
-                                 static_cast<WORD>(lastRow),
-                                 static_cast<BYTE>(firstColumn),
-                                 static_cast<BYTE>(lastColumn)};
-  return record.value;
+  return SetRecord(record, sheet, MakeArea(firstRow, lastRow, firstColumn, lastColumn));
 }
 
 // The R1C1 text of a reference with its sheet, "" when the host gives none.
@@ -74,92 +68,6 @@ std::string ReferenceText(XLOPER& reference) {
   std::string result = TextOf(text);
   ReleaseHostValue(text);
   return result;
-}
-
-// Polls the break key and shows progress for the writer.
-class BlokObserver final : public RunObserver {
- public:
-  bool StopRequested() override { return CheckAbort() == 1; }
-  void Progress(std::int64_t done, std::int64_t total) override {
-    ShowProgress(done, total);
-  }
-};
-
-// Reads data column `column` of `data` into x, band by band. 1, or -1 when
-// a cell is not a number (the message has been shown).
-int ReadColumn(const XLOPER& data, long column, double* x, long rows) {
-  const XLREF* area = FirstArea(data);
-  RefRecord whole, chunk;
-  Area(whole, data.val.mref.idSheet, area->rwFirst, area->rwLast, column,
-       column);
-  PrepareRef(chunk);
-  CopyRef(whole.value, chunk.value);
-  long filled = 0;
-  bool numbers = true;
-  do {
-    NextRowChunk(whole.value, chunk.value, kChunkCells);
-    XLOPER values;
-    if (CallExcel(xlCoerce, &values, 2, &chunk.value,
-                  TempInteger(xltypeMulti)) != xlretSuccess) {
-      numbers = false;
-      break;
-    }
-    const XLOPER* cells = &values;
-    std::size_t count = 1;
-    if (BaseType(values) == xltypeMulti) {
-      cells = values.val.array.lparray;
-      count = std::size_t{static_cast<WORD>(values.val.array.rows)} *
-              static_cast<WORD>(values.val.array.columns);
-      if (cells == nullptr) count = 0;
-    }
-    long expected = long{FirstArea(chunk.value)->rwLast} -
-                    FirstArea(chunk.value)->rwFirst + 1;
-    if (static_cast<long>(count) != expected) numbers = false;
-    for (std::size_t i = 0; numbers && i < count && filled < rows; ++i) {
-      if (BaseType(cells[i]) != xltypeNum) {
-        numbers = false;
-      } else {
-        x[filled++] = cells[i].val.num;
-      }
-    }
-    ReleaseHostValue(values);
-  } while (numbers && FirstArea(chunk.value)->rwLast < area->rwLast);
-  if (!numbers || filled != rows) {
-    ShowAlert(g_nonNumber, kAlertError);
-    return -1;
-  }
-  return 1;
-}
-
-// Writes values into `column` from `firstRow` to `lastRow` in bands, each
-// from the one-column array `cells` (room for kChunkCells values). False
-// when the host refused a band.
-bool WriteColumn(DWORD sheet, long column, long firstRow, long lastRow,
-                 const double* values, XLOPER* cells) {
-  RefRecord whole, chunk;
-  Area(whole, sheet, firstRow, lastRow, column, column);
-  PrepareRef(chunk);
-  CopyRef(whole.value, chunk.value);
-  long index = 0;
-  do {
-    NextRowChunk(whole.value, chunk.value, kChunkCells);
-    const XLREF* band = FirstArea(chunk.value);
-    long count = long{band->rwLast} - band->rwFirst + 1;
-    for (long i = 0; i < count; ++i) {
-      cells[i].xltype = xltypeNum;
-      cells[i].val.num = values[index + i];
-    }
-    XLOPER array{};
-    array.xltype = xltypeMulti;
-    array.val.array.lparray = cells;
-    array.val.array.rows = static_cast<WORD>(count);
-    array.val.array.columns = 1;
-    if (Excel4(xlSet, nullptr, 2, &chunk.value, &array) != xlretSuccess) {
-      return false;
-    }
-    index += count;
-  } while (FirstArea(chunk.value)->rwLast < lastRow);
-  return true;
 }
 
 // Enters a block's formula into the formula cell: references made relative
@@ -479,7 +387,8 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     Excel4(xlcClear, nullptr, 0);
   }
 
-  BlokObserver observer;
+  // Every column written is shown; polled once a column is whole.
+  CommandObserver observer(ProgressPolicy::EveryStep(ProgressText::kInt));
   int result = 1;
   long written = 0;
   int currentColumn = -1;
@@ -487,7 +396,10 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   for (const BlkColumnLayout& column : plan) {
     if (column.data_column != currentColumn) {
       currentColumn = column.data_column;
-      if (ReadColumn(dataRef, data.colFirst + currentColumn, x, rows) != 1) {
+      RefRecord dataColumn;
+      Area(dataColumn, dataRef.val.mref.idSheet, data.rwFirst, data.rwLast,
+           data.colFirst + currentColumn, data.colFirst + currentColumn);
+      if (!ReadDataColumn(dataColumn.value, x, static_cast<std::size_t>(rows))) {
         result = -1;
         break;
       }
@@ -510,8 +422,9 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
            &Area(outputColumn, outputSheet, data.rwFirst, data.rwLast, target,
                  target));
     CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_numberFormat));
-    if (!WriteColumn(outputSheet, target, long{data.rwFirst} + blank,
-                     data.rwLast, values, cells)) {
+    if (!WriteNumbers(outputSheet,
+                      MakeArea(long{data.rwFirst} + blank, data.rwLast, target, target),
+                      values, cells)) {
       result = 0;
       break;
     }
@@ -551,6 +464,27 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   return result;
 }
 
+namespace {
+
+int BlkCompute() {
+  return Blok(&g_dataRecord.value, &g_outputRecord.value, &g_titlesRecord.value,
+              g_mnIndex, g_method, g_normalization);
+}
+
+// The first value written: the output's first column, U rows into the data.
+void BlkSelectOutput() {
+  RefRecord first;
+  PrepareRef(first);
+  const XLREF* data = FirstArea(g_dataRecord.value);
+  const XLREF* output = FirstArea(g_outputRecord.value);
+  first.value.val.mref.idSheet = g_outputRecord.value.val.mref.idSheet;
+  WORD row = static_cast<WORD>(data->rwFirst + BlkBlankRows(g_mnIndex));
+  first.table.reftbl[0] = XLREF{row, row, output->colFirst, output->colFirst};
+  Excel4(xlcFormulaGoto, nullptr, 1, &first.value);
+}
+
+}  // namespace
+
 }  // namespace hvt::blk
 
 using namespace hvt;
@@ -569,4 +503,10 @@ extern "C" HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
   if (dataRef == nullptr || outputRef == nullptr || titlesRef == nullptr) return 0;
   return RunBlok(*dataRef, *outputRef, *titlesRef, mnIndex, method,
                  normalization, fromCommand ? &g_clearRecord.value : nullptr);
+}
+
+extern "C" HVT_EXPORT int WINAPI BlokWrapper(void) {
+  using namespace hvt::blk;
+  hvt::CommandSteps steps{hvt::text::kBlkAborted, BlkDialogs, BlkCompute, BlkSelectOutput};
+  return hvt::RunCommandFrame(steps);
 }

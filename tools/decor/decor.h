@@ -1,15 +1,38 @@
-// Module state shared by the decorrelator's command, coefficient sheet and
-// file, and update formulas. One run at a time, on the host's one thread.
-#ifndef HVT_TOOLS_DECOR_DECOR_INTERNAL_H
-#define HVT_TOOLS_DECOR_DECOR_INTERNAL_H
+// The decorrelator: its exports, its hooks, and the module state its
+// dialog, run, coefficient sheet and file, and update formulas share. One
+// run at a time, on the host's one thread.
+#ifndef HVT_TOOLS_DECOR_DECOR_H
+#define HVT_TOOLS_DECOR_DECOR_H
 
 #include <cstddef>
 
+#include "command/results.h"
+#include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "host/references.h"
+#include "host/tool_hooks.h"
 #include "sdk/xlcall.h"
 
-namespace hvt::decor_cmd {
+namespace hvt::decor {
+
+extern const ToolHooks kTool;
+
+// ---- Tables (decor_tables.cpp).
+constexpr std::size_t kDialogRows = 12;
+extern DialogRow g_dialog[kDialogRows];
+extern XLOPER g_dialogArray;   // built when the add-in opens
+extern XLOPER g_answer;        // the last answer; boolean: none
+
+// Dialog items.
+constexpr short kDataItem = 2;
+constexpr short kOutputItem = 4;
+constexpr short kFormulaGroup = 6;
+constexpr short kFileItem = 9;
+
+// The dialog loop and its checks (decor_dialog.cpp): kStepGoOn to run.
+int RunDecorDialog();
+// The dialog's formula choice, for the run.
+extern short g_updateBool;
 
 constexpr std::size_t kNameSize = 256;  // a counted string and its NUL
 
@@ -70,6 +93,17 @@ void WriteUpdateFormulas();
 
 // Value helpers.
 
-}  // namespace hvt::decor_cmd
+}  // namespace hvt::decor
 
-#endif  // HVT_TOOLS_DECOR_DECOR_INTERNAL_H
+extern "C" {
+// The menu command (function text "Decorel"); always 1.
+HVT_EXPORT int WINAPI DecWrapper();
+// The macro procedure (function text "DecMacro"): 1 done, 0 a check failed
+// or memory ran out, -1 a non-number, a stop or no convergence.
+HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
+                            short updateBool);
+// One component of one data row from the stored coefficients.
+HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef);
+}
+
+#endif  // HVT_TOOLS_DECOR_DECOR_H

@@ -9,9 +9,10 @@
 #include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "host/messages.h"
-#include "tools/decor/decor_internal.h"
+#include "host/texts.h"
+#include "tools/decor/decor.h"
 
-namespace hvt::decor_cmd {
+namespace hvt::decor {
 
 CoefficientSheet g_sheet;
 
@@ -222,7 +223,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
   if (BaseType(outputText) != xltypeNil) ReleaseHostValue(outputText);
   if (BaseType(inputText) != xltypeNil) ReleaseHostValue(inputText);
   if (!texts) {
-    ShowMessage("Your input or output sheet cannot be found!", kAlertError);
+    ShowMessage(text::kDecorSheetNotFound + 1, kAlertError);
     return 0;
   }
 
@@ -239,7 +240,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
     return 0;
   }
   if (!BuildCoefficientName(inputSheet, g_sheet.workbook, g_sheet.name, kNameSize)) {
-    ShowMessage("Your sheet name is too long to name a coefficient sheet after it!",
+    ShowMessage(text::kDecorSheetNameTooLong + 1,
                 kAlertError);
     return 0;
   }
@@ -316,7 +317,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
     ReleaseHostValue(id);
   }
   if (!known) {
-    ShowMessage("Your coefficient sheet could not be created!", kAlertError);
+    ShowMessage(text::kDecorSheetNotCreated + 1, kAlertError);
     return 0;
   }
   PrepareRef(g_coefArea);
@@ -471,11 +472,11 @@ int WriteCoefficientFile(const char* path, bool overwrite) {
   }
   HFILE file = length > 0 ? _lcreat(buffer, 0) : HFILE_ERROR;
   if (file == HFILE_ERROR) {
-    ShowMessage("Cannot create coefficient file! Disk Error", kAlertError);
+    ShowMessage(text::kDecorFileNotCreatedDisk + 1, kAlertError);
     return 0;
   }
   if (WriteCoefficientData(file) != 1) {
-    ShowMessage("Cannot save coefficient file! Disk Error", kAlertError);
+    ShowMessage(text::kDecorFileNotSavedDisk + 1, kAlertError);
     _lclose(file);
     return 0;
   }
@@ -502,7 +503,7 @@ int WriteCoefficientData(HFILE file) {
   PutLittleEndian(static_cast<double>(columns), header + 8);
   int result = 1;
   if (_lwrite(file, reinterpret_cast<LPCSTR>(header), sizeof header) != sizeof header) {
-    ShowMessage("File IO error!", kAlertError);
+    ShowMessage(text::kDecorFileIo + 1, kAlertError);
     result = 0;
   }
 
@@ -531,13 +532,13 @@ int WriteCoefficientData(HFILE file) {
     }
     if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
     if (!numbers) {
-      ShowMessage("You have a non-number in your hidden coefficient sheet!", kAlertError);
+      ShowMessage(text::kDecorHiddenNonNumber + 1, kAlertError);
       result = 0;
       break;
     }
     UINT size = static_cast<UINT>(count * 8);
     if (_lwrite(file, reinterpret_cast<LPCSTR>(bytes), size) != size) {
-      ShowMessage("File IO error!", kAlertError);
+      ShowMessage(text::kDecorFileIo + 1, kAlertError);
       result = 0;
       break;
     }
@@ -547,4 +548,4 @@ int WriteCoefficientData(HFILE file) {
   return result;
 }
 
-}  // namespace hvt::decor_cmd
+}  // namespace hvt::decor

@@ -7,10 +7,10 @@
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "host/worksheet_args.h"
-#include "tools/decor/decor_internal.h"
-#include "tools/decor/decor_tool.h"
+#include "host/texts.h"
+#include "tools/decor/decor.h"
 
-namespace hvt::decor_cmd {
+namespace hvt::decor {
 
 namespace {
 
@@ -129,7 +129,7 @@ void WriteUpdateFormulas() {
       target.table.reftbl[0].colLast = output->colLast;
       Excel4(xlcCopy, nullptr, 2, &anchor.value, &target.value);
     } else {
-      ShowMessage("Your update formula would be too long! No formulas were written.",
+      ShowMessage(text::kDecorFormulaTooLong + 1,
                   kAlertError);
     }
   }
@@ -139,10 +139,10 @@ void WriteUpdateFormulas() {
   if (haveT3) ReleaseHostValue(t3);
 }
 
-}  // namespace hvt::decor_cmd
+}  // namespace hvt::decor
 
 using namespace hvt;
-using namespace hvt::decor_cmd;
+using namespace hvt::decor;
 
 extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef) {
   if (HostDialogOpen()) return nullptr;

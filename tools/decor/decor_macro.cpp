@@ -6,16 +6,18 @@
 #include <cstring>
 #include <span>
 
+#include "command/results.h"
+#include "command/run_observer.h"
+#include "host/command_frame.h"
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "host/references.h"
+#include "host/texts.h"
 #include "tools/decor/core/decor.h"
-#include "tools/decor/decor_internal.h"
-#include "tools/decor/decor_tool.h"
-#include "tools/run_observer.h"
+#include "tools/decor/decor.h"
 
-namespace hvt::decor_cmd {
+namespace hvt::decor {
 
 namespace {
 
@@ -28,11 +30,6 @@ char g_numberFormat[] = " 0.000";
 char g_percentFormat[] = " 0.00%";
 
 // The core asks here whether to stop; the break key is the user's.
-class BreakKeyObserver : public RunObserver {
- public:
-  bool StopRequested() override { return CheckAbort() == 1; }
-  void Progress(std::int64_t, std::int64_t) override {}
-};
 
 void ShowStage(const char* text) {
   std::size_t length = std::min(std::strlen(text), sizeof g_progress - 2);
@@ -134,35 +131,31 @@ int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
   };
   if (dataRef == nullptr || BaseType(*dataRef) != xltypeRef ||
       dataRef->val.mref.lpmref == nullptr) {
-    return fail("Your data reference parameter is improper! Use a complete reference, "
-                "including the worksheet name.");
+    return fail(text::kDecorImproperData + 1);
   }
   if (outputRef == nullptr || BaseType(*outputRef) != xltypeRef ||
       outputRef->val.mref.lpmref == nullptr || outputRef->val.mref.lpmref->count < 1) {
-    return fail("Your output reference parameter is improper! Use a complete reference, "
-                "including the worksheet name.");
+    return fail(text::kDecorImproperOutput + 1);
   }
   if (updateBool < 0) {
-    return fail("Your Formula Update must be TRUE or FALSE! It cannot be less than zero.");
+    return fail(text::kDecorUpdateFlag + 1);
   }
   const XLMREF& inTable = *dataRef->val.mref.lpmref;
   const XLREF& in = inTable.reftbl[0];
   const XLREF& out = outputRef->val.mref.lpmref->reftbl[0];
   const long n = long{in.colLast} - in.colFirst + 1;
   if (inTable.count != 1 || n < 2) {
-    return fail("Your input reference must be more than one column, and the columns "
-                "must be contiguous.");
+    return fail(text::kDecorColumns + 1);
   }
   if (dataRef->val.mref.idSheet == outputRef->val.mref.idSheet &&
       out.colFirst <= in.colLast) {
-    return fail("Your output will overwrite your input!");
+    return fail(text::kOutputWillOverwrite + 1);
   }
   if (out.colFirst + n - 1 > 255) {
-    return fail("Your first output column is too far to the right. There can be a "
-                "maximum of 256 columns in a worksheet!");
+    return fail(text::kDecorFarRight + 1);
   }
   if (long{in.rwLast} - in.rwFirst + 1 < 3) {
-    return fail("You must have at least 3 rows of data to decorrelate!");
+    return fail(text::kDecorThreeRows + 1);
   }
   XLOPER name;
   bool locked = false;
@@ -176,7 +169,7 @@ int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
     }
     ReleaseHostValue(name);
   }
-  if (locked) return fail("Your output document is protected. You must unprotect it!");
+  if (locked) return fail(text::kDecorProtected + 1);
   return 1;
 }
 
@@ -220,7 +213,7 @@ int ReadInput(double* data, std::size_t n) {
     }
     if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
     if (!numbers) {
-      ShowMessage("You have a non-number in your input and must change your spreadsheet!",
+      ShowMessage(text::kDecorInputNonNumber + 1,
                   kAlertError);
       return -1;
     }
@@ -248,17 +241,16 @@ int ReportStatus(decor::Status status, const char* memoryMessage) {
     case decor::Status::kStopped:
       return -1;
     case decor::Status::kNotConverged:
-      ShowMessage("This data set appears to be already decorrelated!", kAlertError);
+      ShowMessage(text::kDecorAlreadyDone + 1, kAlertError);
       return -1;
     case decor::Status::kNoVariation:
-      ShowMessage("Your input columns do not vary! There is nothing to decorrelate.",
+      ShowMessage(text::kDecorNoVariation + 1,
                   kAlertError);
       return -1;
     case decor::Status::kInvalidInput:
       break;
   }
-  ShowMessage("Your input reference must be more than one column, and the columns must "
-              "be contiguous.",
+  ShowMessage(text::kDecorColumns + 1,
               kAlertError);
   return 0;
 }
@@ -268,8 +260,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   if (!checked && CheckArguments(dataRef, outputRef, updateBool) == 0) return 0;
   if (!TakeReference(dataRef, g_input) ||
       !(run.outputTaken = TakeReference(outputRef, g_output))) {
-    ShowMessage("Your data reference parameter is improper! Use a complete reference, "
-                "including the worksheet name.",
+    ShowMessage(text::kDecorImproperData + 1,
                 kAlertError);
     return 0;
   }
@@ -280,7 +271,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   const std::size_t first = std::max<std::size_t>(out.rwFirst, 2);
   // The output must fit the sheet: rows past the last would wrap to the top.
   if (first + o > static_cast<std::size_t>(g_maxRows) || out.colFirst + n > 256) {
-    ShowMessage("Your output will not fit below the cell you have chosen!", kAlertError);
+    ShowMessage(text::kDecorDoesNotFit + 1, kAlertError);
     return 0;
   }
 
@@ -313,12 +304,12 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
     run.moments[n + c].val.num = run.v[c];
   }
 
-  BreakKeyObserver observer;
+  CommandObserver observer(ProgressPolicy::BreakKeyOnly());
   ShowStage("Calculating New Matrix");
   int failIndex = 0;
   status = decor::DecomposeSvd(Span(run.data, cells), n, Span(run.v, n * n), n,
                                Span(run.w, n), o, n, true, true, failIndex, &observer);
-  if (int result = ReportStatus(status, "Insufficient memory!"); result != 1) return result;
+  if (int result = ReportStatus(status, text::kInsufficientMemory + 1); result != 1) return result;
 
   ShowStage("Determining Output Significance");
   if (!Allocate(run.index, n, kMemoryUse) || !Allocate(run.work, n, kMemoryUse) ||
@@ -431,19 +422,24 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
 
   FinishCoefficientSheet();
   if (g_wantFile && SaveCoefficientFile() == 0) {
-    ShowMessage("External coefficient file not created!", kAlertError);
+    ShowMessage(text::kDecorFileNotCreated + 1, kAlertError);
   }
   return 1;
 }
 
 }  // namespace
 
-}  // namespace hvt::decor_cmd
+int ComputeDecor() {
+  return Decor(&g_input.value, &g_output.value, g_updateBool) == kMacroDone ? kMacroDone
+                                                                             : kMacroRefused;
+}
+
+}  // namespace hvt::decor
 
 extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
                                        short updateBool) {
   using namespace hvt;
-  using namespace hvt::decor_cmd;
+  using namespace hvt::decor;
   const bool checked = g_skipChecks;
   g_skipChecks = false;
   // A macro-sheet call asks for no file; the dialog sets it for its own run.
@@ -471,4 +467,17 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
     Excel4(xlcFormulaGoto, nullptr, 1, &cell);
   }
   return result;
+}
+
+extern "C" HVT_EXPORT int WINAPI DecWrapper() {
+  using namespace hvt;
+  decor::g_skipChecks = false;
+  decor::g_wantFile = false;
+  // The row limit too: a module that outlives one host session must not
+  // select rows the next host lacks.
+  ReadMaxRows();
+  ReadHostVersion();
+  // Decor goes to its output's first cell itself.
+  CommandSteps steps{text::kDecorAborted, decor::RunDecorDialog, decor::ComputeDecor, nullptr};
+  return RunCommandFrame(steps);
 }
