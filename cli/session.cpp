@@ -229,6 +229,8 @@ class Player {
       need_menu(w);
     } else if (w[1] == "selection") {
       std::cout << standin::Selection() << '\n';
+    } else if (w[1] == "active") {
+      std::cout << standin::ActiveCell() << '\n';
     } else if (w[1] == "books") {
       for (const std::string& b : standin::Workbooks()) {
         std::cout << b << ':';
@@ -241,7 +243,7 @@ class Player {
                 << (standin::StatusBarShown() ? "on" : "off") << ", macro errors "
                 << (standin::MacroErrorsHandled() ? "on" : "off") << '\n';
     } else {
-      throw StepError("print transcript|sheet|menu|selection|books|state");
+      throw StepError("print transcript|sheet|menu|selection|active|books|state");
     }
   }
 

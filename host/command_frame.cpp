@@ -1,5 +1,6 @@
 #include "host/command_frame.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "host/counted_string.h"
@@ -9,6 +10,7 @@
 namespace hvt {
 
 RefRecord g_savedSelection;
+WORD g_savedAreaCount = 0;
 bool g_selectionSaved = false;
 double g_savedCalculation = 0;
 bool g_calculationSaved = false;
@@ -17,6 +19,13 @@ short g_statusBarFlag = 0;
 namespace {
 
 constexpr std::size_t kDocumentGrowth = 10;
+
+// A selection of several areas (Ctrl+click), every area of it, in global
+// memory for the time of the command; type 0 when the selection has one.
+XLOPER g_allAreas{};
+// The active cell within the saved selection.
+RefRecord g_savedActiveCell;
+bool g_activeCellSaved = false;
 
 char g_tempBlank[] = " tempblank";
 char g_closeBracket[] = " ]";
@@ -112,15 +121,74 @@ void AddTempBlank(XLOPER& name) {
 
 // ---- Start and end of a command -----------------------------------------------
 
+const XLOPER& SavedSelectionAreas() {
+  return BaseType(g_allAreas) == xltypeRef ? g_allAreas : g_savedSelection.value;
+}
+
 void GoToSavedSelection() {
   if (!g_selectionSaved) return;
-  Excel4(xlcFormulaGoto, nullptr, 1, &g_savedSelection.value);
+  XLOPER& areas = const_cast<XLOPER&>(SavedSelectionAreas());
+  Excel4(xlcFormulaGoto, nullptr, 1, &areas);
+  if (g_activeCellSaved) Excel4(xlcSelect, nullptr, 2, &areas, &g_savedActiveCell.value);
 }
+
+namespace {
+
+void ForgetSavedSelection() {
+  if (BaseType(g_allAreas) == xltypeRef) FreeGlobal(g_allAreas.val.mref.lpmref);
+  g_allAreas = XLOPER{};
+  g_selectionSaved = false;
+  g_activeCellSaved = false;
+  g_savedAreaCount = 0;
+}
+
+// Keeps the selection `reference` (a reference value): its first area in
+// g_savedSelection, all of them in g_allAreas when there are several. False
+// when memory for the areas ran out.
+bool KeepSelection(const XLOPER& reference) {
+  const XLMREF* table = reference.val.mref.lpmref;
+  if (table == nullptr || table->count == 0) return true;
+  if (table->count > 1) {
+    std::size_t bytes = offsetof(XLMREF, reftbl) + table->count * sizeof(XLREF);
+    auto* copy = static_cast<XLMREF*>(AllocGlobal(bytes));
+    if (copy == nullptr) return false;
+    copy->count = table->count;
+    std::memcpy(copy->reftbl, table->reftbl, table->count * sizeof(XLREF));
+    g_allAreas.xltype = xltypeRef;
+    g_allAreas.val.mref.lpmref = copy;
+    g_allAreas.val.mref.idSheet = reference.val.mref.idSheet;
+  }
+  // The one-area record never claims more areas than it holds.
+  g_savedSelection.value.xltype = xltypeRef;
+  g_savedSelection.value.val.mref.idSheet = reference.val.mref.idSheet;
+  g_savedSelection.table.count = 1;
+  g_savedSelection.table.reftbl[0] = table->reftbl[0];
+  g_savedAreaCount = table->count;
+  g_selectionSaved = true;
+
+  XLOPER active;
+  if (Excel4(xlfActiveCell, &active, 0) == xlretSuccess) {
+    XLOPER cell;
+    if (CallExcel(xlCoerce, &cell, 2, &active, TempInteger(xltypeRef)) == xlretSuccess) {
+      if (const XLREF* area = FirstArea(cell)) {
+        g_savedActiveCell.value.val.mref.idSheet = cell.val.mref.idSheet;
+        g_savedActiveCell.table.reftbl[0] = *area;
+        g_activeCellSaved = true;
+      }
+      ReleaseHostValue(cell);
+    }
+    ReleaseHostValue(active);
+  }
+  return true;
+}
+
+}  // namespace
 
 int BeginCommand() {
   // The record points into itself; set that up on first use.
   if (g_savedSelection.value.val.mref.lpmref == nullptr) PrepareRef(g_savedSelection);
-  g_selectionSaved = false;
+  if (g_savedActiveCell.value.val.mref.lpmref == nullptr) PrepareRef(g_savedActiveCell);
+  ForgetSavedSelection();
   CallExcel(xlfError, nullptr, 1, TempBoolean(0));
 
   g_statusBarFlag = 0;
@@ -157,11 +225,13 @@ int BeginCommand() {
     XLOPER reference;
     if (CallExcel(xlCoerce, &reference, 2, &selection,
                   TempInteger(xltypeRef)) == xlretSuccess) {
-      if (BaseType(reference) == xltypeRef) {
-        CopyRef(reference, g_savedSelection.value);
-        g_selectionSaved = true;
-      }
+      bool kept = BaseType(reference) != xltypeRef || KeepSelection(reference);
       ReleaseHostValue(reference);
+      if (!kept) {
+        ReleaseHostValue(selection);
+        ShowInsufficientMemory();
+        return 0;
+      }
     }
     ReleaseHostValue(selection);
   }
@@ -215,6 +285,7 @@ int RunCommandFrame(const CommandSteps& steps) {
     CallExcel(xlcCalculation, nullptr, 1, TempNumber(g_savedCalculation));
   }
   CallExcel(xlfError, nullptr, 1, TempBoolean(1));
+  ForgetSavedSelection();
   return 1;
 }
 

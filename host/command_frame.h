@@ -10,7 +10,8 @@
 namespace hvt {
 
 // Saved by BeginCommand for the rest of the command.
-extern RefRecord g_savedSelection;
+extern RefRecord g_savedSelection;   // the selection's first area
+extern WORD g_savedAreaCount;        // how many areas the selection has
 extern bool g_selectionSaved;        // this command saved a selection
 extern double g_savedCalculation;    // 1 automatic, 2 except tables, 3 manual
 extern bool g_calculationSaved;
@@ -21,8 +22,11 @@ extern short g_statusBarFlag;        // this command turned the status bar on
 // go on, 0 when refused (the message has been shown).
 int BeginCommand();
 
-// Goes to the saved selection, when this command saved one.
+// Goes to the saved selection, every area of it, and its active cell, when
+// this command saved one.
 void GoToSavedSelection();
+// The saved selection with all its areas.
+const XLOPER& SavedSelectionAreas();
 
 // A tool's parts of the frame. The steps answer 1 to go on.
 struct CommandSteps {

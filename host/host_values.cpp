@@ -103,20 +103,20 @@ std::int32_t g_maxRows = 0;
 
 namespace {
 
-// The number value of the first character of the host's version text;
-// 0 when the host does not answer.
+// The whole integer part of the host's version text ("4.0" is 4, "16.0" is
+// 16; a letter after the number, as in "5.0c", is ignored); 0 when the host
+// does not answer or the text does not start with a digit.
 double ReadVersionNumber() {
-  XLOPER text, first, number;
-  double version = 0;
+  XLOPER text{};
   if (CallExcel(xlfGetWorkspace, &text, 1, TempNumber(2)) != xlretSuccess) {
-    return version;
+    return 0;
   }
-  if (CallExcel(xlfLeft, &first, 2, &text, TempNumber(1)) == xlretSuccess) {
-    if (CallExcel(xlfValue, &number, 1, &first) == xlretSuccess) {
-      if (number.xltype == xltypeNum) version = number.val.num;
-      Excel4(xlFree, nullptr, 1, &number);
+  double version = 0;
+  if (BaseType(text) == xltypeStr && text.val.str != nullptr) {
+    const auto* counted = reinterpret_cast<const unsigned char*>(text.val.str);
+    for (unsigned i = 1; i <= counted[0] && counted[i] >= '0' && counted[i] <= '9'; ++i) {
+      version = version * 10 + (counted[i] - '0');
     }
-    Excel4(xlFree, nullptr, 1, &first);
   }
   Excel4(xlFree, nullptr, 1, &text);
   return version;

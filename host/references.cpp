@@ -239,7 +239,7 @@ int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
 
   XLOPER* focus = DialogArrayCell(tableArray, DialogCell(0, kItemValue));
   XLOPER* field = DialogArrayCell(tableArray, element);
-  bool oneArea = selection != nullptr && g_savedSelection.table.count == 1;
+  bool oneArea = selection != nullptr && g_savedAreaCount == 1;
   long cells = oneArea ? (long{selection->rwLast} - selection->rwFirst + 1) *
                              (long{selection->colLast} - selection->colFirst + 1)
                        : 0;

@@ -94,7 +94,11 @@ void Reset() {
 }
 
 void SetHostVersion(const std::string& version) {
-  if (version != "4.0" && version != "5.0" && version != "7.0" && version != "8.0")
+  // The versions Excel for Windows shipped as, from 4.0 to 16.0 (there was
+  // no 6.0 and no 13.0).
+  static const char* const kVersions[] = {"4.0", "5.0", "7.0", "8.0", "9.0", "10.0",
+                                          "11.0", "12.0", "14.0", "15.0", "16.0"};
+  if (std::find(std::begin(kVersions), std::end(kVersions), version) == std::end(kVersions))
     throw HostError("unknown host version " + version);
   H().version = version;
 }

@@ -710,7 +710,7 @@ int DoWorkbookMove(XLOPER& result, const Args& args) {
     if (from->structure_protected) return Refused(kStructureMessage);
     if (from->sheets.size() == 1) return Refused("A workbook must contain at least one visible worksheet.");
     std::string name;
-    if (std::stod(H().version) < 5) {
+    if (MajorVersion() < 5) {
       name = sheet->name;
     } else {
       for (int n = 1; name.empty() || FindBook(name) != nullptr; ++n) name = "Book" + std::to_string(n);

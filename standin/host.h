@@ -179,7 +179,8 @@ struct Host {
 };
 
 Host& H();
-int CurrentRowLimit();
+int MajorVersion();     // the whole integer part of the version text: 4 to 16
+int CurrentRowLimit();  // rows an Excel4 caller can address
 Workbook* FindBook(const std::string& name);
 Workbook* BookOf(const Sheet& sheet);
 bool SameText(const std::string& a, const std::string& b);

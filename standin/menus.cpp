@@ -1,6 +1,9 @@
 // The menu bars: the worksheet bar of the old hosts (1) and of version 5 on
 // (10), each with the menus and commands Excel starts with, changed by
-// ADD.COMMAND and DELETE.COMMAND and searched by GET.BAR.
+// ADD.COMMAND and DELETE.COMMAND and searched by GET.BAR. From version 12
+// the bars are no longer drawn: what an add-in adds to bar 10 is shown on
+// the ribbon's Add-ins tab under Menu Commands, and the add-in still reads
+// and changes bar 10 as before.
 #include <algorithm>
 #include <cctype>
 
@@ -66,7 +69,7 @@ Value Which(const Args& args, std::size_t k) {
 
 int DoGetBar(XLOPER& result, const Args& args) {
   if (args.empty()) {  // the active bar's number
-    SetValue(result, static_cast<double>(H().version[0] >= '5' ? 10 : 1));
+    SetValue(result, static_cast<double>(MenuBar()));
     return xlretSuccess;
   }
   auto bar_number = NumberArg(args, 0);
@@ -204,7 +207,7 @@ std::vector<MenuItem> MenuItems(int bar, const std::string& menu) {
   return out;
 }
 
-int MenuBar() { return H().version[0] >= '5' ? 10 : 1; }
+int MenuBar() { return MajorVersion() >= 5 ? 10 : 1; }
 
 std::string MenuMacro(const std::string& menu, const std::string& item) {
   std::vector<Menu>* b = Bar(MenuBar());

@@ -13,7 +13,11 @@ Host& H() {
   return host;
 }
 
-int CurrentRowLimit() { return H().version[0] == '8' ? 65536 : 16384; }
+int MajorVersion() { return std::stoi(H().version); }
+
+// From version 12 the sheet is bigger than an XLOPER can address, and Excel
+// serves Excel4 callers the old 65,536 x 256 grid.
+int CurrentRowLimit() { return MajorVersion() >= 8 ? 65536 : 16384; }
 
 void LogLine(const std::string& line) { H().log.push_back(line); }
 
@@ -208,13 +212,22 @@ SheetId ActiveSheet() { return H().active; }
 
 void Select(SheetId sheet, const std::string& range, const std::string& active_cell) {
   SheetOrThrow(sheet);
-  auto ref = ParseA1(range, CurrentRowLimit());
-  if (!ref || !ref->sheet.empty()) throw HostError("not a range: " + range);
+  // A union of areas, as Ctrl+click makes it: "A2:A10,C2:C10".
+  std::vector<Area> areas;
+  for (std::size_t from = 0;;) {
+    std::size_t comma = range.find(',', from);
+    std::string part = range.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    auto ref = ParseA1(part, CurrentRowLimit());
+    if (!ref || !ref->sheet.empty()) throw HostError("not a range: " + range);
+    areas.push_back(ref->area);
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
   Activate(sheet);
   Host& h = H();
-  h.selection = Ref{sheet, {ref->area}};
-  h.active_row = ref->area.first_row;
-  h.active_col = ref->area.first_col;
+  h.selection = Ref{sheet, areas};
+  h.active_row = areas[0].first_row;
+  h.active_col = areas[0].first_col;
   if (!active_cell.empty()) {
     auto cell = ParseA1(active_cell, CurrentRowLimit());
     if (!cell || cell->area.rows() != 1 || cell->area.columns() != 1)
@@ -226,12 +239,15 @@ void Select(SheetId sheet, const std::string& range, const std::string& active_c
 
 std::string Selection() {
   const Host& h = H();
-  if (h.selection.areas.empty()) return "";
-  RefText text;
-  text.area = h.selection.areas[0];
-  // Whole columns read as "C:D", as Excel writes them.
-  text.whole_columns = text.area.first_row == 0 && text.area.last_row == CurrentRowLimit() - 1;
-  return PrintA1(text);
+  std::string out;
+  for (const Area& area : h.selection.areas) {
+    RefText text;
+    text.area = area;
+    // Whole columns read as "C:D", as Excel writes them.
+    text.whole_columns = area.first_row == 0 && area.last_row == CurrentRowLimit() - 1;
+    out += (out.empty() ? "" : ",") + PrintA1(text);
+  }
+  return out;
 }
 
 std::string ActiveCell() {

@@ -66,8 +66,10 @@ STANDIN_API void Reset();
 // Same, without the leak check (for tests that leak on purpose).
 STANDIN_API void ResetQuietly();
 
-// "4.0", "5.0", "7.0" or "8.0": the text xlfGetWorkspace(2) answers and the
-// row limit (16,384 before version 8, 65,536 from 8). Others throw.
+// "4.0", "5.0", "7.0", "8.0" ... "16.0" (the versions Excel shipped as):
+// the text xlfGetWorkspace(2) answers and the grid an Excel4 caller
+// addresses (16,384 rows before version 8, 65,536 from 8, 256 columns;
+// from 12 the bigger sheet stays out of an XLOPER's reach). Others throw.
 STANDIN_API void SetHostVersion(const std::string& version);
 STANDIN_API std::string HostVersion();
 STANDIN_API int RowLimit();
@@ -95,7 +97,8 @@ STANDIN_API std::string SheetName(SheetId sheet);
 STANDIN_API std::string BookName(SheetId sheet);
 STANDIN_API void Activate(SheetId sheet);
 STANDIN_API SheetId ActiveSheet();
-// The selection (an A1 range text on the sheet) and the active cell.
+// The selection (an A1 range text on the sheet; several areas joined by
+// commas, "A2:A10,C2:C10") and the active cell.
 STANDIN_API void Select(SheetId sheet, const std::string& range,
                         const std::string& active_cell = "");
 STANDIN_API std::string Selection();
@@ -262,7 +265,8 @@ struct MenuItem {
   std::string macro;   // empty for the host's own commands
   std::string status;  // status-bar text
 };
-// Bar 10 is the worksheet menu bar from version 5, bar 1 before.
+// Bar 10 is the worksheet menu bar from version 5, bar 1 before. From 12
+// bar 10's added commands are what Add-ins > Menu Commands shows.
 STANDIN_API std::vector<MenuItem> MenuItems(int bar, const std::string& menu);
 STANDIN_API int MenuBar();
 // Chooses an item of a menu of the current bar by its text (case and "&"

@@ -40,6 +40,26 @@ if ! grep -q 'About Halvo Tools' unscripted.err; then
   failures=$((failures + 1))
 fi
 
+# From version 12 the add-in's commands sit under Add-ins > Menu Commands,
+# reached through bar 10 as before: every version from 12.0 to 16.0 shows
+# the About item and the five tool items exactly as 8.0 does.
+menus() {
+  printf 'version %s\nbook Book1.xls Sheet1\naddin\nprint menu Help\nprint menu Data\nclose addin\n' "$1" \
+    | "$HVT" session 2>&1
+}
+want=$(menus 8.0)
+if ! grep -q 'Abou&t Halvo Tools -> AboutHVT' <<<"$want" || [[ $(grep -c ' -> ' <<<"$want") -ne 6 ]]; then
+  echo "FAIL menus on 8.0: $want"
+  failures=$((failures + 1))
+fi
+for version in 12.0 14.0 15.0 16.0; do
+  if [[ "$(menus $version)" != "$want" ]]; then
+    echo "FAIL menus on $version"
+    diff <(menus $version) <(echo "$want")
+    failures=$((failures + 1))
+  fi
+done
+
 # A step that cannot be played names its line and exits 2.
 printf 'open nothing-here.csv\n' > bad.session
 "$HVT" session bad.session 2>bad.err >/dev/null

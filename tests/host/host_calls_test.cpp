@@ -18,14 +18,18 @@ class HostCalls : public ::testing::Test {
   }
 };
 
+// The whole number before the point counts: read by its first character
+// alone, Excel 2002 ("10.0") and later would pass for version 1.
 TEST_F(HostCalls, VersionDecidesMenuBarAndRowLimit) {
   struct Case {
     const char* version;
     double bar;
     int rows;
   };
-  for (Case c : {Case{"4.0", 1, 16384}, Case{"5.0", 10, 16384},
-                 Case{"7.0", 10, 16384}, Case{"8.0", 10, 65536}}) {
+  for (Case c : {Case{"4.0", 1, 16384}, Case{"5.0", 10, 16384}, Case{"7.0", 10, 16384},
+                 Case{"8.0", 10, 65536}, Case{"9.0", 10, 65536}, Case{"10.0", 10, 65536},
+                 Case{"11.0", 10, 65536}, Case{"12.0", 10, 65536}, Case{"14.0", 10, 65536},
+                 Case{"15.0", 10, 65536}, Case{"16.0", 10, 65536}}) {
     standin::SetHostVersion(c.version);
     g_maxRows = 0;
     g_menuBar = 0;

@@ -154,6 +154,7 @@ class SelectionField : public ::testing::Test {
     g_savedSelection.value.val.mref.idSheet = sheet;
     g_savedSelection.table.count = 1;
     g_savedSelection.table.reftbl[0] = XLREF{0, 0, 0, 0};
+    g_savedAreaCount = 1;
   }
   // A host-filled array standing in for a remembered dialog answer.
   XLOPER HostArray() {

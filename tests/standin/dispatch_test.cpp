@@ -110,18 +110,21 @@ TEST_F(DispatchTest, SumOverReferencesAndScalars) {
   EXPECT_EQ(out.val.num, 1.25 + 2.5 + 3) << "text in a reference is skipped";
 }
 
+// "Backward Compatibility" (Excel C API): GET.WORKSPACE(2) answers the
+// version as text that can be coerced to a number, 12 for Excel 2007.
 TEST_F(DispatchTest, VersionTextReadsAsExcelReadsIt) {
-  for (const char* version : {"4.0", "5.0", "7.0", "8.0"}) {
+  for (const char* version : {"4.0", "5.0", "7.0", "8.0", "9.0", "10.0", "11.0", "12.0",
+                              "14.0", "15.0", "16.0"}) {
     standin::SetHostVersion(version);
-    XLOPER two = XNum(2), text{}, left{}, value{};
+    XLOPER two = XNum(2), text{}, value{};
     ASSERT_EQ(Excel4(xlfGetWorkspace, &text, 1, &two), xlretSuccess);
     EXPECT_EQ(Text(text), version);
-    XLOPER one = XNum(1);
-    ASSERT_EQ(Excel4(xlfLeft, &left, 2, &text, &one), xlretSuccess);
-    ASSERT_EQ(Excel4(xlfValue, &value, 1, &left), xlretSuccess);
-    EXPECT_EQ(value.val.num, version[0] - '0');
-    Excel4(xlFree, nullptr, 2, &text, &left);
+    ASSERT_EQ(Excel4(xlfValue, &value, 1, &text), xlretSuccess);
+    EXPECT_EQ(value.val.num, std::stod(version));
+    Excel4(xlFree, nullptr, 1, &text);
   }
+  for (const char* never : {"6.0", "13.0", "3.0", "17.0", "12"})
+    EXPECT_THROW(standin::SetHostVersion(never), standin::HostError) << never;
 }
 
 TEST_F(DispatchTest, MainWindowAndSheetId) {

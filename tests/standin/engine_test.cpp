@@ -170,7 +170,14 @@ TEST_F(EngineTest, HostVersionSetsRowLimit) {
     standin::SetHostVersion(v);
     EXPECT_EQ(standin::RowLimit(), 16384) << v;
   }
-  EXPECT_THROW(standin::SetHostVersion("9.0"), standin::HostError);
+  // "What's New in the C API for Excel 2007": the bigger grid of version
+  // 12 overflows the XLOPER's row and column fields, so an Excel4 caller
+  // keeps the 65,536 x 256 sheet of Excel 2003 (MAX_XL11_ROWS in
+  // "Backward Compatibility").
+  for (const char* v : {"8.0", "9.0", "10.0", "11.0", "12.0", "14.0", "15.0", "16.0"}) {
+    standin::SetHostVersion(v);
+    EXPECT_EQ(standin::RowLimit(), 65536) << v;
+  }
 }
 
 }  // namespace
