@@ -43,8 +43,8 @@ struct Failure {
 constexpr std::size_t kEveryColumn = std::numeric_limits<std::size_t>::max();
 
 // The numeric columns of a CSV file, read as a spreadsheet opens it: all of
-// them, or only the first `most`. Empty rows before the first row and after
-// the last are no part of it, nor are empty fields after a row's last value.
+// them, or only the first `most`. Empty rows before the first row of numbers
+// and after the last are no part of it, nor are empty fields after a row's last value.
 // The first row is headers when it holds anything but numbers and empty
 // fields; every other field up to the widest row must be a number.
 struct Table {
@@ -74,14 +74,14 @@ Table ReadTable(const std::string& file, std::size_t most) {
   Table table;
   std::size_t data_rows = 0;
   long first_data_row = 0;
-  long empty_row = 0;  // the first empty row since the last row read
+  long empty_row = 0;  // the first empty row since the last row of numbers
   bool first = true;
   while (reader.Next()) {
     const std::vector<standin::CsvField>& fields = reader.fields();
     std::size_t used = std::min(fields.size(), most);
     while (used > 0 && fields[used - 1].kind == standin::FieldKind::kBlank) --used;
     if (used == 0) {
-      if (!first && empty_row == 0) empty_row = reader.row();
+      if (data_rows > 0 && empty_row == 0) empty_row = reader.row();
       continue;
     }
     if (first) {

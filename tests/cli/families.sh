@@ -32,9 +32,11 @@ first_row[bom_header]=2
   > "$WORK/quoted.csv"; first_row[quoted]=2
 { printf '\n\n'; cat "$WORK/plain.csv"; printf '\n,\n\n'; } > "$WORK/empty_lines.csv"
 first_row[empty_lines]=3
+{ printf 'price,rate\r\n\r\n,\r\n'; sed 's/$/\r/' "$WORK/plain.csv"; } > "$WORK/header_gap.csv"
+first_row[header_gap]=4
 { echo 'price,rate,,'; sed 's/$/,/' "$WORK/plain.csv"; } > "$WORK/trailing_commas.csv"
 first_row[trailing_commas]=2
-families=(lf crlf cr bom bom_header quoted empty_lines trailing_commas)
+families=(lf crlf cr bom bom_header quoted empty_lines header_gap trailing_commas)
 
 # Every core with the options the walk uses; blk and decor read both columns.
 declare -A options=([klx]="--smoothness 7 --phase 30" [pqe]="--smoothness 3" [gtn]="--span 48"
