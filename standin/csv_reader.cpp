@@ -27,6 +27,18 @@ const char* SkipSpaces(const char* p, const char* end) {
   return p;
 }
 
+// A plain decimal filling [p, end) ("-1.5", "12", "1E+5"), read with
+// from_chars: most fields are one. Starting with a digit or a point, no
+// infinity, NaN or hexadecimal gets through.
+bool ReadPlainDecimal(const char* p, const char* end, double& value) {
+  const char* digits = p + (p < end && *p == '-');
+  if (digits >= end || !(IsDigit(*digits) || *digits == '.')) return false;
+  auto [ptr, ec] = std::from_chars(p, end, value);
+  if (ec != std::errc() || ptr != end) return false;
+  if (value == 0) value = 0;  // no negative zero in a cell
+  return true;
+}
+
 // The decimal at [p, end): digits, optionally in thousands groups ("1,234"),
 // a fraction and an exponent. Returns where it ends, or nullptr when the text
 // there is no decimal. `grouped` and `exponent` say what it held.
@@ -266,14 +278,8 @@ std::optional<double> ReadNumberText(std::string_view text) {
   p = SkipSpaces(p, end);
   while (end > p && IsSpace(end[-1])) --end;
   if (p == end) return std::nullopt;
-  // Most fields are plain decimals: from_chars reads them whole. Starting
-  // with a digit or a point, no infinity, NaN or hexadecimal gets through.
-  const char* digits = p + (*p == '-');
-  if (digits < end && (IsDigit(*digits) || *digits == '.')) {
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(p, end, value);
-    if (ec == std::errc() && ptr == end) return value == 0 ? 0.0 : value;
-  }
+  double value = 0;
+  if (ReadPlainDecimal(p, end, value)) return value;
   if (std::optional<double> amount = ReadAmount(p, end)) return amount;
   if (IsDigit(*p)) return ReadDateTime(p, end);
   return std::nullopt;
@@ -354,7 +360,13 @@ bool CsvReader::Next() {
       end = i;
     }
     std::string_view text(s + start, end - start);
-    fields_.push_back(quoted && text.empty() ? CsvField{} : TypeCsvField(text));
+    CsvField& field = fields_.emplace_back();
+    field.text = text;
+    if (!quoted && ReadPlainDecimal(text.data(), text.data() + text.size(), field.number)) {
+      field.kind = FieldKind::kNumber;
+    } else if (!(quoted && text.empty())) {
+      field = TypeCsvField(text);
+    }
     pos_ = i;
     if (pos_ >= n) break;
     const char delimiter = s[pos_++];
