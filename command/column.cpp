@@ -90,6 +90,21 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
   }
 }
 
+CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecord& data, RefRecord& output,
+                              double*& focus) {
+  constexpr short kDataItem = 2;
+  constexpr short kOutputItem = 4;
+  XLOPER* cells = answer.val.array.lparray;
+  XLOPER& focusCell = cells[DialogCell(0, kItemValue)];
+  focus = BaseType(focusCell) == xltypeNum ? &focusCell.val.num : nullptr;
+  int resolved = ResolveReferences(cells[DialogCell(kDataItem, kItemValue)],
+                                   cells[DialogCell(kOutputItem, kItemValue)],
+                                   kDataItem, kOutputItem, focus, data.value,
+                                   output.value);
+  if (resolved == kResolveEnd) return kGiveUp;
+  return resolved == kResolved ? kAccepted : kShowAgain;
+}
+
 bool TakeReference(LPXLOPER argument, RefRecord& record) {
   if (record.value.val.mref.lpmref == nullptr) PrepareRef(record);
   if (argument == nullptr) return false;

@@ -44,6 +44,12 @@ inline long AreaColumns(const RefRecord& record) {
 // document's protection flag).
 bool SheetProtected(const XLOPER& reference);
 
+// Resolves the data and output boxes (items 2 and 4) of a column dialog's
+// answer into the two records. kAccepted when both resolved; `focus` then
+// points at the answer's focus cell (nullptr when it holds no number).
+CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecord& data, RefRecord& output,
+                              double*& focus);
+
 // Shows a tool's dialog (the table, or the remembered answer once there is
 // one) until `check` accepts the answer, which becomes the remembered one,
 // or the user cancels or gives up. The current selection is offered in the

@@ -9,6 +9,7 @@
 #include "host/dialog_table.h"
 #include "host/menus.h"
 #include "host/registration.h"
+#include "host/tool_hooks.h"
 #include "sdk/xlcall.h"
 
 namespace hvt {
@@ -41,6 +42,24 @@ bool RegisterToolRow(ToolTables& tool, LPXLOPER name, LPXLOPER result);
 
 // Whether the menu block's macro is the function text of one of the rows.
 bool MenuMacroRegistered(const ToolTables& tool);
+
+// The hooks of a tool whose only state beyond its tables is prepared by
+// `PrepareState` at module load.
+template <ToolTables& Tables, void (*PrepareState)()>
+struct StandardHooks {
+  static void Prepare() {
+    PrepareToolTables(Tables);
+    PrepareState();
+  }
+  static int Open() { return OpenToolTables(Tables); }
+  static void Close() { CloseToolTables(Tables); }
+  static bool Register(LPXLOPER name, LPXLOPER result) {
+    return RegisterToolRow(Tables, name, result);
+  }
+  static constexpr ToolHooks For(const char* toolName) {
+    return ToolHooks{toolName, Prepare, Open, Close, Register};
+  }
+};
 
 // Releases a remembered dialog answer (an array the host filled) and leaves
 // the boolean mark for "nothing remembered".

@@ -57,19 +57,13 @@ ToolTables g_tables = {
     .remembered = &g_remembered,
 };
 
-void Prepare() {
-  PrepareToolTables(g_tables);
+void PrepareState() {
   PrepareRef(g_command.data);
   PrepareRef(g_command.output);
-}
-int Open() { return OpenToolTables(g_tables); }
-void Close() { CloseToolTables(g_tables); }
-bool RegisterByName(LPXLOPER name, LPXLOPER result) {
-  return RegisterToolRow(g_tables, name, result);
 }
 
 }  // namespace
 
-const ToolHooks kTool = {"GTN", Prepare, Open, Close, RegisterByName};
+const ToolHooks kTool = StandardHooks<g_tables, PrepareState>::For("GTN");
 
 }  // namespace hvt::gtn

@@ -59,19 +59,13 @@ ToolTables g_tables = {
     .remembered = &g_lastAnswer,
 };
 
-void Prepare() {
-  PrepareToolTables(g_tables);
+void PrepareState() {
   PrepareRef(g_inputRef);
   PrepareRef(g_outputRef);
-}
-int Open() { return OpenToolTables(g_tables); }
-void Close() { CloseToolTables(g_tables); }
-bool RegisterByName(LPXLOPER name, LPXLOPER result) {
-  return RegisterToolRow(g_tables, name, result);
 }
 
 }  // namespace
 
-const ToolHooks kTool = {"KLX", Prepare, Open, Close, RegisterByName};
+const ToolHooks kTool = StandardHooks<g_tables, PrepareState>::For("KLX");
 
 }  // namespace hvt::klx

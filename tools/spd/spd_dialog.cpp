@@ -56,16 +56,11 @@ constexpr CheckRow<DialogPass> kDialogChecks[] = {
 };
 
 CheckPass CheckAnswer() {
-  XLOPER* cells = g_remembered.val.array.lparray;
-  XLOPER& focusCell = cells[DialogCell(0, kItemValue)];
-  double* focus = BaseType(focusCell) == xltypeNum ? &focusCell.val.num : nullptr;
-  int resolved = ResolveReferences(cells[DialogCell(kDataItem, kItemValue)],
-                                   cells[DialogCell(kOutputItem, kItemValue)],
-                                   kDataItem, kOutputItem, focus,
-                                   g_command.data.value, g_command.output.value);
-  if (resolved == kResolveEnd) return kGiveUp;
-  if (resolved != kResolved) return kShowAgain;
-  DialogPass pass{cells};
+  double* focus = nullptr;
+  CheckPass resolved =
+      ResolveColumnAnswer(g_remembered, g_command.data, g_command.output, focus);
+  if (resolved != kAccepted) return resolved;
+  DialogPass pass{g_remembered.val.array.lparray};
   return WalkDialogChecks<DialogPass>(kDialogChecks, pass, focus);
 }
 
