@@ -4,12 +4,16 @@
 #ifndef HVT_COMMAND_CHECKS_H
 #define HVT_COMMAND_CHECKS_H
 
+#include <cstdio>
 #include <span>
 
 #include "command/results.h"
 #include "host/messages.h"
 
 namespace hvt {
+
+// Room for a plain refusal text made counted (255 characters and a NUL).
+constexpr int kRefusalBufferSize = 257;
 
 template <typename Context>
 struct CheckRow {
@@ -19,6 +23,9 @@ struct CheckRow {
   // After the user's OK the walk goes on to the next rows, and the dialog
   // is shown again at its end; otherwise it is shown again at once.
   bool goOn;
+  // For a row whose text depends on the values: the refusal as plain text,
+  // nullptr to pass. Used instead of `passes` and `message` when given.
+  const char* (*refusal)(Context& context) = nullptr;
 };
 
 // Dialog: the rows in order. A failed row shows its message in the "ALERT!"
@@ -29,6 +36,17 @@ CheckPass WalkDialogChecks(std::span<const CheckRow<Context>> rows, Context& con
                            double* focusCell) {
   bool again = false;
   for (const CheckRow<Context>& row : rows) {
+    if (row.refusal != nullptr) {
+      const char* refusal = row.refusal(context);
+      if (refusal == nullptr) continue;
+      char counted[kRefusalBufferSize];
+      counted[0] = 0;
+      std::snprintf(counted + 1, sizeof counted - 1, "%s", refusal);
+      if (ShowAlertDialog(counted, row.focusItem, focusCell) != 1) return kGiveUp;
+      if (!row.goOn) return kShowAgain;
+      again = true;
+      continue;
+    }
     if (row.passes(context)) continue;
     if (ShowAlertDialog(row.message, row.focusItem, focusCell) != 1) return kGiveUp;
     if (!row.goOn) return kShowAgain;
@@ -42,6 +60,12 @@ CheckPass WalkDialogChecks(std::span<const CheckRow<Context>> rows, Context& con
 template <typename Context>
 bool WalkDirectChecks(std::span<const CheckRow<Context>> rows, Context& context) {
   for (const CheckRow<Context>& row : rows) {
+    if (row.refusal != nullptr) {
+      const char* refusal = row.refusal(context);
+      if (refusal == nullptr) continue;
+      ShowMessage(refusal, kAlertError);
+      return false;
+    }
     if (row.passes(context)) continue;
     if (row.goOn && ShowAlert(row.message, kAlertQuestion) != 0) continue;
     if (!row.goOn) ShowAlert(row.message, kAlertError);

@@ -26,6 +26,13 @@ char kDataOneColumn[] = " Your data set must be in one column only!";
 char kOutputWillOverwrite[] = " Your output will overwrite your input!";
 char kImproperOutput[] = " Your output reference is improper! Use complete reference.";
 char kOutputProtected[] = " Your output document is protected.";
+char kImproperDataParameter[] =
+    " Your data reference parameter is improper! Use a complete reference, "
+    "including the worksheet name.";
+char kImproperOutputParameter[] =
+    " Your output reference parameter is improper! Use a complete reference, "
+    "including the worksheet name.";
+char kNoNumbersInAColumn[] = " One of your input columns has NO NUMBERS in it!";
 
 char kKlxAborted[] = " KLX Aborted!";
 char kKlxSmoothness[] = " Smoothness must be a number between 0 and 8,192 inclusive!";
@@ -71,12 +78,6 @@ char kDecorFileNotSavedDisk[] = " Cannot save coefficient file! Disk Error";
 char kDecorFileIo[] = " File IO error!";
 char kDecorHiddenNonNumber[] =
     " You have a non-number in your hidden coefficient sheet!";
-char kDecorImproperData[] =
-    " Your data reference parameter is improper! Use a complete reference, "
-    "including the worksheet name.";
-char kDecorImproperOutput[] =
-    " Your output reference parameter is improper! Use a complete reference, "
-    "including the worksheet name.";
 char kDecorUpdateFlag[] =
     " Your Formula Update must be TRUE or FALSE! It cannot be less than zero.";
 char kDecorColumns[] =
@@ -98,10 +99,22 @@ char kDecorOverwriteOrTooMany[] =
 char kDecorTooFarToBegin[] =
     " Your first output column is too far to the right. Your output will "
     "produce too many columns to begin where you've chosen!";
-char kNoNumbersInAColumn[] = " One of your input columns has NO NUMBERS in it!";
 char kDecorDoesNotFit[] = " Your output will not fit below the cell you have chosen!";
 char kDecorFileNotCreated[] = " External coefficient file not created!";
 
 char kBlkAborted[] = " BlokSamp 2 Aborted!";
+char kBlkImproperTitles[] =
+    " Your titles reference parameter is improper! Use a complete reference, "
+    "including the worksheet name.";
+char kBlkCompound[] = " Your input reference must not be a compound reference!";
+char kBlkTooGreat[] =
+    " Your choice of \"n\" and \"m\" values is too great for your data set. "
+    "Select smaller \"n\" and \"m\" values.";
+char kBlkTooManyColumns[] =
+    " Your choice of \"n\" and \"m\" values will produce too many output "
+    "columns. Select smaller \"n\" and \"m\" values.";
+char kBlkOverwrite[] = " Your output will overwrite your input. This is not allowed.";
+char kBlkTitlesOneRow[] = " Your data titles must be in one row only!";
+char kBlkTitlesText[] = " You MUST have text titles in each of your input columns!";
 
 }  // namespace hvt::text

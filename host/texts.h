@@ -31,6 +31,9 @@ extern char kDataOneColumn[];
 extern char kOutputWillOverwrite[];
 extern char kImproperOutput[];
 extern char kOutputProtected[];
+extern char kImproperDataParameter[];
+extern char kImproperOutputParameter[];
+extern char kNoNumbersInAColumn[];
 
 // ---- KLX.
 extern char kKlxAborted[];
@@ -63,8 +66,6 @@ extern char kDecorFileNotCreatedDisk[];
 extern char kDecorFileNotSavedDisk[];
 extern char kDecorFileIo[];
 extern char kDecorHiddenNonNumber[];
-extern char kDecorImproperData[];
-extern char kDecorImproperOutput[];
 extern char kDecorUpdateFlag[];
 extern char kDecorColumns[];
 extern char kDecorFarRight[];
@@ -75,12 +76,18 @@ extern char kDecorAlreadyDone[];
 extern char kDecorNoVariation[];
 extern char kDecorOverwriteOrTooMany[];
 extern char kDecorTooFarToBegin[];
-extern char kNoNumbersInAColumn[];
 extern char kDecorDoesNotFit[];
 extern char kDecorFileNotCreated[];
 
 // ---- BLK.
 extern char kBlkAborted[];
+extern char kBlkImproperTitles[];
+extern char kBlkCompound[];
+extern char kBlkTooGreat[];
+extern char kBlkTooManyColumns[];
+extern char kBlkOverwrite[];
+extern char kBlkTitlesOneRow[];
+extern char kBlkTitlesText[];
 
 }  // namespace hvt::text
 

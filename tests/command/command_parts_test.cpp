@@ -223,6 +223,31 @@ TEST_F(CommandParts, DirectWalkShowsTheFirstRefusalOrAsksWhereARowGoesOn) {
   EXPECT_EQ(Seen("alert 1 \"First refused\""), 2);
 }
 
+struct Setting {
+  int value;
+};
+constexpr CheckRow<Setting> kSettingRows[] = {
+    {nullptr, nullptr, 3, false,
+     [](Setting& s) { return s.value > 9 ? "Too large a setting" : nullptr; }},
+    {[](Setting& s) { return s.value >= 0; }, kFirst, 2, false},
+};
+
+TEST_F(CommandParts, ARowMayNameItsOwnRefusal) {
+  standin::NewWorkbook("Book1.xls", "Data");
+  Setting fine{5}, large{12}, negative{-1};
+  EXPECT_TRUE(WalkDirectChecks<Setting>(kSettingRows, fine));
+  EXPECT_FALSE(WalkDirectChecks<Setting>(kSettingRows, large));
+  EXPECT_EQ(Seen("alert 3 \"Too large a setting\""), 1);
+  EXPECT_FALSE(WalkDirectChecks<Setting>(kSettingRows, negative));
+  EXPECT_EQ(Seen("alert 3 \"First refused\""), 1);
+
+  standin::QueueDialog({false, {}, 0});
+  double focus = 0;
+  EXPECT_EQ(WalkDialogChecks<Setting>(kSettingRows, large, &focus), kShowAgain);
+  EXPECT_EQ(focus, 3);
+  EXPECT_EQ(Seen("dialog \"ALERT!\""), 1);
+}
+
 TEST_F(CommandParts, ObserverShowsProgressAsItsPolicySays) {
   standin::NewWorkbook("Book1.xls", "Data");
   auto shown = [](ProgressPolicy policy, int steps, int total) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command/bands.h"
+#include "command/checks.h"
 #include "command/run_observer.h"
 #include "host/command_frame.h"
 #include "host/counted_string.h"
@@ -217,74 +218,80 @@ bool TitlesAreText(const XLOPER& titlesRef, long count) {
   return true;
 }
 
+namespace {
+
+// A direct call's arguments, as the checks read them.
+struct MacroArguments {
+  const XLOPER* data;
+  const XLOPER* output;
+  const XLOPER* titles;
+  int mnIndex;
+  int method;
+  int normalization;
+  long dataColumns = 0;
+  long lastOutput = 0;
+};
+
+bool IsReference(const XLOPER* value) {
+  return value != nullptr && BaseType(*value) == xltypeRef &&
+         FirstArea(*value) != nullptr && value->val.mref.lpmref->count >= 1;
+}
+
+// The data's shape against the sample table, read once the settings passed.
+bool DataHoldsTheBlock(MacroArguments& a) {
+  const XLREF& data = *FirstArea(*a.data);
+  const XLREF& output = *FirstArea(*a.output);
+  a.dataColumns = AreaColumnCount(data);
+  a.lastOutput = long{output.colFirst} + BlkTotalColumns(a.dataColumns, a.mnIndex, a.method) - 1;
+  const BlkSampleEntry& entry = BlkSampleTable[static_cast<std::size_t>(a.mnIndex)];
+  return AreaRowCount(data) >= entry.n + entry.m / 2 + 2;
+}
+
+constexpr CheckRow<MacroArguments> kMacroChecks[] = {
+    {[](MacroArguments& a) { return IsReference(a.data); }, text::kImproperDataParameter, 0,
+     false},
+    {[](MacroArguments& a) { return IsReference(a.output); },
+     text::kImproperOutputParameter, 0, false},
+    {[](MacroArguments& a) { return IsReference(a.titles); }, text::kBlkImproperTitles, 0,
+     false},
+    // Only one area is ever read: a compound reference would be cut short.
+    {[](MacroArguments& a) { return a.data->val.mref.lpmref->count == 1; },
+     text::kBlkCompound, 0, false},
+    {nullptr, nullptr, 0, false,
+     [](MacroArguments& a) {
+       return BlkSettingsRefusal(a.method, a.normalization, a.mnIndex);
+     }},
+    {[](MacroArguments& a) { return !OutputSheetProtected(*a.output); },
+     text::kOutputProtected, 0, false},
+    // Two questions: OK goes on with the values given.
+    {DataHoldsTheBlock, text::kBlkTooGreat, 0, true},
+    {[](MacroArguments& a) { return a.lastOutput <= kLastColumn; },
+     text::kBlkTooManyColumns, 0, true},
+    {[](MacroArguments& a) {
+       const XLREF& data = *FirstArea(*a.data);
+       return a.data->val.mref.idSheet != a.output->val.mref.idSheet ||
+              !OutputOverlapsInput(FirstArea(*a.output)->colFirst, a.lastOutput,
+                                   data.colFirst, data.colLast);
+     },
+     text::kBlkOverwrite, 0, false},
+    {[](MacroArguments& a) {
+       const XLREF& titles = *FirstArea(*a.titles);
+       return titles.rwLast == titles.rwFirst;
+     },
+     text::kBlkTitlesOneRow, 0, false},
+    {[](MacroArguments& a) { return TitlesAreText(*a.titles, a.dataColumns); },
+     text::kBlkTitlesText, 0, false},
+};
+
+}  // namespace
+
 int CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
                         const XLOPER* titlesRef, int mnIndex, int method,
                         int normalization) {
   if (g_maxRows == 0) ReadMaxRows();
   if (g_versionRead == 0) ReadHostVersion();
-  auto refuse = [](const char* message) {
-    ShowMessage(message, kAlertError);
-    return 0;
-  };
-  auto isReference = [](const XLOPER* value) {
-    return value != nullptr && BaseType(*value) == xltypeRef &&
-           FirstArea(*value) != nullptr && value->val.mref.lpmref->count >= 1;
-  };
-  if (!isReference(dataRef)) {
-    return refuse("Your data reference parameter is improper! Use a complete "
-                  "reference, including the worksheet name.");
-  }
-  if (!isReference(outputRef)) {
-    return refuse("Your output reference parameter is improper! Use a complete "
-                  "reference, including the worksheet name.");
-  }
-  if (!isReference(titlesRef)) {
-    return refuse("Your titles reference parameter is improper! Use a complete "
-                  "reference, including the worksheet name.");
-  }
-  // Only one area is ever read: a compound reference would be cut short.
-  if (dataRef->val.mref.lpmref->count != 1) {
-    return refuse("Your input reference must not be a compound reference!");
-  }
-  if (const char* refusal = BlkSettingsRefusal(method, normalization, mnIndex)) {
-    return refuse(refusal);
-  }
-  if (OutputSheetProtected(*outputRef)) {
-    return refuse("Your output document is protected.");
-  }
-
-  const XLREF& data = *FirstArea(*dataRef);
-  const XLREF& output = *FirstArea(*outputRef);
-  const XLREF& titles = *FirstArea(*titlesRef);
-  long rows = long{data.rwLast} - data.rwFirst + 1;
-  long dataColumns = long{data.colLast} - data.colFirst + 1;
-  const BlkSampleEntry& entry = BlkSampleTable[static_cast<std::size_t>(mnIndex)];
-  long lastOutput = long{output.colFirst} +
-                    BlkTotalColumns(dataColumns, mnIndex, method) - 1;
-  if (rows < entry.n + entry.m / 2 + 2 &&
-      ShowMessage("Your choice of \"n\" and \"m\" values is too great for your "
-                  "data set. Select smaller \"n\" and \"m\" values.",
-                  kAlertQuestion) == 0) {
-    return 0;
-  }
-  if (lastOutput > kLastColumn &&
-      ShowMessage("Your choice of \"n\" and \"m\" values will produce too many "
-                  "output columns. Select smaller \"n\" and \"m\" values.",
-                  kAlertQuestion) == 0) {
-    return 0;
-  }
-  if (dataRef->val.mref.idSheet == outputRef->val.mref.idSheet &&
-      OutputOverlapsInput(output.colFirst, lastOutput, data.colFirst,
-                          data.colLast)) {
-    return refuse("Your output will overwrite your input. This is not allowed.");
-  }
-  if (titles.rwLast != titles.rwFirst) {
-    return refuse("Your data titles must be in one row only!");
-  }
-  if (!TitlesAreText(*titlesRef, dataColumns)) {
-    return refuse("You MUST have text titles in each of your input columns!");
-  }
-  return 1;
+  MacroArguments arguments{dataRef, outputRef, titlesRef, mnIndex, method, normalization};
+  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments) ? 1 : 0;
 }
 
 // ---- The overwrite warning ----------------------------------------------------

@@ -131,11 +131,11 @@ int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
   };
   if (dataRef == nullptr || BaseType(*dataRef) != xltypeRef ||
       dataRef->val.mref.lpmref == nullptr) {
-    return fail(text::kDecorImproperData + 1);
+    return fail(text::kImproperDataParameter + 1);
   }
   if (outputRef == nullptr || BaseType(*outputRef) != xltypeRef ||
       outputRef->val.mref.lpmref == nullptr || outputRef->val.mref.lpmref->count < 1) {
-    return fail(text::kDecorImproperOutput + 1);
+    return fail(text::kImproperOutputParameter + 1);
   }
   if (updateBool < 0) {
     return fail(text::kDecorUpdateFlag + 1);
@@ -260,7 +260,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   if (!checked && CheckArguments(dataRef, outputRef, updateBool) == 0) return 0;
   if (!TakeReference(dataRef, g_input) ||
       !(run.outputTaken = TakeReference(outputRef, g_output))) {
-    ShowMessage(text::kDecorImproperData + 1,
+    ShowMessage(text::kImproperDataParameter + 1,
                 kAlertError);
     return 0;
   }
