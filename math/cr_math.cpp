@@ -92,13 +92,17 @@ HVT_INLINE DD Add(DD x, DD y) {
 // eps of the true value rounds to hi. Rounding to nearest is monotone, so
 // the computed |lo| + err below the exact power-of-two distance proves the
 // exact sum below it.
-HVT_INLINE bool RoundsToHi(double hi, double lo, double eps) {
+HVT_INLINE bool RoundsWithin(double hi, double lo, double err) {
   const std::uint64_t b = Bits(hi);
   const int field = static_cast<int>((b >> 52) & 0x7ff);
   double distance = Pow2(field - 1075 - 1);  // half an ulp of hi
   const bool towardZero = lo != 0 && SignBit(lo) != SignBit(hi);
   if (towardZero && (b & ((std::uint64_t{1} << 52) - 1)) == 0) distance *= 0.5;
-  return Abs(lo) + Abs(hi) * eps < distance;
+  return Abs(lo) + err < distance;
+}
+
+HVT_INLINE bool RoundsToHi(double hi, double lo, double eps) {
+  return RoundsWithin(hi, lo, Abs(hi) * eps);
 }
 
 // (hi + lo) 2^k, k <= -1022, known to a relative error eps, where the
@@ -144,6 +148,35 @@ constexpr double kExpEps = 0x1p-76;
 constexpr double kLogEps = 0x1p-74;
 
 constexpr double kExpQuickEps = 0x1p-65;
+
+constexpr double kExpFastEps = 0x1p-58;
+
+// The cheapest attempt, taken first, settling about 19 roundings in 20:
+// exp(th + tl) = 2^k (hi + lo) with relative error below 2^-58.9.
+// n, k, j and s = th - n c1 (exact) as in ExpQuick; r = s + (tl - n c2)
+// rounded: below 2^-62 from the final rounding (|r| < 2^-8.51), 2^-78
+// from the rest. e^r - 1 = r + r^2 h(r), h to r^4/720 (tail below 2^-72),
+// r^2 h < 2^-18 with a relative error below 2^-51: 2^-69.
+// T e^r = Th + X, X = Tl + Th r + Th r^2 h (+ Tl (e^r - 1) < 2^-61.5);
+// Th r rounds once (2^-60.5), the two sums below 2^-7.4 once each
+// (2^-61.4), and Th < 2 doubles r's own error: below 2^-59.0 absolutely,
+// relative to T e^r >= 0.997 Th >= 0.997: below 2^-58.9. hi + lo = Th + X
+// exactly (FastTwoSum, |X| < |Th|).
+HVT_INLINE void ExpFast(double th, double tl, int* k, DD* result) {
+  const double v = th * 0x1.71547652b82fep+7;  // 128/ln2
+  const int n = static_cast<int>(v >= 0 ? v + 0.5 : v - 0.5);
+  const int j = n & 127;
+  *k = (n - j) / 128;
+  const double dn = static_cast<double>(n);
+  const double r = (th - dn * kLn2By128_1) + (tl - dn * kLn2By128_2);
+  const double h =
+      0.5 + r * (0x1.5555555555555p-3 +
+                 r * (0x1.5555555555555p-5 + r * (0x1.1111111111111p-7 + r * 0x1.6c16c16c16c17p-10)));
+  const double th2 = kExp2Table[j][0];
+  const double x = (kExp2Table[j][1] + th2 * r) + th2 * (r * r * h);
+  *result = FastTwoSum(th2, x);
+}
+
 
 // First attempt at exp(th + tl) = 2^k (hi + lo), for the same arguments as
 // ExpCore below, with relative error below 2^-66.3 (fails the rounding test
@@ -234,16 +267,17 @@ HVT_INLINE void ExpCore(double th, double tl, int* k, DD* result) {
 // |x - 1| < 2^-8: z = x - 1 exactly (Sterbenz). Otherwise x = 2^e m, m in
 // [1, 2), row i of the table by m's leading 7 fraction bits: c ~ 1/m, and
 // z = m c - 1 exactly as a double-double (TwoProd, and p - 1 is exact);
-// |z| < 2^-8 in both cases. log x = E ln2 + T + log1p(z), E = e or e + 1
+// |z| < 2^-7.98 in both cases (c has 20 bits). log x = E ln2 + T +
+// log1p(z), E = e or e + 1
 // and T = -log(c) or -log(2c) from the table, so that |log x| >= 2^-8.01
 // whenever E or T is not zero.
 // log1p(z) = z - z^2/2 + z^3/3 + z^4 Q(z), Q to z^10/10: the tail is below
 // |z| 2^-83; z^2 and z^3/3 are double-doubles (errors near 2^-104
 // relative); z^4 Q(z) costs about 10 roundings of magnitude 0.26 z^4, below
-// |z| 2^-75.6 when |z| < 2^-8, and so below 2^-75.6 of |log x| in both
+// |z| 2^-75.5 when |z| < 2^-7.98, and so below 2^-75.5 of |log x| in both
 // cases. E ln2: ln2's split leaves 2^-95 (E kLn2_1 is exact, |E| <= 1075)
 // and E kLn2_2 rounds once: below 2^-83 of |log x| >= 0.34. The three sums
-// add 2^-102 at most. Total below 2^-75.2.
+// add 2^-102 at most. Total below 2^-75.1.
 HVT_INLINE DD LogCore(double x) {
   DD z;
   int big_e = 0;
@@ -286,6 +320,55 @@ HVT_INLINE DD LogCore(double x) {
   const double de = static_cast<double>(big_e);
   const DD eln2 = FastTwoSum(de * kLn2_1, de * kLn2_2);
   return Add(Add(eln2, t), sum);
+}
+
+// The cheapest attempt at log(x) as hi + lo; x finite, > 0, != 1. The
+// error is below 2^-68 absolutely, and near 1 below 2^-60.1 |z| too, which
+// is relative 2^-60; *err gets a bound: 2^-67, or 2^-59.97 |z| near 1.
+// |x - 1| < 2^-8: z = x - 1 exactly. Otherwise x = 2^e m as in LogCore; m
+// cut to 33 bits, mh, and the rest ml < 2^-32: mh c is exact (c has 20
+// bits) and so is mh c - 1 (Sterbenz); z = (mh c - 1) + ml c, the second
+// product rounding below 2^-85; |z| < 2^-7.98.
+// log x = E kLn2_1 + Th + z + z^2 Q(z) + (E kLn2_2 + Tl), Q to z^6/8:
+// the first sums are exact (TwoSum), the rest (below 2^-17) is added to
+// the low part with roundings below 2^-70 each; z^2 Q is evaluated at z
+// rounded to a double (below 2^-70) with a relative error below 2^-51,
+// below 2^-69.2 (and 2^-70 for the rounded z), and the tail after z^8 is
+// below 2^-75. Absolutely below 2^-68 in all. Near 1, q is the only
+// inexact term: below |z| 2^-60.1.
+HVT_INLINE DD LogFast(double x, double* err) {
+  double zh, zl = 0.0, a = 0.0, b = 0.0;
+  if (x > 1.0 - 0x1p-8 && x < 1.0 + 0x1p-8) {
+    zh = x - 1.0;
+    *err = Abs(zh) * 0x1.02p-60;
+  } else {
+    *err = 0x1p-67;
+    std::uint64_t bits = Bits(x);
+    int field = static_cast<int>(bits >> 52);
+    if (field == 0) {  // subnormal: scale into the normal range
+      bits = Bits(x * 0x1p54);
+      field = static_cast<int>(bits >> 52) - 54;
+    }
+    const int i = static_cast<int>((bits >> 45) & 127);
+    const std::uint64_t mbits = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52);
+    const double m = FromBits(mbits);
+    const double mh = FromBits(mbits & ~((std::uint64_t{1} << 20) - 1));
+    const LogRow& row = kLogTable[i];
+    zh = mh * row.c - 1.0;
+    zl = (m - mh) * row.c;
+    const double de = static_cast<double>(field - 1023 + (i >= 53 ? 1 : 0));
+    const DD s = TwoSum(de * kLn2_1, row.hi);
+    a = s.hi;
+    b = s.lo + (de * kLn2_2 + row.lo);
+  }
+  const double z = zh + zl;
+  const double q =
+      z * z *
+      (-0.5 + z * (0x1.5555555555555p-2 +
+                   z * (-0.25 + z * (0.2 + z * (-0x1.5555555555555p-3 +
+                                                z * (0x1.2492492492492p-3 + z * -0.125))))));
+  const DD h = TwoSum(a, zh);
+  return FastTwoSum(h.hi, h.lo + (zl + (q + b)));
 }
 
 // The class of a finite y: not an integer, an even or an odd integer.
@@ -449,6 +532,8 @@ double Exp(double x) {
   int k = 0;
   DD r;
   double result;
+  ExpFast(x, 0.0, &k, &r);
+  if (Finish(r, k, kExpFastEps, &result)) return result;
   ExpQuick(x, 0.0, &k, &r);
   if (Finish(r, k, kExpQuickEps, &result)) return result;
   ExpCore(x, 0.0, &k, &r);
@@ -462,37 +547,73 @@ double Log(double x) {
   if (x == 0) return -kInf;
   if (x == kInf) return kInf;
   if (x == 1.0) return 0.0;
-  const DD l = LogCore(x);
+  double err = 0;
+  DD l = LogFast(x, &err);
+  if (RoundsWithin(l.hi, l.lo, err)) return l.hi;
+  l = LogCore(x);
   if (RoundsToHi(l.hi, l.lo, kLogEps)) return l.hi;
   return detail::LogAccurate(x);
 }
 
 namespace {
 
-// ax^y for a finite ax > 0, ax != 1, and a finite y != 0, from log(ax).
-HVT_INLINE double PowOfPositive(double ax, double y, DD l) {
+// ax^y for a finite ax > 0, ax != 1, and a finite y != 0, from log(ax)
+// known to an absolute error log_err (and a relative error at most 2^-58,
+// for the thresholds); false when the bound does not settle the rounding.
+HVT_INLINE bool PowFromLog(double ax, double y, DD l, double log_err, double* out) {
   const double ay = Abs(y);
   if (ay >= 0x1p64) {
     // |y log x| >= 2^64 * 2^-53.5: certain overflow or underflow.
-    return (ax > 1.0) == (y > 0) ? kInf : 0.0;
+    *out = (ax > 1.0) == (y > 0) ? kInf : 0.0;
+    return true;
   }
-  if (ay < 0x1p-70) return 1.0;  // |y log x| < 2^-60
+  if (ay < 0x1p-70) {  // |y log x| < 2^-60
+    *out = 1.0;
+    return true;
+  }
   DD t = TwoProd(y, l.hi);
   t = FastTwoSum(t.hi, t.lo + y * l.lo);
-  if (t.hi > 709.79) return kInf;
-  if (t.hi < -745.14) return 0.0;
-  if (Abs(t.hi) < 0x1p-55) return 1.0;
+  // Thresholds with room for t's relative error (at most 2^-57).
+  if (t.hi > 709.79) {
+    *out = kInf;
+    return true;
+  }
+  if (t.hi < -745.14) {
+    *out = 0.0;
+    return true;
+  }
+  if (Abs(t.hi) < 0x1p-55) {
+    *out = 1.0;
+    return true;
+  }
   int k = 0;
   DD e;
-  double r;
-  // t's relative error (log's, plus 2^-100 for the product) moves the
-  // result by |t| times it; 1.01 covers second-order terms and the
-  // rounding of these bounds.
-  const double tEps = Abs(t.hi) * (kLogEps + 0x1p-100) * 1.01;
+  // t's absolute error (|y| times log's, and 2^-100 relative for the
+  // product) is the result's relative error; 1.01 covers second-order
+  // terms and the rounding of these bounds.
+  const double tEps = (ay * log_err + Abs(t.hi) * 0x1p-100) * 1.01;
+  ExpFast(t.hi, t.lo, &k, &e);
+  if (Finish(e, k, kExpFastEps * 1.01 + tEps, out)) return true;
   ExpQuick(t.hi, t.lo, &k, &e);
-  if (Finish(e, k, kExpQuickEps * 1.01 + tEps, &r)) return r;
+  if (Finish(e, k, kExpQuickEps * 1.01 + tEps, out)) return true;
   ExpCore(t.hi, t.lo, &k, &e);
-  if (Finish(e, k, kExpEps * 1.01 + tEps, &r)) return r;
+  return Finish(e, k, kExpEps * 1.01 + tEps, out);
+}
+
+// The same with log(ax) found first cheaply, then as accurately as the
+// fast paths go, then in fixed point.
+HVT_INLINE double PowOfPositive(double ax, double y, const DD* known_log) {
+  double r;
+  if (known_log != nullptr) {
+    const DD l = *known_log;
+    if (PowFromLog(ax, y, l, Abs(l.hi) * kLogEps * 1.01, &r)) return r;
+  } else {
+    double err = 0;
+    const DD fast = LogFast(ax, &err);  // sets err: not inside the call below
+    if (PowFromLog(ax, y, fast, err, &r)) return r;
+    const DD l = LogCore(ax);
+    if (PowFromLog(ax, y, l, Abs(l.hi) * kLogEps * 1.01, &r)) return r;
+  }
   return detail::PowAccurate(ax, y);
 }
 
@@ -520,7 +641,7 @@ double Pow(double x, double y) {
     return negative ? -kInf : kInf;
   }
   if (x < 0 && parity == Parity::kNone) return QuietNaN();
-  const double r = ax == 1.0 ? 1.0 : PowOfPositive(ax, y, LogCore(ax));
+  const double r = ax == 1.0 ? 1.0 : PowOfPositive(ax, y, nullptr);
   return x < 0 && odd ? -r : r;
 }
 
@@ -535,7 +656,8 @@ PowerBase::PowerBase(double x) : x_(x) {
 
 double PowerBase::Pow(double y) const {
   if (!regular_ || y == 0 || !(Abs(y) < kInf)) return hvt::math::Pow(x_, y);
-  return PowOfPositive(x_, y, {log_hi_, log_lo_});
+  const DD l = {log_hi_, log_lo_};
+  return PowOfPositive(x_, y, &l);
 }
 
 }  // namespace hvt::math

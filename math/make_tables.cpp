@@ -49,6 +49,17 @@ void PrintSplit(const char* name, const Fixed& v, int lead_bits, int parts) {
   }
 }
 
+// 1/(1 + (i + 1/2)/128) truncated to 20 significant bits.
+double ShortReciprocal(int i) {
+  const double c = 1.0 / (1.0 + (i + 0.5) / 128);
+  std::uint64_t b;
+  std::memcpy(&b, &c, sizeof b);
+  b &= ~((std::uint64_t{1} << 33) - 1);
+  double r;
+  std::memcpy(&r, &b, sizeof r);
+  return r;
+}
+
 }  // namespace
 
 int main() {
@@ -72,12 +83,13 @@ int main() {
   }
   std::printf("};\n");
 
-  std::printf("// Row i covers mantissas in [1 + i/128, 1 + (i+1)/128): c ~ 1/midpoint,\n");
+  std::printf("// Row i covers mantissas in [1 + i/128, 1 + (i+1)/128): c is 1/midpoint\n");
+  std::printf("// cut to 20 bits (so that c times 33 bits is exact),\n");
   std::printf("// then -log(c) (i < 53) or -log(2c) (i >= 53) as hi + lo.\n");
   std::printf("struct LogRow { double c, hi, lo; };\n");
   std::printf("constexpr LogRow kLogTable[128] = {\n");
   for (int i = 0; i < 128; ++i) {
-    const double c = 1.0 / (1.0 + (i + 0.5) / 128);
+    const double c = ShortReciprocal(i);
     Fixed l = LogOf(i < 53 ? c : 2 * c);
     l.neg = !l.neg;
     const double hi = Nearest(l);
