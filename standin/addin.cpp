@@ -13,8 +13,14 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <optional>
 #include <type_traits>
 #include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include <ffi.h>
+#endif
 
 #include "standin/formula.h"
 #include "standin/loader.h"
@@ -33,8 +39,13 @@ bool SameTextCi(const std::string& a, const std::string& b) {
 constexpr char kArgumentLetters[] = "RPEBJIACD";
 constexpr char kResultLetters[] = "RPJIABE";
 
-// The calling convention classes the type letters fall into.
-bool IsDoubleClass(char letter) { return letter == 'B'; }
+// The most arguments a call can carry (see Invoke): Excel's 255 where libffi
+// builds the call, the fixed slots of the x64 table on Windows.
+#ifdef _WIN32
+constexpr std::size_t kMaxArguments = 14;
+#else
+constexpr std::size_t kMaxArguments = 255;
+#endif
 
 // Letters without the trailing volatile/macro-equivalent marks.
 std::string Letters(const std::string& type_text) {
@@ -55,16 +66,13 @@ bool SupportedTypeText(const std::string& type_text, std::string& why) {
     why = std::string("unsupported result type '") + t[0] + "'";
     return false;
   }
-  int ints = 0, doubles = 0;
   for (std::size_t i = 1; i < t.size(); ++i) {
     if (std::strchr(kArgumentLetters, t[i]) == nullptr) {
       why = std::string("unsupported argument type '") + t[i] + "'";
       return false;
     }
-    (IsDoubleClass(t[i]) ? doubles : ints)++;
   }
-  // Calls go through registers only (see Invoke).
-  if (ints > 6 || doubles > 8) {
+  if (t.size() - 1 > kMaxArguments) {
     why = "too many arguments";
     return false;
   }
@@ -331,14 +339,28 @@ Value SingleValue(const Operand& op) {
   return Error{xlerrValue};
 }
 
+// One argument as the procedure receives it, in the width its type letter
+// gives it.
+union Slot {
+  void* pointer;
+  std::int32_t int32;
+  std::int16_t int16;
+  double number;
+};
+
+struct RawResult {
+  std::intptr_t integer = 0;
+  double number = 0;
+};
+
 #ifdef _WIN32
-// Windows x64: every argument takes the next slot whatever its type, the
-// first four in registers (integers in RCX..R9, doubles in XMM0..XMM3), the
-// rest in 8-byte stack slots that hold a double's bits as they are. So the
-// call shape depends only on which of the first four slots are doubles: one
-// instantiation per pattern.
+// Windows x64 (Debian ships no libffi for mingw-w64): every argument takes
+// the next slot whatever its type, the first four in registers (integers in
+// RCX..R9, doubles in XMM0..XMM3), the rest in 8-byte stack slots that hold
+// a double's bits as they are. So the call shape depends only on which of
+// the first four slots are doubles: one instantiation per pattern.
 #if !defined(__x86_64__)
-#error "the stand-in calls registered procedures through the x64 convention"
+#error "the Windows stand-in calls registered procedures through the x64 convention"
 #endif
 template <typename T>
 T SlotAs(std::intptr_t bits) {
@@ -365,62 +387,75 @@ R CallByPattern(int pattern, void* address, const std::intptr_t (&s)[14],
   static constexpr Caller kCallers[] = {&CallSlots<R, Doubles>...};
   return kCallers[pattern](address, s);
 }
-#else
-// The registers the calling conventions of the supported platforms pass
-// arguments in: integer-class values and doubles fill separate register
-// files in order, so one call shape serves every supported type text.
-#if !(defined(__x86_64__) || defined(__aarch64__))
-#error "the stand-in calls registered procedures through SysV/AAPCS64 registers"
-#endif
-using IntResultFn = std::intptr_t (*)(std::intptr_t, std::intptr_t, std::intptr_t,
-                                      std::intptr_t, std::intptr_t, std::intptr_t, double,
-                                      double, double, double, double, double, double, double);
-using DoubleResultFn = double (*)(std::intptr_t, std::intptr_t, std::intptr_t, std::intptr_t,
-                                  std::intptr_t, std::intptr_t, double, double, double, double,
-                                  double, double, double, double);
-#endif
 
-struct RawResult {
-  std::intptr_t integer = 0;
-  double number = 0;
-};
-
-RawResult Invoke(void* address, const std::string& letters, const std::intptr_t (&i)[6],
-                 const double (&d)[8]) {
-  const bool double_result = letters[0] == 'B';
-  RawResult r;
-#ifdef _WIN32
-  // Back into argument order: doubles ('B') came from d, the rest from i.
-  std::intptr_t slots[14] = {};
-  std::size_t ni = 0, nd = 0;
-  for (std::size_t k = 1; k < letters.size() && k <= 14; ++k) {
-    if (letters[k] == 'B') {
-      if (nd < 8) std::memcpy(&slots[k - 1], &d[nd++], sizeof(double));
-    } else if (ni < 6) {
-      slots[k - 1] = i[ni++];
+std::optional<RawResult> Invoke(void* address, const std::string& letters,
+                                std::vector<Slot>& args) {
+  std::intptr_t slots[kMaxArguments] = {};
+  int pattern = 0;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const char letter = letters[k + 1];
+    if (letter == 'B') {
+      std::memcpy(&slots[k], &args[k].number, sizeof(double));
+      if (k < 4) pattern |= 1 << k;
+    } else if (letter == 'J') {
+      slots[k] = args[k].int32;
+    } else if (letter == 'I' || letter == 'A') {
+      slots[k] = args[k].int16;
+    } else {
+      slots[k] = reinterpret_cast<std::intptr_t>(args[k].pointer);
     }
   }
-  int pattern = 0;
-  for (std::size_t k = 1; k < letters.size() && k <= 4; ++k)
-    if (letters[k] == 'B') pattern |= 1 << (k - 1);
-  if (double_result) {
-    r.number = CallByPattern<double>(pattern, address, slots,
-                                     std::make_integer_sequence<int, 16>{});
+  RawResult r;
+  if (letters[0] == 'B') {
+    r.number = CallByPattern<double>(pattern, address, slots, std::make_integer_sequence<int, 16>{});
   } else {
     r.integer = CallByPattern<std::intptr_t>(pattern, address, slots,
                                              std::make_integer_sequence<int, 16>{});
   }
-#else
-  if (double_result) {
-    auto f = reinterpret_cast<DoubleResultFn>(address);
-    r.number = f(i[0], i[1], i[2], i[3], i[4], i[5], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
-  } else {
-    auto f = reinterpret_cast<IntResultFn>(address);
-    r.integer = f(i[0], i[1], i[2], i[3], i[4], i[5], d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
-  }
-#endif
   return r;
 }
+#else
+// Everywhere else libffi builds the call from the type letters, in the
+// platform's own C convention: registers on x86-64, all on the stack on
+// i386.
+ffi_type* FfiType(char letter) {
+  switch (letter) {
+    case 'B': return &ffi_type_double;
+    case 'J': return &ffi_type_sint32;
+    case 'I': case 'A': return &ffi_type_sint16;
+    default: return &ffi_type_pointer;  // R, P, E, C, D
+  }
+}
+
+// Nothing when libffi cannot describe the call.
+std::optional<RawResult> Invoke(void* address, const std::string& letters,
+                                std::vector<Slot>& args) {
+  std::vector<ffi_type*> types(args.size());
+  std::vector<void*> values(args.size());
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    types[k] = FfiType(letters[k + 1]);
+    values[k] = &args[k];
+  }
+  ffi_cif cif;
+  if (ffi_prep_cif(&cif, FFI_DEFAULT_ABI, static_cast<unsigned>(args.size()),
+                   FfiType(letters[0]), types.data()) != FFI_OK)
+    return std::nullopt;
+  // Integer results narrower than a register come back widened to ffi_arg.
+  union {
+    ffi_sarg integer;
+    void* pointer;
+    double number;
+  } out{};
+  ffi_call(&cif, FFI_FN(address), &out, values.data());
+  RawResult r;
+  switch (letters[0]) {
+    case 'B': r.number = out.number; break;
+    case 'J': case 'I': case 'A': r.integer = static_cast<std::intptr_t>(out.integer); break;
+    default: r.integer = reinterpret_cast<std::intptr_t>(out.pointer); break;
+  }
+  return r;
+}
+#endif
 
 // Hands an xlbitDLLFree result back to the module.
 void GiveBack(XLOPER* result) {
@@ -479,17 +514,16 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
   if (args.size() > wanted) return Operand{Value{Error{xlerrValue}}};
 
   ArgumentStore store;
-  std::intptr_t ints[6] = {};
-  double doubles[8] = {};
-  int ni = 0, nd = 0;
+  std::vector<Slot> slots(wanted);
   for (std::size_t k = 0; k < wanted; ++k) {
     Operand missing{Value{Blank{}}};
     missing.missing = true;
     const Operand& op = k < args.size() ? args[k] : missing;
     char letter = letters[k + 1];
+    Slot& slot = slots[k];
     std::optional<Error> fail;
     if (letter == 'R' || letter == 'P') {
-      ints[ni++] = reinterpret_cast<std::intptr_t>(AsOper(store, op, sheet, letter == 'P', fail));
+      slot.pointer = AsOper(store, op, sheet, letter == 'P', fail);
     } else if (letter == 'C' || letter == 'D') {
       Value text = ToText(SingleValue(op));
       if (auto* e = std::get_if<Error>(&text)) {
@@ -498,16 +532,16 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
         const std::string& s = std::get<std::string>(text);
         if (letter == 'D') {
           if (s.size() > 255) fail = Error{xlerrValue};
-          else ints[ni++] = reinterpret_cast<std::intptr_t>(store.Counted(s));
+          else slot.pointer = store.Counted(s);
         } else {
           store.texts.push_back(s);
-          ints[ni++] = reinterpret_cast<std::intptr_t>(store.texts.back().c_str());
+          slot.pointer = store.texts.back().data();
         }
       }
     } else if (letter == 'A') {
       Value b = ToBoolean(SingleValue(op));
       if (auto* e = std::get_if<Error>(&b)) fail = *e;
-      else ints[ni++] = std::get<bool>(b) ? 1 : 0;
+      else slot.int16 = std::get<bool>(b) ? 1 : 0;
     } else {  // E, B, J, I: numbers
       Value n = ToNumber(SingleValue(op));
       if (auto* e = std::get_if<Error>(&n)) {
@@ -516,15 +550,16 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
         double d = std::get<double>(n);
         if (letter == 'E') {
           store.doubles.push_back(d);
-          ints[ni++] = reinterpret_cast<std::intptr_t>(&store.doubles.back());
+          slot.pointer = &store.doubles.back();
         } else if (letter == 'B') {
-          doubles[nd++] = d;
+          slot.number = d;
         } else {
           double t = std::trunc(d);
           double lo = letter == 'J' ? std::numeric_limits<std::int32_t>::min() : -32768.0;
           double hi = letter == 'J' ? std::numeric_limits<std::int32_t>::max() : 32767.0;
           if (t < lo || t > hi) fail = Error{xlerrNum};
-          else ints[ni++] = static_cast<std::intptr_t>(t);
+          else if (letter == 'J') slot.int32 = static_cast<std::int32_t>(t);
+          else slot.int16 = static_cast<std::int16_t>(t);
         }
       }
     }
@@ -535,7 +570,12 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
   Host& h = H();
   for (int attempt = 0;; ++attempt) {
     h.uncalced_hits.clear();
-    RawResult raw = Invoke(address, letters, ints, doubles);
+    std::optional<RawResult> called = Invoke(address, letters, slots);
+    if (!called) {
+      LogLine(info.procedure + ": type text \"" + info.type_text + "\" cannot be called here");
+      return Operand{Value{Error{xlerrValue}}};
+    }
+    const RawResult& raw = *called;
     std::vector<FormulaUnit*> hits = h.uncalced_hits;
     h.uncalced_hits.clear();
     bool returned_null = (letters[0] == 'R' || letters[0] == 'P') && raw.integer == 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "fixture.h"
 
@@ -38,6 +39,24 @@ std::int32_t CountedLength(const char* s) { return static_cast<unsigned char>(s[
 short Negate(short a) { return a ? 0 : 1; }
 short Halve(short a) { return static_cast<short>(a / 2); }
 XLOPER* Nothing() { return nullptr; }
+std::int32_t Minus(std::int32_t a) { return -a; }
+
+// Seventeen arguments of every width: more integers and more doubles than
+// the x86-64 registers hold, and all of them on the stack on i386. Each is
+// kept as it arrived.
+struct Arrived {
+  std::int32_t j1, j6, j16;
+  short i3, a17;
+  double b2, b5, b7, b8, b9, b10, b11, b12, b13, e4;
+  std::string c14, d15;
+} g_arrived;
+double Seventeen(std::int32_t j1, double b2, short i3, double* e4, double b5, std::int32_t j6,
+                 double b7, double b8, double b9, double b10, double b11, double b12,
+                 double b13, const char* c14, const char* d15, std::int32_t j16, short a17) {
+  g_arrived = {j1, j6, j16, i3, a17, b2, b5, b7, b8, b9, b10, b11, b12, b13, *e4, c14,
+               std::string(d15 + 1, static_cast<unsigned char>(d15[0]))};
+  return b13 - b2;
+}
 
 // Hands back a text the host filled, asking the host to free it.
 XLOPER* UpperCell(XLOPER* ref) {
@@ -163,6 +182,38 @@ TEST_F(AddinTest, ScalarArgumentsConvertOrStopTheCall) {
   EXPECT_EQ(Eval1("=HALVE(-9)"), Value{-4.0});
   EXPECT_EQ(Err(Eval1("=HALVE(40000)")), xlerrNum);
   EXPECT_EQ(Err(Eval1("=TWICE(1,2)")), xlerrValue) << "more arguments than registered";
+}
+
+TEST_F(AddinTest, EveryArgumentArrivesInItsPlaceAndWidth) {
+  standin::RegisterTestFunction("SEVENTEEN", "BJBIEBJBBBBBBBCDJA",
+                                reinterpret_cast<void*>(&Seventeen));
+  standin::RegisterTestFunction("MINUS", "JJ", reinterpret_cast<void*>(&Minus));
+  Value r = Eval1("=SEVENTEEN(-70000,0.5,-300,4.25,5.5,60000,7,8,9,10,11,12,13.75,"
+                  "\"text\",\"counted\",-16,TRUE)");
+  EXPECT_EQ(r, Value{13.75 - 0.5});
+  EXPECT_EQ(g_arrived.j1, -70000);
+  EXPECT_EQ(g_arrived.b2, 0.5);
+  EXPECT_EQ(g_arrived.i3, -300);
+  EXPECT_EQ(g_arrived.e4, 4.25);
+  EXPECT_EQ(g_arrived.b5, 5.5);
+  EXPECT_EQ(g_arrived.j6, 60000);
+  const double doubles[] = {g_arrived.b7, g_arrived.b8, g_arrived.b9, g_arrived.b10,
+                            g_arrived.b11, g_arrived.b12};
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(doubles[k], 7.0 + k) << "argument " << 7 + k;
+  EXPECT_EQ(g_arrived.b13, 13.75);
+  EXPECT_EQ(g_arrived.c14, "text");
+  EXPECT_EQ(g_arrived.d15, "counted");
+  EXPECT_EQ(g_arrived.j16, -16);
+  EXPECT_EQ(g_arrived.a17, 1);
+  EXPECT_EQ(Eval1("=MINUS(123456)"), Value{-123456.0}) << "a negative 32-bit result";
+
+  // Excel takes at most 255 arguments.
+  EXPECT_NO_THROW(standin::RegisterTestFunction("WIDE", "B" + std::string(255, 'B'),
+                                                reinterpret_cast<void*>(&Seventeen)));
+  EXPECT_THROW(standin::RegisterTestFunction("WIDER", "B" + std::string(256, 'B'),
+                                             reinterpret_cast<void*>(&Seventeen)),
+               standin::HostError);
+  EXPECT_NE(standin::Log().back().find("too many arguments"), std::string::npos);
 }
 
 TEST_F(AddinTest, UnsupportedTypeLettersAreRefusedLoudly) {
