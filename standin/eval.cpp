@@ -158,8 +158,8 @@ Value Compare(const std::string& op, Value a, Value b) {
     std::string l = Upper(*s), r = Upper(std::get<std::string>(b));
     order = l < r ? -1 : l > r ? 1 : 0;
   } else {
-    bool p = std::get<bool>(a), q = std::get<bool>(b);
-    order = p == q ? 0 : (p ? 1 : -1);
+    bool left = std::get<bool>(a), right = std::get<bool>(b);
+    order = left == right ? 0 : (left ? 1 : -1);
   }
   if (op == "=") return order == 0;
   if (op == "<>") return order != 0;
