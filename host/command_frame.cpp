@@ -6,6 +6,7 @@
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
+#include "host/texts.h"
 
 namespace hvt {
 
@@ -196,7 +197,7 @@ int BeginCommand() {
   g_calculationSaved = g_savedCalculation >= 1 && g_savedCalculation <= 3;
 
   if (AskNumber(xlfGetDocument, 0, 1, TempNumber(3)) != 1) {
-    ShowMessage("The active document must be a worksheet!", kAlertError);
+    ShowAlert(text::kNotAWorksheet, kAlertError);
     return 0;
   }
   XLOPER group;
@@ -204,7 +205,7 @@ int BeginCommand() {
     bool grouped = BaseType(group) != xltypeErr;
     ReleaseHostValue(group);
     if (grouped) {
-      ShowMessage("This program will not run in group edit mode!", kAlertError);
+      ShowAlert(text::kGroupEditMode, kAlertError);
       return 0;
     }
   }

@@ -6,6 +6,8 @@ char kInsufficientMemory[] = " Insufficient memory!";
 char kStopQuestion[] = " 'OK' to stop, 'Cancel' to continue!";
 char kInputIncorrect[] = " Your input reference is missing or incorrect!";
 char kOutputIncorrect[] = " Your output reference is missing or incorrect!";
+char kNotAWorksheet[] = " The active document must be a worksheet!";
+char kGroupEditMode[] = " This program will not run in group edit mode!";
 
 char kNonNumber[] = " Your data set contains a non-number!";
 char kLabelPrompt[] = " Please enter text to use as label for your output column.";
@@ -116,5 +118,10 @@ char kBlkTooManyColumns[] =
 char kBlkOverwrite[] = " Your output will overwrite your input. This is not allowed.";
 char kBlkTitlesOneRow[] = " Your data titles must be in one row only!";
 char kBlkTitlesText[] = " You MUST have text titles in each of your input columns!";
+char kBlkTitlesMissing[] = " Your data titles reference is missing or incorrect!";
+char kBlkNoBlockType[] =
+    " You must select at least one type of output block, Standard, Detrended, "
+    "or both.";
+char kBlkUnprotectedOutput[] = " You must choose an unprotected output document!";
 
 }  // namespace hvt::text

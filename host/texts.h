@@ -14,6 +14,8 @@ extern char kInsufficientMemory[];
 extern char kStopQuestion[];
 extern char kInputIncorrect[];
 extern char kOutputIncorrect[];
+extern char kNotAWorksheet[];
+extern char kGroupEditMode[];
 
 // ---- Shared by the column commands.
 extern char kNonNumber[];
@@ -88,6 +90,9 @@ extern char kBlkTooManyColumns[];
 extern char kBlkOverwrite[];
 extern char kBlkTitlesOneRow[];
 extern char kBlkTitlesText[];
+extern char kBlkTitlesMissing[];
+extern char kBlkNoBlockType[];
+extern char kBlkUnprotectedOutput[];
 
 }  // namespace hvt::text
 

@@ -15,6 +15,7 @@
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "host/references.h"
+#include "host/texts.h"
 #include "host/tool_tables.h"
 #include "tools/blk/core/blk_block.h"
 
@@ -131,12 +132,12 @@ int CheckTitles(double* focus, bool& failed) {
   XLOPER titles;
   if (text == nullptr ||
       CallExcel(xlfTextref, &titles, 1, text) != xlretSuccess) {
-    return fail(" Your data titles reference is missing or incorrect!");
+    return fail(text::kBlkTitlesMissing);
   }
   WORD type = BaseType(titles);
   if (type != xltypeRef && type != xltypeSRef) {
     ReleaseHostValue(titles);
-    return fail(" Your data titles reference is missing or incorrect!");
+    return fail(text::kBlkTitlesMissing);
   }
   const XLREF* dataArea = FirstArea(g_dataRecord.value);
   XLREF area = type == xltypeSRef ? titles.val.sref.ref
@@ -144,7 +145,7 @@ int CheckTitles(double* focus, bool& failed) {
   bool oneArea = type == xltypeSRef || titles.val.mref.lpmref->count == 1;
   if (!oneArea || area.rwLast != area.rwFirst) {
     ReleaseHostValue(titles);
-    return fail(" Your data titles must be in one row only!");
+    return fail(text::kBlkTitlesOneRow);
   }
   if (type == xltypeSRef) {
     // A row of this sheet: the data's sheet, the titles' row, the data's
@@ -158,7 +159,7 @@ int CheckTitles(double* focus, bool& failed) {
   }
   ReleaseHostValue(titles);
   if (!TitlesAreText(g_titlesRecord.value, g_dataColumns)) {
-    return fail(" You MUST have text titles in each of your input columns!");
+    return fail(text::kBlkTitlesText);
   }
   return 1;
 }
@@ -169,7 +170,7 @@ enum class MainOutcome { kAccepted, kAgain, kEnd };
 MainOutcome CheckMainAnswer() {
   double* focus = FocusCell(g_mainAnswer);
   if (g_dataRecord.table.count != 1) {
-    return ShowAlertDialog(" Your input reference must not be a compound reference!",
+    return ShowAlertDialog(text::kBlkCompound,
                            4, focus) == 1
                ? MainOutcome::kAgain
                : MainOutcome::kEnd;
@@ -179,7 +180,7 @@ MainOutcome CheckMainAnswer() {
   if (CoversWholeColumns(g_dataRecord.value) &&
       FindDataExtent(g_dataRecord.value) == 0) {
     failed = true;
-    if (ShowAlertDialog(" One of your input columns has NO NUMBERS in it!", 4,
+    if (ShowAlertDialog(text::kNoNumbersInAColumn, 4,
                         focus) != 1) {
       return MainOutcome::kEnd;
     }
@@ -188,8 +189,7 @@ MainOutcome CheckMainAnswer() {
   bool detrended = Ticked(g_mainAnswer, kDetrendedBox);
   if (!standard && !detrended) {
     failed = true;
-    if (ShowAlertDialog(" You must select at least one type of output block, "
-                        "Standard, Detrended, or both.",
+    if (ShowAlertDialog(text::kBlkNoBlockType,
                         10, focus) != 1) {
       return MainOutcome::kEnd;
     }
@@ -200,7 +200,7 @@ MainOutcome CheckMainAnswer() {
   }
   if (OutputSheetProtected(g_outputRecord.value)) {
     failed = true;
-    if (ShowAlertDialog(" You must choose an unprotected output document!", 6,
+    if (ShowAlertDialog(text::kBlkUnprotectedOutput, 6,
                         focus) != 1) {
       return MainOutcome::kEnd;
     }
@@ -242,17 +242,14 @@ SampleOutcome SampleLoop() {
     const long lastOutput = long{output.colFirst} + total - 1;
     bool failed = false;
     if (rows < entry.n + entry.m / 2 + 2) {
-      if (ShowMessage("Your choice of \"n\" and \"m\" values is too great for "
-                      "your data set. Select smaller \"n\" and \"m\" values.",
+      if (ShowMessage(text::kBlkTooGreat + 1,
                       kAlertQuestion) == 0) {
         return SampleOutcome::kEnd;
       }
       failed = true;
     }
     if (lastOutput > 255) {
-      if (ShowMessage("Your choice of \"n\" and \"m\" values will produce too "
-                      "many output columns. Select smaller \"n\" and \"m\" "
-                      "values.",
+      if (ShowMessage(text::kBlkTooManyColumns + 1,
                       kAlertQuestion) == 0) {
         return SampleOutcome::kEnd;
       }
@@ -260,7 +257,7 @@ SampleOutcome SampleLoop() {
     }
     if (g_sameSheet &&
         OutputOverlapsInput(output.colFirst, lastOutput, data.colFirst, data.colLast)) {
-      ShowMessage("Your output will overwrite your input. This is not allowed.",
+      ShowMessage(text::kBlkOverwrite + 1,
                   kAlertError);
       if (double* focus = FocusCell(g_mainAnswer)) *focus = 6;
       return SampleOutcome::kMainAgain;

@@ -29,7 +29,7 @@ int LowerBound(const double* list, double v) {
   return base + 1;
 }
 
-// The removal search as specified: halvings from slot 64 by 32, 16, ...,
+// The removal search: halvings from slot 64 by 32, 16, ...,
 // 1, stopping at the first slot equal to old (or on NaN).
 int SearchSlot(const double* list, double old) {
   int pos = 64;
@@ -45,7 +45,7 @@ int SearchSlot(const double* list, double old) {
   return pos;
 }
 
-// The insertion search as specified: mean belongs between slots I - 1 and
+// The insertion search: mean belongs between slots I - 1 and
 // I (I in 1..128); halvings stop when list[pos - 1] <= mean <= list[pos].
 // Compared positions are 2..127, so slot 0 is never read.
 int SearchInsertion(const double* list, double mean) {
@@ -74,7 +74,7 @@ int FindSlot(const double* list, double old) {
 }
 
 // Where no stored value equals mean, only one insertion point exists and
-// the search must end there; otherwise search as specified.
+// the search must end there; otherwise the halving search decides.
 int InsertionPoint(const double* list, double mean) {
   const int at = LowerBound(list, mean);
   if (at == 128 || list[at] > mean) return at;
