@@ -7,6 +7,8 @@
 
 #include "sdk/win32.h"
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -63,6 +65,70 @@ typedef struct xloper {
   } val;
   WORD xltype;
 } XLOPER, *LPXLOPER;
+
+// The 12-series record: 32-bit rows and columns, wide-character strings
+// (the first XCHAR holds the length), 32-bit integers and type word.
+#ifdef _WIN32
+typedef WCHAR XCHAR;
+#else
+typedef uint16_t XCHAR;
+#endif
+typedef int32_t RW;
+typedef int32_t COL;
+typedef uintptr_t IDSHEET;
+
+typedef struct xlref12 {
+  RW rwFirst;
+  RW rwLast;
+  COL colFirst;
+  COL colLast;
+} XLREF12, *LPXLREF12;
+
+typedef struct xlmref12 {
+  WORD count;
+  XLREF12 reftbl[1];  // really [count]
+} XLMREF12, *LPXLMREF12;
+
+typedef struct xloper12 {
+  union {
+    double num;
+    XCHAR* str;  // counted wide string: first character is the length
+    int32_t xbool;
+    int32_t err;
+    int32_t w;
+    struct {
+      WORD count;  // always 1
+      XLREF12 ref;
+    } sref;
+    struct {
+      XLMREF12* lpmref;
+      IDSHEET idSheet;
+    } mref;
+    struct {
+      struct xloper12* lparray;
+      RW rows;
+      COL columns;
+    } array;
+    struct {
+      union {
+        int32_t level;
+        int32_t tbctrl;
+        IDSHEET idSheet;
+      } valflow;
+      RW rw;
+      COL col;
+      BYTE xlflow;
+    } flow;
+    struct {
+      union {
+        BYTE* lpbData;
+        HANDLE hdata;
+      } h;
+      long cbData;
+    } bigdata;
+  } val;
+  DWORD xltype;
+} XLOPER12, *LPXLOPER12;
 
 // Type words.
 enum {
@@ -202,13 +268,49 @@ enum {
   xlcWorkbookDelete = 385 | xlCommand,
 };
 
+// Limits of the two grids and their strings.
+enum {
+  kXl4MaxRows = 65536,
+  kXl4MaxColumns = 256,
+  kXl12MaxRows = 1048576,
+  kXl12MaxColumns = 16384,
+  kXl4MaxStringLength = 255,
+  kXl12MaxStringLength = 32767,
+  kXl12MaxArguments = 255,
+};
+
 // Entry points into the host.
 int XLCALL_CDECL Excel4(int xlfn, LPXLOPER operRes, int count, ...);
 int XLCALL_STDCALL Excel4v(int xlfn, LPXLOPER operRes, int count,
                            LPXLOPER opers[]);
 
+// The 12-series entry points. They are not exported by XLCALL32: each
+// module carries them (sdk/xlcall12.cpp) and they find the host's entry,
+// MdCallBack12, in the host process; a host without one (before version 12)
+// answers xlretFailed.
+int XLCALL_CDECL Excel12(int xlfn, LPXLOPER12 operRes, int count, ...);
+int XLCALL_STDCALL Excel12v(int xlfn, LPXLOPER12 operRes, int count,
+                            LPXLOPER12 opers[]);
+// The host's entry as the host process exports it.
+typedef int(XLCALL_STDCALL* Excel12EntryPoint)(int xlfn, int count,
+                                               LPXLOPER12 opers[],
+                                               LPXLOPER12 operRes);
+
 #ifdef __cplusplus
 }
+
+// The records are exchanged with hosts built by other compilers: their
+// layout is fixed by the host, on 32-bit and 64-bit builds alike.
+#include <cstddef>
+static_assert(sizeof(XCHAR) == 2, "XCHAR is a UTF-16 code unit");
+static_assert(sizeof(XLREF12) == 16, "XLREF12 is four 32-bit fields");
+static_assert(offsetof(XLMREF12, reftbl) == 4, "XLMREF12 areas follow the count");
+static_assert(sizeof(XLOPER12) == 32, "XLOPER12 is 32 bytes");
+static_assert(offsetof(XLOPER12, xltype) == 24, "XLOPER12 type word follows 24 bytes of value");
+static_assert(offsetof(XLOPER12, val.sref.ref) == 4, "XLOPER12 sref area follows its count");
+static_assert(offsetof(XLOPER12, val.array.rows) == sizeof(void*),
+              "XLOPER12 array counts follow the pointer");
+static_assert(sizeof(XLREF) == 6, "XLREF is two words and two bytes");
 #endif
 
 #endif  // HVT_SDK_XLCALL_H

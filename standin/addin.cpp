@@ -22,6 +22,7 @@
 #include <ffi.h>
 #endif
 
+#include "standin/dispatch.h"
 #include "standin/formula.h"
 #include "standin/loader.h"
 
@@ -36,8 +37,10 @@ bool SameTextCi(const std::string& a, const std::string& b) {
   return true;
 }
 
-constexpr char kArgumentLetters[] = "RPEBJIACD";
-constexpr char kResultLetters[] = "RPJIABE";
+constexpr char kArgumentLetters[] = "RPEBJIACDQU";
+constexpr char kResultLetters[] = "RPJIABEQU";
+// XLOPER12 letters, known from version 12 on.
+bool IsWideLetter(char letter) { return letter == 'Q' || letter == 'U'; }
 
 // The most arguments a call can carry (see Invoke): Excel's 255 where libffi
 // builds the call, the fixed slots of the x64 table on Windows.
@@ -72,6 +75,11 @@ bool SupportedTypeText(const std::string& type_text, std::string& why) {
       return false;
     }
   }
+  for (char letter : t)
+    if (IsWideLetter(letter) && MajorVersion() < 12) {
+      why = std::string("type '") + letter + "' is not known before version 12";
+      return false;
+    }
   if (t.size() - 1 > kMaxArguments) {
     why = "too many arguments";
     return false;
@@ -159,6 +167,7 @@ const Registered* FindRegisteredFunction(const std::string& function_text) {
 }
 
 Operand OperandOf(const XLOPER& x, SheetId calling_sheet) {
+  if (const Operand* wide = WideOperand(&x)) return *wide;
   int type = x.xltype & ~(xlbitXLFree | xlbitDLLFree);
   auto error = [](int code) { return Operand{Value{Error{code}}}; };
   switch (type) {
@@ -249,6 +258,46 @@ struct ArgumentStore {
       x.xltype = xltypeNil;
     }
   }
+  std::deque<XLOPER12> opers12;
+  std::deque<std::u16string> wide_texts;
+  std::deque<std::vector<XLOPER12>> arrays12;
+
+  XCHAR* Wide(const std::string& text) {
+    std::u16string w = WideText(text);
+    if (w.size() > kXl12MaxStringLength) w.resize(kXl12MaxStringLength);
+    w.insert(w.begin(), static_cast<char16_t>(w.size()));
+    wide_texts.push_back(std::move(w));
+    return reinterpret_cast<XCHAR*>(wide_texts.back().data());
+  }
+  void Scalar12(XLOPER12& x, const Value& v) {
+    std::memset(static_cast<void*>(&x), 0, sizeof x);
+    if (auto* d = std::get_if<double>(&v)) {
+      x.xltype = xltypeNum;
+      x.val.num = *d;
+    } else if (auto* s = std::get_if<std::string>(&v)) {
+      x.xltype = xltypeStr;
+      x.val.str = Wide(*s);
+    } else if (auto* b = std::get_if<bool>(&v)) {
+      x.xltype = xltypeBool;
+      x.val.xbool = *b;
+    } else if (auto* e = std::get_if<Error>(&v)) {
+      x.xltype = xltypeErr;
+      x.val.err = e->code;
+    } else {
+      x.xltype = xltypeNil;
+    }
+  }
+  XLOPER12* Multi12(const Array& a) {
+    arrays12.emplace_back(a.cells.size());
+    for (std::size_t i = 0; i < a.cells.size(); ++i) Scalar12(arrays12.back()[i], a.cells[i]);
+    XLOPER12& x = opers12.emplace_back();
+    std::memset(static_cast<void*>(&x), 0, sizeof x);
+    x.xltype = xltypeMulti;
+    x.val.array.lparray = arrays12.back().data();
+    x.val.array.rows = a.rows;
+    x.val.array.columns = a.columns;
+    return &x;
+  }
   XLOPER* Multi(const Array& a) {
     arrays.emplace_back(a.cells.size());
     for (std::size_t i = 0; i < a.cells.size(); ++i) Scalar(arrays.back()[i], a.cells[i]);
@@ -283,6 +332,13 @@ XLOPER* AsOper(ArgumentStore& store, const Operand& op, SheetId sheet, bool conv
     return fail ? &x : store.Multi(*a);
   }
   const Ref& ref = std::get<Ref>(op.v);
+  // An XLOPER's reference ends at the old grid's last row and column: a
+  // reference past it is no value an XLOPER can carry.
+  for (const Area& a : ref.areas)
+    if (a.last_row >= kXl4MaxRows || a.last_col >= kXl4MaxColumns) {
+      fail = Error{xlerrValue};
+      return &x;
+    }
   if (convert_refs) {
     if (ref.areas.size() != 1) {
       fail = Error{xlerrValue};
@@ -316,6 +372,53 @@ XLOPER* AsOper(ArgumentStore& store, const Operand& op, SheetId sheet, bool conv
     table->reftbl[i] = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
                              static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
   }
+  x.xltype = xltypeRef;
+  x.val.mref.lpmref = table;
+  x.val.mref.idSheet = ref.sheet;
+  return &x;
+}
+
+// U: references as they are, on the whole sheet; Q: values and arrays.
+XLOPER12* AsOper12(ArgumentStore& store, const Operand& op, SheetId sheet, bool convert_refs,
+                   std::optional<Error>& fail) {
+  XLOPER12& x = store.opers12.emplace_back();
+  std::memset(static_cast<void*>(&x), 0, sizeof x);
+  if (op.missing) {
+    x.xltype = xltypeMissing;
+    return &x;
+  }
+  if (auto* v = std::get_if<Value>(&op.v)) {
+    store.Scalar12(x, op.no_value ? Value{Error{xlerrNum}} : *v);
+    return &x;
+  }
+  if (auto* a = std::get_if<Array>(&op.v)) return store.Multi12(*a);
+  const Ref& ref = std::get<Ref>(op.v);
+  if (convert_refs) {
+    if (ref.areas.size() != 1) {
+      fail = Error{xlerrValue};
+      return &x;
+    }
+    Array values = ReadRef(ref);
+    if (values.rows == 1 && values.columns == 1) {
+      store.Scalar12(x, values.cells[0]);
+      return &x;
+    }
+    return store.Multi12(values);
+  }
+  auto wide = [](const Area& a) {
+    return XLREF12{a.first_row, a.last_row, a.first_col, a.last_col};
+  };
+  if (ref.areas.size() == 1 && ref.sheet == sheet) {
+    x.xltype = xltypeSRef;
+    x.val.sref.count = 1;
+    x.val.sref.ref = wide(ref.areas[0]);
+    return &x;
+  }
+  std::size_t bytes = sizeof(XLMREF12) + sizeof(XLREF12) * (ref.areas.size() - 1);
+  store.tables.emplace_back(bytes + alignof(XLMREF12));
+  auto* table = reinterpret_cast<XLMREF12*>(store.tables.back().data());
+  table->count = static_cast<WORD>(ref.areas.size());
+  for (std::size_t i = 0; i < ref.areas.size(); ++i) table->reftbl[i] = wide(ref.areas[i]);
   x.xltype = xltypeRef;
   x.val.mref.lpmref = table;
   x.val.mref.idSheet = ref.sheet;
@@ -423,7 +526,7 @@ ffi_type* FfiType(char letter) {
     case 'B': return &ffi_type_double;
     case 'J': return &ffi_type_sint32;
     case 'I': case 'A': return &ffi_type_sint16;
-    default: return &ffi_type_pointer;  // R, P, E, C, D
+    default: return &ffi_type_pointer;  // R, P, Q, U, E, C, D
   }
 }
 
@@ -457,16 +560,20 @@ std::optional<RawResult> Invoke(void* address, const std::string& letters,
 }
 #endif
 
-// Hands an xlbitDLLFree result back to the module.
-void GiveBack(XLOPER* result) {
+// Hands an xlbitDLLFree result back to the module: XLOPER12 results to its
+// xlAutoFree12, the others to xlAutoFree.
+template <typename Oper>
+void GiveBack(Oper* result) {
+  constexpr bool kWide = std::is_same_v<Oper, XLOPER12>;
+  const char* name = kWide ? "xlAutoFree12" : "xlAutoFree";
   Host& h = H();
   ++h.pending_dll_results;
-  void* address = ResolveProcedure("xlAutoFree");
+  void* address = ResolveProcedure(name);
   if (address == nullptr) {
-    h.problems.push_back("an xlbitDLLFree result, but the module exports no xlAutoFree");
+    h.problems.push_back(std::string("an xlbitDLLFree result, but the module exports no ") + name);
     return;
   }
-  reinterpret_cast<void (*)(XLOPER*)>(address)(result);
+  reinterpret_cast<void(WINAPI*)(Oper*)>(address)(result);
   --h.pending_dll_results;
 }
 
@@ -486,6 +593,19 @@ Operand TakeResult(char letter, const RawResult& raw, SheetId sheet) {
       auto* p = reinterpret_cast<double*>(raw.integer);
       if (p == nullptr || !std::isfinite(*p)) return Operand{Value{Error{xlerrNum}}};
       return Operand{Value{*p}};
+    }
+    case 'Q':
+    case 'U': {
+      auto* x = reinterpret_cast<XLOPER12*>(raw.integer);
+      if (x == nullptr) {
+        Operand none{Value{Error{xlerrNum}}};
+        none.no_value = true;
+        return none;
+      }
+      Operand op = OperandOf12(*x, sheet);
+      if (x->xltype & xlbitDLLFree) GiveBack(x);
+      else if (x->xltype & xlbitXLFree) FreeHostValue12(x);
+      return op;
     }
     default: {  // R, P
       auto* x = reinterpret_cast<XLOPER*>(raw.integer);
@@ -524,6 +644,8 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     std::optional<Error> fail;
     if (letter == 'R' || letter == 'P') {
       slot.pointer = AsOper(store, op, sheet, letter == 'P', fail);
+    } else if (letter == 'Q' || letter == 'U') {
+      slot.pointer = AsOper12(store, op, sheet, letter == 'Q', fail);
     } else if (letter == 'C' || letter == 'D') {
       Value text = ToText(SingleValue(op));
       if (auto* e = std::get_if<Error>(&text)) {
@@ -570,7 +692,12 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
   Host& h = H();
   for (int attempt = 0;; ++attempt) {
     h.uncalced_hits.clear();
-    std::optional<RawResult> called = Invoke(address, letters, slots);
+    std::optional<RawResult> called;
+    {
+      // The procedure's own calls into the host are calls of their own.
+      WideCallScope plain(nullptr);
+      called = Invoke(address, letters, slots);
+    }
     if (!called) {
       LogLine(info.procedure + ": type text \"" + info.type_text + "\" cannot be called here");
       return Operand{Value{Error{xlerrValue}}};
@@ -578,7 +705,7 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     const RawResult& raw = *called;
     std::vector<FormulaUnit*> hits = h.uncalced_hits;
     h.uncalced_hits.clear();
-    bool returned_null = (letters[0] == 'R' || letters[0] == 'P') && raw.integer == 0;
+    bool returned_null = std::strchr("RPQU", letters[0]) != nullptr && raw.integer == 0;
     Operand result = TakeResult(letters[0], raw, sheet);
     bool retry = !hits.empty() && attempt < 1000;
     h.calls.push_back({info.function_text, returned_null, retry});

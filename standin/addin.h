@@ -26,6 +26,8 @@ void* ResolveProcedure(const std::string& name);
 bool SupportedTypeText(const std::string& type_text, std::string& why);
 // Turns an XLOPER the add-in filled or returned into an operand.
 Operand OperandOf(const XLOPER& x, SheetId calling_sheet);
+// The same for an XLOPER12, whose references reach the whole big sheet.
+Operand OperandOf12(const XLOPER12& x, SheetId calling_sheet);
 
 }  // namespace standin
 

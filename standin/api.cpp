@@ -11,7 +11,7 @@ namespace standin {
 namespace {
 
 Area CellArea(const std::string& text) {
-  auto ref = ParseA1(text, CurrentRowLimit());
+  auto ref = ParseA1(text, SheetRowLimit());
   if (!ref || !ref->sheet.empty()) throw HostError("not a cell or range: " + text);
   return ref->area;
 }
@@ -25,7 +25,7 @@ Area OneCell(const std::string& text) {
 void Enter(SheetId id, const Area& area, const std::string& formula, bool is_array) {
   Sheet& sheet = SheetOrThrow(id);
   auto unit = std::make_shared<FormulaUnit>();
-  unit->tree = ParseFormula(formula, CurrentRowLimit());
+  unit->tree = ParseFormula(formula, SheetRowLimit());
   unit->sheet = id;
   unit->area = area;
   unit->is_array = is_array;
@@ -54,13 +54,7 @@ void ReleaseHostValues() {
   // Blocks the add-in never gave back: release them so the process stays
   // clean, after they have been counted.
   std::vector<std::pair<const void*, std::string>> live(h.live_values.begin(), h.live_values.end());
-  for (auto& [pointer, kind] : live) {
-    XLOPER x{};
-    if (kind == "string") { x.xltype = xltypeStr; x.val.str = static_cast<char*>(const_cast<void*>(pointer)); }
-    else if (kind == "array") { x.xltype = xltypeMulti; x.val.array.lparray = static_cast<XLOPER*>(const_cast<void*>(pointer)); }
-    else { x.xltype = xltypeRef; x.val.mref.lpmref = static_cast<XLMREF*>(const_cast<void*>(pointer)); }
-    FreeHostValue(&x);
-  }
+  for (auto& entry : live) FreeTracked(entry.first);
 }
 
 void Wipe() {
@@ -104,6 +98,8 @@ void SetHostVersion(const std::string& version) {
 }
 std::string HostVersion() { return H().version; }
 int RowLimit() { return CurrentRowLimit(); }
+int SheetRows() { return SheetRowLimit(); }
+int SheetColumns() { return SheetColumnLimit(); }
 
 void SetCell(SheetId sheet, int row, int column, const Value& value) {
   PutValue(SheetOrThrow(sheet), row, column, value);
@@ -168,7 +164,7 @@ void Recalculate() {
 Evaluation Evaluate(const std::string& formula) {
   Host& h = H();
   if (FindSheetById(h.active) == nullptr) throw HostError("no active sheet");
-  auto tree = ParseFormula(formula, CurrentRowLimit());
+  auto tree = ParseFormula(formula, SheetRowLimit());
   bool any_units = false;
   for (auto& book : h.books)
     for (auto& sheet : book->sheets) any_units = any_units || !sheet->units.empty();

@@ -83,7 +83,7 @@ std::vector<std::string> DefinedNames() {
 }
 
 Format GetFormat(SheetId sheet, const std::string& cell) {
-  auto ref = ParseA1(cell, CurrentRowLimit());
+  auto ref = ParseA1(cell, SheetRowLimit());
   if (!ref || !ref->sheet.empty() || ref->area.rows() != 1 || ref->area.columns() != 1)
     throw HostError("not a single cell: " + cell);
   const Sheet& s = SheetOrThrow(sheet);
@@ -121,8 +121,8 @@ std::string CsvText(SheetId id) {
   if (sheet.cells.empty()) return "";
   int rows = 0, columns = 0;
   for (const auto& [key, cell] : sheet.cells) {
-    rows = std::max(rows, static_cast<int>(key / 256) + 1);
-    columns = std::max(columns, static_cast<int>(key % 256) + 1);
+    rows = std::max(rows, Sheet::RowOf(key) + 1);
+    columns = std::max(columns, Sheet::ColumnOf(key) + 1);
   }
   std::string out;
   for (int r = 0; r < rows; ++r) {

@@ -184,7 +184,7 @@ int DoSelectEnd(XLOPER& result, const Args& args) {
   }
   const int rows = CurrentRowLimit();
   auto filled = [&](int r, int c) { return !std::holds_alternative<Blank>(sheet->Get(r, c)); };
-  auto inside = [&](int r, int c) { return r >= 0 && r < rows && c >= 0 && c < kColumnLimit; };
+  auto inside = [&](int r, int c) { return r >= 0 && r < rows && c >= 0 && c < ColumnLimitFor(rows); };
   int r = h.active_row, c = h.active_col;
   if (inside(r + dr, c + dc)) {
     if (filled(r, c) && filled(r + dr, c + dc)) {
@@ -263,7 +263,7 @@ int DoColumnWidth(XLOPER& result, const Args& args) {
         // Best fit: the longest text the column shows, in characters.
         std::size_t longest = 0;
         for (const auto& [key, cell] : sheet.cells)
-          if (key % 256 == c) longest = std::max(longest, ShownLength(cell.value));
+          if (Sheet::ColumnOf(key) == c) longest = std::max(longest, ShownLength(cell.value));
         w = longest == 0 ? kStandardWidth : static_cast<double>(longest);
       } else if (type == 0 && !standard) {
         w = *width;
@@ -367,7 +367,7 @@ int DoCopy(XLOPER& result, const Args& args) {
   }
   Area target{d.first_row, d.first_row + a.rows() * down - 1, d.first_col,
               d.first_col + a.columns() * across - 1};
-  if (target.last_row >= CurrentRowLimit() || target.last_col >= kColumnLimit)
+  if (target.last_row >= CurrentRowLimit() || target.last_col >= ColumnLimitFor(CurrentRowLimit()))
     return Refused("Copy area and paste area are not the same size and shape.");
   if (AnyLocked(dest, target)) return Refused(kLockedMessage);
   if (static_cast<long long>(target.rows()) * target.columns() > kMaxCellsChanged)

@@ -37,15 +37,16 @@ SheetId OpenCsv(const std::string& file_name, std::string text) {
     Value value;
   };
   std::vector<Placed> cells;
-  const int row_limit = CurrentRowLimit();
+  const int row_limit = SheetRowLimit();
+  const int column_limit = SheetColumnLimit();
   CsvReader reader(std::move(text));
   while (reader.Next()) {
     if (reader.row() > row_limit)
       throw HostError(file_name + ": more than " + std::to_string(row_limit) +
                       " rows, the sheet's limit");
     const std::vector<CsvField>& fields = reader.fields();
-    if (fields.size() > static_cast<std::size_t>(kColumnLimit))
-      throw HostError(file_name + ": a record has more than " + std::to_string(kColumnLimit) +
+    if (fields.size() > static_cast<std::size_t>(column_limit))
+      throw HostError(file_name + ": a record has more than " + std::to_string(column_limit) +
                       " fields");
     for (std::size_t c = 0; c < fields.size(); ++c)
       if (fields[c].kind != FieldKind::kBlank)
@@ -55,7 +56,8 @@ SheetId OpenCsv(const std::string& file_name, std::string text) {
   SheetId id = NewWorkbook(book, sheet_name);
   Sheet& sheet = SheetOrThrow(id);
   for (Placed& cell : cells)
-    sheet.cells[Sheet::Key(cell.row, cell.column)].value = std::move(cell.value);
+    sheet.cells.emplace_hint(sheet.cells.end(), Sheet::Key(cell.row, cell.column),
+                             Cell{std::move(cell.value), nullptr});
   BookOf(sheet)->changed = false;
   return id;
 }

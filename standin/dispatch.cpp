@@ -30,6 +30,12 @@ SheetId CallingSheet() {
 
 Value ScalarArg(const Args& args, std::size_t k) {
   if (k >= args.size()) return Blank{};
+  if (const Operand* wide = WideOperand(args[k])) {
+    if (wide->missing) return Blank{};
+    if (auto* a = std::get_if<Array>(&wide->v)) return a->cells[0];
+    if (auto* r = std::get_if<Ref>(&wide->v)) return ReadRef(*r).cells[0];
+    return std::get<Value>(wide->v);
+  }
   int type = BaseType(*args[k]);
   if (type == xltypeRef || type == xltypeSRef || type == xltypeMulti) {
     Operand op = OperandOf(*args[k], CallingSheet());
@@ -69,10 +75,24 @@ std::optional<Ref> RefArg(const Args& args, std::size_t k) {
   return std::nullopt;
 }
 
-void SetValue(XLOPER& result, const Value& v) { FillScalar(result, v); }
+void SetValue(XLOPER& result, const Value& v) {
+  if (WideCall* wide = CurrentWideCall()) {
+    wide->answer = Operand{v};
+    std::memset(static_cast<void*>(&result), 0, sizeof result);
+    result.xltype = xltypeNil;
+    return;
+  }
+  FillScalar(result, v);
+}
 
 // A host-owned array of values; strings belong to the array.
 void SetArray(XLOPER& result, const Array& a) {
+  if (WideCall* wide = CurrentWideCall()) {
+    wide->answer = Operand{a};
+    std::memset(static_cast<void*>(&result), 0, sizeof result);
+    result.xltype = xltypeNil;
+    return;
+  }
   XLOPER* cells = NewHostArray(a.rows, a.columns);
   for (std::size_t i = 0; i < a.cells.size(); ++i) {
     FillScalar(cells[i], a.cells[i]);
@@ -86,6 +106,12 @@ void SetArray(XLOPER& result, const Array& a) {
 }
 
 void SetRef(XLOPER& result, const Ref& ref) {
+  if (WideCall* wide = CurrentWideCall()) {
+    wide->answer = Operand{ref};
+    std::memset(static_cast<void*>(&result), 0, sizeof result);
+    result.xltype = xltypeNil;
+    return;
+  }
   XLMREF* table = NewHostRefTable(static_cast<int>(ref.areas.size()));
   for (std::size_t i = 0; i < ref.areas.size(); ++i) {
     const Area& a = ref.areas[i];
@@ -265,7 +291,7 @@ int DoCoerce(XLOPER& result, const Args& args) {
     const Area& area = ref.areas[0];
     bool single = area.rows() == 1 && area.columns() == 1;
     if (!single && (mask == 0 || (mask & xltypeMulti))) {
-      if (area.rows() > 65535) {
+      if (area.rows() > ArrayRowLimit()) {
         LogLine("xlCoerce: " + std::to_string(area.rows()) + " rows do not fit an array");
         return xlretFailed;
       }
@@ -542,6 +568,7 @@ int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]) {
 extern "C" {
 
 int XLCALL_STDCALL Excel4v(int xlfn, LPXLOPER operRes, int count, LPXLOPER opers[]) {
+  standin::WideCallScope plain(nullptr);
   try {
     return standin::Dispatch(xlfn, operRes, count, opers);
   } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #define HVT_STANDIN_DISPATCH_H
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,36 @@ const Entry* PersonEntries(std::size_t& count);   // the scripted person
 
 // Whether the call being answered carries xlIntl.
 bool IntlCall();
+
+// A call through the 12-series entry is answered by the same handlers: each
+// argument reaches them as an XLOPER, with the full operand (a reference on
+// the big sheet, a long or wide text, a big array) kept here by the
+// XLOPER's address, and a handler's answer that an XLOPER cannot hold kept
+// as the operand itself (dispatch12.cpp).
+struct WideCall {
+  std::map<const XLOPER*, Operand> operands;
+  std::optional<Operand> answer;
+};
+// The 12-series call being answered, or nullptr (also inside 4-series
+// calls and add-in procedures it leads to).
+WideCall* CurrentWideCall();
+class WideCallScope {
+ public:
+  explicit WideCallScope(WideCall* call);
+  ~WideCallScope();
+  WideCallScope(const WideCallScope&) = delete;
+  WideCallScope& operator=(const WideCallScope&) = delete;
+
+ private:
+  WideCall* saved_;
+};
+// The full operand behind an argument of a 12-series call, or nullptr.
+const Operand* WideOperand(const XLOPER* x);
+// Rows an array answer may have: 65,535 for an XLOPER, the whole big sheet
+// through the 12-series.
+int ArrayRowLimit();
+// Answers a call by function number (dispatch.cpp).
+int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]);
 
 int BaseType(const XLOPER& x);
 bool Given(const Args& args, std::size_t k);  // present and not missing

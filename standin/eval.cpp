@@ -309,14 +309,22 @@ Array ReadRef(const Ref& ref) {
   out.rows = area.rows();
   out.columns = area.columns();
   out.cells.assign(static_cast<std::size_t>(out.rows) * out.columns, Blank{});
-  // Walk the stored cells of the rows rather than every address.
-  for (int r = area.first_row; r <= area.last_row; ++r) {
-    auto it = sheet->cells.lower_bound(Sheet::Key(r, area.first_col));
-    auto end = sheet->cells.upper_bound(Sheet::Key(r, area.last_col));
-    for (; it != end; ++it) {
-      int c = static_cast<int>(it->first % 256);
+  // Walk the stored cells in key order rather than every address, skipping
+  // ahead only past cells outside the area's columns: a long column of a
+  // one-column sheet is read in one pass.
+  const auto& cells = sheet->cells;
+  const Sheet::CellKey last = Sheet::Key(area.last_row, area.last_col);
+  for (auto it = cells.lower_bound(Sheet::Key(area.first_row, area.first_col));
+       it != cells.end() && it->first <= last;) {
+    int r = Sheet::RowOf(it->first), c = Sheet::ColumnOf(it->first);
+    if (c < area.first_col) {
+      it = cells.lower_bound(Sheet::Key(r, area.first_col));
+    } else if (c > area.last_col) {
+      it = cells.lower_bound(Sheet::Key(r + 1, area.first_col));
+    } else {
       out.cells[static_cast<std::size_t>(r - area.first_row) * out.columns + (c - area.first_col)] =
           it->second.value;
+      ++it;
     }
   }
   return out;

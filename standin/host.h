@@ -4,6 +4,7 @@
 #ifndef HVT_STANDIN_HOST_H
 #define HVT_STANDIN_HOST_H
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -73,12 +74,19 @@ struct Sheet {
   bool hidden = false;
   bool protected_contents = false;
   std::string password;
-  std::map<long, Cell> cells;  // key row * 256 + column: row-major order
+  // Only cells that hold something are stored, so an empty sheet of any
+  // size costs nothing. Keys are row-major over the biggest grid: 64 bits,
+  // as long is 32 bits on Windows.
+  using CellKey = std::int64_t;
+  static constexpr CellKey kKeyColumns = 16384;
+  std::map<CellKey, Cell> cells;
   std::vector<std::shared_ptr<FormulaUnit>> units;
-  std::map<long, CellFormat> formats;     // same keys as cells
+  std::map<CellKey, CellFormat> formats;  // same keys as cells
   std::map<int, double> column_widths;    // columns off the standard width
 
-  static long Key(int row, int column) { return static_cast<long>(row) * 256 + column; }
+  static CellKey Key(int row, int column) { return CellKey{row} * kKeyColumns + column; }
+  static int RowOf(CellKey key) { return static_cast<int>(key / kKeyColumns); }
+  static int ColumnOf(CellKey key) { return static_cast<int>(key % kKeyColumns); }
   const Cell* Find(int row, int column) const {
     auto it = cells.find(Key(row, column));
     return it == cells.end() ? nullptr : &it->second;
@@ -148,6 +156,7 @@ struct Host {
   // Values the host filled for the add-in: pointer -> what it is.
   std::map<const void*, std::string> live_values;
   std::map<const void*, std::vector<char*>> array_strings;
+  std::map<const void*, std::vector<XCHAR*>> array_wide_strings;
   std::set<const void*> freed_values;
   int double_frees = 0;
   int unknown_frees = 0;
@@ -180,7 +189,11 @@ struct Host {
 
 Host& H();
 int MajorVersion();     // the whole integer part of the version text: 4 to 16
-int CurrentRowLimit();  // rows an Excel4 caller can address
+int CurrentRowLimit();  // rows the caller being answered can address
+// The sheet itself: 16,384 or 65,536 rows by 256 columns, 1,048,576 by
+// 16,384 from version 12.
+int SheetRowLimit();
+int SheetColumnLimit();
 Workbook* FindBook(const std::string& name);
 Workbook* BookOf(const Sheet& sheet);
 bool SameText(const std::string& a, const std::string& b);
@@ -206,6 +219,20 @@ XLOPER* NewHostArray(int rows, int columns);    // tracked
 XLMREF* NewHostRefTable(int count);             // tracked
 void TrackArrayString(const XLOPER* array, char* text);
 int FreeHostValue(XLOPER* value);               // xlFree
+// The 12-series: wide strings (UTF-16 in the records, UTF-8 in the model),
+// arrays and reference tables, tracked like the rest. A string put into a
+// host array (array given) lives and dies with it.
+std::u16string WideText(std::string_view utf8);
+std::string NarrowText(const XCHAR* text, std::size_t length);
+XCHAR* NewHostWideString(std::string_view utf8);
+XLOPER12* NewHostArray12(int rows, int columns);
+XLMREF12* NewHostRefTable12(int count);
+void FillScalar12(XLOPER12& out, const Value& value, const XLOPER12* array = nullptr);
+Value ScalarOf12(const XLOPER12& x);
+int FreeHostValue12(XLOPER12* value);  // xlFree through Excel12
+// Releases any tracked block by its address (a double or unknown free is
+// counted, not performed).
+int FreeTracked(const void* pointer);
 // Fills a host-owned XLOPER from a plain value (strings tracked).
 void FillScalar(XLOPER& out, const Value& value);
 // Reads an XLOPER scalar as a plain value.

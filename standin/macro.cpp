@@ -636,8 +636,8 @@ std::optional<std::string> ShiftFormula(const std::string& formula, int rows, in
     };
     bool ok = true;
     if (!r.whole_rows) {
-      ok = move(a.first_col, r.abs_col1, columns, kColumnLimit) && ok;
-      ok = move(a.last_col, r.abs_col2, columns, kColumnLimit) && ok;
+      ok = move(a.first_col, r.abs_col1, columns, ColumnLimitFor(limit)) && ok;
+      ok = move(a.last_col, r.abs_col2, columns, ColumnLimitFor(limit)) && ok;
     }
     if (!r.whole_columns) {
       ok = move(a.first_row, r.abs_row1, rows, limit) && ok;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "standin/dispatch.h"
 #include "standin/host.h"
 #include "standin/win32_state.h"
 
@@ -15,9 +16,14 @@ Host& H() {
 
 int MajorVersion() { return std::stoi(H().version); }
 
-// From version 12 the sheet is bigger than an XLOPER can address, and Excel
-// serves Excel4 callers the old 65,536 x 256 grid.
-int CurrentRowLimit() { return MajorVersion() >= 8 ? 65536 : 16384; }
+// From version 12 the sheet is bigger than an XLOPER can address: a
+// 4-series caller sees the old grid, a 12-series call the whole sheet.
+int CurrentRowLimit() {
+  if (CurrentWideCall()) return SheetRowLimit();
+  return MajorVersion() >= 8 ? 65536 : 16384;
+}
+int SheetRowLimit() { return MajorVersion() >= 12 ? kXl12MaxRows : MajorVersion() >= 8 ? 65536 : 16384; }
+int SheetColumnLimit() { return ColumnLimitFor(SheetRowLimit()); }
 
 void LogLine(const std::string& line) { H().log.push_back(line); }
 
@@ -153,7 +159,7 @@ void RemoveUnitsIn(Sheet& sheet, const Area& area) {
 }
 
 void PutValue(Sheet& sheet, int row, int column, const Value& value) {
-  if (row < 0 || row >= CurrentRowLimit() || column < 0 || column >= kColumnLimit)
+  if (row < 0 || row >= SheetRowLimit() || column < 0 || column >= SheetColumnLimit())
     throw HostError("cell outside the sheet");
   RemoveUnitsIn(sheet, Area{row, row, column, column});
   if (Workbook* book = BookOf(sheet)) book->changed = true;
@@ -217,7 +223,7 @@ void Select(SheetId sheet, const std::string& range, const std::string& active_c
   for (std::size_t from = 0;;) {
     std::size_t comma = range.find(',', from);
     std::string part = range.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-    auto ref = ParseA1(part, CurrentRowLimit());
+    auto ref = ParseA1(part, SheetRowLimit());
     if (!ref || !ref->sheet.empty()) throw HostError("not a range: " + range);
     areas.push_back(ref->area);
     if (comma == std::string::npos) break;
@@ -229,7 +235,7 @@ void Select(SheetId sheet, const std::string& range, const std::string& active_c
   h.active_row = areas[0].first_row;
   h.active_col = areas[0].first_col;
   if (!active_cell.empty()) {
-    auto cell = ParseA1(active_cell, CurrentRowLimit());
+    auto cell = ParseA1(active_cell, SheetRowLimit());
     if (!cell || cell->area.rows() != 1 || cell->area.columns() != 1)
       throw HostError("not a cell: " + active_cell);
     h.active_row = cell->area.first_row;
@@ -244,7 +250,7 @@ std::string Selection() {
     RefText text;
     text.area = area;
     // Whole columns read as "C:D", as Excel writes them.
-    text.whole_columns = area.first_row == 0 && area.last_row == CurrentRowLimit() - 1;
+    text.whole_columns = area.first_row == 0 && area.last_row == SheetRowLimit() - 1;
     out += (out.empty() ? "" : ",") + PrintA1(text);
   }
   return out;

@@ -20,13 +20,14 @@ bool ScanNumber(std::string_view t, std::size_t& pos, long& value) {
   return true;
 }
 
-// Column letters A..IV (case-insensitive), zero-based.
-bool ScanColumn(std::string_view t, std::size_t& pos, int& column) {
+// Column letters A..IV, or A..XFD on the big sheet (case-insensitive),
+// zero-based.
+bool ScanColumn(std::string_view t, std::size_t& pos, int column_limit, int& column) {
   std::size_t start = pos;
   long value = 0;
   while (pos < t.size() && IsAlpha(t[pos]) && pos - start < 3)
     value = value * 26 + (std::toupper(static_cast<unsigned char>(t[pos++])) - 'A' + 1);
-  if (pos == start || (pos < t.size() && IsAlpha(t[pos])) || value > 256) {
+  if (pos == start || (pos < t.size() && IsAlpha(t[pos])) || value > column_limit) {
     pos = start;
     return false;
   }
@@ -58,7 +59,7 @@ bool ScanCorner(std::string_view t, std::size_t& pos, int row_limit, Corner& c,
   c = Corner{};
   bool dollar = pos < t.size() && t[pos] == '$';
   if (dollar) ++pos;
-  if (ScanColumn(t, pos, c.col)) {
+  if (ScanColumn(t, pos, ColumnLimitFor(row_limit), c.col)) {
     c.abs_col = dollar;
     bool dollar_row = pos < t.size() && t[pos] == '$';
     std::size_t before = pos;
@@ -234,7 +235,7 @@ std::optional<RefText> ScanA1Area(std::string_view t, std::size_t& pos, int row_
   } else if (a.col < 0) {
     ref.whole_rows = true;
     a.col = 0;
-    b.col = 255;
+    b.col = ColumnLimitFor(row_limit) - 1;
   }
   ref.area.first_row = std::min(a.row, b.row);
   ref.area.last_row = std::max(a.row, b.row);
@@ -270,7 +271,7 @@ std::optional<RefText> ParseR1C1(std::string_view text, int row_limit, int base_
   auto scan = [&](Part& p) {
     std::size_t start = pos;
     bool has_r = ScanR1C1Part(text, pos, 'R', base_row, row_limit, p.row, p.abs_row);
-    bool has_c = ScanR1C1Part(text, pos, 'C', base_col, 256, p.col, p.abs_col);
+    bool has_c = ScanR1C1Part(text, pos, 'C', base_col, ColumnLimitFor(row_limit), p.col, p.abs_col);
     if (!has_r) p.row = -1;
     if (!has_c) p.col = -1;
     if (!has_r && !has_c) pos = start;
@@ -293,7 +294,7 @@ std::optional<RefText> ParseR1C1(std::string_view text, int row_limit, int base_
   } else if (a.col < 0) {
     ref.whole_rows = true;
     a.col = 0;
-    b.col = 255;
+    b.col = ColumnLimitFor(row_limit) - 1;
   }
   ref.area = {std::min(a.row, b.row), std::max(a.row, b.row), std::min(a.col, b.col),
               std::max(a.col, b.col)};

@@ -30,6 +30,10 @@ struct RefText {
 
 std::string ColumnName(int column);  // 0 -> "A", 255 -> "IV"
 
+// The columns of a grid of so many rows: 256 up to 65,536 rows, 16,384 on
+// the 1,048,576-row sheet of version 12 on.
+constexpr int ColumnLimitFor(int row_limit) { return row_limit > 65536 ? 16384 : 256; }
+
 // Reads an optional "[Book]Sheet!" or "'[Book]My Sheet'!" prefix at pos.
 // On success fills book and sheet, advances pos past the "!" and answers
 // true; otherwise leaves pos alone.

@@ -74,6 +74,11 @@ STANDIN_API void SetHostVersion(const std::string& version);
 STANDIN_API std::string HostVersion();
 STANDIN_API int RowLimit();
 constexpr int kColumnLimit = 256;
+// The sheet itself: RowLimit() rows by 256 columns before version 12,
+// 1,048,576 by 16,384 from 12, where only 12-series callers reach past the
+// old grid.
+STANDIN_API int SheetRows();
+STANDIN_API int SheetColumns();
 
 // ---- Workbooks and cells --------------------------------------------------
 

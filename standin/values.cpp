@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <new>
 
 #include "standin/host.h"
@@ -98,6 +99,136 @@ XLMREF* NewHostRefTable(int count) {
   return table;
 }
 
+// ---- The 12-series values: wide strings, 32-bit counts ----
+
+std::u16string WideText(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    auto byte = static_cast<unsigned char>(utf8[i]);
+    char32_t code = 0xFFFD;
+    std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 6 ? 2 : (byte >> 4) == 14 ? 3 : (byte >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > utf8.size()) {
+      ++i;  // a byte that starts no sequence reads as one replacement
+    } else {
+      code = length == 1 ? byte : byte & (0x7F >> length);
+      bool ok = true;
+      for (std::size_t k = 1; k < length; ++k) {
+        auto next = static_cast<unsigned char>(utf8[i + k]);
+        ok = ok && (next & 0xC0) == 0x80;
+        code = (code << 6) | (next & 0x3F);
+      }
+      if (!ok || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+      i += ok ? length : 1;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+  return out;
+}
+
+std::string NarrowText(const XCHAR* text, std::size_t length) {
+  std::string out;
+  out.reserve(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;  // half a pair
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+XCHAR* NewHostWideString(std::string_view utf8) {
+  std::u16string wide = WideText(utf8);
+  std::size_t n = std::min<std::size_t>(wide.size(), kXl12MaxStringLength);
+  XCHAR* s = new XCHAR[n + 2];
+  s[0] = static_cast<XCHAR>(n);
+  std::memcpy(s + 1, wide.data(), n * sizeof(XCHAR));
+  s[n + 1] = 0;
+  Track(s, "wide string");
+  return s;
+}
+
+XLOPER12* NewHostArray12(int rows, int columns) {
+  std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
+  XLOPER12* cells = new XLOPER12[n ? n : 1]();
+  Track(cells, "wide array");
+  return cells;
+}
+
+XLMREF12* NewHostRefTable12(int count) {
+  std::size_t bytes = sizeof(XLMREF12) + sizeof(XLREF12) * static_cast<std::size_t>(count > 1 ? count - 1 : 0);
+  auto* table = static_cast<XLMREF12*>(::operator new(bytes));
+  std::memset(static_cast<void*>(table), 0, bytes);
+  table->count = static_cast<WORD>(count);
+  Track(table, "wide reference");
+  return table;
+}
+
+void FillScalar12(XLOPER12& out, const Value& value, const XLOPER12* array) {
+  std::memset(static_cast<void*>(&out), 0, sizeof out);
+  if (auto* d = std::get_if<double>(&value)) {
+    out.xltype = xltypeNum;
+    out.val.num = *d;
+  } else if (auto* s = std::get_if<std::string>(&value)) {
+    out.xltype = xltypeStr;
+    out.val.str = NewHostWideString(*s);
+    if (array != nullptr) {
+      // The string lives and dies with its array.
+      H().live_values.erase(out.val.str);
+      H().array_wide_strings[array].push_back(out.val.str);
+    }
+  } else if (auto* b = std::get_if<bool>(&value)) {
+    out.xltype = xltypeBool;
+    out.val.xbool = *b ? 1 : 0;
+  } else if (auto* e = std::get_if<Error>(&value)) {
+    out.xltype = xltypeErr;
+    out.val.err = e->code;
+  } else {
+    out.xltype = xltypeNil;
+  }
+}
+
+Value ScalarOf12(const XLOPER12& x) {
+  switch (x.xltype & ~(xlbitXLFree | xlbitDLLFree)) {
+    case xltypeNum: return x.val.num;
+    case xltypeStr:
+      if (x.val.str == nullptr) return Error{xlerrValue};
+      return NarrowText(x.val.str + 1, x.val.str[0]);
+    case xltypeBool: return x.val.xbool != 0;
+    case xltypeErr: return Error{x.val.err};
+    case xltypeInt: return static_cast<double>(x.val.w);
+    case xltypeNil:
+    case xltypeMissing: return Blank{};
+    default: return Error{xlerrValue};
+  }
+}
+
 void TrackArrayString(const XLOPER* array, char* text) {
   // The string lives and dies with its array: not tracked on its own.
   H().live_values.erase(text);
@@ -109,6 +240,8 @@ void Release(const void* pointer, const std::string& kind) {
   Host& h = H();
   if (kind == "string") {
     delete[] static_cast<const char*>(pointer);
+  } else if (kind == "wide string") {
+    delete[] static_cast<const XCHAR*>(pointer);
   } else if (kind == "array") {
     auto it = h.array_strings.find(pointer);
     if (it != h.array_strings.end()) {
@@ -116,6 +249,13 @@ void Release(const void* pointer, const std::string& kind) {
       h.array_strings.erase(it);
     }
     delete[] static_cast<const XLOPER*>(pointer);
+  } else if (kind == "wide array") {
+    auto it = h.array_wide_strings.find(pointer);
+    if (it != h.array_wide_strings.end()) {
+      for (XCHAR* s : it->second) delete[] s;
+      h.array_wide_strings.erase(it);
+    }
+    delete[] static_cast<const XLOPER12*>(pointer);
   } else {
     ::operator delete(const_cast<void*>(pointer));
   }
@@ -130,6 +270,21 @@ int FreeHostValue(XLOPER* value) {
     case xltypeRef: pointer = value->val.mref.lpmref; break;
     default: return xlretSuccess;  // nothing held
   }
+  return FreeTracked(pointer);
+}
+
+int FreeHostValue12(XLOPER12* value) {
+  const void* pointer = nullptr;
+  switch (value->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
+    case xltypeStr: pointer = value->val.str; break;
+    case xltypeMulti: pointer = value->val.array.lparray; break;
+    case xltypeRef: pointer = value->val.mref.lpmref; break;
+    default: return xlretSuccess;  // nothing held
+  }
+  return FreeTracked(pointer);
+}
+
+int FreeTracked(const void* pointer) {
   if (pointer == nullptr) return xlretSuccess;
   Host& h = H();
   auto it = h.live_values.find(pointer);
