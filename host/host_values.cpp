@@ -98,6 +98,7 @@ int CallExcel(int function, LPXLOPER result, int count, ...) {
 // ---- Host version -----------------------------------------------------------
 
 double g_menuBar = 0;
+double g_hostVersion = 0;
 short g_versionRead = 0;
 std::int32_t g_maxRows = 0;
 
@@ -130,7 +131,8 @@ void ReadMaxRows() {
 
 void ReadHostVersion() {
   if (g_maxRows == 0) ReadMaxRows();
-  g_menuBar = ReadVersionNumber() < 5 ? 1 : 10;
+  g_hostVersion = ReadVersionNumber();
+  g_menuBar = g_hostVersion < 5 ? 1 : 10;
   g_versionRead = 1;
 }
 
@@ -157,7 +159,8 @@ void FreeGlobalBlock(const void* pointer) {
 namespace {
 
 struct DialogSearch {
-  std::uint16_t hostWindow;
+  std::uint32_t hostWindow;
+  std::uint32_t handleBits;  // the part of a handle the host's answer holds
   bool found;
 };
 
@@ -172,8 +175,8 @@ BOOL CALLBACK CheckWindow(HWND window, LPARAM param) {
       CSTR_EQUAL) {
     return TRUE;
   }
-  auto parent = static_cast<std::uint16_t>(
-      reinterpret_cast<std::uintptr_t>(GetParent(window)));
+  auto parent = static_cast<std::uint32_t>(
+      reinterpret_cast<std::uintptr_t>(GetParent(window)) & search->handleBits);
   if (parent == search->hostWindow) {
     search->found = true;
     return FALSE;
@@ -186,7 +189,15 @@ BOOL CALLBACK CheckWindow(HWND window, LPARAM param) {
 bool HostDialogOpen() {
   XLOPER hwnd;
   if (Excel4(xlGetHwnd, &hwnd, 0) != xlretSuccess) return false;
-  DialogSearch search{static_cast<std::uint16_t>(hwnd.val.w), false};
+  DialogSearch search{static_cast<std::uint16_t>(hwnd.val.w), 0xFFFF, false};
+  EnumWindows(CheckWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool HostDialogOpen12() {
+  XLOPER12 hwnd;
+  if (Excel12(xlGetHwnd, &hwnd, 0) != xlretSuccess) return false;
+  DialogSearch search{static_cast<std::uint32_t>(hwnd.val.w), 0xFFFFFFFF, false};
   EnumWindows(CheckWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -199,6 +210,13 @@ void ReleaseHostValue(XLOPER& value) {
 }  // namespace hvt
 
 extern "C" HVT_EXPORT void WINAPI xlAutoFree(LPXLOPER value) {
+  if (value == nullptr) return;
+  if ((value->xltype & xltypeMulti) != 0) {
+    hvt::FreeGlobal(value->val.array.lparray);
+  }
+}
+
+extern "C" HVT_EXPORT void WINAPI xlAutoFree12(LPXLOPER12 value) {
   if (value == nullptr) return;
   if ((value->xltype & xltypeMulti) != 0) {
     hvt::FreeGlobal(value->val.array.lparray);

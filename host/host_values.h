@@ -88,8 +88,13 @@ extern double g_menuBar;      // 10 from Excel 5 on, 1 before, 0 until read
 extern short g_versionRead;   // 1 once ReadHostVersion has run
 extern std::int32_t g_maxRows;  // 16,384 or 65,536; 0 until read
 
+extern double g_hostVersion;   // the host's version number; 0 until read
+
 void ReadHostVersion();
 void ReadMaxRows();
+// Version 12 and later: the add-in registers and answers through the
+// 12-series interface (Excel12v, XLOPER12).
+inline bool WideHost() { return g_hostVersion >= 12; }
 
 // ---- Global memory: zeroed, movable, locked while in use.
 void* AllocGlobal(std::size_t bytes);  // nullptr when memory ran out
@@ -99,8 +104,10 @@ template <typename T>
 void FreeGlobal(T*& pointer);
 void FreeGlobalBlock(const void* pointer);
 
-// ---- Is one of the host's own dialog windows open?
+// ---- Is one of the host's own dialog windows open? The 12-series asks
+// the host's window through Excel12v, which answers the whole handle.
 bool HostDialogOpen();
+bool HostDialogOpen12();
 
 template <typename T>
 void FreeGlobal(T*& pointer) {
@@ -111,5 +118,6 @@ void FreeGlobal(T*& pointer) {
 }  // namespace hvt
 
 extern "C" HVT_EXPORT void WINAPI xlAutoFree(LPXLOPER value);
+extern "C" HVT_EXPORT void WINAPI xlAutoFree12(LPXLOPER12 value);
 
 #endif  // HVT_HOST_HOST_VALUES_H

@@ -13,9 +13,18 @@ constexpr std::size_t kRegistrationTextSize = 80;
 
 // Columns: procedure, type text, function text, argument text, macro type,
 // category, shortcut. Each text is written with a placeholder first byte
-// that PrepareRegistrationRows turns into the length.
+// that PrepareRegistrationRows turns into the length. A worksheet function
+// also names the procedure and type text that take and return XLOPER12
+// values, registered instead on hosts of version 12 and later; other rows
+// leave them empty and register the same procedure there.
 struct RegistrationRow {
   char text[7][kRegistrationTextSize];
+  char wide[2][kRegistrationTextSize] = {};
+};
+
+enum WideRegistrationColumn {
+  kWideProcedure = 0,
+  kWideTypeText = 1,
 };
 
 enum RegistrationColumn {
@@ -35,6 +44,7 @@ void PrepareRegistrationRows(RegistrationRow* rows, std::size_t count);
 // The type-text letters the host accepts for a C type.
 template <typename T> struct TypeLetters { static constexpr const char* letters = ""; };
 template <> struct TypeLetters<LPXLOPER> { static constexpr const char* letters = "RP"; };
+template <> struct TypeLetters<LPXLOPER12> { static constexpr const char* letters = "QU"; };
 template <> struct TypeLetters<double> { static constexpr const char* letters = "B"; };
 template <> struct TypeLetters<double*> { static constexpr const char* letters = "E"; };
 template <> struct TypeLetters<int> { static constexpr const char* letters = "J"; };
@@ -97,6 +107,24 @@ consteval RegistrationRow Registered(const char* procedure, const char* typeText
   return row;
 }
 
+// A worksheet function's row with the procedure (and its type text) that
+// takes and returns XLOPER12 values; both type texts are checked.
+template <auto Procedure, auto WideProcedure>
+consteval RegistrationRow Registered(const char* procedure, const char* typeText,
+                                     const char* functionText, const char* argumentText,
+                                     const char* macroType, const char* category,
+                                     const char* shortcut, const char* wideProcedure,
+                                     const char* wideTypeText) {
+  if (!TypeTextFits(WideProcedure, wideTypeText)) {
+    throw "the 12-series type text does not fit the procedure's C signature";
+  }
+  RegistrationRow row = Registered<Procedure>(procedure, typeText, functionText, argumentText,
+                                              macroType, category, shortcut);
+  CopyRowText(row.wide[kWideProcedure], wideProcedure);
+  CopyRowText(row.wide[kWideTypeText], wideTypeText);
+  return row;
+}
+
 // xlfRegister for every row with the module's name; results are ignored.
 void RegisterRows(RegistrationRow* rows, std::size_t count);
 
@@ -108,8 +136,9 @@ void UnregisterRows(RegistrationRow* rows, std::size_t count);
 // defined at registration.
 void DeleteRegisteredNames(RegistrationRow* rows, std::size_t count);
 
-// Registers the first row whose procedure equals `name` ignoring case,
-// putting the host's answer into `result`. False when no row matches.
+// Registers the first row whose procedure (of either interface) equals
+// `name` ignoring case, putting the host's answer into `result`. False when
+// no row matches.
 bool RegisterRowByName(RegistrationRow* rows, std::size_t count,
                        LPXLOPER name, LPXLOPER result);
 

@@ -10,6 +10,30 @@
 
 namespace hvt {
 
+// What the helpers below need of each value record: the 4-series XLOPER
+// with Excel4v and 16-bit counts, the 12-series XLOPER12 with Excel12v and
+// the big sheet.
+template <typename Oper>
+struct Interface;
+template <>
+struct Interface<XLOPER> {
+  using Char = char;
+  using Ref = XLREF;
+  static constexpr std::size_t kMaxArrayRows = 0xFFFF;  // a 16-bit count
+  static int Call(int function, XLOPER* result, int count, XLOPER** args) {
+    return Excel4v(function, result, count, args);
+  }
+};
+template <>
+struct Interface<XLOPER12> {
+  using Char = XCHAR;
+  using Ref = XLREF12;
+  static constexpr std::size_t kMaxArrayRows = kXl12MaxRows;
+  static int Call(int function, XLOPER12* result, int count, XLOPER12** args) {
+    return Excel12v(function, result, count, args);
+  }
+};
+
 // What a data argument turned out to be.
 struct DataArgument {
   enum Kind { kNoValue, kError, kRange, kArray } kind = kError;
@@ -22,46 +46,55 @@ struct DataArgument {
 // Classifies a worksheet function's data argument. A reference is first
 // summed through the host only to learn whether its cells are calculated
 // yet: if not, the answer is kNoValue and the host calls again later.
-DataArgument ClassifyDataArgument(LPXLOPER argument);
+template <typename Oper>
+DataArgument ClassifyDataArgument(Oper* argument);
 
 // An array the host filled by xlCoerce, released with xlFree when it goes.
-class CoercedArray {
+template <typename Oper>
+class CoercedArrayOf {
  public:
   // xlCoerce to an array. error() is non-zero (the error code, or #VALUE!
   // when the host refused) when there is no array.
-  explicit CoercedArray(LPXLOPER argument);
-  ~CoercedArray();
-  CoercedArray(const CoercedArray&) = delete;
-  CoercedArray& operator=(const CoercedArray&) = delete;
+  explicit CoercedArrayOf(Oper* argument);
+  ~CoercedArrayOf();
+  CoercedArrayOf(const CoercedArrayOf&) = delete;
+  CoercedArrayOf& operator=(const CoercedArrayOf&) = delete;
 
   WORD error() const { return error_; }
   std::size_t size() const;  // cells in storage order
-  const XLOPER& cell(std::size_t i) const { return value_.val.array.lparray[i]; }
+  const Oper& cell(std::size_t i) const { return value_.val.array.lparray[i]; }
   // Index of the first of the first `limit` cells that is not a number;
   // `limit` (or size(), if smaller) when all are numbers.
   std::size_t LeadingNumbers(std::size_t limit) const;
 
  private:
-  XLOPER value_{};
+  Oper value_{};
   bool owned_ = false;
   WORD error_ = 0;
 };
+using CoercedArray = CoercedArrayOf<XLOPER>;
 
 // Sets `record` to an error value and returns it.
-LPXLOPER ErrorResult(XLOPER& record, WORD error);
+template <typename Oper>
+Oper* ErrorResult(Oper& record, WORD error);
 
 // Allocates a one-column array of `rows` cells (zeroed global memory) into
-// `record`, marked for xlAutoFree. Returns the cells, or nullptr when memory
-// ran out (the record is then untouched).
-XLOPER* AllocColumnResult(XLOPER& record, std::size_t rows);
+// `record`, marked for xlAutoFree (xlAutoFree12). Returns the cells, or
+// nullptr when memory ran out or the rows do not fit the record (the record
+// is then untouched).
+template <typename Oper>
+Oper* AllocColumnResult(Oper& record, std::size_t rows);
 
 // Fills a column: values.size() number cells, then text cells pointing at
 // `emptyText` down to `rows`.
-void FillNumbersThenEmptyText(XLOPER* cells, std::span<const double> values,
-                              std::size_t rows, char* emptyText);
+template <typename Oper>
+void FillNumbersThenEmptyText(Oper* cells, std::span<const double> values,
+                              std::size_t rows,
+                              typename Interface<Oper>::Char* emptyText);
 
 // Releases a column allocated by AllocColumnResult that is not handed out.
-void FreeColumnResult(XLOPER& record);
+template <typename Oper>
+void FreeColumnResult(Oper& record);
 
 }  // namespace hvt
 

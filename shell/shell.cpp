@@ -86,8 +86,9 @@ __attribute__((constructor)) static void AttachModule() {
 extern "C" {
 
 HVT_EXPORT int WINAPI xlAutoOpen(void) {
-  RegisterRows(g_shellRows, std::size(g_shellRows));
+  // The version first: it says through which interface to register.
   ReadHostVersion();
+  RegisterRows(g_shellRows, std::size(g_shellRows));
   // The About entry is added only when it is not there yet, so opening
   // twice does not duplicate it.
   if (AddMenuBlock(g_aboutMenu, g_helpMenu) == 0) return 0;
@@ -122,6 +123,40 @@ HVT_EXPORT LPXLOPER WINAPI xlAutoRegister(LPXLOPER name) {
   return &g_registerResult;
 }
 
+// Only a host of version 12 or later asks through the 12-series: the name
+// is read as a byte text (procedure names are ASCII), and the register id
+// answered as the number or error it is.
+HVT_EXPORT LPXLOPER12 WINAPI xlAutoRegister12(LPXLOPER12 name) {
+  static XLOPER12 answer;
+  answer.xltype = xltypeErr;
+  answer.val.err = xlerrValue;
+  if (name == nullptr || (name->xltype & ~(xlbitXLFree | xlbitDLLFree)) != xltypeStr ||
+      name->val.str == nullptr) {
+    return &answer;
+  }
+  if (g_versionRead == 0) ReadHostVersion();
+  char text[kRegistrationTextSize + 1];
+  std::size_t length = name->val.str[0];
+  if (length > kRegistrationTextSize - 1) return &answer;
+  text[0] = static_cast<char>(length);
+  for (std::size_t i = 1; i <= length; ++i) {
+    XCHAR c = name->val.str[i];
+    text[i] = c < 0x80 ? static_cast<char>(c) : '?';
+  }
+  text[length + 1] = '\0';
+  XLOPER narrowName;
+  narrowName.xltype = xltypeStr;
+  narrowName.val.str = text;
+  XLOPER* result = xlAutoRegister(&narrowName);
+  if ((result->xltype & ~(xlbitXLFree | xlbitDLLFree)) == xltypeNum) {
+    answer.xltype = xltypeNum;
+    answer.val.num = result->val.num;
+  } else if ((result->xltype & ~(xlbitXLFree | xlbitDLLFree)) == xltypeErr) {
+    answer.val.err = result->val.err;
+  }
+  return &answer;
+}
+
 HVT_EXPORT int WINAPI xlAutoAdd(void) {
   if (g_versionRead == 0) ReadHostVersion();
   ShowAlert(g_addedMessage, kAlertInfo);
@@ -151,6 +186,29 @@ HVT_EXPORT LPXLOPER WINAPI xlAddInManagerInfo(LPXLOPER action) {
     g_managerInfo.val.str = g_addInName;
   }
   return &g_managerInfo;
+}
+
+HVT_EXPORT LPXLOPER12 WINAPI xlAddInManagerInfo12(LPXLOPER12 action) {
+  static XCHAR addInName[sizeof g_addInName];
+  static XLOPER12 info;
+  for (std::size_t i = 0; i < sizeof g_addInName; ++i) {
+    addInName[i] = static_cast<unsigned char>(g_addInName[i]);
+  }
+  info.xltype = xltypeErr;
+  info.val.err = xlerrValue;
+  if (action == nullptr) return &info;
+  XLOPER12 type, number;
+  type.xltype = xltypeInt;
+  type.val.w = xltypeInt;
+  if (Excel12(xlCoerce, &number, 2, action, &type) != xlretSuccess) return &info;
+  bool nameAsked = (number.xltype & ~(xlbitXLFree | xlbitDLLFree)) == xltypeInt &&
+                   number.val.w == 1;
+  Excel12(xlFree, nullptr, 1, &number);
+  if (nameAsked) {
+    info.xltype = xltypeStr;
+    info.val.str = addInName;
+  }
+  return &info;
 }
 
 HVT_EXPORT int WINAPI rAbout(void) {

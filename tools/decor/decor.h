@@ -104,6 +104,7 @@ HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
                             short updateBool);
 // One component of one data row from the stored coefficients.
 HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef);
+HVT_EXPORT LPXLOPER12 WINAPI UpdateUCX12(LPXLOPER12 coeffRef, LPXLOPER12 dataRef);
 }
 
 #endif  // HVT_TOOLS_DECOR_DECOR_H

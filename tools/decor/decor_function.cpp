@@ -14,33 +14,6 @@ namespace hvt::decor {
 
 namespace {
 
-XLOPER g_result;  // handed to the host, reused by every call
-
-LPXLOPER NumberResult(double value) {
-  g_result.xltype = xltypeNum;
-  g_result.val.num = value;
-  return &g_result;
-}
-
-// The first area of a reference argument of either kind, with its sheet
-// when it carries one.
-bool AreaOf(const XLOPER& argument, XLREF& area, DWORD& sheet, bool& withSheet) {
-  WORD type = BaseType(argument);
-  if (type == xltypeSRef) {
-    area = argument.val.sref.ref;
-    withSheet = false;
-    return true;
-  }
-  if (type == xltypeRef && argument.val.mref.lpmref != nullptr &&
-      argument.val.mref.lpmref->count == 1) {
-    area = argument.val.mref.lpmref->reftbl[0];
-    sheet = argument.val.mref.idSheet;
-    withSheet = true;
-    return true;
-  }
-  return false;
-}
-
 // "=" + a counted text converted by the host; the answer (to release) holds
 // the converted formula. False when the host gives no text.
 bool ConvertReference(const XLOPER& text, double refType, XLOPER& anchor,
@@ -144,21 +117,72 @@ void WriteUpdateFormulas() {
 using namespace hvt;
 using namespace hvt::decor;
 
-extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef) {
-  if (HostDialogOpen()) return nullptr;
-  for (LPXLOPER argument : {coeffRef, dataRef}) {
+namespace {
+
+// The pieces of the record each interface differs in.
+bool ArgumentDialogOpen(XLOPER*) { return HostDialogOpen(); }
+bool ArgumentDialogOpen(XLOPER12*) { return HostDialogOpen12(); }
+int SumCall(XLOPER* argument, XLOPER& sum) { return Excel4(xlfSum, &sum, 1, argument); }
+int SumCall(XLOPER12* argument, XLOPER12& sum) { return Excel12(xlfSum, &sum, 1, argument); }
+void ReleaseValue(XLOPER& value) { ReleaseHostValue(value); }
+void ReleaseValue(XLOPER12& value) { Excel12(xlFree, nullptr, 1, &value); }
+
+template <typename Oper>
+struct UcxRecords;
+template <>
+struct UcxRecords<XLOPER> {
+  using Ref = XLREF;
+  using Table = XLMREF;
+  using Sheet = DWORD;
+};
+template <>
+struct UcxRecords<XLOPER12> {
+  using Ref = XLREF12;
+  using Table = XLMREF12;
+  using Sheet = IDSHEET;
+};
+
+// The first area of a reference argument of either kind, with its sheet
+// when it carries one.
+template <typename Oper>
+bool AreaOfArgument(const Oper& argument, typename UcxRecords<Oper>::Ref& area,
+                    typename UcxRecords<Oper>::Sheet& sheet, bool& withSheet) {
+  auto type = argument.xltype & ~(xlbitXLFree | xlbitDLLFree);
+  if (type == xltypeSRef) {
+    area = argument.val.sref.ref;
+    withSheet = false;
+    return true;
+  }
+  if (type == xltypeRef && argument.val.mref.lpmref != nullptr &&
+      argument.val.mref.lpmref->count == 1) {
+    area = argument.val.mref.lpmref->reftbl[0];
+    sheet = argument.val.mref.idSheet;
+    withSheet = true;
+    return true;
+  }
+  return false;
+}
+
+template <typename Oper>
+Oper* UpdateComponent(Oper* coeffRef, Oper* dataRef) {
+  using Ref = typename UcxRecords<Oper>::Ref;
+  using Sheet = typename UcxRecords<Oper>::Sheet;
+  static Oper answerRecord;  // handed to the host, reused by every call
+  Oper& g_result = answerRecord;
+  if (ArgumentDialogOpen(coeffRef)) return nullptr;
+  for (Oper* argument : {coeffRef, dataRef}) {
     if (argument == nullptr) return ErrorResult(g_result, xlerrValue);
-    switch (BaseType(*argument)) {
+    switch (argument->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
       case xltypeMissing:
         return ErrorResult(g_result, xlerrNA);
       case xltypeErr:
-        return ErrorResult(g_result, argument->val.err);
+        return ErrorResult(g_result, static_cast<WORD>(argument->val.err));
       case xltypeRef:
       case xltypeSRef: {
         // Summed only to learn whether the cells are calculated yet.
-        XLOPER sum;
-        int code = Excel4(xlfSum, &sum, 1, argument);
-        if (code == xlretSuccess) ReleaseHostValue(sum);
+        Oper sum;
+        int code = SumCall(argument, sum);
+        if (code == xlretSuccess) ReleaseValue(sum);
         if (code & xlretUncalced) return nullptr;
         break;
       }
@@ -167,18 +191,18 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER data
     }
   }
 
-  CoercedArray data(dataRef);
-  CoercedArray coefficients(coeffRef);
+  CoercedArrayOf<Oper> data(dataRef);
+  CoercedArrayOf<Oper> coefficients(coeffRef);
   if (coefficients.error() != 0) return ErrorResult(g_result, coefficients.error());
   if (data.error() != 0) return ErrorResult(g_result, data.error());
 
-  XLREF coefArea, dataArea;
-  DWORD coefSheet = 0, dataSheet = 0;
+  Ref coefArea, dataArea;
+  Sheet coefSheet = 0, dataSheet = 0;
   bool coefWithSheet = false, dataWithSheet = false;
   // The means and sigmas are found through the coefficient reference's
   // sheet: a reference without one cannot lead there.
-  if (!AreaOf(*coeffRef, coefArea, coefSheet, coefWithSheet) || !coefWithSheet ||
-      !AreaOf(*dataRef, dataArea, dataSheet, dataWithSheet)) {
+  if (!AreaOfArgument(*coeffRef, coefArea, coefSheet, coefWithSheet) || !coefWithSheet ||
+      !AreaOfArgument(*dataRef, dataArea, dataSheet, dataWithSheet)) {
     return ErrorResult(g_result, xlerrRef);
   }
   const long n = long{dataArea.colLast} - dataArea.colFirst + 1;
@@ -191,16 +215,16 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER data
   }
 
   // Row 0 the means, row 1 the sigmas, from column A on.
-  XLMREF blockTable;
+  typename UcxRecords<Oper>::Table blockTable;
   blockTable.count = 1;
-  blockTable.reftbl[0] = XLREF{static_cast<WORD>(coefArea.rwFirst + coefRows - 2),
-                               static_cast<WORD>(coefArea.rwFirst + coefRows - 1), 0,
-                               static_cast<BYTE>(n - 1)};
-  XLOPER block;
+  blockTable.reftbl[0] = Ref{static_cast<decltype(Ref::rwFirst)>(coefArea.rwFirst + coefRows - 2),
+                             static_cast<decltype(Ref::rwLast)>(coefArea.rwFirst + coefRows - 1), 0,
+                             static_cast<decltype(Ref::colLast)>(n - 1)};
+  Oper block;
   block.xltype = xltypeRef;
   block.val.mref.lpmref = &blockTable;
   block.val.mref.idSheet = coefSheet;
-  CoercedArray moments(&block);
+  CoercedArrayOf<Oper> moments(&block);
   if (moments.error() != 0) return ErrorResult(g_result, moments.error());
   if (moments.size() != static_cast<std::size_t>(2 * n) ||
       moments.LeadingNumbers(moments.size()) != moments.size()) {
@@ -209,18 +233,31 @@ extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER data
 
   auto* z = static_cast<double*>(AllocGlobal(static_cast<std::size_t>(n) * sizeof(double)));
   if (z == nullptr) return nullptr;
-  LPXLOPER answer = nullptr;
+  Oper* answer = nullptr;
   for (long c = 0; c < n && answer == nullptr; ++c) {
-    const XLOPER& x = data.cell(static_cast<std::size_t>(c));
-    if (BaseType(x) != xltypeNum) answer = ErrorResult(g_result, xlerrNum);
+    const Oper& x = data.cell(static_cast<std::size_t>(c));
+    if ((x.xltype & ~(xlbitXLFree | xlbitDLLFree)) != xltypeNum) answer = ErrorResult(g_result, xlerrNum);
     else z[c] = (x.val.num - moments.cell(c).val.num) / moments.cell(n + c).val.num;
   }
   double result = 0;
   for (long c = 0; c < n && answer == nullptr; ++c) {
-    const XLOPER& k = coefficients.cell(static_cast<std::size_t>(c));
-    if (BaseType(k) != xltypeNum) answer = ErrorResult(g_result, xlerrNum);
+    const Oper& k = coefficients.cell(static_cast<std::size_t>(c));
+    if ((k.xltype & ~(xlbitXLFree | xlbitDLLFree)) != xltypeNum) answer = ErrorResult(g_result, xlerrNum);
     else result = z[c] * k.val.num + result;
   }
   FreeGlobal(z);
-  return answer != nullptr ? answer : NumberResult(result);
+  if (answer != nullptr) return answer;
+  g_result.xltype = xltypeNum;
+  g_result.val.num = result;
+  return &g_result;
+}
+
+}  // namespace
+
+extern "C" HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef) {
+  return UpdateComponent(coeffRef, dataRef);
+}
+
+extern "C" HVT_EXPORT LPXLOPER12 WINAPI UpdateUCX12(LPXLOPER12 coeffRef, LPXLOPER12 dataRef) {
+  return UpdateComponent(coeffRef, dataRef);
 }

@@ -21,8 +21,9 @@ RegistrationRow g_rows[] = {
     Registered<&DecWrapper>(" DecWrapper", " J", " Decorel", " ", " 2", " HVT", " "),
     Registered<&Decor>(" Decor", " JRRA", " DecMacro", " DataRef, OutputRef, UpdateBool",
                        " 2", " HVT", " "),
-    Registered<&UpdateUCX>(" UpdateUCX", " RRR", " UpdateUCX", " CoeffRef, DataRef", " 1",
-                           " HVT", " "),
+    Registered<&UpdateUCX, &UpdateUCX12>(" UpdateUCX", " RRR", " UpdateUCX",
+                                         " CoeffRef, DataRef", " 1", " HVT", " ",
+                                         " UpdateUCX12", " QUU"),
 };
 
 MenuBlock g_menu = {{

@@ -67,6 +67,7 @@ bool CheckMacroArguments(MacroArguments& arguments);
 
 extern "C" {
 HVT_EXPORT LPXLOPER WINAPI GTNUP(LPXLOPER dataRef, int smoothness, int span);
+HVT_EXPORT LPXLOPER12 WINAPI GTNUP12(LPXLOPER12 dataRef, int smoothness, int span);
 HVT_EXPORT short WINAPI GTNWrapper(void);
 HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
                                int smoothness, int span, int firstrow);

@@ -38,8 +38,9 @@ RegistrationRow g_rows[] = {
     Registered<&GTN_func>(" GTN_func", " JRRJJJ", " GTN_Macro",
                           " data_ref,output_ref,smoothness,span,firstrow", " 2",
                           " HVT", " "),
-    Registered<&GTNUP>(" GTNUP", " RRJJ", " GTN_Update",
-                       " Data_Ref, Smoothness, Span", " 1", " HVT", " "),
+    Registered<&GTNUP, &GTNUP12>(" GTNUP", " RRJJ", " GTN_Update",
+                                 " Data_Ref, Smoothness, Span", " 1", " HVT", " ",
+                                 " GTNUP12", " QUJJ"),
 };
 
 MenuBlock g_menu = {{

@@ -87,6 +87,9 @@ void LabelSuffix(const char* smoothnessText, const char* phaseText, char* out,
 extern "C" {
 HVT_EXPORT LPXLOPER WINAPI KLXUP(LPXLOPER dataRef, double* smoothness,
                                  double* phase);
+// The same through the 12-series, on hosts of version 12 and later.
+HVT_EXPORT LPXLOPER12 WINAPI KLXUP12(LPXLOPER12 dataRef, double* smoothness,
+                                     double* phase);
 // The Data-menu command: dialog, checks, then one of the two macros. 1.
 HVT_EXPORT int WINAPI KLXWrapper(void);
 // The macros: 1 done, 0 a check failed or memory ran out, -1 the data held

@@ -38,8 +38,9 @@ RegistrationRow g_rows[] = {
                          " data_ref,output_ref,smoothness", " 2", " HVT", " "),
     Registered<&KLX>(" KLX", " JRREE", " KLX_Macro",
                      " data_ref,output_ref,smoothness,phase", " 2", " HVT", " "),
-    Registered<&KLXUP>(" KLXUP", " RREE", " KLX_Update",
-                       " data_ref, smoothness, phase", " 1", " HVT", " "),
+    Registered<&KLXUP, &KLXUP12>(" KLXUP", " RREE", " KLX_Update",
+                                 " data_ref, smoothness, phase", " 1", " HVT", " ",
+                                 " KLXUP12", " QUEE"),
 };
 
 // Added to the Data menu once the command it runs is among the rows above.

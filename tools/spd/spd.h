@@ -57,6 +57,7 @@ bool CheckMacroArguments(MacroArguments& arguments);
 
 extern "C" {
 HVT_EXPORT LPXLOPER WINAPI SPDUP(LPXLOPER dataRef, int depth);
+HVT_EXPORT LPXLOPER12 WINAPI SPDUP12(LPXLOPER12 dataRef, int depth);
 HVT_EXPORT int WINAPI SpdWrapper(void);
 HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int depth);
 }

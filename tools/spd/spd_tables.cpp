@@ -28,8 +28,8 @@ RegistrationRow g_rows[] = {
     Registered<&SpdWrapper>(" SpdWrapper", " J", " SpdWrapper", " ", " 2", " HVT", " "),
     Registered<&Spd>(" Spd", " JRRJ", " Spd_Macro", " Data Ref, Output Ref, Depth",
                      " 2", " HVT", " "),
-    Registered<&SPDUP>(" SPDUP", " RRJ", " Spd_Update", " Data Ref, Depth", " 1",
-                       " HVT", " "),
+    Registered<&SPDUP, &SPDUP12>(" SPDUP", " RRJ", " Spd_Update", " Data Ref, Depth", " 1",
+                                 " HVT", " ", " SPDUP12", " QUJ"),
 };
 
 MenuBlock g_menu = {{
