@@ -22,6 +22,7 @@ struct EvalOptions {
   std::string file = "-";
   std::string addin;
   std::string name = "stdin.csv";
+  std::string host_version = "8.0";
   bool show_log = false;
 };
 
@@ -59,6 +60,7 @@ std::string Explain(int code) {
 int RunEval(const EvalOptions& o) {
   standin::ResetQuietly();
   try {
+    standin::SetHostVersion(o.host_version);
     if (o.file == "-") {
       standin::OpenCsvText(o.name, standin::ReadInputFile("-"));
     } else {
@@ -116,6 +118,9 @@ Verb AddEval(CLI::App& app) {
                       " next to hvt)");
   cmd->add_option("--name", options->name,
                   "workbook name for standard input (default: stdin.csv)");
+  cmd->add_option("--host-version", options->host_version,
+                  "the host's version, 4.0 ... 16.0 (default: 8.0); from 12.0 the sheet has "
+                  "1,048,576 rows and the add-in answers through the 12-series interface");
   cmd->add_flag("--log", options->show_log, "print the host's log of refused calls to stderr");
   return Verb{cmd, [options] { return RunEval(*options); }};
 }

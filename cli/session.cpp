@@ -24,6 +24,7 @@ namespace {
 struct SessionOptions {
   std::string script = "-";
   std::string addin;
+  std::string host_version = "8.0";
 };
 
 // A script line that cannot be played.
@@ -265,6 +266,12 @@ int RunSession(const SessionOptions& o) {
     return Failed(e);
   }
   standin::ResetQuietly();
+  try {
+    standin::SetHostVersion(o.host_version);
+  } catch (const std::exception& e) {
+    Complain(e.what());
+    return kUsage;
+  }
   Player player(o);
   std::istringstream lines(text);
   std::string line;
@@ -313,6 +320,9 @@ Verb AddSession(CLI::App& app) {
   cmd->add_option("--addin", options->addin,
                   std::string("add-in module for 'addin' steps without a path (default: ") +
                       HVT_DEFAULT_ADDIN + " next to hvt)");
+  cmd->add_option("--host-version", options->host_version,
+                  "the host's version until a 'version' step changes it: 4.0 ... 16.0 "
+                  "(default: 8.0)");
   return Verb{cmd, [options] { return RunSession(*options); }};
 }
 
