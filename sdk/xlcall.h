@@ -5,6 +5,8 @@
 #ifndef HVT_SDK_XLCALL_H
 #define HVT_SDK_XLCALL_H
 
+#include <stddef.h>
+
 #include "sdk/win32.h"
 
 #include <stdint.h>
@@ -129,6 +131,19 @@ typedef struct xloper12 {
   } val;
   DWORD xltype;
 } XLOPER12, *LPXLOPER12;
+
+// Excel's layout: 16 bytes with the type word at 8 on 32-bit (GCC needs
+// -malign-double there for the double's 8-byte alignment), 24 and 16 on
+// 64-bit. A module built otherwise misreads every value Excel passes.
+#ifdef __cplusplus
+static_assert(sizeof(void*) == 4 ? sizeof(XLOPER) == 16 && offsetof(XLOPER, xltype) == 8
+                                 : sizeof(XLOPER) == 24 && offsetof(XLOPER, xltype) == 16,
+              "XLOPER is not laid out as Excel lays it out (-malign-double on 32-bit?)");
+#else
+_Static_assert(sizeof(void*) == 4 ? sizeof(XLOPER) == 16 && offsetof(XLOPER, xltype) == 8
+                                  : sizeof(XLOPER) == 24 && offsetof(XLOPER, xltype) == 16,
+               "XLOPER is not laid out as Excel lays it out (-malign-double on 32-bit?)");
+#endif
 
 // Type words.
 enum {

@@ -3,11 +3,7 @@
 # the Windows-only tests beside this file, and the export-table checks.
 
 # No GoogleTest package for the cross compiler: Debian's sources, built here.
-set(HVT_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(${HVT_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest
-                 EXCLUDE_FROM_ALL)
+include(${CMAKE_SOURCE_DIR}/cmake/googletest-source.cmake)
 
 # Wine sees the Unix root as drive Z:.
 set(HVT_WIN_BUILD_DIR "Z:${CMAKE_BINARY_DIR}")
