@@ -149,8 +149,10 @@ expect_failure "empty line inside" 2 "$HVT" core klx "$WORK/gap.csv"
 [[ $(cat "$WORK/err") == "hvt: core: row 51, column 1 is empty, not a number" ]] || fail "gap: $(cat "$WORK/err")"
 # Out of memory: one line, status 1, no exception's name. Ten million rows
 # (40 MB of text, 80 MB of numbers) do not fit in 150 MB of address space.
-# (AddressSanitizer's shadow memory needs more than that: not under it.)
-if ! ldd "$HVT" | grep -q libasan; then
+# (AddressSanitizer's shadow memory needs more than that: not under it; nor
+# under an emulator, where HVT is a wrapper script and the limit would bind
+# the emulator rather than hvt.)
+if ldd "$HVT" >/dev/null 2>&1 && ! ldd "$HVT" | grep -q libasan; then
   yes 1.5 | head -n 10000000 > "$WORK/big.csv"
   ( ulimit -v 150000; "$HVT" core klx "$WORK/big.csv" ) > /dev/null 2> "$WORK/err"
   rc=$?
