@@ -10,6 +10,9 @@ set(HVT_WIN_BUILD_DIR "Z:${CMAKE_BINARY_DIR}")
 set(HVT_WIN_SOURCE_DIR "Z:${CMAKE_SOURCE_DIR}")
 
 file(GLOB ADDIN_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/addin/*.cpp)
+# The 12-series tests need MdCallBack12 exported by the host program, which
+# the Windows test programs do not do yet: they run in the Linux suites only.
+list(FILTER ADDIN_TESTS EXCLUDE REGEX "/wide_host_test\\.cpp$")
 file(GLOB WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 if(ADDIN_TESTS OR WINDOWS_TESTS)
   add_executable(hvt_addin_tests ${ADDIN_TESTS} ${WINDOWS_TESTS})
