@@ -51,6 +51,9 @@ make_tree() {
     echo 'extern "C" HVT_EXPORT LPXLOPER WINAPI xlAutoRegister(LPXLOPER x) { return x; }'
     echo 'extern "C" HVT_EXPORT LPXLOPER WINAPI xlAddInManagerInfo(LPXLOPER x) { return x; }'
     echo 'extern "C" HVT_EXPORT void WINAPI xlAutoFree(LPXLOPER x) { (void)x; }'
+    echo 'extern "C" HVT_EXPORT void* WINAPI xlAutoRegister12(void* x) { return x; }'
+    echo 'extern "C" HVT_EXPORT void* WINAPI xlAddInManagerInfo12(void* x) { return x; }'
+    echo 'extern "C" HVT_EXPORT void WINAPI xlAutoFree12(void* x) { (void)x; }'
   } >"$1/shell/shell.cpp"
   {
     echo 'RegistrationRow g_fakeRows[] = {'
@@ -91,7 +94,7 @@ run_case() {  # name, expected, tree, bits, extra linker args, wanted text
 
 make_tree "$work/sound64"
 run_case "sound 64-bit module" pass "$work/sound64" 64 "-static-libgcc" \
-  "HVT_TEST.xll: 10 exports"
+  "HVT_TEST.xll: 13 exports"
 
 make_tree "$work/sound32"
 run_case "sound 32-bit module, --kill-at" pass "$work/sound32" 32 "-static-libgcc"
