@@ -101,6 +101,10 @@ HFILE _lcreat(LPCSTR path, int attributes);
 UINT _lwrite(HFILE file, LPCSTR data, UINT bytes);
 HFILE _lclose(HFILE file);
 
+#define MOVEFILE_REPLACE_EXISTING 0x1
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+BOOL DeleteFileA(LPCSTR path);
+
 #ifdef __cplusplus
 }
 #endif

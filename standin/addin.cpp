@@ -25,6 +25,7 @@
 #include "standin/dispatch.h"
 #include "standin/formula.h"
 #include "standin/loader.h"
+#include "standin/module_code.h"
 
 namespace standin {
 namespace {
@@ -573,7 +574,10 @@ void GiveBack(Oper* result) {
     h.problems.push_back(std::string("an xlbitDLLFree result, but the module exports no ") + name);
     return;
   }
-  reinterpret_cast<void(WINAPI*)(Oper*)>(address)(result);
+  {
+    CodeOwner owner(true);
+    reinterpret_cast<void(WINAPI*)(Oper*)>(address)(result);
+  }
   --h.pending_dll_results;
 }
 
@@ -696,6 +700,7 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     {
       // The procedure's own calls into the host are calls of their own.
       WideCallScope plain(nullptr);
+      CodeOwner owner(true);
       called = Invoke(address, letters, slots);
     }
     if (!called) {

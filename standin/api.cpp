@@ -5,6 +5,7 @@
 #include "standin/addin.h"
 #include "standin/formula.h"
 #include "standin/loader.h"
+#include "standin/module_code.h"
 #include "standin/win32_state.h"
 
 namespace standin {
@@ -216,13 +217,17 @@ int LoadAddIn(const std::string& path) {
   H().module = std::move(module);
   void* open = ModuleSymbol(handle, "xlAutoOpen");
   if (open == nullptr) return 1;
+  CodeOwner owner(true);
   return reinterpret_cast<int (*)()>(open)();
 }
 
 void CloseAddIn() {
   Host& h = H();
   if (h.module == nullptr) return;
-  if (void* close = ResolveProcedure("xlAutoClose")) reinterpret_cast<int (*)()>(close)();
+  if (void* close = ResolveProcedure("xlAutoClose")) {
+    CodeOwner owner(true);
+    reinterpret_cast<int (*)()>(close)();
+  }
   // The module may have gone during its own close; look again.
   if (h.module == nullptr) return;
   DropRegistrations(h.module->path);
@@ -288,6 +293,14 @@ Accounting GetAccounting() {
 }
 
 void FailAllocation(int k) { win32::FailAllocation(k); }
+
+bool g_module_code = false;
+
+bool ModuleCodeRunning() { return g_module_code; }
+
+bool ModuleAllocationFails() { return g_module_code && win32::TakeInjectedFailure(); }
+
+bool AllocationFailurePending() { return win32::FailurePending(); }
 
 HWND MainWindow() { return win32::MainWindow(); }
 HWND OpenWindow(const std::string& class_name, HWND parent) {

@@ -92,6 +92,36 @@ Format GetFormat(SheetId sheet, const std::string& cell) {
   return Format{f.number_format, f.alignment, f.bold, f.italic, f.locked, f.formula_hidden};
 }
 
+std::vector<CellState> SheetContents(SheetId sheet) {
+  const Sheet& s = SheetOrThrow(sheet);
+  std::map<long, CellState> cells;
+  for (const auto& [key, cell] : s.cells) {
+    CellState& state = cells[key];
+    state.row = static_cast<int>(key / 256);
+    state.column = static_cast<int>(key % 256);
+    state.text = Describe(cell.value);
+    if (cell.unit != nullptr) {
+      state.text += cell.unit->is_array ? " {" + cell.unit->text + "}" : " " + cell.unit->text;
+    }
+  }
+  for (const auto& [key, f] : s.formats) {
+    if (f == CellFormat{}) continue;
+    CellState& state = cells[key];
+    state.row = static_cast<int>(key / 256);
+    state.column = static_cast<int>(key % 256);
+    state.text += " [" + f.number_format + " " + std::to_string(f.alignment) +
+                  (f.bold ? " bold" : "") + (f.italic ? " italic" : "") +
+                  (f.locked ? "" : " unlocked") + (f.formula_hidden ? " hidden" : "") + "]";
+  }
+  std::vector<CellState> all;
+  all.reserve(cells.size() + s.column_widths.size());
+  for (auto& [key, state] : cells) all.push_back(std::move(state));
+  for (const auto& [column, width] : s.column_widths) {
+    all.push_back(CellState{-1, column, std::to_string(width)});
+  }
+  return all;
+}
+
 double ColumnWidth(SheetId sheet, int column) {
   const Sheet& s = SheetOrThrow(sheet);
   auto it = s.column_widths.find(column);

@@ -283,7 +283,8 @@ int DoProtectDocument(XLOPER& result, const Args& args) {
   std::string password = TextArg(args, 2);
   Workbook* book = BookOf(*sheet);
   if (!contents && !windows) {  // unprotect
-    if (sheet->protected_contents && sheet->password != password)
+    // A password is asked for only when the sheet was protected with one.
+    if (sheet->protected_contents && !sheet->password.empty() && sheet->password != password)
       return Refused("The password you supplied is not correct.");
     sheet->protected_contents = false;
     sheet->password.clear();

@@ -9,6 +9,7 @@
 #include "standin/addin.h"
 #include "standin/dispatch.h"
 #include "standin/formula.h"
+#include "standin/module_code.h"
 #include "standin/win32_state.h"
 
 namespace standin {
@@ -569,6 +570,7 @@ extern "C" {
 
 int XLCALL_STDCALL Excel4v(int xlfn, LPXLOPER operRes, int count, LPXLOPER opers[]) {
   standin::WideCallScope plain(nullptr);
+  standin::CodeOwner host(false);
   try {
     return standin::Dispatch(xlfn, operRes, count, opers);
   } catch (const std::exception& e) {

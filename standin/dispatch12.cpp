@@ -10,6 +10,7 @@
 
 #include "standin/dispatch.h"
 #include "standin/formula.h"
+#include "standin/module_code.h"
 #include "standin/win32_state.h"
 
 namespace standin {
@@ -350,6 +351,7 @@ extern "C" {
 // Exported by the host process, as Excel exports it from version 12 on.
 STANDIN_API int XLCALL_STDCALL MdCallBack12(int xlfn, int count, LPXLOPER12 opers[],
                                             LPXLOPER12 operRes) {
+  standin::CodeOwner host(false);
   int code;
   try {
     code = standin::Answer12(xlfn, operRes, count, opers);

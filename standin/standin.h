@@ -215,6 +215,16 @@ STANDIN_API Accounting GetAccounting();
 // returns nothing.
 // 0 turns injection off.
 STANDIN_API void FailAllocation(int k);
+// Whether the loaded module's own code is running (not the host's, called
+// back from it).
+STANDIN_API bool ModuleCodeRunning();
+// For a test build's replacement operator new: counts a C++ allocation when
+// the module's own code makes it, against the same countdown; true when it
+// is the one to fail.
+STANDIN_API bool ModuleAllocationFails();
+// Whether the allocation FailAllocation asked to fail has not come yet: the
+// run made fewer allocations than the count.
+STANDIN_API bool AllocationFailurePending();
 
 // ---- The application --------------------------------------------------------
 
@@ -257,6 +267,17 @@ struct Format {
 STANDIN_API Format GetFormat(SheetId sheet, const std::string& cell);
 constexpr double kStandardWidth = 8.43;
 STANDIN_API double ColumnWidth(SheetId sheet, int column);
+
+// Everything a sheet holds of its own, for comparing a workbook before and
+// after a command: one entry per cell with a value, a formula or a format,
+// in row-major order, its text telling all three; then one entry per column
+// off the standard width, with row -1.
+struct CellState {
+  int row = 0, column = 0;
+  std::string text;
+  bool operator==(const CellState&) const = default;
+};
+STANDIN_API std::vector<CellState> SheetContents(SheetId sheet);
 
 // A sheet's values as CSV (numbers shortest round-trip, texts quoted when
 // needed), and the same written to a file.

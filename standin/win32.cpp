@@ -17,6 +17,7 @@
 #include <string>
 
 #include "sdk/win32.h"
+#include "standin/module_code.h"
 #include "standin/win32_state.h"
 
 namespace standin::win32 {
@@ -138,6 +139,8 @@ void ResetMemory() {
 }
 
 void FailAllocation(int k) { Mem().fail_countdown = k > 0 ? k : 0; }
+bool TakeInjectedFailure() { return InjectedFailure(); }
+bool FailurePending() { return Mem().fail_countdown > 0; }
 
 // ---- Windows ----
 
@@ -195,6 +198,7 @@ using standin::win32::Find;
 extern "C" {
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
+  standin::CodeOwner host(false);
   return standin::win32::Allocate(flags, bytes, false);
 }
 
@@ -219,6 +223,7 @@ HGLOBAL GlobalHandle(const void* pointer) {
 }
 
 HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
+  standin::CodeOwner host(false);
   auto& m = standin::win32::Mem();
   auto* block = Find(mem);
   if (block == nullptr) return nullptr;
@@ -245,7 +250,10 @@ HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
   return data;
 }
 
-HGLOBAL GlobalFree(HGLOBAL mem) { return standin::win32::Release(mem, false); }
+HGLOBAL GlobalFree(HGLOBAL mem) {
+  standin::CodeOwner host(false);
+  return standin::win32::Release(mem, false);
+}
 
 SIZE_T GlobalSize(HGLOBAL mem) {
   auto* block = Find(mem);
@@ -253,10 +261,14 @@ SIZE_T GlobalSize(HGLOBAL mem) {
 }
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+  standin::CodeOwner host(false);
   return standin::win32::Allocate(flags, bytes, true);
 }
 
-HLOCAL LocalFree(HLOCAL mem) { return standin::win32::Release(mem, true); }
+HLOCAL LocalFree(HLOCAL mem) {
+  standin::CodeOwner host(false);
+  return standin::win32::Release(mem, true);
+}
 
 int lstrlenA(LPCSTR text) {
   return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
@@ -277,6 +289,7 @@ LPSTR lstrcatA(LPSTR target, LPCSTR source) {
 // Windows' formatter: %[-][0][width][.precision][l|h]{d,i,u,x,X,c,s,%}, no
 // floating point, at most 1024 bytes written including the NUL.
 int wsprintfA(LPSTR target, LPCSTR format, ...) {
+  standin::CodeOwner host(false);
   constexpr std::size_t kLimit = 1024;
   if (target == nullptr || format == nullptr) return 0;
   std::string out;
@@ -376,15 +389,19 @@ int CompareStringA(LCID, DWORD flags, LPCSTR a, int a_length, LPCSTR b,
 }
 
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param) {
+  standin::CodeOwner host(false);
   if (callback == nullptr) return FALSE;
   // A copy: the callback may open or close windows.
   const std::vector<standin::win32::Window> list = standin::win32::Windows();
-  for (const auto& window : list)
+  for (const auto& window : list) {
+    standin::CodeOwner owner(true);
     if (!callback(window.handle, param)) break;
+  }
   return TRUE;
 }
 
 int GetClassNameA(HWND window, LPSTR name, int capacity) {
+  standin::CodeOwner host(false);
   if (name == nullptr || capacity <= 0) return 0;
   for (const auto& w : standin::win32::Windows()) {
     if (w.handle != window) continue;
@@ -399,6 +416,7 @@ int GetClassNameA(HWND window, LPSTR name, int capacity) {
 }
 
 HWND GetParent(HWND window) {
+  standin::CodeOwner host(false);
   for (const auto& w : standin::win32::Windows())
     if (w.handle == window) return w.parent;
   return nullptr;
@@ -435,6 +453,18 @@ UINT _lwrite(HFILE file, LPCSTR data, UINT bytes) {
 }
 
 HFILE _lclose(HFILE file) { return ::close(file) == 0 ? 0 : HFILE_ERROR; }
+
+// Without MOVEFILE_REPLACE_EXISTING an existing target makes the move fail.
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  if (from == nullptr || to == nullptr) return FALSE;
+  struct stat info;
+  if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::stat(to, &info) == 0) return FALSE;
+  return ::rename(from, to) == 0 ? TRUE : FALSE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  return path != nullptr && ::unlink(path) == 0 ? TRUE : FALSE;
+}
 
 }  // extern "C"
 

@@ -20,6 +20,12 @@ struct MemoryCounts {
 MemoryCounts Memory();
 void ResetMemory();  // forgets every block (their memory is released)
 void FailAllocation(int k);
+// Counts one allocation against the countdown FailAllocation set; true when
+// it is the one to fail. Global, local and (in a test build) C++ allocations
+// share the countdown.
+bool TakeInjectedFailure();
+// Whether the countdown has not yet run out.
+bool FailurePending();
 #ifdef _WIN32
 // Counts a loaded module's global and local memory calls (import table).
 void WatchModule(void* module);

@@ -229,6 +229,8 @@ void ResetMemory() {
 }
 
 void FailAllocation(int k) { Mem().fail_countdown = k > 0 ? k : 0; }
+bool TakeInjectedFailure() { return InjectedFailure(); }
+bool FailurePending() { return Mem().fail_countdown > 0; }
 
 HWND MainWindow() {
   WindowState& w = Win();

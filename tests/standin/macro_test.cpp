@@ -253,6 +253,19 @@ TEST_F(Macro, ProtectedSheetsRefuseWritesToLockedCellsOnly) {
   EXPECT_EQ(Excel4(xlSet, nullptr, 2, &locked, &v), xlretSuccess);
 }
 
+// "Worksheet.Unprotect method (Excel)": "If the sheet or workbook isn't
+// protected with a password, this argument is ignored."
+TEST_F(Macro, ASheetProtectedWithoutAPasswordIsUnprotectedWithAny) {
+  standin::SheetId id = standin::NewWorkbook("b.xls");
+  standin::ProtectSheet(id, true);
+  XLOPER off = o.Bool(false), any = o.Str("anything");
+  EXPECT_EQ(Excel4(xlcProtectDocument, nullptr, 3, &off, &off, &off), xlretSuccess);
+  EXPECT_FALSE(standin::SheetProtected(id));
+  standin::ProtectSheet(id, true);
+  EXPECT_EQ(Excel4(xlcProtectDocument, nullptr, 3, &off, &off, &any), xlretSuccess);
+  EXPECT_FALSE(standin::SheetProtected(id));
+}
+
 TEST_F(Macro, DialogDefinitionsAreCheckedBeforeShowing) {
   standin::NewWorkbook("b.xls");
   std::vector<XLOPER> cells(14);
