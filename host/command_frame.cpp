@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <new>
 
 #include "host/counted_string.h"
 #include "host/host_values.h"
@@ -50,6 +51,19 @@ double AskNumber(int function, double fallback, int count, LPXLOPER a = nullptr,
   if (BaseType(answer) == xltypeInt) value = answer.val.w;
   ReleaseHostValue(answer);
   return value;
+}
+
+// A tool's step, kept from throwing into the host: running out of memory
+// for a C++ container is reported like any other shortage.
+int RunStep(int (*step)()) {
+  if (step == nullptr) return 0;
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    ShowInsufficientMemory();
+  } catch (...) {
+  }
+  return 0;
 }
 
 void Echo(bool on) { CallExcel(xlfEcho, nullptr, 1, TempBoolean(on ? 1 : 0)); }
@@ -265,9 +279,9 @@ int RunCommandFrame(const CommandSteps& steps) {
     }
     if (prepared) {
       Echo(true);
-      int accepted = steps.dialogs != nullptr ? steps.dialogs() : 0;
+      int accepted = RunStep(steps.dialogs);
       Echo(false);
-      if (accepted == 1 && steps.compute != nullptr) done = steps.compute() == 1;
+      if (accepted == 1) done = RunStep(steps.compute) == 1;
     }
   }
   if (!done) {
@@ -287,6 +301,7 @@ int RunCommandFrame(const CommandSteps& steps) {
   }
   CallExcel(xlfError, nullptr, 1, TempBoolean(1));
   ForgetSavedSelection();
+  Echo(true);  // the screen updates again, as before the command
   return 1;
 }
 

@@ -189,10 +189,11 @@ int ProgressPercent(long long done, long long total) {
 void FormatProgress(int percent, ProgressText form, char* buffer,
                     std::size_t capacity) {
   if (capacity < 2) return;
+  // Width 2 without a precision: a precision of 0 would print 0 as no digit.
   int written = form == ProgressText::kLong
-                    ? std::snprintf(buffer + 1, capacity - 1, "%2.ld%% Finished",
+                    ? std::snprintf(buffer + 1, capacity - 1, "%2ld%% Finished",
                                     static_cast<long>(percent))
-                    : std::snprintf(buffer + 1, capacity - 1, "%2.d%% Finished",
+                    : std::snprintf(buffer + 1, capacity - 1, "%2d%% Finished",
                                     percent);
   if (written < 0) buffer[1] = '\0';
   SetCountedLength(buffer);

@@ -50,7 +50,7 @@ int CheckAbort();
 int ProgressPercent(long long done, long long total);
 
 // The status-bar text for a percentage, as a counted string in `buffer`.
-// The long form is the text some tools keep ("%2.ld"); both read the same.
+// The long form is the text some tools keep (a long); both read the same.
 enum class ProgressText { kInt, kLong };
 void FormatProgress(int percent, ProgressText form, char* buffer,
                     std::size_t capacity);

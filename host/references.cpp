@@ -54,7 +54,9 @@ int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
   bool filled = TextToReference(g_resolveAnswer, &text);
   if (BaseType(g_resolveAnswer) == xltypeErr) {
     if (filled) ReleaseHostValue(g_resolveAnswer);
-    filled = QuoteSheetName(g_resolveAnswer, text);
+    bool outOfMemory = false;
+    filled = QuoteSheetName(g_resolveAnswer, text, &outOfMemory);
+    if (outOfMemory) return kResolveEnd;
   }
   WORD type = BaseType(g_resolveAnswer);
   if (type != xltypeSRef && type != xltypeRef) {
@@ -197,13 +199,17 @@ bool QuoteSheetText(const char* text, char* work, std::size_t capacity) {
   return true;
 }
 
-bool QuoteSheetName(XLOPER& answer, XLOPER& text) {
+bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory) {
   answer.xltype = xltypeErr;
   answer.val.err = xlerrValue;
   if (BaseType(text) != xltypeStr || text.val.str == nullptr) return false;
   std::size_t size = CountedLength(text.val.str) + 4;
   auto* work = static_cast<char*>(AllocGlobal(size));
-  if (work == nullptr) return false;  // stays an error: the text is refused
+  if (work == nullptr) {
+    ShowInsufficientMemory();
+    if (outOfMemory != nullptr) *outOfMemory = true;
+    return false;
+  }
   bool filled = false;
   if (QuoteSheetText(text.val.str, work, size)) {
     filled = TextToReference(answer, TempString(work));

@@ -75,7 +75,8 @@ bool QuoteSheetText(const char* text, char* work, std::size_t capacity);
 // owns its text) becomes nil, so the field shows empty when its dialog is
 // shown again. True when the host
 // filled `answer` (the caller releases it); false leaves an error of ours.
-bool QuoteSheetName(XLOPER& answer, XLOPER& text);
+// Running out of memory shows "Insufficient memory!" and sets *outOfMemory.
+bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory = nullptr);
 
 // Answers of ResolveReferences.
 constexpr int kResolveAgain = 0;

@@ -73,6 +73,11 @@ TEST(Progress, BothTextFormsReadTheSame) {
   EXPECT_EQ(TextOf(shortForm), " 5% Finished");  // width 2
   FormatProgress(100, ProgressText::kInt, shortForm, sizeof(shortForm));
   EXPECT_EQ(TextOf(shortForm), "100% Finished");
+  // Nothing done yet still shows its digit.
+  FormatProgress(0, ProgressText::kInt, shortForm, sizeof(shortForm));
+  EXPECT_EQ(TextOf(shortForm), " 0% Finished");
+  FormatProgress(0, ProgressText::kLong, longForm, sizeof(longForm));
+  EXPECT_EQ(TextOf(longForm), " 0% Finished");
 }
 
 TEST(Progress, SmallBufferIsCutNotOverrun) {
