@@ -520,6 +520,200 @@ TEST_F(DecorCommand, CoefficientFileHoldsTheSheetsCells) {
   fs::remove_all(dir);
 }
 
+// ---- The coefficient sheet: only ever its own, found by its whole name ----
+
+TEST_F(DecorCommand, LaterRunOnChangedDataGivesWhatAFreshRunGives) {
+  // A fresh run on the changed data, in a host of its own.
+  auto change = [this] {
+    for (int t = 0; t < 30; t += 3) {
+      standin::SetCell(sheet_, t, 1, Number(standin::GetCell(sheet_, t, 1)) * 1.5 + t);
+    }
+  };
+  auto everything = [] {
+    standin::Recalculate();
+    std::vector<std::string> all;
+    for (const char* name : {"Data", "Data.COF"}) {
+      for (const standin::CellState& c :
+           standin::SheetContents(standin::FindSheet("Book1.xls", name))) {
+        all.push_back(std::string(name) + " " + std::to_string(c.row) + "," +
+                      std::to_string(c.column) + " " + c.text);
+      }
+    }
+    return all;
+  };
+  SheetWithBlock(30, 2);
+  change();
+  ASSERT_EQ(RunMenu("D1", true), 1);
+  std::vector<std::string> fresh = everything();
+  ASSERT_FALSE(Said("Aborted")) << Seen();
+
+  standin::CloseAddIn();
+  standin::Reset();
+  ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  SheetWithBlock(30, 2);
+  ASSERT_EQ(RunMenu("D1", true), 1);
+  std::vector<std::string> first = everything();
+  change();
+  standin::ClearTranscript();
+  ASSERT_EQ(RunMenu("D1", true), 1);
+  ASSERT_FALSE(Said("Aborted")) << Seen();
+  EXPECT_FALSE(Said("host alert")) << Seen();
+  std::vector<std::string> again = everything();
+  EXPECT_NE(again, first);
+  ASSERT_EQ(again.size(), fresh.size());
+  for (std::size_t i = 0; i < again.size(); ++i) EXPECT_EQ(again[i], fresh[i]);
+}
+
+TEST_F(DecorCommand, ASheetWhoseNameOnlyBeginsWithTheCoefficientNameIsLeftAlone) {
+  SheetWithBlock(30, 2);
+  standin::SheetId person = standin::AddSheet("Book1.xls", "data.cof2");
+  standin::SetCell(person, "A1", 42.0);
+  standin::Activate(sheet_);
+  EXPECT_EQ(RunMenu("D1", false), 1);
+  EXPECT_FALSE(Said("Aborted")) << Seen();
+  standin::SheetId coef = standin::FindSheet("Book1.xls", "Data.COF");
+  ASSERT_NE(coef, 0u);
+  EXPECT_NE(coef, person);
+  EXPECT_TRUE(standin::SheetHidden(coef));
+  EXPECT_FALSE(standin::SheetHidden(person));
+  EXPECT_FALSE(standin::SheetProtected(person));
+  EXPECT_EQ(standin::SheetContents(person).size(), 1u);
+  EXPECT_EQ(Number(standin::GetCell(person, "A1")), 42.0);
+}
+
+TEST_F(DecorCommand, ACoefficientSheetThatWouldBeTheInputOrOutputIsRefusedFirst) {
+  // Input on "Stats.COF": its coefficient sheet would be itself.
+  sheet_ = standin::NewWorkbook("Book1.xls", "Stats.COF");
+  rows_ = 20;
+  columns_ = 2;
+  data_.clear();
+  for (int t = 0; t < 20; ++t) {
+    standin::SetCell(sheet_, t, 0, Walk(20, 3)[t]);
+    standin::SetCell(sheet_, t, 1, Walk(20, 4)[t]);
+  }
+  std::vector<std::string> before = Snapshot();
+  RunMenu("D1", false);
+  EXPECT_TRUE(Said("Your coefficient sheet would be your input or output sheet! "
+                   "Rename your sheet.")) << Seen();
+  EXPECT_TRUE(Said("Decorrelator Aborted!"));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_FALSE(standin::SheetHidden(sheet_));
+  EXPECT_FALSE(standin::SheetProtected(sheet_));
+
+  // Output on a sheet named like the input's coefficient sheet.
+  standin::CloseAddIn();
+  standin::Reset();
+  ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  SheetWithBlock(20, 2);
+  standin::SheetId out = standin::AddSheet("Book1.xls", "Data.COF");
+  standin::Activate(sheet_);
+  before = Snapshot();
+  standin::Select(sheet_, DataRange());
+  standin::QueueDialog([&] {
+    standin::DialogReply r;
+    r.set = {{kDataItem, Value{DataRange()}}, {kOutputItem, Value{std::string("Data.COF!A1")}},
+             {kFormulaGroup, Value{2.0}}};
+    return r;
+  }());
+  standin::ChooseMenuItem("Data", "UCX 2                        Alt,d,l");
+  EXPECT_TRUE(Said("Your coefficient sheet would be your input or output sheet!")) << Seen();
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_FALSE(standin::SheetHidden(out));
+  EXPECT_FALSE(standin::SheetProtected(out));
+}
+
+TEST_F(DecorCommand, ANameOverThirtyOneCharactersIsRefusedBeforeAnySheetIsAdded) {
+  // 27 characters, then ".COF": 31, taken.
+  const std::string fits(27, 'x');
+  for (const std::string& name : {fits, fits + "y"}) {
+    SCOPED_TRACE(name);
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    sheet_ = standin::NewWorkbook("Book1.xls", name);
+    rows_ = 20;
+    columns_ = 2;
+    for (int t = 0; t < 20; ++t) {
+      standin::SetCell(sheet_, t, 0, Walk(20, 3)[t]);
+      standin::SetCell(sheet_, t, 1, Walk(20, 4)[t]);
+    }
+    std::vector<std::string> before = Snapshot();
+    RunMenu("D1", false);
+    if (name == fits) {
+      EXPECT_FALSE(Said("Aborted")) << Seen();
+      EXPECT_NE(standin::FindSheet("Book1.xls", name + ".COF"), 0u);
+      continue;
+    }
+    EXPECT_TRUE(Said("Your coefficient sheet's name would be longer than 31 characters! "
+                     "Use a shorter sheet name.")) << Seen();
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(standin::Sheets("Book1.xls").size(), 1u);
+  }
+}
+
+TEST_F(DecorCommand, OutputInAnotherWorkbookIsRefusedBeforeAnythingIsWritten) {
+  SheetWithBlock(20, 2);
+  standin::NewWorkbook("Book2.xls", "Out");
+  standin::Activate(sheet_);
+  std::vector<std::string> before = Snapshot();
+  standin::Select(sheet_, DataRange());
+  standin::QueueDialog([&] {
+    standin::DialogReply r;
+    r.set = {{kDataItem, Value{std::string("[Book1.xls]Data!A1:B20")}},
+             {kOutputItem, Value{std::string("[Book2.xls]Out!A1")}},
+             {kFormulaGroup, Value{1.0}}};
+    return r;
+  }());
+  standin::ChooseMenuItem("Data", "UCX 2                        Alt,d,l");
+  EXPECT_TRUE(Said("Your output must be in the workbook of your input!")) << Seen();
+  EXPECT_TRUE(Said("Decorrelator Aborted!"));
+  EXPECT_EQ(Snapshot(), before);
+}
+
+// Every failure while saving, and every Esc, leaves the old file as it was
+// or the whole new one, and never a part file beside it.
+TEST_F(DecorCommand, AFailedSaveLeavesTheOldFileWhole) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("decor_keep_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  fs::path file = dir / "coef.ucx";
+  int kept = 0, replaced = 0;
+  for (int k = 1; k < 400; ++k) {
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    std::ofstream(file, std::ios::binary) << "old";
+    SheetWithBlock(30, 2);
+    standin::Select(sheet_, "A1:B30");
+    standin::DialogReply r;
+    r.set = {{kDataItem, Value{std::string("A1:B30")}}, {kOutputItem, Value{std::string("D1")}},
+             {kFormulaGroup, Value{2.0}}, {kFileItem, Value{true}}};
+    standin::QueueDialog(r);
+    standin::DialogReply overwrite;
+    overwrite.set = {{2, Value{file.string()}}};
+    overwrite.press = 9;
+    standin::QueueDialog(overwrite);
+    standin::QueueDialog(overwrite);  // once more after a failed save
+    standin::DialogReply cancel;
+    cancel.cancel = true;
+    standin::QueueDialog(cancel);
+    standin::FailAllocation(k);
+    standin::ChooseMenuItem("Data", "UCX 2                        Alt,d,l");
+    bool past = standin::AllocationFailurePending();
+    standin::FailAllocation(0);
+    std::uintmax_t size = fs::file_size(file);
+    EXPECT_TRUE(size == 3u || size == 80u) << "allocation " << k << ": " << size;
+    (size == 3u ? kept : replaced) += 1;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      EXPECT_EQ(entry.path(), file) << "allocation " << k;
+    }
+    if (past) break;
+  }
+  EXPECT_GE(kept, 1);
+  EXPECT_GE(replaced, 1);
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace hvt::testing
 

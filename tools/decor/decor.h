@@ -50,6 +50,7 @@ struct CoefficientSheet {
   char outputSheet[kNameSize]{}; // counted: the output's sheet text
   bool workbook = false;         // the host keeps sheets in workbooks
   bool newSheet = false;         // this run created the sheet
+  char createdFile[kNameSize]{}; // counted: the document file this run created
   bool prepared = false;
 };
 extern CoefficientSheet g_sheet;

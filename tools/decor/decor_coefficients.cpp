@@ -47,6 +47,7 @@ char g_fileName[kNameSize];  // counted: the name shown in the dialog
 char g_visibleY[] = "\x03" "170";  // counted
 char g_extension[] = ".COF";
 char g_backslash[] = "\x01\\";  // counted "\\"
+constexpr char kTemporarySuffix[] = ".part";
 
 void CopyText(const char* counted, char* out, std::size_t capacity) {
   std::size_t length = CountedLength(counted);
@@ -69,29 +70,62 @@ bool IsText(const XLOPER& value) {
   return BaseType(value) == xltypeStr && value.val.str != nullptr;
 }
 
-bool StartsWithIgnoringCase(const char* entry, const char* name) {
-  std::size_t length = CountedLength(name);
-  if (CountedLength(entry) < length) return false;
-  for (std::size_t i = 1; i <= length; ++i) {
-    unsigned char a = static_cast<unsigned char>(entry[i]);
-    unsigned char b = static_cast<unsigned char>(name[i]);
-    if (std::tolower(a) != std::tolower(b)) return false;
-  }
-  return true;
-}
-
-// Whether a list of names (an array or a single text) holds one that begins
-// with the coefficient sheet's name.
+// Whether a list of names (an array or a single text) holds the coefficient
+// sheet's name, ignoring case. Only the whole name counts: a person's sheet
+// whose name merely begins with it is not ours.
 bool ListHolds(const XLOPER& list, const char* name) {
-  if (BaseType(list) == xltypeStr) return IsText(list) && StartsWithIgnoringCase(list.val.str, name);
+  if (BaseType(list) == xltypeStr) return IsText(list) && CompareCounted(list.val.str, name) == 0;
   if (BaseType(list) != xltypeMulti || list.val.array.lparray == nullptr) return false;
   std::size_t count = std::size_t{list.val.array.rows} * list.val.array.columns;
   for (std::size_t i = 0; i < count; ++i) {
     const XLOPER& entry = list.val.array.lparray[i];
-    if (IsText(entry) && StartsWithIgnoringCase(entry.val.str, name)) return true;
+    if (IsText(entry) && CompareCounted(entry.val.str, name) == 0) return true;
   }
   return false;
 }
+
+// The id of a sheet by name, or of the active sheet when `name` is null; 0
+// when the host knows none.
+DWORD SheetIdOf(char* name) {
+  XLOPER id;
+  int code = name != nullptr ? CallExcel(xlSheetId, &id, 1, TempString(name))
+                             : Excel4(xlSheetId, &id, 0);
+  if (code != xlretSuccess) return 0;
+  DWORD sheet = BaseType(id) == xltypeRef ? id.val.mref.idSheet : 0;
+  Release(id);
+  return sheet;
+}
+
+// Activates the coefficient sheet; true only when it is then the active
+// sheet, so that nothing meant for it reaches a sheet of the person's.
+bool ActivateCoefficientSheet() {
+  ActivateSheet(g_sheet.name);
+  DWORD active = SheetIdOf(nullptr);
+  return active != 0 && active == SheetIdOf(g_sheet.name);
+}
+
+// The "[book]" part of a sheet text, brackets included; empty without one.
+std::size_t BookPartLength(const char* sheetText) {
+  std::size_t length = CountedLength(sheetText);
+  if (length < 2 || sheetText[1] != '[') return 0;
+  const void* close = std::memchr(sheetText + 1, ']', length);
+  return close == nullptr ? 0 : static_cast<const char*>(close) - (sheetText + 1) + 1;
+}
+
+bool SameBook(const char* a, const char* b) {
+  std::size_t length = BookPartLength(a);
+  if (length != BookPartLength(b)) return false;
+  for (std::size_t i = 1; i <= length; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Longest sheet name a workbook takes.
+constexpr std::size_t kSheetNameLimit = 31;
 
 // The directory prefix under which a host without workbooks saves the sheet:
 // the input document's directory when it is not the current one.
@@ -245,6 +279,24 @@ int PrepareCoefficientSheet(std::size_t columns) {
     return 0;
   }
   ShortSheetName(g_sheet.name, g_sheet.shortName, kNameSize);
+  // Everything that would refuse the sheet is asked before one is made.
+  if (g_sheet.workbook && CountedLength(g_sheet.shortName) > kSheetNameLimit) {
+    ShowMessage("Your coefficient sheet's name would be longer than 31 characters! "
+                "Use a shorter sheet name.",
+                kAlertError);
+    return 0;
+  }
+  if (CompareCounted(g_sheet.name, inputSheet) == 0 ||
+      CompareCounted(g_sheet.name, g_sheet.outputSheet) == 0) {
+    ShowMessage("Your coefficient sheet would be your input or output sheet! "
+                "Rename your sheet.",
+                kAlertError);
+    return 0;
+  }
+  if (g_sheet.workbook && !SameBook(inputSheet, g_sheet.outputSheet)) {
+    ShowMessage("Your output must be in the workbook of your input!", kAlertError);
+    return 0;
+  }
   char prefix[kNameSize] = {0, '\0'};
   if (!g_sheet.workbook) SavePrefix(inputSheet, prefix);
 
@@ -274,17 +326,20 @@ int PrepareCoefficientSheet(std::size_t columns) {
     } else if (!g_sheet.workbook) {
       CallExcel(kUnhideWindow, nullptr, 1, TempString(g_sheet.name));
     }
-    ActivateSheet(g_sheet.name);
-    CallExcel(xlcProtectDocument, nullptr, 3, TempBoolean(0), TempBoolean(0),
-              TempBoolean(0));
     g_sheet.newSheet = false;
+    if (ActivateCoefficientSheet()) {
+      CallExcel(xlcProtectDocument, nullptr, 3, TempBoolean(0), TempBoolean(0),
+                TempBoolean(0));
+    }
   } else if (g_sheet.workbook) {
     ActivateSheet(g_sheet.outputSheet);
+    const DWORD before = SheetIdOf(nullptr);
     CallExcel(xlcNew, nullptr, 3, TempNumber(1), TempMissing(), TempBoolean(1));
-    g_sheet.newSheet = true;
     XLOPER full;
-    if (Ask(xlfGetDocument, 1, nullptr, full)) {
+    // Only a sheet that is really new is ours to rename and later remove.
+    if (SheetIdOf(nullptr) != before && Ask(xlfGetDocument, 1, nullptr, full)) {
       if (IsText(full)) {
+        g_sheet.newSheet = true;
         char added[kNameSize];
         ShortSheetName(full.val.str, added, kNameSize);
         if (haveBook) {
@@ -293,6 +348,13 @@ int PrepareCoefficientSheet(std::size_t columns) {
         CallExcel(xlcWorkbookActivate, nullptr, 1, TempString(added));
         CallExcel(xlcWorkbookOptions, nullptr, 3, TempString(added), TempMissing(),
                   TempString(g_sheet.shortName));
+        if (SheetIdOf(g_sheet.name) == 0) {
+          // The rename failed: the sheet added goes under the name it has.
+          if (g_menuBar == 10 && SheetIdOf(nullptr) != before) {
+            CallExcel(xlcWorkbookDelete, nullptr, 1, TempString(added));
+          }
+          g_sheet.newSheet = false;
+        }
       }
       ReleaseHostValue(full);
     }
@@ -303,7 +365,12 @@ int PrepareCoefficientSheet(std::size_t columns) {
     CopyText(prefix, path, kNameSize);
     AppendCounted(path, kNameSize, g_sheet.name);
     SetCountedLength(path);
+    // The document is saved at once under its name; a file this run creates
+    // goes again when the run fails.
+    HFILE existing = _lopen(path + 1, OF_READ);
+    if (existing != HFILE_ERROR) _lclose(existing);
     CallExcel(xlcSaveAs, nullptr, 1, TempString(path));
+    if (existing == HFILE_ERROR) CopyText(path, g_sheet.createdFile, kNameSize);
   }
   if (haveBook) ReleaseHostValue(book);
   g_sheet.prepared = true;
@@ -331,7 +398,9 @@ int PrepareCoefficientSheet(std::size_t columns) {
 
 void FinishCoefficientSheet() {
   if (!g_sheet.prepared || g_sheet.name == nullptr) return;
-  ActivateSheet(g_sheet.name);
+  // Protecting, saving or hiding whatever sheet is active would reach a
+  // sheet of the person's when the coefficient sheet cannot be activated.
+  if (!ActivateCoefficientSheet()) return;
   Excel4(xlcProtectDocument, nullptr, 0);
   if (!g_sheet.workbook) {
     // Saved while its window is still the active one: a hidden window
@@ -374,8 +443,10 @@ void FinishCoefficientSheet() {
 void DiscardCoefficientSheet() {
   if (!g_sheet.prepared || !g_sheet.newSheet || g_sheet.name == nullptr) return;
   if (!g_sheet.workbook) {
-    CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.name));
-    CallExcel(xlcFileClose, nullptr, 1, TempBoolean(0));
+    if (ActivateCoefficientSheet()) {
+      CallExcel(xlcFileClose, nullptr, 1, TempBoolean(0));
+      if (CountedLength(g_sheet.createdFile) > 0) DeleteFileA(g_sheet.createdFile + 1);
+    }
   } else if (g_menuBar == 10) {
     CallExcel(xlcWorkbookUnhide, nullptr, 1, TempString(g_sheet.shortName));
     CallExcel(xlcWorkbookDelete, nullptr, 1, TempString(g_sheet.shortName));
@@ -394,6 +465,8 @@ void ReleaseCoefficientSheet() {
   }
   g_sheet.shortName[0] = 0;
   g_sheet.shortName[1] = '\0';
+  g_sheet.createdFile[0] = 0;
+  g_sheet.createdFile[1] = '\0';
   g_sheet.newSheet = false;
   g_sheet.prepared = false;
 }
@@ -470,17 +543,24 @@ int WriteCoefficientFile(const char* path, bool overwrite) {
       return 0;
     }
   }
-  HFILE file = length > 0 ? _lcreat(buffer, 0) : HFILE_ERROR;
+  // Written beside the target under a name of its own and moved over it only
+  // when whole: a failed save leaves an old file as it was and no part file.
+  char temporary[kNameSize + sizeof kTemporarySuffix];
+  std::memcpy(temporary, buffer, length);
+  std::memcpy(temporary + length, kTemporarySuffix, sizeof kTemporarySuffix);
+  HFILE file = length > 0 ? _lcreat(temporary, 0) : HFILE_ERROR;
   if (file == HFILE_ERROR) {
     ShowMessage(text::kDecorFileNotCreatedDisk + 1, kAlertError);
     return 0;
   }
-  if (WriteCoefficientData(file) != 1) {
+  int written = WriteCoefficientData(file);
+  bool closed = _lclose(file) != HFILE_ERROR;
+  if (written != 1 || !closed ||
+      !MoveFileExA(temporary, buffer, MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temporary);
     ShowMessage(text::kDecorFileNotSavedDisk + 1, kAlertError);
-    _lclose(file);
     return 0;
   }
-  _lclose(file);
   return 1;
 }
 
