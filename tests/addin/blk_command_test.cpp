@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -568,6 +569,59 @@ TEST_F(BlkCommandTest, NonNumberInTheData) {
   EXPECT_TRUE(Blank(standin::GetCell(sheet_, "G1")));
 }
 
+// Titles below the data: the warning names rows 2 to 110, from the data's
+// first row to the titles row, and nothing outside them changes.
+TEST_F(BlkCommandTest, TheWarningNamesEveryRowTheCommandTouches) {
+  standin::SetCell(sheet_, "A110", std::string("Price"));
+  standin::SetCell(sheet_, "B110", std::string("Volume"));
+  standin::SetCell(sheet_, "E1", std::string("above"));
+  standin::SetCell(sheet_, "D111", std::string("below"));
+  const int columns = static_cast<int>(blk::BlkOutputPlan(2, 3, 1, 1).size());
+  std::vector<standin::CellState> before = standin::SheetContents(sheet_);
+  Entries e;
+  e.titles = "A110:B110";
+  QueueAccepted(e);
+  EXPECT_EQ(Run(), 1);
+  ASSERT_FALSE(Saw("Aborted"));
+  const std::string named = "$D$2:$" + ColumnName(3 + columns - 1) + "$110";
+  EXPECT_TRUE(Saw("The range " + named + " will be overwritten.") ||
+              Saw("!" + named + " will be overwritten."))
+      << named;
+  std::map<std::pair<int, int>, std::string> was;
+  for (const standin::CellState& c : before) was[{c.row, c.column}] = c.text;
+  for (const standin::CellState& c : standin::SheetContents(sheet_)) {
+    if (was.count({c.row, c.column}) && was[{c.row, c.column}] == c.text) continue;
+    EXPECT_TRUE(c.row <= 109 && c.column >= 3 && c.column < 3 + columns)
+        << "row " << c.row << " column " << c.column << ": " << c.text;
+  }
+  EXPECT_EQ(Text(standin::GetCell(sheet_, "E1")), "above");
+  EXPECT_EQ(Text(standin::GetCell(sheet_, "D111")), "below");
+  EXPECT_EQ(Text(standin::GetCell(sheet_, "D110")), "Price_1");
+}
+
+// The block formulas of a long book and sheet name detrended and normalised
+// do not fit the host's 255 characters: the person is told.
+TEST_F(BlkCommandTest, AFormulaTooLongToEnterIsReported) {
+  const std::string book(60, 'b');
+  standin::SheetId data = standin::NewWorkbook(book + ".xls", std::string(31, 's'));
+  standin::SetCell(data, "A1", std::string("Close"));
+  standin::SetColumn(data, "A2", {close_.begin(), close_.end()});
+  standin::SheetId out = standin::AddSheet(book + ".xls", "Out");
+  standin::Select(data, "A2:A101");
+  Entries e;
+  e.data = "A2:A101";
+  e.output = "Out!B1";
+  e.detrended = true;
+  e.normalization = 1;
+  e.index = 12;
+  QueueAccepted(e);
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(Saw("Your block formula would be too long! Its last row keeps the computed "
+                  "value."));
+  // The standard columns' short formulas are still entered.
+  EXPECT_FALSE(standin::GetFormula(out, "B101").empty());
+}
+
 TEST_F(BlkCommandTest, MemoryFailureAtEveryAllocationLeavesTheSheet) {
   standin::SetCell(sheet_, "D1", std::string("keep"));
   standin::SetCell(sheet_, "E3", 42.0);
@@ -645,6 +699,21 @@ class BlkMacroTest : public BlkCommandTest {
 
   BlokProc blok_ = nullptr;
 };
+
+// Titles are read from the titles reference's own columns, the ones its
+// check tested, wherever they lie.
+TEST_F(BlkMacroTest, TitlesComeFromTheTitlesOwnColumns) {
+  standin::SetCell(sheet_, "X1", std::string("Price"));
+  standin::SetCell(sheet_, "Y1", std::string("Volume"));
+  Reference data(sheet_, 1, 100, 0, 1), output(sheet_, 0, 0, 3, 3),
+      titles(sheet_, 0, 0, 23, 24);
+  EXPECT_EQ(blok_(&data.value, &output.value, &titles.value, 3, 1, 1), 1);
+  std::vector<blk::BlkColumnLayout> plan = blk::BlkOutputPlan(2, 3, 1, 1);
+  ASSERT_FALSE(plan.empty());
+  EXPECT_EQ(Text(standin::GetCell(sheet_, 0, 3)), "Price" + plan.front().suffix);
+  EXPECT_EQ(Text(standin::GetCell(sheet_, 0, 3 + static_cast<int>(plan.size()) - 1)),
+            "Volume" + plan.back().suffix);
+}
 
 TEST_F(BlkMacroTest, WritesTheSameColumnsAsTheCommand) {
   EXPECT_EQ(Call(12, 2, 1), 1);

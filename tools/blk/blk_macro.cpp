@@ -3,6 +3,7 @@
 // checks of a direct call; the overwrite warning.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,18 +65,16 @@ XLOPER& Area(RefRecord& record, DWORD sheet, long firstRow, long lastRow,
 
 // The R1C1 text of a reference with its sheet, "" when the host gives none.
 std::string ReferenceText(XLOPER& reference) {
-  XLOPER text;
-  if (Excel4(xlfReftext, &text, 1, &reference) != xlretSuccess) return {};
-  std::string result = TextOf(text);
-  ReleaseHostValue(text);
-  return result;
+  // Guarded: the string's allocation may throw while the text is held.
+  HostValue text;
+  text.Call(xlfReftext, &reference);
+  return text.filled() ? TextOf(text.get()) : std::string();
 }
 
-// Enters a block's formula into the formula cell: references made relative
-// in their rows, the sheet dropped when data and output share it.
-void EnterFormula(FormulaKind kind, int n, int m, int blankRows,
-                  const XLREF& data, DWORD dataSheet, long dataColumn,
-                  XLOPER& formulaCell) {
+// A block's formula text, the sheet dropped when data and output share it;
+// empty when the host gave no reference text.
+std::string FormulaText(FormulaKind kind, int n, int m, int blankRows,
+                        const XLREF& data, DWORD dataSheet, long dataColumn) {
   const long last = data.rwLast;
   const int half = m / 2;
   RefRecord source;
@@ -89,16 +88,22 @@ void EnterFormula(FormulaKind kind, int n, int m, int blankRows,
                                              last, dataColumn, dataColumn)),
                           g_sameSheet);
   }
-  if (block.empty() || (kind != FormulaKind::kStandard && trend.empty())) return;
-  std::string formula = BlockFormula(kind, n, block, trend);
-  // A formula too long for the host keeps the computed value in its cell.
-  if (formula.size() > 255) return;
+  if (block.empty() || (kind != FormulaKind::kStandard && trend.empty())) return {};
+  return BlockFormula(kind, n, block, trend);
+}
+
+// Enters a formula text into the formula cell, its references made relative
+// in their rows. False when it is too long for the host to take; the cell
+// then keeps its computed value.
+bool EnterFormula(FormulaKind kind, const std::string& formula, XLOPER& formulaCell) {
+  if (formula.empty()) return true;
+  if (formula.size() > 255) return false;
   Counted text(formula);
   XLOPER converted;
   if (CallExcel(xlfFormulaConvert, &converted, 5, TempString(text.text),
                 TempBoolean(0), TempBoolean(0), TempNumber(3),
                 &formulaCell) != xlretSuccess) {
-    return;
+    return true;
   }
   if (BaseType(converted) == xltypeStr) {
     int command = kind == FormulaKind::kNormalized
@@ -107,19 +112,22 @@ void EnterFormula(FormulaKind kind, int n, int m, int blankRows,
     Excel4(command, nullptr, 2, &converted, &formulaCell);
   }
   ReleaseHostValue(converted);
+  return true;
+}
+
+FormulaKind KindOf(const BlkColumnLayout& column, int normalization) {
+  return !column.detrended ? FormulaKind::kStandard
+         : normalization == kBlkNormalized ? FormulaKind::kNormalized
+                                           : FormulaKind::kDetrended;
 }
 
 // The text of a title cell, "" when it holds none.
 std::string TitleText(DWORD sheet, long row, long column) {
   RefRecord cell;
-  XLOPER text;
-  if (CallExcel(xlCoerce, &text, 2, &Area(cell, sheet, row, row, column, column),
-                TempInteger(xltypeStr)) != xlretSuccess) {
-    return {};
-  }
-  std::string result = TextOf(text);
-  ReleaseHostValue(text);
-  return result;
+  HostValue text;
+  text.Call(xlCoerce, &Area(cell, sheet, row, row, column, column),
+            TempInteger(xltypeStr));
+  return text.filled() ? TextOf(text.get()) : std::string();
 }
 
 }  // namespace
@@ -303,7 +311,9 @@ int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
   const XLREF* titles = FirstArea(titlesRef);
   const XLREF* data = FirstArea(dataRef);
   if (output == nullptr || titles == nullptr || data == nullptr) return 0;
-  long top = std::min<long>(titles->rwFirst, data->rwLast);
+  // Every row the command clears or writes: the titles row and the data's
+  // rows, whichever way round they lie.
+  long top = std::min<long>(titles->rwFirst, data->rwFirst);
   long bottom = std::max<long>(titles->rwFirst, data->rwLast);
   long right = std::min<long>(long{output->colFirst} + totalColumns - 1,
                               kLastColumn);
@@ -321,12 +331,12 @@ int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
   }
   if (!r1c1 && !text.empty() && text.size() < 255) {
     Counted formula("=" + text);
-    XLOPER converted;
-    if (CallExcel(xlfFormulaConvert, &converted, 3, TempString(formula.text),
-                  TempBoolean(0), TempBoolean(1)) == xlretSuccess) {
-      std::string a1 = TextOf(converted);
+    HostValue converted;
+    converted.Call(xlfFormulaConvert, TempString(formula.text), TempBoolean(0),
+                   TempBoolean(1));
+    if (converted.filled()) {
+      std::string a1 = TextOf(converted.get());
       if (a1.size() > 1 && a1[0] == '=') text = a1.substr(1);
-      ReleaseHostValue(converted);
     }
   }
 
@@ -362,6 +372,8 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   const DWORD titlesSheet = titlesRef.val.mref.idSheet;
   const long outputFirst = outputArea->colFirst;
   const long titlesRow = titlesArea->rwFirst;
+  // The titles' own columns, the ones their check tested.
+  const long titlesFirst = titlesArea->colFirst;
   g_sameSheet = dataSheet == outputSheet;
 
   const long rows = long{data.rwLast} - data.rwFirst + 1;
@@ -377,17 +389,44 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   const long total = static_cast<long>(plan.size());
   const long valueRows = rows - blank;
 
-  // Every buffer first: a run that cannot have them writes nothing.
-  auto* x = static_cast<double*>(AllocGlobal(sizeof(double) * rows));
-  auto* values = static_cast<double*>(AllocGlobal(sizeof(double) * valueRows));
-  auto* cells = static_cast<XLOPER*>(
+  // Every buffer first: a run that cannot have them writes nothing. They go
+  // back on every way out, a C++ allocation that fails on the way included.
+  struct Buffers {
+    double* x = nullptr;
+    double* values = nullptr;
+    XLOPER* cells = nullptr;
+    ~Buffers() {
+      FreeGlobal(x);
+      FreeGlobal(values);
+      FreeGlobal(cells);
+      ClearProgress();
+    }
+  } buffers;
+  auto* x = buffers.x = static_cast<double*>(AllocGlobal(sizeof(double) * rows));
+  auto* values = buffers.values =
+      static_cast<double*>(AllocGlobal(sizeof(double) * valueRows));
+  auto* cells = buffers.cells = static_cast<XLOPER*>(
       AllocGlobal(sizeof(XLOPER) * std::min<long>(valueRows, kChunkCells)));
   if (x == nullptr || values == nullptr || cells == nullptr) {
-    FreeGlobal(x);
-    FreeGlobal(values);
-    FreeGlobal(cells);
     ShowInsufficientMemory();
     return 0;
+  }
+  // Every title and formula text too, so that running out of memory for
+  // one never leaves half the columns written.
+  std::vector<std::string> titles(plan.size()), formulas(plan.size());
+  {
+    std::string title;
+    int column = -1;
+    for (std::size_t j = 0; j < plan.size(); ++j) {
+      const BlkColumnLayout& layout = plan[j];
+      if (layout.data_column != column) {
+        column = layout.data_column;
+        title = TitleText(titlesSheet, titlesRow, titlesFirst + column);
+      }
+      titles[j] = title + layout.suffix;
+      formulas[j] = FormulaText(KindOf(layout, normalization), layout.n, layout.m, blank,
+                                data, dataSheet, data.colFirst + column);
+    }
   }
   if (clearArea != nullptr) {
     Excel4(xlcFormulaGoto, nullptr, 1, const_cast<LPXLOPER>(clearArea));
@@ -399,8 +438,9 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   int result = 1;
   long written = 0;
   int currentColumn = -1;
-  std::string title;
+  bool tooLong = false;
   for (const BlkColumnLayout& column : plan) {
+    const std::size_t j = static_cast<std::size_t>(written);
     if (column.data_column != currentColumn) {
       currentColumn = column.data_column;
       RefRecord dataColumn;
@@ -410,7 +450,6 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
         result = -1;
         break;
       }
-      title = TitleText(titlesSheet, titlesRow, data.colFirst + currentColumn);
     }
     std::span<const double> series(x, static_cast<std::size_t>(rows));
     std::span<double> out(values, static_cast<std::size_t>(valueRows));
@@ -437,19 +476,17 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     }
 
     RefRecord titleCell;
-    Counted titleText(title + column.suffix);
+    Counted titleText(titles[j]);
     CallExcel(xlSet, nullptr, 2,
               &Area(titleCell, outputSheet, titlesRow, titlesRow, target, target),
               TempString(titleText.text));
 
-    FormulaKind kind = !column.detrended ? FormulaKind::kStandard
-                       : normalization == kBlkNormalized ? FormulaKind::kNormalized
-                                                         : FormulaKind::kDetrended;
     RefRecord formulaCell;
-    EnterFormula(kind, column.n, column.m, blank, data, dataSheet,
-                 data.colFirst + currentColumn,
-                 Area(formulaCell, outputSheet, data.rwLast, data.rwLast, target,
-                      target));
+    if (!EnterFormula(KindOf(column, normalization), formulas[j],
+                      Area(formulaCell, outputSheet, data.rwLast, data.rwLast,
+                           target, target))) {
+      tooLong = true;
+    }
     ++written;
     observer.Progress(written, total);
     // Polled once a column is whole, so a stop never leaves half a column.
@@ -459,15 +496,16 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     }
   }
 
+  if (tooLong) {
+    ShowMessage("Your block formula would be too long! Its last row keeps the "
+                "computed value.",
+                kAlertError);
+  }
   if (written > 0) {
-    RefRecord titles;
-    FormatTitleRow(Area(titles, outputSheet, titlesRow, titlesRow, outputFirst,
+    RefRecord titleRow;
+    FormatTitleRow(Area(titleRow, outputSheet, titlesRow, titlesRow, outputFirst,
                         outputFirst + written - 1));
   }
-  FreeGlobal(x);
-  FreeGlobal(values);
-  FreeGlobal(cells);
-  ClearProgress();
   return result;
 }
 
@@ -508,8 +546,15 @@ extern "C" HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
     return 0;
   }
   if (dataRef == nullptr || outputRef == nullptr || titlesRef == nullptr) return 0;
-  return RunBlok(*dataRef, *outputRef, *titlesRef, mnIndex, method,
-                 normalization, fromCommand ? &g_clearRecord.value : nullptr);
+  // Texts and the column plan are C++ containers: running out of memory
+  // for them ends the run here, never in the host.
+  try {
+    return RunBlok(*dataRef, *outputRef, *titlesRef, mnIndex, method,
+                   normalization, fromCommand ? &g_clearRecord.value : nullptr);
+  } catch (const std::bad_alloc&) {
+    ShowInsufficientMemory();
+    return 0;
+  }
 }
 
 extern "C" HVT_EXPORT int WINAPI BlokWrapper(void) {
