@@ -80,6 +80,9 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
     if (BaseType(answer) != xltypeMulti || answer.val.array.lparray == nullptr ||
         answer.val.array.rows != rows || answer.val.array.columns != kDialogColumns) {
       ReleaseHostValue(answer);  // FALSE: cancelled
+      // The next showing starts from the table again, not from the answer
+      // the person has just cancelled.
+      ForgetDialogAnswer(remembered);
       return kStepEnd;
     }
     ForgetDialogAnswer(remembered);

@@ -37,6 +37,25 @@ class GtnCommand : public ColumnCommandTest {
   static MacroFn Macro() { return Procedure<MacroFn>("GTN_func"); }
 };
 
+// A Cancel drops the remembered entries: the next showing is the table's.
+TEST_F(GtnCommand, CancelDropsTheRememberedAnswer) {
+  standin::SheetId sheet = Prepare(Walk(120), "A1:A120");
+  standin::QueueDialog({false, {{2, std::string("A1:A120")}, {4, std::string("C1")}, {6, 12.0}}, 0});
+  Run();
+  ASSERT_EQ(Seen("Aborted"), 0) << Dump();
+  standin::Select(sheet, "H1");
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  const std::vector<standin::DialogShowing> shown = standin::Showings();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(standin::Describe(shown[1].definition.at(6, 6)), "12") << "remembered";
+  EXPECT_EQ(standin::Describe(shown[2].definition.at(6, 6)),
+            standin::Describe(shown[0].definition.at(6, 6)))
+      << "the table's value again";
+}
+
 TEST_F(GtnCommand, RegistersItsRowsAndDataMenuItem) {
   bool wrapper = false, macro = false, function = false;
   for (const auto& r : standin::Registrations()) {
@@ -141,8 +160,38 @@ TEST_F(GtnCommand, HeaderTextAboveTheDataBecomesTheLabel) {
   data_ = "A2:A81";
   standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
   Run();
-  EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B2")), "Close_24_10");
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B1")), "Close_24_10");
+  EXPECT_TRUE(IsBlank(sheet, 1, 1));
   ExpectColumn(sheet, 1, CommandValues(x, 24, 10), 30, 1);
+}
+
+// The label's text by the rules every one-column command keeps: a title in
+// the sheet's first row alone is taken; two different titles are asked
+// about, and the answer (or nothing, on Cancel) is what the label says.
+TEST_F(GtnCommand, LabelTextFromTheTitlesOrThePerson) {
+  std::vector<double> x = Walk(80);
+  for (bool twoTitles : {false, true}) {
+    SCOPED_TRACE(twoTitles ? "two titles" : "a title in the first row");
+    standin::CloseAddIn();
+    standin::Reset();
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+    standin::SetCell(sheet, "A1", Value{std::string("Close")});
+    if (twoTitles) standin::SetCell(sheet, "A4", Value{std::string("Price")});
+    standin::SetColumn(sheet, "A5", std::vector<Value>(x.begin(), x.end()));
+    standin::Select(sheet, "H1");
+    standin::QueueDialog({false, {{2, std::string("A5:A84")}, {4, std::string("B1")}}, 0});
+    if (twoTitles) standin::QueueInput(Value{std::string("Mine")});
+    Run();
+    EXPECT_EQ(Seen("Please enter text to use as label for your output column."),
+              twoTitles ? 1 : 0)
+        << Dump();
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B1")),
+              twoTitles ? "Mine_24_10" : "Close_24_10");
+    EXPECT_TRUE(IsBlank(sheet, 3, 1));
+    EXPECT_TRUE(IsBlank(sheet, 4, 1));
+    ExpectColumn(sheet, 1, CommandValues(x, 24, 10), 30, 4);
+  }
 }
 
 TEST_F(GtnCommand, OutputOnAnotherSheetAsksForTheLabel) {
@@ -195,6 +244,10 @@ TEST_F(GtnCommand, EveryDialogCheckShowsItsMessageAndFocus) {
       {"no span", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {10, false}},
        "You must select at least one Span value!", 10},
       {"span rows", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {11, true}},
+       "You must select more data rows to calculate GTN, or you must select a "
+       "smaller maximum Span value!", 2},
+      // Room for span 48 plus 2, not for the 55 rows its run needs.
+      {"span rows of the run", {{2, std::string("A1:A52")}, {4, std::string("C1")}, {11, true}},
        "You must select more data rows to calculate GTN, or you must select a "
        "smaller maximum Span value!", 2},
       {"together rows",
@@ -443,8 +496,9 @@ TEST_F(GtnCommand, OutputLeftOfTheDataStopsBeforeOverwritingIt) {
 }
 
 TEST_F(GtnCommand, OutputColumnsMustFitTheSheet) {
-  std::vector<double> x = Walk(100);
-  standin::SheetId sheet = Prepare(x, "A1:A100");
+  // Enough rows for span 96's run.
+  std::vector<double> x = Walk(110);
+  standin::SheetId sheet = Prepare(x, "A1:A110");
   standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("IU1")}, {11, true}, {12, true}}, 0});
   Run();
   EXPECT_EQ(Seen("Your output columns would run past the last column of the sheet!"), 1)

@@ -241,6 +241,22 @@ TEST_F(KlxCommand, TheDialogRemembersTheLastEntriesOnTheSameSheet) {
   EXPECT_EQ(standin::Describe(shown[2].definition.at(6, 6)), "10") << "table values again";
 }
 
+// A protected output sheet is refused before anything is read or computed,
+// with the message the other one-column commands give.
+TEST_F(KlxCommand, AProtectedOutputSheetIsRefusedBeforeComputing) {
+  Data(100);
+  standin::SheetId out = standin::AddSheet("Book1.xls", "Out");
+  standin::ProtectSheet(out, true);
+  standin::QueueDialog(Entries("A1:A100", "Out!B1"));
+  EXPECT_EQ(Run(), 1);
+  EXPECT_TRUE(Saw("alert 3 \"Your output document is protected.\" -> OK"));
+  EXPECT_TRUE(Saw(kAborted));
+  for (const std::string& line : standin::Transcript()) {
+    EXPECT_EQ(line.find("Finished"), std::string::npos) << line;
+  }
+  EXPECT_TRUE(standin::SheetContents(out).empty());
+}
+
 TEST_F(KlxCommand, MenuItemRunsTheCommand) {
   Data(60);
   std::vector<standin::MenuItem> items = standin::MenuItems(standin::MenuBar(), "Data");

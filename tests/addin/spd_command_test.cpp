@@ -35,6 +35,25 @@ class SpdCommand : public ColumnCommandTest {
   static MacroFn Macro() { return Procedure<MacroFn>("Spd"); }
 };
 
+// A Cancel drops the remembered entries: the next showing is the table's.
+TEST_F(SpdCommand, CancelDropsTheRememberedAnswer) {
+  standin::SheetId sheet = Prepare(Walk(120), "A1:A120");
+  standin::QueueDialog({false, {{2, std::string("A1:A120")}, {4, std::string("C1")}, {6, 12.0}}, 0});
+  Run();
+  ASSERT_EQ(Seen("Aborted"), 0) << Dump();
+  standin::Select(sheet, "H1");
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  standin::QueueDialog({true, {}, 0});
+  Run();
+  const std::vector<standin::DialogShowing> shown = standin::Showings();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(standin::Describe(shown[1].definition.at(6, 6)), "12") << "remembered";
+  EXPECT_EQ(standin::Describe(shown[2].definition.at(6, 6)),
+            standin::Describe(shown[0].definition.at(6, 6)))
+      << "the table's value again";
+}
+
 TEST_F(SpdCommand, RegistersItsRowsAndDataMenuItem) {
   bool wrapper = false, macro = false, function = false;
   for (const auto& r : standin::Registrations()) {
@@ -82,9 +101,11 @@ TEST_F(SpdCommand, WritesFromRowThirtyOrTheDepthOnTheDataRows) {
     // Sheet rows 35 (or 65) to 104, 1-based: the worksheet function's rows.
     ExpectColumn(sheet, 2, CommandValues(x, depth), offset, 4);
     EXPECT_TRUE(IsBlank(sheet, 104, 2));
-    ExpectLabelFormula(sheet, "C5", "[Book1.xls]Data!$A$5:$A$104",
+    // The label goes into the sheet's first row, above the data.
+    ExpectLabelFormula(sheet, "C1", "[Book1.xls]Data!$A$5:$A$104",
                        "_D" + std::to_string(depth));
-    EXPECT_TRUE(standin::GetFormat(sheet, "C5").bold);
+    EXPECT_TRUE(standin::GetFormat(sheet, "C1").bold);
+    EXPECT_TRUE(IsBlank(sheet, 4, 2));
     EXPECT_EQ(standin::ActiveCell(), "C" + std::to_string(5 + offset));
   }
 }
@@ -112,7 +133,8 @@ TEST_F(SpdCommand, HeaderTextBecomesTheLabel) {
   standin::QueueDialog({false, {{2, std::string("A2:A81")}, {4, std::string("B1")},
                                 {6, 14.0}}, 0});
   Run();
-  EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B2")), "Close_D14");
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet, "B1")), "Close_D14");
+  EXPECT_TRUE(IsBlank(sheet, 1, 1));
   ExpectColumn(sheet, 1, CommandValues(x, 14), 30, 1);
 }
 

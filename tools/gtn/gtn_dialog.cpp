@@ -84,9 +84,12 @@ bool SpanChosen(DialogPass& pass) {
   return command.spanCount != 0;
 }
 
+// As many rows as the run of the longest span needs: a shorter column would
+// start a run that can only stop with nothing written.
 bool RowsForTheSpan(bool together) {
   return Command().together != together ||
-         AreaRows(Command().data) >= Command().longestSpan + 2L;
+         AreaRows(Command().data) >=
+             static_cast<long>(gtn::GtnMinRows(Command().longestSpan));
 }
 
 constexpr CheckRow<DialogPass> kDialogChecks[] = {

@@ -151,7 +151,7 @@ extern "C" HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
   WriteLabel({.data = &data.value,
               .outputSheet = outputSheet,
               .outputColumn = outputColumn,
-              .labelRow = area.rwFirst,
+              .labelRow = 0,  // the sheet's first row, as KLX's
               .writtenFirst = firstWritten,
               .writtenLast = area.rwLast,
               .suffix = suffix,

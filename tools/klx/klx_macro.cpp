@@ -7,6 +7,7 @@
 #include <span>
 
 #include "command/bands.h"
+#include "command/column.h"
 #include "command/label.h"
 #include "command/run_observer.h"
 #include "host/command_frame.h"
@@ -50,6 +51,12 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
   const long outRows = AreaRowCount(outArea);
   if (n < kMinRows || outRows <= 0) return kMacroRefused;  // the checks keep this out
   const std::size_t count = static_cast<std::size_t>(n);
+  // The dialog does not look at the output sheet's protection: asked on
+  // every run, before anything is read or computed, as GTN and SPD do.
+  if (SheetProtected(outputRef)) {
+    ShowAlert(text::kOutputProtected, kAlertError);
+    return kMacroRefused;
+  }
 
   // Everything is had before anything is written, so running out of memory
   // leaves the workbook as it was.

@@ -125,7 +125,7 @@ extern "C" HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int d
   WriteLabel({.data = &data.value,
               .outputSheet = outputSheet,
               .outputColumn = outputColumn,
-              .labelRow = area.rwFirst,
+              .labelRow = 0,  // the sheet's first row, as KLX's
               .writtenFirst = firstWritten,
               .writtenLast = area.rwLast,
               .suffix = suffix,
