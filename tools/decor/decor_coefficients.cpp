@@ -92,7 +92,7 @@ DWORD SheetIdOf(char* name) {
                              : Excel4(xlSheetId, &id, 0);
   if (code != xlretSuccess) return 0;
   DWORD sheet = BaseType(id) == xltypeRef ? id.val.mref.idSheet : 0;
-  Release(id);
+  ReleaseHostValue(id);
   return sheet;
 }
 
