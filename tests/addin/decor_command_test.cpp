@@ -758,6 +758,39 @@ TEST_F(UpdateUcx, SumsStandardisedInputsTimesCoefficients) {
   }
 }
 
+// Out of memory at any allocation of a call: the same number, an error
+// value or no value, never a crash, and nothing held afterwards.
+TEST_F(UpdateUcx, AMemoryFailureAtEveryAllocationGivesTheNumberOrAnError) {
+  const std::string formula = "=UpdateUCX(Coef!B1:B5,A1:C1)";
+  standin::Evaluation whole = standin::Evaluate(formula);
+  ASSERT_EQ(whole.result.cells.size(), 1u);
+  const double expected = Number(whole.result.cells[0]);
+  // What the open add-in holds between calls (its dialog arrays).
+  const long long held = standin::GetAccounting().global_blocks;
+  int errors = 0, k = 1;
+  for (; k < 200; ++k) {
+    standin::FailAllocation(k);
+    standin::Evaluation e = standin::Evaluate(formula);
+    bool past = standin::AllocationFailurePending();
+    standin::FailAllocation(0);
+    // No value (a null answer, which the host shows as an error) or one.
+    if (!e.no_value) {
+      ASSERT_EQ(e.result.cells.size(), 1u) << k;
+    }
+    const Value v = e.no_value ? Value{standin::Error{xlerrNum}} : e.result.cells[0];
+    if (std::holds_alternative<standin::Error>(v)) {
+      ++errors;
+    } else {
+      EXPECT_EQ(Number(v), expected) << k;
+    }
+    EXPECT_EQ(standin::GetAccounting().outstanding_values, 0) << k;
+    EXPECT_EQ(standin::GetAccounting().global_blocks, held) << k;
+    if (past) break;
+  }
+  RecordProperty("allocations", k - 1);
+  RecordProperty("errors", errors);
+}
+
 TEST_F(UpdateUcx, FailureTable) {
   EXPECT_EQ(Error("=UpdateUCX(Coef!A1:A4,A1:C1)"), xlerrRef);   // N + 1 cells
   EXPECT_EQ(Error("=UpdateUCX(Coef!A1:B5,A1:C1)"), xlerrRef);   // two columns

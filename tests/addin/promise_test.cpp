@@ -246,6 +246,19 @@ std::vector<Scenario> Scenarios() {
                    standin::QueueInput(Value{std::string("Price")});
                  },
                  Columns(Name("Book1.xls", "Out"), 2, 2, 119)});
+  // A sheet name typed without its quotes: the command quotes it itself.
+  all.push_back({"KLX quoted sheet name", "KLXWrapper", "KLX Aborted!",
+                 [] {
+                   standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "My Data");
+                   standin::SetColumn(sheet, "A1", Column(Series::Walk(120, 5)));
+                   standin::Select(sheet, "E5");
+                 },
+                 [] {
+                   standin::QueueDialog(Reply({{2, std::string("My Data!A1:A120")},
+                                               {4, std::string("C1")}, {6, 10.0},
+                                               {8, 1.0}, {12, 0.0}}));
+                 },
+                 Columns(Name("Book1.xls", "My Data"), 2, 2, 119)});
   all.push_back({"KLX cancelled", "KLXWrapper", "KLX Aborted!", [] { OneColumn(120); },
                  [] { standin::QueueDialog(Cancel()); }, klxOut, false});
   all.push_back({"KLX non-number", "KLXWrapper", "KLX Aborted!",
@@ -421,6 +434,33 @@ TEST_P(CommandPromise, OnlyTheAnnouncedChangesOnAMemoryFailureAtEveryAllocation)
   if (s.succeeds) {
     EXPECT_GE(failures, 1) << s.name;
   }
+}
+
+// Opening the add-in with the k-th allocation failing, for every k: each
+// tool's open hook lets go of what it had, and closing after a failed open
+// is safe.
+TEST(OpenHooks, AMemoryFailureAtEveryAllocationOfTheOpenLeavesNothingHeld) {
+  int k = 1;
+  for (; k < 2000; ++k) {
+    standin::Reset();
+    standin::FailAllocation(k);
+    try {
+      standin::LoadAddIn(HVT_ADDIN_PATH);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "allocation " << k << ": " << e.what();
+    }
+    bool past = standin::AllocationFailurePending();
+    standin::FailAllocation(0);
+    standin::CloseAddIn();
+    standin::Accounting accounting = standin::GetAccounting();
+    EXPECT_TRUE(accounting.Clean())
+        << "allocation " << k << ": "
+        << (accounting.problems.empty() ? std::string("leak") : accounting.problems.front());
+    standin::ResetQuietly();
+    if (past) break;
+  }
+  std::cout << "open: " << k - 1 << " allocations\n";
+  EXPECT_GT(k, 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandPromise, ::testing::ValuesIn(Scenarios()),
