@@ -510,6 +510,7 @@ std::optional<RawResult> Invoke(void* address, const std::string& letters,
     }
   }
   RawResult r;
+  CodeOwner owner(true);
   if (letters[0] == 'B') {
     r.number = CallByPattern<double>(pattern, address, slots, std::make_integer_sequence<int, 16>{});
   } else {
@@ -550,7 +551,10 @@ std::optional<RawResult> Invoke(void* address, const std::string& letters,
     void* pointer;
     double number;
   } out{};
-  ffi_call(&cif, FFI_FN(address), &out, values.data());
+  {
+    CodeOwner owner(true);  // the host's own allocations above never count
+    ffi_call(&cif, FFI_FN(address), &out, values.data());
+  }
   RawResult r;
   switch (letters[0]) {
     case 'B': r.number = out.number; break;
@@ -700,7 +704,6 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     {
       // The procedure's own calls into the host are calls of their own.
       WideCallScope plain(nullptr);
-      CodeOwner owner(true);
       called = Invoke(address, letters, slots);
     }
     if (!called) {

@@ -94,11 +94,11 @@ Format GetFormat(SheetId sheet, const std::string& cell) {
 
 std::vector<CellState> SheetContents(SheetId sheet) {
   const Sheet& s = SheetOrThrow(sheet);
-  std::map<long, CellState> cells;
+  std::map<Sheet::CellKey, CellState> cells;
   for (const auto& [key, cell] : s.cells) {
     CellState& state = cells[key];
-    state.row = static_cast<int>(key / 256);
-    state.column = static_cast<int>(key % 256);
+    state.row = Sheet::RowOf(key);
+    state.column = Sheet::ColumnOf(key);
     state.text = Describe(cell.value);
     if (cell.unit != nullptr) {
       state.text += cell.unit->is_array ? " {" + cell.unit->text + "}" : " " + cell.unit->text;
@@ -107,8 +107,8 @@ std::vector<CellState> SheetContents(SheetId sheet) {
   for (const auto& [key, f] : s.formats) {
     if (f == CellFormat{}) continue;
     CellState& state = cells[key];
-    state.row = static_cast<int>(key / 256);
-    state.column = static_cast<int>(key % 256);
+    state.row = Sheet::RowOf(key);
+    state.column = Sheet::ColumnOf(key);
     state.text += " [" + f.number_format + " " + std::to_string(f.alignment) +
                   (f.bold ? " bold" : "") + (f.italic ? " italic" : "") +
                   (f.locked ? "" : " unlocked") + (f.formula_hidden ? " hidden" : "") + "]";
