@@ -58,6 +58,13 @@ function(hvt_windows_standin target)
     -Wl,--exclude-libs,libgcc.a:libgcc_eh.a:libstdc++.a:libwinpthread.a:libmingwex.a:libmingw32.a)
 endfunction()
 
+# A Windows program hosting the stand-in (hvt.exe, the test programs)
+# exports MdCallBack12 from its own module, where the modules' Excel12v
+# looks for it in Excel's process.
+function(hvt_windows_host_program target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/win/host_callback12.cpp)
+endfunction()
+
 # CLI11 is header-only: the host's copy serves the cross-build too, through
 # a directory that holds nothing else (never the host's /usr/include).
 function(hvt_windows_cli11 target)

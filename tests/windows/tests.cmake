@@ -10,12 +10,10 @@ set(HVT_WIN_BUILD_DIR "Z:${CMAKE_BINARY_DIR}")
 set(HVT_WIN_SOURCE_DIR "Z:${CMAKE_SOURCE_DIR}")
 
 file(GLOB ADDIN_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/addin/*.cpp)
-# The 12-series tests need MdCallBack12 exported by the host program, which
-# the Windows test programs do not do yet: they run in the Linux suites only.
-list(FILTER ADDIN_TESTS EXCLUDE REGEX "/wide_host_test\\.cpp$")
 file(GLOB WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 if(ADDIN_TESTS OR WINDOWS_TESTS)
   add_executable(hvt_addin_tests ${ADDIN_TESTS} ${WINDOWS_TESTS})
+  hvt_windows_host_program(hvt_addin_tests)
   target_link_libraries(hvt_addin_tests PRIVATE XLCALL32 hvt_cores user32
                                                 GTest::gtest_main)
   target_compile_definitions(hvt_addin_tests PRIVATE
