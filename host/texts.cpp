@@ -103,6 +103,13 @@ char kDecorTooFarToBegin[] =
     "produce too many columns to begin where you've chosen!";
 char kDecorDoesNotFit[] = " Your output will not fit below the cell you have chosen!";
 char kDecorFileNotCreated[] = " External coefficient file not created!";
+char kDecorCoefficientNameTooLong[] =
+    " Your coefficient sheet's name would be longer than 31 characters! "
+    "Use a shorter sheet name.";
+char kDecorCoefficientIsDataSheet[] =
+    " Your coefficient sheet would be your input or output sheet! "
+    "Rename your sheet.";
+char kDecorOtherWorkbook[] = " Your output must be in the workbook of your input!";
 
 char kBlkAborted[] = " BlokSamp 2 Aborted!";
 char kBlkImproperTitles[] =
@@ -123,5 +130,8 @@ char kBlkNoBlockType[] =
     " You must select at least one type of output block, Standard, Detrended, "
     "or both.";
 char kBlkUnprotectedOutput[] = " You must choose an unprotected output document!";
+char kBlkFormulaTooLong[] =
+    " Your block formula would be too long! Its last row keeps the "
+    "computed value.";
 
 }  // namespace hvt::text

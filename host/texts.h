@@ -80,6 +80,9 @@ extern char kDecorOverwriteOrTooMany[];
 extern char kDecorTooFarToBegin[];
 extern char kDecorDoesNotFit[];
 extern char kDecorFileNotCreated[];
+extern char kDecorCoefficientNameTooLong[];
+extern char kDecorCoefficientIsDataSheet[];
+extern char kDecorOtherWorkbook[];
 
 // ---- BLK.
 extern char kBlkAborted[];
@@ -93,6 +96,7 @@ extern char kBlkTitlesText[];
 extern char kBlkTitlesMissing[];
 extern char kBlkNoBlockType[];
 extern char kBlkUnprotectedOutput[];
+extern char kBlkFormulaTooLong[];
 
 }  // namespace hvt::text
 

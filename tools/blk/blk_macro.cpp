@@ -497,9 +497,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   }
 
   if (tooLong) {
-    ShowMessage("Your block formula would be too long! Its last row keeps the "
-                "computed value.",
-                kAlertError);
+    ShowMessage(text::kBlkFormulaTooLong + 1, kAlertError);
   }
   if (written > 0) {
     RefRecord titleRow;

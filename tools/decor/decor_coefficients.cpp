@@ -281,20 +281,16 @@ int PrepareCoefficientSheet(std::size_t columns) {
   ShortSheetName(g_sheet.name, g_sheet.shortName, kNameSize);
   // Everything that would refuse the sheet is asked before one is made.
   if (g_sheet.workbook && CountedLength(g_sheet.shortName) > kSheetNameLimit) {
-    ShowMessage("Your coefficient sheet's name would be longer than 31 characters! "
-                "Use a shorter sheet name.",
-                kAlertError);
+    ShowMessage(text::kDecorCoefficientNameTooLong + 1, kAlertError);
     return 0;
   }
   if (CompareCounted(g_sheet.name, inputSheet) == 0 ||
       CompareCounted(g_sheet.name, g_sheet.outputSheet) == 0) {
-    ShowMessage("Your coefficient sheet would be your input or output sheet! "
-                "Rename your sheet.",
-                kAlertError);
+    ShowMessage(text::kDecorCoefficientIsDataSheet + 1, kAlertError);
     return 0;
   }
   if (g_sheet.workbook && !SameBook(inputSheet, g_sheet.outputSheet)) {
-    ShowMessage("Your output must be in the workbook of your input!", kAlertError);
+    ShowMessage(text::kDecorOtherWorkbook + 1, kAlertError);
     return 0;
   }
   char prefix[kNameSize] = {0, '\0'};
