@@ -106,6 +106,16 @@ void SetArray(XLOPER& result, const Array& a) {
   result.val.array.columns = static_cast<WORD>(a.columns);
 }
 
+void SetArray(XLOPER& result, Array&& a) {
+  if (WideCall* wide = CurrentWideCall()) {
+    wide->answer = Operand{std::move(a)};
+    std::memset(static_cast<void*>(&result), 0, sizeof result);
+    result.xltype = xltypeNil;
+    return;
+  }
+  SetArray(result, static_cast<const Array&>(a));
+}
+
 void SetRef(XLOPER& result, const Ref& ref) {
   if (WideCall* wide = CurrentWideCall()) {
     wide->answer = Operand{ref};

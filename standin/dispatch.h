@@ -78,6 +78,8 @@ std::optional<Ref> RefArg(const Args& args, std::size_t k);
 
 void SetValue(XLOPER& result, const Value& v);
 void SetArray(XLOPER& result, const Array& a);
+// The same, moving the cells into a 12-series call's answer.
+void SetArray(XLOPER& result, Array&& a);
 // A host-owned xltypeRef answer.
 void SetRef(XLOPER& result, const Ref& ref);
 // Refuses a call: logs why, answers xlretFailed.

@@ -24,6 +24,10 @@ std::string Upper(const std::string& s) {
   return out;
 }
 
+bool TooManyToRead(const Area& area) {
+  return static_cast<long long>(area.rows()) * area.columns() > kMaxCellsRead;
+}
+
 Array Single(Value v) {
   Array a;
   a.rows = a.columns = 1;
@@ -43,6 +47,28 @@ void EnsureCalculated(const Sheet& sheet, const Area& area) {
   for (auto& unit : units)
     if (!unit->calculated && !unit->in_progress && Overlaps(unit->area, area))
       CalculateUnit(*unit);
+}
+
+// Calls visit(row, column, value) for each stored cell of the area, in row
+// order, walking the stored cells in key order rather than every address
+// and skipping ahead only past cells outside the area's columns: a long
+// column of a one-column sheet is read in one pass.
+template <typename Visit>
+void VisitStoredCells(const Sheet& sheet, const Area& area, Visit&& visit) {
+  const auto& cells = sheet.cells;
+  const Sheet::CellKey last = Sheet::Key(area.last_row, area.last_col);
+  for (auto it = cells.lower_bound(Sheet::Key(area.first_row, area.first_col));
+       it != cells.end() && it->first <= last;) {
+    int r = Sheet::RowOf(it->first), c = Sheet::ColumnOf(it->first);
+    if (c < area.first_col) {
+      it = cells.lower_bound(Sheet::Key(r, area.first_col));
+    } else if (c > area.last_col) {
+      it = cells.lower_bound(Sheet::Key(r + 1, area.first_col));
+    } else {
+      visit(r, c, it->second.value);
+      ++it;
+    }
+  }
 }
 
 // An operand as a scalar or an array (references read).
@@ -174,32 +200,47 @@ struct Gathered {
   std::vector<double> numbers;
   std::optional<Error> error;
 };
-Gathered Gather(const std::vector<Operand>& args) {
-  Gathered g;
-  auto from_array = [&](const Array& a) {
-    for (const Value& v : a.cells) {
-      if (auto* e = std::get_if<Error>(&v)) {
-        if (!g.error) g.error = *e;
-      } else if (auto* d = std::get_if<double>(&v)) {
-        g.numbers.push_back(*d);
-      }
+// Hands each number of the operands, in order, to take(number); answers
+// the first error value met, if any.
+template <typename Take>
+std::optional<Error> GatherInto(const std::vector<Operand>& args, Take&& take) {
+  std::optional<Error> error;
+  auto from_value = [&](const Value& v) {
+    if (auto* e = std::get_if<Error>(&v)) {
+      if (!error) error = *e;
+    } else if (auto* d = std::get_if<double>(&v)) {
+      take(*d);
     }
+  };
+  auto from_array = [&](const Array& a) {
+    for (const Value& v : a.cells) from_value(v);
   };
   for (const Operand& op : args) {
     if (op.missing) continue;
     if (auto* r = std::get_if<Ref>(&op.v)) {
-      for (const Area& area : r->areas) from_array(ReadRef(Ref{r->sheet, {area}}));
+      // Empty cells add nothing: only the stored ones are visited, so a
+      // long column is not first copied cell by cell.
+      for (const Area& area : r->areas) {
+        const Sheet* sheet = FindSheetById(r->sheet);
+        if (sheet == nullptr || TooManyToRead(area)) {
+          from_array(ReadRef(Ref{r->sheet, {area}}));  // its error value
+          continue;
+        }
+        EnsureCalculated(*sheet, area);
+        VisitStoredCells(*sheet, area, [&](int, int, const Value& v) { from_value(v); });
+      }
     } else if (auto* a = std::get_if<Array>(&op.v)) {
       from_array(*a);
     } else {
       Value n = op.no_value ? Value{Error{xlerrNum}} : ToNumber(std::get<Value>(op.v));
-      if (auto* e = std::get_if<Error>(&n)) {
-        if (!g.error) g.error = *e;
-      } else {
-        g.numbers.push_back(std::get<double>(n));
-      }
+      from_value(n);
     }
   }
+  return error;
+}
+Gathered Gather(const std::vector<Operand>& args) {
+  Gathered g;
+  g.error = GatherInto(args, [&](double d) { g.numbers.push_back(d); });
   return g;
 }
 
@@ -291,10 +332,9 @@ Value ToBoolean(const Value& v) {
 }
 
 Value SumOperands(const std::vector<Operand>& args) {
-  Gathered g = Gather(args);
-  if (g.error) return *g.error;
-  double total = 0;
-  for (double d : g.numbers) total += d;
+  double total = 0;  // added in the order gathered
+  if (std::optional<Error> error = GatherInto(args, [&](double d) { total += d; }))
+    return *error;
   return Finite(total);
 }
 
@@ -302,31 +342,16 @@ Array ReadRef(const Ref& ref) {
   Sheet* sheet = FindSheetById(ref.sheet);
   if (sheet == nullptr || ref.areas.empty()) return Single(Error{xlerrRef});
   const Area& area = ref.areas[0];
-  if (static_cast<long long>(area.rows()) * area.columns() > kMaxCellsRead)
-    return Single(Error{xlerrNum});
+  if (TooManyToRead(area)) return Single(Error{xlerrNum});
   EnsureCalculated(*sheet, area);
   Array out;
   out.rows = area.rows();
   out.columns = area.columns();
   out.cells.assign(static_cast<std::size_t>(out.rows) * out.columns, Blank{});
-  // Walk the stored cells in key order rather than every address, skipping
-  // ahead only past cells outside the area's columns: a long column of a
-  // one-column sheet is read in one pass.
-  const auto& cells = sheet->cells;
-  const Sheet::CellKey last = Sheet::Key(area.last_row, area.last_col);
-  for (auto it = cells.lower_bound(Sheet::Key(area.first_row, area.first_col));
-       it != cells.end() && it->first <= last;) {
-    int r = Sheet::RowOf(it->first), c = Sheet::ColumnOf(it->first);
-    if (c < area.first_col) {
-      it = cells.lower_bound(Sheet::Key(r, area.first_col));
-    } else if (c > area.last_col) {
-      it = cells.lower_bound(Sheet::Key(r + 1, area.first_col));
-    } else {
-      out.cells[static_cast<std::size_t>(r - area.first_row) * out.columns + (c - area.first_col)] =
-          it->second.value;
-      ++it;
-    }
-  }
+  VisitStoredCells(*sheet, area, [&](int r, int c, const Value& v) {
+    out.cells[static_cast<std::size_t>(r - area.first_row) * out.columns + (c - area.first_col)] =
+        v;
+  });
   return out;
 }
 

@@ -94,6 +94,26 @@ TEST_F(EngineTest, BuiltinsAgreeWithSumsByHand) {
   EXPECT_EQ(Err(Eval1("=AVERAGE(C1:C5)")), xlerrDiv0);
 }
 
+// SUM over an area adds its numbers row by row, left to right, and only
+// the area's own columns, whatever is stored beside them.
+TEST_F(EngineTest, SumAddsAnAreaRowByRow) {
+  standin::SheetId s = standin::NewWorkbook("order.xls");
+  standin::SetCell(s, "A1", 100.0);  // beside the area, on both sides
+  standin::SetCell(s, "D2", 100.0);
+  standin::SetCell(s, "B1", 1e16);
+  standin::SetCell(s, "C1", 1.0);
+  standin::SetCell(s, "B2", -1e16);
+  standin::SetCell(s, "C2", 1.0);
+  // Row by row: 1e16 + 1 rounds to 1e16, so the rows add to 1; column by
+  // column they would add to 2.
+  EXPECT_EQ(Eval1("=SUM(B1:C2)"), Value{((1e16 + 1.0) + -1e16) + 1.0});
+  EXPECT_EQ(Eval1("=SUM(B1:C2,A1)"), Value{(((1e16 + 1.0) + -1e16) + 1.0) + 100.0});
+  standin::SetCell(s, "C2", std::string("x"));
+  standin::SetCell(s, "D1", Error{xlerrDiv0});
+  EXPECT_EQ(Eval1("=SUM(B1:C2)"), Value{0.0}) << "text in an area adds nothing";
+  EXPECT_EQ(Err(Eval1("=SUM(B1:D2)")), xlerrDiv0);
+}
+
 TEST_F(EngineTest, AbsColumnAndRowAsTheToolsFormulasUseThem) {
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetColumn(s, "A1", {1.0, -2.0, 3.0, -6.0});
