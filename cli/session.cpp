@@ -295,6 +295,14 @@ int RunSession(const SessionOptions& o) {
     Complain(e.what());
     status = kUsage;
   }
+  // Values the module kept or gave back twice, memory it kept after it was
+  // closed: each fails the session.
+  standin::Accounting accounting = standin::GetAccounting();
+  if (!accounting.Clean()) {
+    for (const std::string& p : accounting.problems) Complain("host accounting: " + p);
+    if (accounting.problems.empty()) Complain("host accounting: values or memory left unbalanced");
+    if (status == kOk) status = kErrorResult;
+  }
   // What went wrong on the host's side fails the session.
   for (const std::string& l : standin::Log()) {
     Complain("host: " + l);

@@ -47,7 +47,7 @@ bool ReadDataColumn(const XLOPER& reference, double* values, std::size_t count) 
   return false;
 }
 
-bool WriteNumbers(DWORD sheet, const XLREF& area, const double* values,
+bool WriteNumbers(IDSHEET sheet, const XLREF& area, const double* values,
                   XLOPER* scratch) {
   RefRecord whole, chunk;
   SetRecord(whole, sheet, area);

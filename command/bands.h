@@ -29,7 +29,7 @@ constexpr std::size_t BandCells() { return static_cast<std::size_t>(kChunkCells)
 // set with xlSet from `scratch`. A band the host refuses ends the write:
 // the bands before it stay written, none after it is tried, and the answer
 // is false.
-bool WriteNumbers(DWORD sheet, const XLREF& area, const double* values,
+bool WriteNumbers(IDSHEET sheet, const XLREF& area, const double* values,
                   XLOPER* scratch);
 
 }  // namespace hvt

@@ -30,9 +30,9 @@ bool SameColumn(const RefRecord& data, const RefRecord& output) {
 bool FirstCellsAreNumbers(const RefRecord& data) {
   const XLREF& area = data.table.reftbl[0];
   for (long row = area.rwFirst; row < area.rwFirst + 5L; ++row) {
-    XLMREF table;
+    XLMREF table{};
     XLOPER cell = AreaRef(table, data.value.val.mref.idSheet, CellArea(row, area.colFirst));
-    XLOPER answer;
+    XLOPER answer{};
     if (Excel4(xlfIsnumber, &answer, 1, &cell) != xlretSuccess) return false;
     bool number = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
     ReleaseHostValue(answer);
@@ -42,7 +42,7 @@ bool FirstCellsAreNumbers(const RefRecord& data) {
 }
 
 bool AnswerNumber(XLOPER& cell, double& number) {
-  XLOPER value;
+  XLOPER value{};
   if (CallExcel(xlCoerce, &value, 2, &cell, TempInteger(xltypeNum)) != xlretSuccess) {
     return false;
   }
@@ -52,8 +52,8 @@ bool AnswerNumber(XLOPER& cell, double& number) {
   return ok;
 }
 
-void SelectCell(DWORD sheet, long row, long column) {
-  XLMREF table;
+void SelectCell(IDSHEET sheet, long row, long column) {
+  XLMREF table{};
   XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
   Excel4(xlcFormulaGoto, nullptr, 1, &cell);
 }
@@ -70,7 +70,7 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
   int prefilled = PrefillReferenceField(array, dataCell, kOutputItem, remembered);
   for (;;) {
     XLOPER* shown = BaseType(remembered) == xltypeMulti ? &remembered : &array;
-    XLOPER answer;
+    XLOPER answer{};
     int code = Excel4(xlfDialogBox, &answer, 1, shown);
     if (prefilled == 1) {
       RestoreReferenceField(array, dataCell, table[0].text[kItemValue],
@@ -113,7 +113,7 @@ bool TakeReference(LPXLOPER argument, RefRecord& record) {
   if (argument == nullptr) return false;
   WORD type = BaseType(*argument);
   if (type != xltypeRef && type != xltypeSRef) return false;
-  XLOPER reference;
+  XLOPER reference{};
   if (CallExcel(xlCoerce, &reference, 2, argument, TempInteger(xltypeRef)) !=
       xlretSuccess) {
     return false;
@@ -129,14 +129,14 @@ bool TakeReference(LPXLOPER argument, RefRecord& record) {
 }
 
 bool SheetProtected(const XLOPER& reference) {
-  XLOPER name;
+  XLOPER name{};
   if (CallExcel(xlfGetCell, &name, 2, TempNumber(32),
                 const_cast<LPXLOPER>(&reference)) != xlretSuccess) {
     return false;
   }
   bool locked = false;
   if (IsText(name)) {
-    XLOPER flag;
+    XLOPER flag{};
     if (CallExcel(xlfGetDocument, &flag, 2, TempNumber(7), &name) == xlretSuccess) {
       locked = BaseType(flag) == xltypeBool && flag.val.xbool != 0;
       ReleaseHostValue(flag);

@@ -30,7 +30,7 @@ bool FirstCellsAreNumbers(const RefRecord& data);
 bool AnswerNumber(XLOPER& cell, double& number);
 
 // Selects one cell.
-void SelectCell(DWORD sheet, long row, long column);
+void SelectCell(IDSHEET sheet, long row, long column);
 
 // Rows and columns of a record's area.
 inline long AreaRows(const RefRecord& record) {

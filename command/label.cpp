@@ -23,15 +23,15 @@ void PutText(char* buffer, std::size_t at, const char* text, std::size_t length)
 }
 
 // The value of one cell, when the host gives it.
-void CellValue(DWORD sheet, long row, long column, HostValue& value) {
-  XLMREF table;
+void CellValue(IDSHEET sheet, long row, long column, HostValue& value) {
+  XLMREF table{};
   XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
   value.Call(xlCoerce, &cell);
 }
 
 // Enters a counted text (NUL ended) into a cell as the user would type it.
-void EnterText(char* text, DWORD sheet, long row, long column) {
-  XLMREF table;
+void EnterText(char* text, IDSHEET sheet, long row, long column) {
+  XLMREF table{};
   XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
   CallExcel(kFormulaIntl, nullptr, 2, TempString(text), &cell);
 }
@@ -83,7 +83,7 @@ bool WriteLabel(const LabelRequest& request) {
   const XLREF* area = request.data != nullptr ? FirstArea(*request.data) : nullptr;
   if (area == nullptr || request.buffer == nullptr) return false;
   const XLOPER& data = *request.data;
-  const DWORD sheet = data.val.mref.idSheet;
+  const IDSHEET sheet = data.val.mref.idSheet;
   const long first = area->rwFirst;
   const long column = area->colFirst;
   const long above = first > 0 ? first - 1 : first;
@@ -140,12 +140,12 @@ bool WriteLabel(const LabelRequest& request) {
   typed.Release();
 
   if (request.writtenFirst <= request.writtenLast) {
-    XLMREF writtenTable;
+    XLMREF writtenTable{};
     XLOPER written = AreaRef(writtenTable, request.outputSheet,
                              MakeArea(request.writtenFirst, request.writtenLast,
                                       request.outputColumn, request.outputColumn));
     Excel4(xlcFormulaGoto, nullptr, 1, &written);
-    XLMREF firstTable;
+    XLMREF firstTable{};
     XLOPER firstCell = AreaRef(firstTable, sheet, CellArea(first, column));
     HostValue format;
     if (format.Call(xlfGetCell, TempNumber(7), &firstCell) == xlretSuccess &&
@@ -153,7 +153,7 @@ bool WriteLabel(const LabelRequest& request) {
       Excel4(xlcFormatNumber, nullptr, 1, &format.get());
     }
   }
-  XLMREF labelTable;
+  XLMREF labelTable{};
   XLOPER label = AreaRef(labelTable, request.outputSheet,
                          CellArea(labelRow, request.outputColumn));
   FormatTitleRow(label);

@@ -17,7 +17,7 @@ constexpr std::size_t kLabelBufferSize = kLabelTextMax + 2;
 
 struct LabelRequest {
   const XLOPER* data = nullptr;  // the data reference (its first area)
-  DWORD outputSheet = 0;
+  IDSHEET outputSheet = 0;
   long outputColumn = 0;
   // The sheet row of the label cell. The cell above the data and the data
   // column's cell in this row are where a title is looked for.

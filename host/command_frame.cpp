@@ -42,7 +42,7 @@ bool IsTrue(const XLOPER& value) {
 // something else.
 double AskNumber(int function, double fallback, int count, LPXLOPER a = nullptr,
                  LPXLOPER b = nullptr) {
-  XLOPER answer;
+  XLOPER answer{};
   int code = count == 1 ? CallExcel(function, &answer, 1, a)
                         : CallExcel(function, &answer, 2, a, b);
   if (code != xlretSuccess) return fallback;
@@ -83,7 +83,7 @@ bool SheetNamedLikeBook(XLOPER& name) {
   if (AskNumber(xlfGetDocument, 0, 2, TempNumber(3), &name) != 1) return false;
 
   bool same = false;
-  XLOPER sheets;
+  XLOPER sheets{};
   if (CallExcel(xlfGetWorkbook, &sheets, 2, TempNumber(1), &name) != xlretSuccess) {
     return false;
   }
@@ -94,11 +94,11 @@ bool SheetNamedLikeBook(XLOPER& name) {
   } else if (BaseType(sheets) == xltypeStr) {
     first = &sheets;
   }
-  XLOPER sheet;
+  XLOPER sheet{};
   if (first != nullptr && BaseType(*first) == xltypeStr &&
       TextAfterBracket(*first, sheet)) {
     double dot = AskNumber(xlfSearch, 0, 2, TempString(g_dot), &name);
-    XLOPER book;
+    XLOPER book{};
     if (dot >= 1 &&
         CallExcel(xlfLeft, &book, 2, &name, TempNumber(dot - 1)) == xlretSuccess) {
       same = BaseType(book) == xltypeStr && BaseType(sheet) == xltypeStr &&
@@ -115,13 +115,13 @@ bool SheetNamedLikeBook(XLOPER& name) {
 void AddTempBlank(XLOPER& name) {
   CallExcel(xlcActivate, nullptr, 1, &name);
   CallExcel(xlcNew, nullptr, 3, TempNumber(1), TempMissing(), TempBoolean(1));
-  XLOPER full;
+  XLOPER full{};
   if (CallExcel(xlfGetDocument, &full, 2, TempNumber(1), &name) != xlretSuccess) {
     return;
   }
   double length = AskNumber(xlfLen, 0, 1, &full);
   double position = AskNumber(xlfSearch, 0, 2, TempString(g_closeBracket), &full);
-  XLOPER sheet;
+  XLOPER sheet{};
   if (position >= 1 && CallExcel(xlfRight, &sheet, 2, &full,
                                  TempNumber(length - position)) == xlretSuccess) {
     CallExcel(xlcWorkbookOptions, nullptr, 3, &sheet, TempMissing(),
@@ -181,9 +181,9 @@ bool KeepSelection(const XLOPER& reference) {
   g_savedAreaCount = table->count;
   g_selectionSaved = true;
 
-  XLOPER active;
+  XLOPER active{};
   if (Excel4(xlfActiveCell, &active, 0) == xlretSuccess) {
-    XLOPER cell;
+    XLOPER cell{};
     if (CallExcel(xlCoerce, &cell, 2, &active, TempInteger(xltypeRef)) == xlretSuccess) {
       if (const XLREF* area = FirstArea(cell)) {
         g_savedActiveCell.value.val.mref.idSheet = cell.val.mref.idSheet;
@@ -214,7 +214,7 @@ int BeginCommand() {
     ShowAlert(text::kNotAWorksheet, kAlertError);
     return 0;
   }
-  XLOPER group;
+  XLOPER group{};
   if (CallExcel(xlfGetWorkspace, &group, 1, TempNumber(20)) == xlretSuccess) {
     bool grouped = BaseType(group) != xltypeErr;
     ReleaseHostValue(group);
@@ -224,9 +224,9 @@ int BeginCommand() {
     }
   }
 
-  XLOPER selection;
+  XLOPER selection{};
   if (Excel4(xlfSelection, &selection, 0) == xlretSuccess) {
-    XLOPER isReference;
+    XLOPER isReference{};
     bool reference = false;
     if (Excel4(xlfIsref, &isReference, 1, &selection) == xlretSuccess) {
       reference = IsTrue(isReference);
@@ -237,7 +237,7 @@ int BeginCommand() {
     if (!reference) Excel4(xlcSelect, nullptr, 0);
   }
   if (Excel4(xlfSelection, &selection, 0) == xlretSuccess) {
-    XLOPER reference;
+    XLOPER reference{};
     if (CallExcel(xlCoerce, &reference, 2, &selection,
                   TempInteger(xltypeRef)) == xlretSuccess) {
       bool kept = BaseType(reference) != xltypeRef || KeepSelection(reference);
@@ -251,7 +251,7 @@ int BeginCommand() {
     ReleaseHostValue(selection);
   }
 
-  XLOPER shown;
+  XLOPER shown{};
   if (CallExcel(xlfGetWorkspace, &shown, 1, TempNumber(6)) == xlretSuccess) {
     bool statusBar = IsTrue(shown);
     ReleaseHostValue(shown);
@@ -343,7 +343,7 @@ void FreeDocumentList(DocumentList& list) {
 }
 
 PrepareOutcome PrepareProtectedSheets(DocumentList& list) {
-  XLOPER documents;
+  XLOPER documents{};
   if (Excel4(xlfDocuments, &documents, 0) != xlretSuccess) {
     return PrepareOutcome::kNothing;
   }
@@ -363,7 +363,7 @@ PrepareOutcome PrepareProtectedSheets(DocumentList& list) {
     if (BaseType(name) != xltypeStr || name.val.str == nullptr) continue;
     if (!SheetNamedLikeBook(name)) continue;
 
-    XLOPER isProtected;
+    XLOPER isProtected{};
     bool locked = false;
     if (CallExcel(xlfGetWorkbook, &isProtected, 2, TempNumber(14), &name) ==
         xlretSuccess) {

@@ -62,4 +62,10 @@ XLOPER* DialogArrayCell(XLOPER& array, std::size_t index) {
   return index < size ? &array.val.array.lparray[index] : nullptr;
 }
 
+long OptionNumber(double answer, long fallback) {
+  // The long of a 32-bit Windows build: anything past it is no option.
+  if (!(answer > -2147483648.0 && answer < 2147483648.0)) return fallback;
+  return static_cast<long>(answer);
+}
+
 }  // namespace hvt

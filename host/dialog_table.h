@@ -59,6 +59,11 @@ void FreeDialogArray(XLOPER& array);
 // the index lies outside them.
 XLOPER* DialogArrayCell(XLOPER& array, std::size_t index);
 
+// An option group's answer as a whole number (truncated); `fallback` when
+// it is not a finite number a long can hold (NaN would make the cast
+// undefined).
+long OptionNumber(double answer, long fallback);
+
 }  // namespace hvt
 
 #endif  // HVT_HOST_DIALOG_TABLE_H

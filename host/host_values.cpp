@@ -187,7 +187,7 @@ BOOL CALLBACK CheckWindow(HWND window, LPARAM param) {
 }  // namespace
 
 bool HostDialogOpen() {
-  XLOPER hwnd;
+  XLOPER hwnd{};
   if (Excel4(xlGetHwnd, &hwnd, 0) != xlretSuccess) return false;
   DialogSearch search{static_cast<std::uint16_t>(hwnd.val.w), 0xFFFF, false};
   EnumWindows(CheckWindow, reinterpret_cast<LPARAM>(&search));
@@ -195,7 +195,7 @@ bool HostDialogOpen() {
 }
 
 bool HostDialogOpen12() {
-  XLOPER12 hwnd;
+  XLOPER12 hwnd{};
   if (Excel12(xlGetHwnd, &hwnd, 0) != xlretSuccess) return false;
   DialogSearch search{static_cast<std::uint32_t>(hwnd.val.w), 0xFFFFFFFF, false};
   EnumWindows(CheckWindow, reinterpret_cast<LPARAM>(&search));

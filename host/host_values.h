@@ -79,7 +79,7 @@ class HostValue {
   bool isTrue() const { return type() == xltypeBool && value_.val.xbool != 0; }
 
  private:
-  XLOPER value_;
+  XLOPER value_{};
   bool filled_ = false;
 };
 

@@ -39,7 +39,7 @@ void FillMenuCells(MenuBlock& block, XLOPER* cells) {
 }
 
 int AddMenuBlock(MenuBlock& block, char* menu) {
-  XLOPER found;
+  XLOPER found{};
   if (!FindItem(block, menu, found)) return 1;
   bool present = BaseType(found) != xltypeErr;
   ReleaseHostValue(found);
@@ -57,7 +57,7 @@ int AddMenuBlock(MenuBlock& block, char* menu) {
   array.val.array.lparray = cells;
   array.val.array.rows = kMenuRows;
   array.val.array.columns = kMenuColumns;
-  XLOPER added;
+  XLOPER added{};
   if (CallExcel(kAddCommand, &added, 3, TempNumber(g_menuBar), TempString(menu),
                 &array) == xlretSuccess) {
     ReleaseHostValue(added);
@@ -67,7 +67,7 @@ int AddMenuBlock(MenuBlock& block, char* menu) {
 }
 
 void RemoveMenuBlock(MenuBlock& block, char* menu) {
-  XLOPER found;
+  XLOPER found{};
   if (!FindItem(block, menu, found)) return;
   double position = 0;
   switch (BaseType(found)) {
@@ -78,7 +78,7 @@ void RemoveMenuBlock(MenuBlock& block, char* menu) {
   ReleaseHostValue(found);
   if (position < 1) return;  // not there (an error value) or no position
 
-  XLOPER ignored;
+  XLOPER ignored{};
   // The separator added above the item; an item first in its menu has none.
   if (position > 1 &&
       CallExcel(kDeleteCommand, &ignored, 3, TempNumber(g_menuBar),

@@ -64,7 +64,7 @@ int ShowCustomBox(DialogRow* table, std::size_t rows, char* message,
   array.val.array.lparray[kMessageCell].val.str = message;
 
   Excel4(xlcBeep, nullptr, 0);
-  XLOPER answer;
+  XLOPER answer{};
   int code = throughCallExcel ? CallExcel(xlfDialogBox, &answer, 1, &array)
                               : Excel4(xlfDialogBox, &answer, 1, &array);
   int chosen = 0;
@@ -85,7 +85,7 @@ int ShowCustomBox(DialogRow* table, std::size_t rows, char* message,
 
 short ShowAlert(char* message, int type) {
   if (g_menuBar == 10) Excel4(xlcBeep, nullptr, 0);
-  XLOPER answer;
+  XLOPER answer{};
   if (CallExcel(xlcAlert, &answer, 2, TempString(message),
                 TempNumber(type)) != xlretSuccess) {
     return 0;
@@ -153,14 +153,14 @@ int ShowProtectedWorkbookAlert(LPXLOPER documentName) {
 }
 
 int CheckAbort() {
-  XLOPER pending;
+  XLOPER pending{};
   if (Excel4(xlAbort, &pending, 0) == xlretSuccess) {
     bool asked = (pending.xltype & ~(xlbitXLFree | xlbitDLLFree)) ==
                      xltypeBool &&
                  pending.val.xbool != 0;
     ReleaseHostValue(pending);
     if (asked) {
-      XLOPER answer;
+      XLOPER answer{};
       if (CallExcel(xlcAlert, &answer, 2, TempString(text::kStopQuestion),
                     TempNumber(kAlertQuestion)) == xlretSuccess) {
         bool stop = (answer.xltype & ~(xlbitXLFree | xlbitDLLFree)) ==

@@ -13,19 +13,19 @@
 
 namespace hvt {
 
-std::uint32_t g_lastSheet = 0;
+IDSHEET g_lastSheet = 0;
 
 namespace {
 
 long g_rowsPerChunk = 0;
-XLOPER g_resolveAnswer;
+XLOPER g_resolveAnswer{};
 
 
 
-bool IsNumberCell(DWORD sheet, long row, BYTE column) {
-  XLMREF table;
+bool IsNumberCell(IDSHEET sheet, long row, BYTE column) {
+  XLMREF table{};
   XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
-  XLOPER answer;
+  XLOPER answer{};
   if (Excel4(xlfIsnumber, &answer, 1, &cell) != xlretSuccess) return false;
   bool number = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
   ReleaseHostValue(answer);
@@ -65,8 +65,8 @@ int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
                                                           : kResolveEnd;
   }
   if (type == xltypeSRef) {
-    XLOPER sheet;
-    DWORD id = 0;
+    XLOPER sheet{};
+    IDSHEET id = 0;
     if (Excel4(xlSheetId, &sheet, 0) == xlretSuccess) {
       if (BaseType(sheet) == xltypeRef) id = sheet.val.mref.idSheet;
       ReleaseHostValue(sheet);
@@ -92,7 +92,7 @@ XLREF MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn) {
                static_cast<BYTE>(firstColumn), static_cast<BYTE>(lastColumn)};
 }
 
-XLOPER AreaRef(XLMREF& table, DWORD sheet, const XLREF& area) {
+XLOPER AreaRef(XLMREF& table, IDSHEET sheet, const XLREF& area) {
   table.count = 1;
   table.reftbl[0] = area;
   XLOPER value{};
@@ -102,7 +102,7 @@ XLOPER AreaRef(XLMREF& table, DWORD sheet, const XLREF& area) {
   return value;
 }
 
-XLOPER& SetRecord(RefRecord& record, DWORD sheet, const XLREF& area) {
+XLOPER& SetRecord(RefRecord& record, IDSHEET sheet, const XLREF& area) {
   PrepareRef(record);
   record.value.val.mref.idSheet = sheet;
   record.table.reftbl[0] = area;
@@ -239,8 +239,8 @@ int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
 int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
                           double focusItem, XLOPER& remembered) {
   const XLREF* selection = FirstArea(g_savedSelection.value);
-  std::uint32_t previousSheet = g_lastSheet;
-  std::uint32_t sheet = g_savedSelection.value.val.mref.idSheet;
+  IDSHEET previousSheet = g_lastSheet;
+  IDSHEET sheet = g_savedSelection.value.val.mref.idSheet;
   g_lastSheet = sheet;
 
   XLOPER* focus = DialogArrayCell(tableArray, DialogCell(0, kItemValue));
@@ -250,7 +250,7 @@ int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
                              (long{selection->colLast} - selection->colFirst + 1)
                        : 0;
   if (oneArea && cells > 1 && focus != nullptr && field != nullptr) {
-    XLOPER text;
+    XLOPER text{};
     bool filled =
         Excel4(xlfReftext, &text, 1, &g_savedSelection.value) == xlretSuccess;
     if (!filled) text.xltype = xltypeNil;
@@ -317,7 +317,7 @@ int FindDataExtent(XLOPER& reference) {
   XLREF* area = FirstArea(reference);
   if (area == nullptr) return 0;
   if (g_maxRows == 0) ReadMaxRows();
-  const DWORD sheet = reference.val.mref.idSheet;
+  const IDSHEET sheet = reference.val.mref.idSheet;
   Echo(false);
 
   long firstRow = 0;
@@ -335,13 +335,13 @@ int FindDataExtent(XLOPER& reference) {
 
   long lastRow = firstRow;
   if (firstRow + 1 < g_maxRows && IsNumberCell(sheet, firstRow + 1, area->colFirst)) {
-    XLMREF table;
+    XLMREF table{};
     XLREF top{static_cast<WORD>(firstRow), static_cast<WORD>(firstRow),
               area->colFirst, area->colFirst};
     XLOPER start = AreaRef(table, sheet, top);
     GoTo(start);
     CallExcel(xlcSelectEnd, nullptr, 1, TempNumber(4));  // down
-    XLOPER active;
+    XLOPER active{};
     if (Excel4(xlfActiveCell, &active, 0) == xlretSuccess) {
       if (BaseType(active) == xltypeSRef) {
         lastRow = active.val.sref.ref.rwFirst;
@@ -364,7 +364,7 @@ int FindDataExtent(XLOPER& reference) {
 void FormatTitleRow(const XLOPER& reference) {
   const XLREF* area = FirstArea(reference);
   if (area == nullptr) return;
-  XLMREF titlesTable;
+  XLMREF titlesTable{};
   XLOPER titles = AreaRef(titlesTable, reference.val.mref.idSheet, *area);
   GoTo(titles);
   CallExcel(xlcAlignment, nullptr, 1, TempNumber(3));  // centre
@@ -372,7 +372,7 @@ void FormatTitleRow(const XLOPER& reference) {
             TempBoolean(1));  // bold
 
   if (g_maxRows == 0) ReadMaxRows();
-  XLMREF columnsTable;
+  XLMREF columnsTable{};
   XLREF whole{0, static_cast<WORD>(g_maxRows - 1), area->colFirst, area->colLast};
   XLOPER columns = AreaRef(columnsTable, reference.val.mref.idSheet, whole);
   GoTo(columns);

@@ -15,8 +15,8 @@ namespace hvt {
 // A reference value with storage of its own for its one area. Not copyable:
 // the value points into the record.
 struct RefRecord {
-  XLOPER value;
-  XLMREF table;
+  XLOPER value{};
+  XLMREF table{};
 };
 
 // Type reference, count 1, the value pointing at the record's own area.
@@ -38,10 +38,10 @@ inline long AreaColumnCount(const XLREF& area) {
 }
 
 // A reference value to one area of `sheet`, backed by `table`.
-XLOPER AreaRef(XLMREF& table, DWORD sheet, const XLREF& area);
+XLOPER AreaRef(XLMREF& table, IDSHEET sheet, const XLREF& area);
 
 // Points `record` at one area of `sheet`; answers its value.
-XLOPER& SetRecord(RefRecord& record, DWORD sheet, const XLREF& area);
+XLOPER& SetRecord(RefRecord& record, IDSHEET sheet, const XLREF& area);
 
 // Copies type word, sheet id, count and the first area's bounds of
 // `source` (a reference value) into `target`, which keeps its own area
@@ -103,7 +103,7 @@ void RestoreReferenceField(XLOPER& tableArray, std::size_t element,
                            char* focusText, char* tableText);
 
 // Sheet of the selection at the previous PrefillReferenceField call.
-extern std::uint32_t g_lastSheet;
+extern IDSHEET g_lastSheet;
 
 // Narrows a whole-column reference in place to the rows holding its data.
 // 1, or 0 (the reference unchanged) when a column holds no number.

@@ -10,7 +10,7 @@ namespace {
 // A counted byte text as a counted wide text (the texts are ASCII).
 struct WideText {
   XCHAR text[kRegistrationTextSize + 1];
-  XLOPER12 value;
+  XLOPER12 value{};
   explicit WideText(const char* counted) {
     std::size_t length = CountedLength(counted);
     text[0] = static_cast<XCHAR>(length);
@@ -47,11 +47,11 @@ int RegisterRow12(LPXLOPER12 moduleName, RegistrationRow& row, LPXLOPER12 result
 // number or an error, which an XLOPER holds as well.
 void RegisterRowsWide(RegistrationRow* rows, std::size_t count, LPXLOPER oneResult,
                       std::size_t only) {
-  XLOPER12 moduleName;
+  XLOPER12 moduleName{};
   if (Excel12(xlGetName, &moduleName, 0) != xlretSuccess) return;
   for (std::size_t r = 0; r < count; ++r) {
     if (oneResult != nullptr && r != only) continue;
-    XLOPER12 id;
+    XLOPER12 id{};
     if (RegisterRow12(&moduleName, rows[r], &id) != xlretSuccess) continue;
     if (oneResult != nullptr) {
       if ((id.xltype & ~(xlbitXLFree | xlbitDLLFree)) == xltypeNum) {
@@ -94,10 +94,10 @@ void RegisterRows(RegistrationRow* rows, std::size_t count) {
     RegisterRowsWide(rows, count, nullptr, 0);
     return;
   }
-  XLOPER moduleName;
+  XLOPER moduleName{};
   if (Excel4(xlGetName, &moduleName, 0) != xlretSuccess) return;
   for (std::size_t r = 0; r < count; ++r) {
-    XLOPER id;
+    XLOPER id{};
     if (RegisterRow(&moduleName, rows[r], &id) == xlretSuccess) {
       ReleaseHostValue(id);
     }
@@ -107,16 +107,16 @@ void RegisterRows(RegistrationRow* rows, std::size_t count) {
 
 void UnregisterRows(RegistrationRow* rows, std::size_t count) {
   if (WideHost()) {
-    XLOPER12 moduleName;
+    XLOPER12 moduleName{};
     if (Excel12(xlGetName, &moduleName, 0) != xlretSuccess) return;
     for (std::size_t r = 0; r < count; ++r) {
       WideText procedure(ProcedureFor(rows[r], true));
-      XLOPER12 id;
+      XLOPER12 id{};
       if (Excel12(xlfRegisterId, &id, 2, &moduleName, &procedure.value) != xlretSuccess) {
         continue;
       }
       if (id.xltype != xltypeErr) {
-        XLOPER12 ignored;
+        XLOPER12 ignored{};
         if (Excel12(xlfUnregister, &ignored, 1, &id) == xlretSuccess) {
           Excel12(xlFree, nullptr, 1, &ignored);
         }
@@ -126,16 +126,16 @@ void UnregisterRows(RegistrationRow* rows, std::size_t count) {
     Excel12(xlFree, nullptr, 1, &moduleName);
     return;
   }
-  XLOPER moduleName;
+  XLOPER moduleName{};
   if (Excel4(xlGetName, &moduleName, 0) != xlretSuccess) return;
   for (std::size_t r = 0; r < count; ++r) {
-    XLOPER id;
+    XLOPER id{};
     if (CallExcel(xlfRegisterId, &id, 2, &moduleName,
                   TempString(rows[r].text[kProcedure])) != xlretSuccess) {
       continue;
     }
     if (id.xltype != xltypeErr) {
-      XLOPER ignored;
+      XLOPER ignored{};
       if (Excel4(xlfUnregister, &ignored, 1, &id) == xlretSuccess) {
         ReleaseHostValue(ignored);
       }
@@ -147,7 +147,7 @@ void UnregisterRows(RegistrationRow* rows, std::size_t count) {
 
 void DeleteRegisteredNames(RegistrationRow* rows, std::size_t count) {
   for (std::size_t r = 0; r < count; ++r) {
-    XLOPER ignored;
+    XLOPER ignored{};
     if (CallExcel(xlfSetName, &ignored, 1,
                   TempString(rows[r].text[kFunctionText])) == xlretSuccess) {
       ReleaseHostValue(ignored);
@@ -171,7 +171,7 @@ bool RegisterRowByName(RegistrationRow* rows, std::size_t count,
       RegisterRowsWide(rows, count, result, r);
       return true;
     }
-    XLOPER moduleName;
+    XLOPER moduleName{};
     if (Excel4(xlGetName, &moduleName, 0) != xlretSuccess) return false;
     RegisterRow(&moduleName, rows[r], result);
     ReleaseHostValue(moduleName);

@@ -41,7 +41,7 @@ DialogRow g_aboutDialog[7] = {
     {{" 17", " 259", " 10", " ", " ", " 2", " "}},
 };
 
-XLOPER g_aboutArray;
+XLOPER g_aboutArray{};
 
 namespace {
 
@@ -50,8 +50,8 @@ char g_addedMessage[] = " HVT Tools added to Data menu!";
 char g_removedMessage[] = " HVT Tools removed from Data menu!";
 char g_addInName[] = "\x0bHalvo Tools";
 
-XLOPER g_registerResult;
-XLOPER g_managerInfo;
+XLOPER g_registerResult{};
+XLOPER g_managerInfo{};
 
 }  // namespace
 
@@ -144,7 +144,7 @@ HVT_EXPORT LPXLOPER12 WINAPI xlAutoRegister12(LPXLOPER12 name) {
     text[i] = c < 0x80 ? static_cast<char>(c) : '?';
   }
   text[length + 1] = '\0';
-  XLOPER narrowName;
+  XLOPER narrowName{};
   narrowName.xltype = xltypeStr;
   narrowName.val.str = text;
   XLOPER* result = xlAutoRegister(&narrowName);
@@ -173,7 +173,7 @@ HVT_EXPORT LPXLOPER WINAPI xlAddInManagerInfo(LPXLOPER action) {
   g_managerInfo.xltype = xltypeErr;
   g_managerInfo.val.err = xlerrValue;
   if (action == nullptr) return &g_managerInfo;
-  XLOPER number;
+  XLOPER number{};
   if (CallExcel(xlCoerce, &number, 2, action, TempInteger(xltypeInt)) !=
       xlretSuccess) {
     return &g_managerInfo;
@@ -197,7 +197,7 @@ HVT_EXPORT LPXLOPER12 WINAPI xlAddInManagerInfo12(LPXLOPER12 action) {
   info.xltype = xltypeErr;
   info.val.err = xlerrValue;
   if (action == nullptr) return &info;
-  XLOPER12 type, number;
+  XLOPER12 type{}, number{};
   type.xltype = xltypeInt;
   type.val.w = xltypeInt;
   if (Excel12(xlCoerce, &number, 2, action, &type) != xlretSuccess) return &info;
@@ -213,7 +213,7 @@ HVT_EXPORT LPXLOPER12 WINAPI xlAddInManagerInfo12(LPXLOPER12 action) {
 
 HVT_EXPORT int WINAPI rAbout(void) {
   if (g_aboutArray.val.array.lparray == nullptr) return 1;  // not opened
-  XLOPER answer;
+  XLOPER answer{};
   if (Excel4(xlfDialogBox, &answer, 1, &g_aboutArray) == xlretSuccess) {
     ReleaseHostValue(answer);
   }

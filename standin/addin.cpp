@@ -191,7 +191,9 @@ Operand OperandOf(const XLOPER& x, SheetId calling_sheet) {
     }
     case xltypeRef: {
       if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) return error(xlerrRef);
-      Ref ref{x.val.mref.idSheet, {}};
+      // Sheet ids the host hands out fit 32 bits; a wider one names no sheet.
+      if (x.val.mref.idSheet > 0xFFFFFFFFu) return error(xlerrRef);
+      Ref ref{static_cast<SheetId>(x.val.mref.idSheet), {}};
       for (WORD i = 0; i < x.val.mref.lpmref->count; ++i) {
         const XLREF& r = x.val.mref.lpmref->reftbl[i];
         ref.areas.push_back(Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast});

@@ -247,8 +247,13 @@ TEST_F(DecorCommand, SecondRunReusesTheCoefficientSheet) {
   SheetWithBlock(30, 2);
   EXPECT_EQ(RunMenu("D1", false), 1);
   std::size_t sheets = standin::Sheets("Book1.xls").size();
+  standin::ClearTranscript();
   EXPECT_EQ(RunMenu("D1", false), 1);
   EXPECT_EQ(standin::Sheets("Book1.xls").size(), sheets);
+  // The sheet it protected without a password comes off without one.
+  for (const std::string& line : standin::Transcript())
+    EXPECT_EQ(line.find("password"), std::string::npos) << line;
+  EXPECT_TRUE(standin::Log().empty());
   standin::SheetId coef = standin::FindSheet("Book1.xls", "Data.COF");
   ASSERT_NE(coef, 0u);
   EXPECT_TRUE(standin::SheetProtected(coef));

@@ -6,6 +6,7 @@
 set -u
 HVT=$1
 SRC=$2
+FAULTY=${3:-}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 failures=0
@@ -59,6 +60,19 @@ for version in 12.0 14.0 15.0 16.0; do
     failures=$((failures + 1))
   fi
 done
+
+# The host's accounting is checked when the script ends: a module that keeps
+# a host value, gives one back twice and keeps a memory block fails the
+# session, each fault named on standard error.
+if [[ -n $FAULTY ]]; then
+  printf 'book Book1.xls Sheet1\naddin %s\n' "$FAULTY" | "$HVT" session >/dev/null 2>faulty.err
+  rc=$?
+  if [[ $rc -ne 1 ]] || ! grep -q 'never given to xlFree' faulty.err ||
+     ! grep -qi 'free' <(grep -v 'never given' faulty.err) || [[ $(grep -c 'host accounting' faulty.err) -lt 3 ]]; then
+    echo "FAIL faulty module: exit $rc, stderr $(cat faulty.err)"
+    failures=$((failures + 1))
+  fi
+fi
 
 # A step that cannot be played names its line and exits 2.
 printf 'open nothing-here.csv\n' > bad.session

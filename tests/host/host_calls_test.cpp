@@ -1,6 +1,9 @@
 // Host version, open host dialogs and call plumbing, against the stand-in.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "standin/standin.h"
 
@@ -68,6 +71,17 @@ TEST_F(HostCalls, DialogWindowUnderTheMainWindowOnly) {
   HWND upper = standin::OpenWindow("BOSA_SDM_XL");
   EXPECT_TRUE(HostDialogOpen()) << "case is ignored";
   for (HWND w : {other, foreign, wrongClass, upper}) standin::CloseWindow(w);
+}
+
+// An option group's answer comes back as a number; anything a long cannot
+// hold (NaN, infinities, beyond 32 bits) must not reach the cast.
+TEST(OptionAnswer, WholeNumbersOrTheFallback) {
+  EXPECT_EQ(OptionNumber(1, 2), 1);
+  EXPECT_EQ(OptionNumber(2.9, 1), 2);
+  EXPECT_EQ(OptionNumber(-3.5, 1), -3);
+  EXPECT_EQ(OptionNumber(2147483647.0, 1), 2147483647L);
+  for (double odd : {double{NAN}, double{INFINITY}, -double{INFINITY}, 2147483648.0, -2147483649.0, 1e300})
+    EXPECT_EQ(OptionNumber(odd, 7), 7) << odd;
 }
 
 }  // namespace

@@ -251,6 +251,19 @@ TEST_F(Macro, ProtectedSheetsRefuseWritesToLockedCellsOnly) {
   XLOPER right = o.Str("pw");
   EXPECT_EQ(Excel4(xlcProtectDocument, nullptr, 3, &off, &off, &right), xlretSuccess);
   EXPECT_EQ(Excel4(xlSet, nullptr, 2, &locked, &v), xlretSuccess);
+
+  // "PROTECT.DOCUMENT" (Excel 4 macro functions): the password matters only
+  // when one was given; a sheet protected without one comes off with any
+  // password text, or none.
+  XLOPER on = o.Bool(true);
+  for (XLOPER* password : {&wrong, &off, static_cast<XLOPER*>(nullptr)}) {
+    ASSERT_EQ(Excel4(xlcProtectDocument, nullptr, 1, &on), xlretSuccess);
+    EXPECT_EQ(Excel4(xlSet, nullptr, 2, &locked, &v), xlretFailed);
+    int code = password ? Excel4(xlcProtectDocument, nullptr, 3, &off, &off, password)
+                        : Excel4(xlcProtectDocument, nullptr, 2, &off, &off);
+    EXPECT_EQ(code, xlretSuccess);
+    EXPECT_EQ(Excel4(xlSet, nullptr, 2, &locked, &v), xlretSuccess);
+  }
 }
 
 // "Worksheet.Unprotect method (Excel)": "If the sheet or workbook isn't

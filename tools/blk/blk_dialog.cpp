@@ -79,7 +79,7 @@ double* FocusCell(XLOPER& answer) {
 // Shows a dialog from `definition`; its answer replaces `remembered`. False
 // when the dialog was cancelled or could not be shown.
 bool ShowAndRemember(XLOPER& definition, XLOPER& remembered, std::size_t rows) {
-  XLOPER answer;
+  XLOPER answer{};
   if (Excel4(xlfDialogBox, &answer, 1, &definition) != xlretSuccess) {
     answer.xltype = xltypeBool;
     answer.val.xbool = 0;
@@ -129,7 +129,7 @@ int CheckTitles(double* focus, bool& failed) {
     return ShowAlertDialog(message, 2, focus) == 1 ? 1 : 0;
   };
   XLOPER* text = DialogArrayCell(g_mainAnswer, kTitlesField);
-  XLOPER titles;
+  XLOPER titles{};
   if (text == nullptr ||
       CallExcel(xlfTextref, &titles, 1, text) != xlretSuccess) {
     return fail(text::kBlkTitlesMissing);

@@ -58,7 +58,7 @@ std::string TextOf(const XLOPER& value) {
 }
 
 // A one-area reference value backed by `record`.
-XLOPER& Area(RefRecord& record, DWORD sheet, long firstRow, long lastRow,
+XLOPER& Area(RefRecord& record, IDSHEET sheet, long firstRow, long lastRow,
              long firstColumn, long lastColumn) {
   return SetRecord(record, sheet, MakeArea(firstRow, lastRow, firstColumn, lastColumn));
 }
@@ -74,7 +74,7 @@ std::string ReferenceText(XLOPER& reference) {
 // A block's formula text, the sheet dropped when data and output share it;
 // empty when the host gave no reference text.
 std::string FormulaText(FormulaKind kind, int n, int m, int blankRows,
-                        const XLREF& data, DWORD dataSheet, long dataColumn) {
+                        const XLREF& data, IDSHEET dataSheet, long dataColumn) {
   const long last = data.rwLast;
   const int half = m / 2;
   RefRecord source;
@@ -99,7 +99,7 @@ bool EnterFormula(FormulaKind kind, const std::string& formula, XLOPER& formulaC
   if (formula.empty()) return true;
   if (formula.size() > 255) return false;
   Counted text(formula);
-  XLOPER converted;
+  XLOPER converted{};
   if (CallExcel(xlfFormulaConvert, &converted, 5, TempString(text.text),
                 TempBoolean(0), TempBoolean(0), TempNumber(3),
                 &formulaCell) != xlretSuccess) {
@@ -122,7 +122,7 @@ FormulaKind KindOf(const BlkColumnLayout& column, int normalization) {
 }
 
 // The text of a title cell, "" when it holds none.
-std::string TitleText(DWORD sheet, long row, long column) {
+std::string TitleText(IDSHEET sheet, long row, long column) {
   RefRecord cell;
   HostValue text;
   text.Call(xlCoerce, &Area(cell, sheet, row, row, column, column),
@@ -188,14 +188,14 @@ std::string OverwriteMessage(const std::string& area, int blankRows) {
 // ---- Host checks --------------------------------------------------------------
 
 bool OutputSheetProtected(const XLOPER& outputRef) {
-  XLOPER name;
+  XLOPER name{};
   if (CallExcel(xlfGetCell, &name, 2, TempNumber(32),
                 const_cast<LPXLOPER>(&outputRef)) != xlretSuccess) {
     return false;
   }
   bool locked = false;
   if (BaseType(name) == xltypeStr) {
-    XLOPER answer;
+    XLOPER answer{};
     if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) ==
         xlretSuccess) {
       locked = IsTrue(answer);
@@ -213,7 +213,7 @@ bool TitlesAreText(const XLOPER& titlesRef, long count) {
     long column = long{area->colFirst} + k;
     if (column > kLastColumn) return false;
     RefRecord cell;
-    XLOPER answer;
+    XLOPER answer{};
     if (Excel4(xlfIsnontext, &answer, 1,
                &Area(cell, titlesRef.val.mref.idSheet, area->rwFirst,
                      area->rwFirst, column, column)) != xlretSuccess) {
@@ -323,7 +323,7 @@ int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
 
   // The user reads the area in the notation the workspace uses. The host
   // converts formulas only, hence the "=" around the conversion.
-  XLOPER style;
+  XLOPER style{};
   bool r1c1 = false;
   if (CallExcel(xlfGetWorkspace, &style, 1, TempNumber(4)) == xlretSuccess) {
     r1c1 = IsTrue(style);
@@ -367,9 +367,9 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     return 0;
   }
   const XLREF data = *dataArea;
-  const DWORD dataSheet = dataRef.val.mref.idSheet;
-  const DWORD outputSheet = outputRef.val.mref.idSheet;
-  const DWORD titlesSheet = titlesRef.val.mref.idSheet;
+  const IDSHEET dataSheet = dataRef.val.mref.idSheet;
+  const IDSHEET outputSheet = outputRef.val.mref.idSheet;
+  const IDSHEET titlesSheet = titlesRef.val.mref.idSheet;
   const long outputFirst = outputArea->colFirst;
   const long titlesRow = titlesArea->rwFirst;
   // The titles' own columns, the ones their check tested.

@@ -68,10 +68,10 @@ DialogRow g_sampleDialog[kSampleDialogRows] = {
     {{" 2", " 200", " 139", " 66", " 29", " &Cancel", " "}},
 };
 
-XLOPER g_mainArray;
-XLOPER g_sampleArray;
-XLOPER g_mainAnswer;
-XLOPER g_sampleAnswer;
+XLOPER g_mainArray{};
+XLOPER g_sampleArray{};
+XLOPER g_mainAnswer{};
+XLOPER g_sampleAnswer{};
 
 // The settings of the last command.
 int g_mnIndex = 0;

@@ -86,12 +86,12 @@ bool ListHolds(const XLOPER& list, const char* name) {
 
 // The id of a sheet by name, or of the active sheet when `name` is null; 0
 // when the host knows none.
-DWORD SheetIdOf(char* name) {
-  XLOPER id;
+IDSHEET SheetIdOf(char* name) {
+  XLOPER id{};
   int code = name != nullptr ? CallExcel(xlSheetId, &id, 1, TempString(name))
                              : Excel4(xlSheetId, &id, 0);
   if (code != xlretSuccess) return 0;
-  DWORD sheet = BaseType(id) == xltypeRef ? id.val.mref.idSheet : 0;
+  IDSHEET sheet = BaseType(id) == xltypeRef ? id.val.mref.idSheet : 0;
   ReleaseHostValue(id);
   return sheet;
 }
@@ -100,7 +100,7 @@ DWORD SheetIdOf(char* name) {
 // sheet, so that nothing meant for it reaches a sheet of the person's.
 bool ActivateCoefficientSheet() {
   ActivateSheet(g_sheet.name);
-  DWORD active = SheetIdOf(nullptr);
+  IDSHEET active = SheetIdOf(nullptr);
   return active != 0 && active == SheetIdOf(g_sheet.name);
 }
 
@@ -132,10 +132,10 @@ constexpr std::size_t kSheetNameLimit = 31;
 void SavePrefix(char* inputSheet, char* prefix) {
   prefix[0] = 0;
   prefix[1] = '\0';
-  XLOPER directory;
+  XLOPER directory{};
   if (!Ask(xlfGetDocument, 2, inputSheet, directory)) return;
   if (IsText(directory)) {
-    XLOPER current;
+    XLOPER current{};
     if (Excel4(xlfDirectory, &current, 0) == xlretSuccess) {
       bool same = IsText(current) &&
                   CountedLength(current.val.str) == CountedLength(directory.val.str) &&
@@ -241,7 +241,7 @@ void DefaultFileName(const char* shortName, char* out, std::size_t capacity) {
 
 int PrepareCoefficientSheet(std::size_t columns) {
   ReleaseCoefficientSheet();
-  XLOPER outputText, inputText;
+  XLOPER outputText{}, inputText{};
   if (CallExcel(xlfGetCell, &outputText, 2, TempNumber(32), &g_output.value) !=
       xlretSuccess) {
     outputText.xltype = xltypeNil;
@@ -261,7 +261,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
     return 0;
   }
 
-  XLOPER kind;
+  XLOPER kind{};
   g_sheet.workbook = false;
   if (Ask(xlfGetDocument, 67, inputSheet, kind)) {
     g_sheet.workbook = BaseType(kind) != xltypeErr;
@@ -297,18 +297,18 @@ int PrepareCoefficientSheet(std::size_t columns) {
   if (!g_sheet.workbook) SavePrefix(inputSheet, prefix);
 
   bool found = false;
-  XLOPER book;
+  XLOPER book{};
   bool haveBook = false;
   if (g_sheet.workbook) {
     haveBook = BookOfOutput(book);
-    XLOPER sheets;
+    XLOPER sheets{};
     if (haveBook &&
         CallExcel(xlfGetWorkbook, &sheets, 2, TempNumber(1), &book) == xlretSuccess) {
       found = ListHolds(sheets, g_sheet.name);
       ReleaseHostValue(sheets);
     }
   } else {
-    XLOPER documents;
+    XLOPER documents{};
     if (Excel4(xlfDocuments, &documents, 0) == xlretSuccess) {
       found = ListHolds(documents, g_sheet.name);
       ReleaseHostValue(documents);
@@ -324,14 +324,14 @@ int PrepareCoefficientSheet(std::size_t columns) {
     }
     g_sheet.newSheet = false;
     if (ActivateCoefficientSheet()) {
-      CallExcel(xlcProtectDocument, nullptr, 3, TempBoolean(0), TempBoolean(0),
-                TempBoolean(0));
+      // Protected by us without a password: unprotected without one.
+      CallExcel(xlcProtectDocument, nullptr, 2, TempBoolean(0), TempBoolean(0));
     }
   } else if (g_sheet.workbook) {
     ActivateSheet(g_sheet.outputSheet);
-    const DWORD before = SheetIdOf(nullptr);
+    const IDSHEET before = SheetIdOf(nullptr);
     CallExcel(xlcNew, nullptr, 3, TempNumber(1), TempMissing(), TempBoolean(1));
-    XLOPER full;
+    XLOPER full{};
     // Only a sheet that is really new is ours to rename and later remove.
     if (SheetIdOf(nullptr) != before && Ask(xlfGetDocument, 1, nullptr, full)) {
       if (IsText(full)) {
@@ -371,9 +371,9 @@ int PrepareCoefficientSheet(std::size_t columns) {
   if (haveBook) ReleaseHostValue(book);
   g_sheet.prepared = true;
 
-  XLOPER id;
+  XLOPER id{};
   bool known = CallExcel(xlSheetId, &id, 1, TempString(g_sheet.name)) == xlretSuccess;
-  DWORD sheet = 0;
+  IDSHEET sheet = 0;
   if (known) {
     known = BaseType(id) == xltypeRef;
     if (known) sheet = id.val.mref.idSheet;
@@ -405,10 +405,10 @@ void FinishCoefficientSheet() {
     Excel4(xlcHide, nullptr, 0);
     return;
   }
-  XLOPER book;
+  XLOPER book{};
   if (!BookOfOutput(book)) return;
   CallExcel(xlcActivate, nullptr, 1, &book);
-  XLOPER active;
+  XLOPER active{};
   bool haveActive =
       CallExcel(xlfGetWorkbook, &active, 2, TempNumber(2), &book) == xlretSuccess;
   if (g_menuBar == 10) {
@@ -416,7 +416,7 @@ void FinishCoefficientSheet() {
   } else {
     CallExcel(xlcWorkbookActivate, nullptr, 2, TempString(g_sheet.shortName),
               TempBoolean(0));
-    XLOPER hidden;
+    XLOPER hidden{};
     bool visible = false;
     if (CallExcel(xlfGetWindow, &hidden, 2, TempNumber(7),
                   TempString(g_sheet.name)) == xlretSuccess) {
@@ -486,7 +486,7 @@ int SaveCoefficientFile() {
 
   int saved = 0;
   for (;;) {
-    XLOPER answer;
+    XLOPER answer{};
     if (Excel4(xlfDialogBox, &answer, 1, &array) != xlretSuccess) break;
     bool shown = BaseType(answer) == xltypeMulti && answer.val.array.rows == kSaveRows &&
                  answer.val.array.columns == kDialogColumns;
@@ -591,7 +591,7 @@ int WriteCoefficientData(HFILE file) {
     const XLREF& band = chunk.table.reftbl[0];
     const std::size_t count =
         (std::size_t{band.rwLast} - band.rwFirst + 1) * columns;
-    XLOPER values;
+    XLOPER values{};
     if (CallExcel(xlCoerce, &values, 2, &chunk.value, TempInteger(xltypeMulti)) !=
         xlretSuccess) {
       values.xltype = xltypeNil;

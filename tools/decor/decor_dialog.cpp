@@ -68,7 +68,7 @@ int RunDecorDialog() {
   int prefilled = PrefillReferenceField(g_dialogArray, field, kOutputItem, g_answer);
   for (;;) {
     bool fromAnswer = BaseType(g_answer) == xltypeMulti;
-    XLOPER answer;
+    XLOPER answer{};
     int code = Excel4(xlfDialogBox, &answer, 1, fromAnswer ? &g_answer : &g_dialogArray);
     if (prefilled == 1) {
       RestoreReferenceField(g_dialogArray, field, focusText, fieldText);
@@ -100,9 +100,9 @@ int RunDecorDialog() {
     if (checked == kGiveUp) return kStepEnd;
     if (checked == kShowAgain) continue;
 
-    g_updateBool = static_cast<short>(static_cast<long>(
-                                          NumberIn(cells[DialogCell(kFormulaGroup, kItemValue)])) %
-                                      2);
+    // Not a number: no formulas, the choice that writes less.
+    g_updateBool = static_cast<short>(
+        OptionNumber(NumberIn(cells[DialogCell(kFormulaGroup, kItemValue)]), 2) % 2);
     g_wantFile = NumberIn(cells[DialogCell(kFileItem, kItemValue)]) != 0;
     g_skipChecks = true;
     return 1;

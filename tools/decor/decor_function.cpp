@@ -64,7 +64,7 @@ void WriteUpdateFormulas() {
   CopyRef(g_input.value, row.value);
   row.table.reftbl[0].rwFirst = row.table.reftbl[0].rwLast;
 
-  XLOPER t1, t3, c1, c3;
+  XLOPER t1{}, t3{}, c1{}, c3{};
   bool haveT1 = Excel4(xlfReftext, &t1, 1, &column.value) == xlretSuccess;
   bool haveT3 = Excel4(xlfReftext, &t3, 1, &row.value) == xlretSuccess;
   bool okT1 = haveT1 && BaseType(t1) == xltypeStr && t1.val.str != nullptr;
@@ -133,7 +133,7 @@ template <>
 struct UcxRecords<XLOPER> {
   using Ref = XLREF;
   using Table = XLMREF;
-  using Sheet = DWORD;
+  using Sheet = IDSHEET;
 };
 template <>
 struct UcxRecords<XLOPER12> {

@@ -39,11 +39,11 @@ void ShowStage(const char* text) {
 }
 
 // A reference value on a sheet with one area, in caller storage.
-XLOPER AreaRef(XLMREF& table, DWORD sheet, WORD firstRow, WORD lastRow, BYTE firstCol,
+XLOPER AreaRef(XLMREF& table, IDSHEET sheet, WORD firstRow, WORD lastRow, BYTE firstCol,
                BYTE lastCol) {
   table.count = 1;
   table.reftbl[0] = XLREF{firstRow, lastRow, firstCol, lastCol};
-  XLOPER value;
+  XLOPER value{};
   value.xltype = xltypeRef;
   value.val.mref.lpmref = &table;
   value.val.mref.idSheet = sheet;
@@ -53,7 +53,7 @@ XLOPER AreaRef(XLMREF& table, DWORD sheet, WORD firstRow, WORD lastRow, BYTE fir
 // A rows x columns array of numbers over `cells` (global memory the caller
 // owns and frees).
 XLOPER NumberArray(XLOPER* cells, std::size_t rows, std::size_t columns) {
-  XLOPER array;
+  XLOPER array{};
   array.xltype = xltypeMulti;
   array.val.array.lparray = cells;
   array.val.array.rows = static_cast<WORD>(rows);
@@ -157,11 +157,11 @@ int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
   if (long{in.rwLast} - in.rwFirst + 1 < 3) {
     return fail(text::kDecorThreeRows + 1);
   }
-  XLOPER name;
+  XLOPER name{};
   bool locked = false;
   if (CallExcel(xlfGetCell, &name, 2, TempNumber(32), outputRef) == xlretSuccess) {
     if (BaseType(name) == xltypeStr) {
-      XLOPER answer;
+      XLOPER answer{};
       if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) == xlretSuccess) {
         locked = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
         ReleaseHostValue(answer);
@@ -176,7 +176,7 @@ int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
 // Coerces a reference argument into one of the tool's records.
 bool TakeReference(LPXLOPER argument, RefRecord& record) {
   if (argument == nullptr) return false;
-  XLOPER reference;
+  XLOPER reference{};
   if (CallExcel(xlCoerce, &reference, 2, argument, TempInteger(xltypeRef)) != xlretSuccess) {
     return false;
   }
@@ -198,7 +198,7 @@ int ReadInput(double* data, std::size_t n) {
     NextRowChunk(g_input.value, chunk.value, kChunkCells);
     const XLREF& band = chunk.table.reftbl[0];
     const std::size_t rows = std::size_t{band.rwLast} - band.rwFirst + 1;
-    XLOPER values;
+    XLOPER values{};
     if (CallExcel(xlCoerce, &values, 2, &chunk.value, TempInteger(xltypeMulti)) !=
         xlretSuccess) {
       values.xltype = xltypeNil;
@@ -280,8 +280,8 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   out.rwFirst = static_cast<WORD>(first);
   out.rwLast = static_cast<WORD>(first + o - 1);
   out.colLast = static_cast<BYTE>(out.colFirst + n - 1);
-  const DWORD outSheet = g_output.value.val.mref.idSheet;
-  const DWORD coefSheet = g_coefArea.value.val.mref.idSheet;
+  const IDSHEET outSheet = g_output.value.val.mref.idSheet;
+  const IDSHEET coefSheet = g_coefArea.value.val.mref.idSheet;
 
   ShowStage("Reading Spreadsheet Data");
   const std::size_t cells = n * o;
@@ -341,7 +341,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   }
 
   ShowStage("Writing to Spreadsheet");
-  XLMREF table;
+  XLMREF table{};
   if (r != 0) {
     XLOPER values = NumberArray(run.tail, r, n);
     FillScores(run.tail, run.data, o - r, r, n);
@@ -461,7 +461,7 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
   ClearProgress();
   const XLREF* out = FirstArea(g_output.value);
   if (run.outputTaken && out != nullptr) {
-    XLMREF table;
+    XLMREF table{};
     XLOPER cell = AreaRef(table, g_output.value.val.mref.idSheet, out->rwFirst,
                           out->rwFirst, out->colFirst, out->colFirst);
     Excel4(xlcFormulaGoto, nullptr, 1, &cell);

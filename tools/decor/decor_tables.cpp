@@ -49,8 +49,8 @@ DialogRow g_dialog[kDialogRows] = {
     {{" 1", " 49", " 193", " 88", " ", " &OK", " "}},
 };
 
-XLOPER g_dialogArray;
-XLOPER g_answer;
+XLOPER g_dialogArray{};
+XLOPER g_answer{};
 
 namespace {
 

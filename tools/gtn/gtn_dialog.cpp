@@ -2,6 +2,7 @@
 // call's, walked over the macro's arguments.
 #include "command/checks.h"
 #include "command/column.h"
+#include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "host/texts.h"
 #include "tools/gtn/core/gtn.h"
@@ -80,7 +81,7 @@ bool SpanChosen(DialogPass& pass) {
   }
   double option = 2;
   AnswerNumber(AnswerCell(pass, kOptionItem), option);
-  command.together = static_cast<long>(option) % 2 == 1;
+  command.together = OptionNumber(option, 2) % 2 == 1;
   return command.spanCount != 0;
 }
 

@@ -137,7 +137,7 @@ extern "C" HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
   }
 
   const XLREF& area = data.table.reftbl[0];
-  const DWORD outputSheet = output.value.val.mref.idSheet;
+  const IDSHEET outputSheet = output.value.val.mref.idSheet;
   const long outputColumn = output.table.reftbl[0].colFirst;
   const long firstWritten = long{area.rwFirst} + static_cast<long>(skipped);
   if (!WriteNumbers(outputSheet,

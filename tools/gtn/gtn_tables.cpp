@@ -28,8 +28,8 @@ DialogRow g_dialog[kDialogRows] = {
     {{" 12", " ", " ", " ", " ", " Begin &Together", " "}},
     {{" 12", " ", " ", " ", " ", " Begin &Independently", " "}},
 };
-XLOPER g_dialogArray;
-XLOPER g_remembered;
+XLOPER g_dialogArray{};
+XLOPER g_remembered{};
 
 namespace {
 

@@ -146,7 +146,7 @@ constexpr CheckRow<MacroArguments> kMacroChecks[] = {
      text::kOutputWillOverwrite, 0, false},
     {[](MacroArguments& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
     {[](MacroArguments& a) {
-       XLMREF table;
+       XLMREF table{};
        XLOPER cell = AreaRef(table, a.output.value.val.mref.idSheet,
                              CellArea(a.output.table.reftbl[0].rwFirst,
                                       a.output.table.reftbl[0].colFirst));
@@ -171,7 +171,7 @@ int RunKlxDialog() {
   for (;;) {
     XLOPER* shown = BaseType(g_lastAnswer) == xltypeMulti ? &g_lastAnswer
                                                            : &g_dialogArray;
-    XLOPER answer;
+    XLOPER answer{};
     int code = Excel4(xlfDialogBox, &answer, 1, shown);
     if (prefilled == 1) {
       RestoreReferenceField(g_dialogArray, kDataCell, g_dialog[0].text[kItemValue],
@@ -209,7 +209,7 @@ bool ArgumentReference(const XLOPER* argument, RefRecord& record, int& areas) {
     // A single reference means the active sheet.
     HostValue sheet;
     if (sheet.Call(xlSheetId) != xlretSuccess) return false;
-    DWORD id = sheet.type() == xltypeRef ? sheet.get().val.mref.idSheet : 0;
+    IDSHEET id = sheet.type() == xltypeRef ? sheet.get().val.mref.idSheet : 0;
     sheet.Release();
     if (id == 0) return false;
     SetRecord(record, id, argument->val.sref.ref);

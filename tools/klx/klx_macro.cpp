@@ -46,7 +46,7 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
   ProgressCleared cleared;
   const XLREF& data = *FirstArea(dataRef);
   const XLREF outArea = OutputArea(data, *FirstArea(outputRef));
-  const DWORD outSheet = outputRef.val.mref.idSheet;
+  const IDSHEET outSheet = outputRef.val.mref.idSheet;
   const long n = AreaRowCount(data);
   const long outRows = AreaRowCount(outArea);
   if (n < kMinRows || outRows <= 0) return kMacroRefused;  // the checks keep this out
@@ -161,7 +161,7 @@ void SelectOutputStep() {
   const XLREF& in = g_inputRef.table.reftbl[0];
   const XLREF& out = g_outputRef.table.reftbl[0];
   long row = std::min<long>(long{in.rwFirst} + kLeadRows, in.rwLast);
-  XLMREF table;
+  XLMREF table{};
   XLOPER cell = AreaRef(table, g_outputRef.value.val.mref.idSheet,
                         CellArea(row, out.colFirst));
   Excel4(xlcFormulaGoto, nullptr, 1, &cell);

@@ -27,8 +27,8 @@ DialogRow g_dialog[kDialogRowCount] = {
     {{" 2", " 181", " 183", " 88", " ", " &Cancel", " "}},
 };
 
-XLOPER g_dialogArray;
-XLOPER g_lastAnswer;
+XLOPER g_dialogArray{};
+XLOPER g_lastAnswer{};
 
 namespace {
 

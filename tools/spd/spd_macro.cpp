@@ -111,7 +111,7 @@ extern "C" HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int d
   }
 
   const XLREF& area = data.table.reftbl[0];
-  const DWORD outputSheet = output.value.val.mref.idSheet;
+  const IDSHEET outputSheet = output.value.val.mref.idSheet;
   const long outputColumn = output.table.reftbl[0].colFirst;
   const long firstWritten = long{area.rwFirst} + g_command.offset;
   if (!WriteNumbers(outputSheet,

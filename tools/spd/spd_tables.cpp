@@ -19,8 +19,8 @@ DialogRow g_dialog[kDialogRows] = {
     {{" 1", " 207", " 94", " 88", " ", " &OK", " "}},
     {{" 2", " 207", " 121", " 88", " ", " &Cancel", " "}},
 };
-XLOPER g_dialogArray;
-XLOPER g_remembered;
+XLOPER g_dialogArray{};
+XLOPER g_remembered{};
 
 namespace {
 
