@@ -32,34 +32,41 @@ const char* SkipSpaces(const char* p, const char* end) {
 // file, read without the general parser: the digits make an integer below
 // 2^53 and the power of ten is exact, so one IEEE division gives the double
 // nearest to the decimal, as from_chars does. Only where doubles are
-// computed in double precision (not the x87's extended one); false for any
-// other form, which goes the general way.
-bool ReadShortDecimal(const char* p, const char* end, double& value) {
+// computed in double precision (not the x87's extended one). It is read in
+// the same pass that finds the field's end: `stop` is then the delimiter
+// (',', CR or LF) or `limit`. False, with nothing read, for any other form,
+// which goes the general way.
+bool ReadShortField(const char* p, const char* limit, const char*& stop, double& value) {
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
   static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  const bool negative = *p == '-';
-  if (negative) ++p;
-  if (end - p > 16) return false;  // more than 15 digits and a point
+  const bool negative = p < limit && *p == '-';
+  const char* q = p + negative;
+  const char* first = q;
   std::uint64_t digits = 0;
-  const char* q = p;
-  while (q < end && IsDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-  if (q == p) return false;
+  while (q < limit && IsDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+  std::ptrdiff_t count = q - first;
+  if (count == 0) return false;
   std::ptrdiff_t fraction = 0;
-  if (q < end && *q == '.') {
-    const char* first = ++q;
-    while (q < end && IsDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-    fraction = q - first;
+  if (q < limit && *q == '.') {
+    const char* after = ++q;
+    while (q < limit && IsDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+    fraction = q - after;
     if (fraction == 0) return false;
+    count += fraction;
   }
-  if (q != end || (q - p) - (fraction != 0 ? 1 : 0) > 15) return false;
+  if (count > 15) return false;
+  if (q < limit && *q != ',' && *q != '\n' && *q != '\r') return false;
   const double whole = static_cast<double>(digits);
   const double v = fraction != 0 ? whole / kPowersOfTen[fraction] : whole;
   value = negative ? -v : v;
+  if (value == 0) value = 0;  // no negative zero in a cell
+  stop = q;
   return true;
 #else
   (void)p;
-  (void)end;
+  (void)limit;
+  (void)stop;
   (void)value;
   return false;
 #endif
@@ -71,10 +78,8 @@ bool ReadShortDecimal(const char* p, const char* end, double& value) {
 bool ReadPlainDecimal(const char* p, const char* end, double& value) {
   const char* digits = p + (p < end && *p == '-');
   if (digits >= end || !(IsDigit(*digits) || *digits == '.')) return false;
-  if (ReadShortDecimal(p, end, value)) {
-    if (value == 0) value = 0;  // no negative zero in a cell
-    return true;
-  }
+  const char* stop = nullptr;
+  if (ReadShortField(p, end, stop, value) && stop == end) return true;
   auto [ptr, ec] = std::from_chars(p, end, value);
   if (ec != std::errc() || ptr != end) return false;
   if (value == 0) value = 0;  // no negative zero in a cell
@@ -374,6 +379,8 @@ bool CsvReader::Next() {
     std::size_t i = pos_;
     std::size_t end;
     bool quoted = false;
+    bool numeric = false;
+    double number = 0;
     if (i < n && s[i] == '"') {
       // Unquote in place: the text only ever moves towards its start.
       quoted = true;
@@ -398,13 +405,22 @@ bool CsvReader::Next() {
       while (i < n && s[i] != ',' && s[i] != '\n' && s[i] != '\r') s[out++] = s[i++];
       end = out;
     } else {
-      while (i < n && s[i] != ',' && s[i] != '\n' && s[i] != '\r') ++i;
+      const char* stop = nullptr;
+      numeric = ReadShortField(s + i, s + n, stop, number);
+      if (numeric) {
+        i = static_cast<std::size_t>(stop - s);
+      } else {
+        while (i < n && s[i] != ',' && s[i] != '\n' && s[i] != '\r') ++i;
+      }
       end = i;
     }
     std::string_view text(s + start, end - start);
     CsvField& field = fields_.emplace_back();
     field.text = text;
-    if (!quoted && ReadPlainDecimal(text.data(), text.data() + text.size(), field.number)) {
+    if (numeric) {
+      field.kind = FieldKind::kNumber;
+      field.number = number;
+    } else if (!quoted && ReadPlainDecimal(text.data(), text.data() + text.size(), field.number)) {
       field.kind = FieldKind::kNumber;
     } else if (!(quoted && text.empty())) {
       field = TypeCsvField(text);

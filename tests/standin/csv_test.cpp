@@ -84,6 +84,8 @@ TEST_F(CsvTest, NumbersAreCorrectlyRounded) {
 TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
   std::mt19937_64 rng(11);
   int checked = 0;
+  std::vector<std::string> texts;
+  std::vector<double> expected;
   for (int digits = 1; digits <= 17; ++digits) {
     for (int point = 0; point <= digits; ++point) {
       for (int trial = 0; trial < 40; ++trial) {
@@ -97,11 +99,44 @@ TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
         double expect = std::strtod(text.c_str(), nullptr);
         if (expect == 0) expect = 0.0;  // a cell holds no negative zero
         EXPECT_EQ(std::memcmp(&*read, &expect, sizeof expect), 0) << text;
+        texts.push_back(text);
+        expected.push_back(expect);
         ++checked;
       }
     }
   }
   EXPECT_GT(checked, 5000);
+
+  // The reader takes the same decimals while it looks for their ends: after
+  // each one a comma, CR, LF, CRLF or the end of the text, and fields that
+  // only begin like one ("12x", "1.5 ", "-", "3.") are read as a whole.
+  static const char* const kDelimiters[] = {",", "\r\n", "\n", "\r"};
+  static const char* const kLookAlikes[] = {"12x", "1.5 ", "-", "3.", "7e2", "4%", "(5)"};
+  std::string csv;
+  std::vector<std::vector<std::string>> records(1);
+  for (std::size_t k = 0; k < texts.size(); ++k) {
+    std::string field = texts[k];
+    if (k % 97 == 0) field += kLookAlikes[(k / 97) % std::size(kLookAlikes)];
+    csv += field;
+    records.back().push_back(field);
+    if (k + 1 == texts.size()) break;
+    const char* delimiter = kDelimiters[rng() % std::size(kDelimiters)];
+    csv += delimiter;
+    if (delimiter[0] != ',') records.emplace_back();
+  }
+  standin::CsvReader reader(csv);
+  for (const std::vector<std::string>& record : records) {
+    ASSERT_TRUE(reader.Next());
+    ASSERT_EQ(reader.fields().size(), record.size());
+    for (std::size_t f = 0; f < record.size(); ++f) {
+      const standin::CsvField& field = reader.fields()[f];
+      const standin::CsvField alone = standin::TypeCsvField(record[f]);
+      EXPECT_EQ(field.text, record[f]);
+      ASSERT_EQ(field.kind, alone.kind) << record[f];
+      EXPECT_EQ(std::memcmp(&field.number, &alone.number, sizeof alone.number), 0) << record[f];
+    }
+  }
+  EXPECT_FALSE(reader.Next());
 }
 
 TEST_F(CsvTest, QuotingAndLineEnds) {
