@@ -1,12 +1,14 @@
 // The one band reader and the one band writer: every command reads its data
 // and writes its output through these, a band of rows at a time, so no host
-// array ever holds more than kChunkCells cells.
+// array ever holds more than kChunkCells cells. Both serve the 4-series
+// (XLOPER, the old sheet) and the 12-series (XLOPER12, 1,048,576 rows).
 #ifndef HVT_COMMAND_BANDS_H
 #define HVT_COMMAND_BANDS_H
 
 #include <cstddef>
 
 #include "host/references.h"
+#include "host/worksheet_args.h"
 #include "sdk/xlcall.h"
 
 namespace hvt {
@@ -15,7 +17,8 @@ namespace hvt {
 // into values[0..count-1]. False, with nothing shown, when a cell is not a
 // number, the host refuses a band or the area does not hold exactly
 // `count` cells; values may then be partly filled.
-bool ReadNumbers(const XLOPER& reference, double* values, std::size_t count);
+template <typename Oper>
+bool ReadNumbers(const Oper& reference, double* values, std::size_t count);
 
 // ReadNumbers, showing "Your data set contains a non-number!" when it
 // fails.
@@ -29,8 +32,9 @@ constexpr std::size_t BandCells() { return static_cast<std::size_t>(kChunkCells)
 // set with xlSet from `scratch`. A band the host refuses ends the write:
 // the bands before it stay written, none after it is tried, and the answer
 // is false.
-bool WriteNumbers(IDSHEET sheet, const XLREF& area, const double* values,
-                  XLOPER* scratch);
+template <typename Oper>
+bool WriteNumbers(IDSHEET sheet, const typename Interface<Oper>::Ref& area,
+                  const double* values, Oper* scratch);
 
 }  // namespace hvt
 

@@ -19,6 +19,7 @@ template <>
 struct Interface<XLOPER> {
   using Char = char;
   using Ref = XLREF;
+  using Table = XLMREF;
   static constexpr std::size_t kMaxArrayRows = 0xFFFF;  // a 16-bit count
   static int Call(int function, XLOPER* result, int count, XLOPER** args) {
     return Excel4v(function, result, count, args);
@@ -28,6 +29,7 @@ template <>
 struct Interface<XLOPER12> {
   using Char = XCHAR;
   using Ref = XLREF12;
+  using Table = XLMREF12;
   static constexpr std::size_t kMaxArrayRows = kXl12MaxRows;
   static int Call(int function, XLOPER12* result, int count, XLOPER12** args) {
     return Excel12v(function, result, count, args);

@@ -124,6 +124,37 @@ TEST_F(CommandParts, WriterFillsTheAreaInBandsAndStopsAtARefusedBand) {
   EXPECT_EQ(standin::GetCell(other, 11999, 0), standin::Value{});
 }
 
+// "xlCoerce" and "xlSet" through Excel12 on a version-16 host: a whole
+// column of the big sheet is read and written band by band.
+TEST_F(CommandParts, BandsCoverAWholeColumnOfTheBigSheet) {
+  standin::SetHostVersion("16.0");
+  standin::SheetId sheet = standin::NewWorkbook("Big.xlsx", "Data");
+  const long rows = kXl12MaxRows;
+  std::vector<standin::Value> column(rows);
+  for (long r = 0; r < rows; ++r) column[r] = standin::Value{0.25 * r - 7};
+  standin::SetColumn(sheet, "A1", column);
+  XLMREF12 table{1, {{0, rows - 1, 0, 0}}};
+  XLOPER12 whole{};
+  whole.xltype = xltypeRef;
+  whole.val.mref.lpmref = &table;
+  whole.val.mref.idSheet = sheet;
+
+  std::vector<double> values(rows, -1);
+  ASSERT_TRUE(ReadNumbers(whole, values.data(), values.size()));
+  for (long r = 0; r < rows; ++r) ASSERT_EQ(values[r], 0.25 * r - 7) << r;
+  EXPECT_FALSE(ReadNumbers(whole, values.data(), values.size() - 1));
+
+  std::vector<XLOPER12> scratch(BandCells());
+  ASSERT_TRUE(WriteNumbers(sheet, XLREF12{0, rows - 1, 2, 2}, values.data(), scratch.data()));
+  for (long r : {0L, 5399L, 5400L, 65535L, 65536L, rows - 1})
+    EXPECT_EQ(standin::GetCell(sheet, r, 2), standin::Value{0.25 * r - 7}) << r;
+
+  // A non-number past the old sheet's last row fails the read.
+  standin::SetCell(sheet, 700000, 0, standin::Value{std::string("x")});
+  EXPECT_FALSE(ReadNumbers(whole, values.data(), values.size()));
+  EXPECT_EQ(Seen("alert"), 0);
+}
+
 TEST_F(CommandParts, HostValueIsGivenBackOnceAndOnlyWhenFilled) {
   standin::NewWorkbook("Book1.xls", "Data");
   {
