@@ -12,6 +12,8 @@
 // path decides.
 #include "math/cr_math.h"
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -66,18 +68,50 @@ HVT_INLINE DD FastTwoSum(double a, double b) {
   return {s, b - (s - a)};
 }
 
-HVT_INLINE DD Split(double a) {
+HVT_INLINE constexpr DD Split(double a) {
   const double c = 134217729.0 * a;  // 2^27 + 1
   const double hi = c - (c - a);
   return {hi, a - hi};
 }
 
-HVT_INLINE DD TwoProd(double a, double b) {
+// TwoProd with a already split (ah + al = Split(a)).
+HVT_INLINE DD TwoProdSplit(double a, double ah, double al, double b) {
   const double p = a * b;
-  const DD x = Split(a);
   const DD y = Split(b);
-  return {p, ((x.hi * y.hi - p) + x.hi * y.lo + x.lo * y.hi) + x.lo * y.lo};
+  return {p, ((ah * y.hi - p) + ah * y.lo + al * y.hi) + al * y.lo};
 }
+
+HVT_INLINE DD TwoProd(double a, double b) {
+  const DD x = Split(a);
+  return TwoProdSplit(a, x.hi, x.lo, b);
+}
+
+// 2^(j/128) as hi + lo with hi split for TwoProdSplit, worked out by the
+// compiler with the same IEEE operations Split performs at run time.
+struct ExpRow {
+  double hi, lo, hi_hi, hi_lo;
+};
+
+constexpr std::array<ExpRow, 128> MakeExpSplit() {
+  std::array<ExpRow, 128> rows{};
+  for (int j = 0; j < 128; ++j) {
+    const DD s = Split(kExp2Table[j][0]);
+    rows[j] = {kExp2Table[j][0], kExp2Table[j][1], s.hi, s.lo};
+  }
+  return rows;
+}
+
+constexpr std::array<ExpRow, 128> kExp2Split = MakeExpSplit();
+
+constexpr bool SplitsAreExact() {
+  for (const ExpRow& row : kExp2Split) {
+    // hi_hi of at most 26 bits, hi_hi + hi_lo = hi exactly.
+    if ((std::bit_cast<std::uint64_t>(row.hi_hi) & ((std::uint64_t{1} << 27) - 1)) != 0) return false;
+    if (row.hi_hi + row.hi_lo != row.hi || row.hi - row.hi_hi != row.hi_lo) return false;
+  }
+  return true;
+}
+static_assert(SplitsAreExact());
 
 // Sum of two double-doubles; relative error at most 3u^2/(1 - 4u) (Joldes,
 // Muller and Popescu's bound for this accurate algorithm).
@@ -88,16 +122,18 @@ HVT_INLINE DD Add(DD x, DD y) {
   return FastTwoSum(s.hi, s.lo + t.lo);
 }
 
-// True when hi + lo (normalised: hi = RN(hi + lo)) within a relative error
-// eps of the true value rounds to hi. Rounding to nearest is monotone, so
-// the computed |lo| + err below the exact power-of-two distance proves the
-// exact sum below it.
+// True when hi + lo (normalised: hi = RN(hi + lo)) within an absolute
+// error err of the true value rounds to hi. Rounding to nearest is
+// monotone, so the computed |lo| + err below the exact power-of-two
+// distance to the nearest midpoint proves the exact sum below it. That
+// distance is half an ulp of hi, or a quarter below a power of two; the
+// quarter is taken for every power of two whatever lo's sign (stricter,
+// and without a branch on lo's sign, which is random).
 HVT_INLINE bool RoundsWithin(double hi, double lo, double err) {
   const std::uint64_t b = Bits(hi);
   const int field = static_cast<int>((b >> 52) & 0x7ff);
-  double distance = Pow2(field - 1075 - 1);  // half an ulp of hi
-  const bool towardZero = lo != 0 && SignBit(lo) != SignBit(hi);
-  if (towardZero && (b & ((std::uint64_t{1} << 52) - 1)) == 0) distance *= 0.5;
+  const int power_of_two = (b & ((std::uint64_t{1} << 52) - 1)) == 0;
+  const double distance = Pow2(field - 1076 - power_of_two);
   return Abs(lo) + err < distance;
 }
 
@@ -147,71 +183,64 @@ HVT_INLINE bool Finish(DD r, int k, double eps, double* out) {
 constexpr double kExpEps = 0x1p-76;
 constexpr double kLogEps = 0x1p-74;
 
-constexpr double kExpQuickEps = 0x1p-65;
+constexpr double kExpQuickEps = 0x1.6p-67;  // 2^-66.54
 
-constexpr double kExpFastEps = 0x1p-58;
-
-// The cheapest attempt, taken first, settling about 19 roundings in 20:
-// exp(th + tl) = 2^k (hi + lo) with relative error below 2^-58.9.
-// n, k, j and s = th - n c1 (exact) as in ExpQuick; r = s + (tl - n c2)
-// rounded: below 2^-62 from the final rounding (|r| < 2^-8.51), 2^-78
-// from the rest. e^r - 1 = r + r^2 h(r), h to r^4/720 (tail below 2^-72),
-// r^2 h < 2^-18 with a relative error below 2^-51: 2^-69.
-// T e^r = Th + X, X = Tl + Th r + Th r^2 h (+ Tl (e^r - 1) < 2^-61.5);
-// Th r rounds once (2^-60.5), the two sums below 2^-7.4 once each
-// (2^-61.4), and Th < 2 doubles r's own error: below 2^-59.0 absolutely,
-// relative to T e^r >= 0.997 Th >= 0.997: below 2^-58.9. hi + lo = Th + X
-// exactly (FastTwoSum, |X| < |Th|).
-HVT_INLINE void ExpFast(double th, double tl, int* k, DD* result) {
-  const double v = th * 0x1.71547652b82fep+7;  // 128/ln2
-  const int n = static_cast<int>(v >= 0 ? v + 0.5 : v - 0.5);
-  const int j = n & 127;
-  *k = (n - j) / 128;
-  const double dn = static_cast<double>(n);
-  const double r = (th - dn * kLn2By128_1) + (tl - dn * kLn2By128_2);
-  const double h =
-      0.5 + r * (0x1.5555555555555p-3 +
-                 r * (0x1.5555555555555p-5 + r * (0x1.1111111111111p-7 + r * 0x1.6c16c16c16c17p-10)));
-  const double th2 = kExp2Table[j][0];
-  const double x = (kExp2Table[j][1] + th2 * r) + th2 * (r * r * h);
-  *result = FastTwoSum(th2, x);
+// n = round(th 128/ln2) as an integer and as a double, without a
+// conversion on the way: adding 1.5 * 2^52 rounds v (|v| < 2^18) to an
+// integer, which then fills the low bits of the sum's significand, and
+// taking 1.5 * 2^52 away again is exact.
+HVT_INLINE double RoundToInt(double v, std::int64_t* n) {
+  constexpr double kShift = 0x1.8p52;
+  const double shifted = v + kShift;
+  *n = static_cast<std::int64_t>(Bits(shifted) - Bits(kShift));
+  return shifted - kShift;
 }
 
-
-// First attempt at exp(th + tl) = 2^k (hi + lo), for the same arguments as
-// ExpCore below, with relative error below 2^-66.3 (fails the rounding test
-// in about one call in 5,000):
+// The first attempt at exp(th + tl) = 2^k (hi + lo), for the same
+// arguments as ExpCore below, with relative error below 2^-66.9 (fails the
+// rounding test in about one call in 5,000). Its operations are grouped
+// for a short chain from th to hi: the cores wait for each result.
+//
 // th = n ln2/128 + s exactly: n c1 is exact (|n| < 2^18, c1 of 35 bits)
 // and so is th - n c1 (within a factor 2 of each other when n != 0,
 // Sterbenz); r = s + (tl - n c2) as rh + rl (TwoSum), the remaining
-// roundings and the dropped n c3 below 2^-78; |r| < 2^-8.51.
-// exp(r) = 1 + r + q(r), q to r^6/720 (tail below 2^-72; q at rh instead
-// of r: below |r rl| < 2^-71); q ~ r^2/2 < 2^-18 computed with a relative
-// error below 2^-50.4, so below 2^-68.4.
-// T (1 + r + q) = Th + Th rh + (Tl + Tl rh + Th (q + rl)) (+ Tl (q + rl)
-// < 2^-71): Th rh exactly (TwoProd) and Th + p1 exactly (FastTwoSum); the
-// small terms (below 2^-16.7) round five times, each below 2^-70.
-// With Th < 2 scaling the errors in r and q: below 2^-66.3 in all.
+// roundings and the dropped n c3 below 2^-78; |r| < 2^-8.51 (n rounds v to
+// nearest, ties either way).
+// exp(r) = 1 + r + q(r), q to r^6/720: the tail is below 2^-72, and q at
+// rh instead of r errs by below |r rl| < 2^-70.5.
+// T e^r = Th + Th rh + [Tl + Tl rh + Th rl] + Th q (+ Tl q < 2^-71).
+// Th rh is exact (TwoProd, Th split once in the table) and so is Th + its
+// high part (FastTwoSum); the bracket and that sum's low part (together
+// below 2^-51) round five times, below 2^-101.
+// Th q = A (1/2 + rh/6) + (A r^2) ((1/24 + rh/120) + r^2/720) with
+// A = Th r^2 (Estrin's scheme): r^2, A and the first pair's product round
+// once each, the pair itself below 2^-54 of its value >= 0.49 (2^-53
+// relative), the sum once more, and the second term (below 2^-17.8 of the
+// first) adds below 2^-70 relative: below 5.01u of Th q < 2^-17, 2^-67.67.
+// The last sum of the low part (below 2^-16.9) rounds once, below 2^-70;
+// hi + lo is exact (FastTwoSum).
+// In all below 2^-67.67 + 2 * 2^-70 (q at rh, last sum) + 2 * 2^-71 (tail,
+// Tl q) + 2^-77 (r's error times e^r < 2.01) < 2^-66.99, relative to
+// T e^r >= 0.997: below 2^-66.9.
 HVT_INLINE void ExpQuick(double th, double tl, int* k, DD* result) {
-  const double v = th * 0x1.71547652b82fep+7;  // 128/ln2
-  const int n = static_cast<int>(v >= 0 ? v + 0.5 : v - 0.5);
-  const int j = n & 127;
-  *k = (n - j) / 128;
-  const double dn = static_cast<double>(n);
+  std::int64_t n;
+  const double dn = RoundToInt(th * 0x1.71547652b82fep+7, &n);  // 128/ln2
+  const int j = static_cast<int>(n & 127);
+  *k = static_cast<int>(n >> 7);  // floor(n / 128)
   const double s = th - dn * kLn2By128_1;
   const DD r = TwoSum(s, tl - dn * kLn2By128_2);
   const double rh = r.hi;
-  const double q =
-      rh * rh *
-      (0.5 + rh * (0x1.5555555555555p-3 +
-                   rh * (0x1.5555555555555p-5 +
-                         rh * (0x1.1111111111111p-7 + rh * 0x1.6c16c16c16c17p-10))));
-  const double th2 = kExp2Table[j][0];
-  const double tl2 = kExp2Table[j][1];
-  const DD p = TwoProd(th2, rh);
-  const DD a = FastTwoSum(th2, p.hi);
-  const double small = p.lo + (tl2 + (tl2 * rh + th2 * (q + r.lo)));
-  *result = FastTwoSum(a.hi, a.lo + small);
+  const ExpRow& t = kExp2Split[j];
+
+  const double r2 = rh * rh;
+  const double a = t.hi * r2;
+  const double thq = a * (0.5 + rh * 0x1.5555555555555p-3) +
+                     (a * r2) * ((0x1.5555555555555p-5 + rh * 0x1.1111111111111p-7) + r2 * 0x1.6c16c16c16c17p-10);
+
+  const DD p = TwoProdSplit(t.hi, t.hi_hi, t.hi_lo, rh);
+  const DD big = FastTwoSum(t.hi, p.hi);
+  const double early = big.lo + (p.lo + (t.lo + (t.lo * rh + t.hi * r.lo)));
+  *result = FastTwoSum(big.hi, early + thq);
 }
 
 // exp(th + tl) = 2^k (hi + lo), |th| <= 746, |tl| <= ulp(th), with hi + lo
@@ -362,11 +391,14 @@ HVT_INLINE DD LogFast(double x, double* err) {
     b = s.lo + (de * kLn2_2 + row.lo);
   }
   const double z = zh + zl;
+  // Estrin's scheme: (-1/2 + z/3) rounds below 2^-54 of |Q| >= 0.49, the
+  // final sum once more; the inner terms (below 2^-17.9) add below 2^-70;
+  // with z^2 and the product, below 3.01u < 2^-51.
+  const double z2 = z * z;
   const double q =
-      z * z *
-      (-0.5 + z * (0x1.5555555555555p-2 +
-                   z * (-0.25 + z * (0.2 + z * (-0x1.5555555555555p-3 +
-                                                z * (0x1.2492492492492p-3 + z * -0.125))))));
+      z2 * ((-0.5 + z * 0x1.5555555555555p-2) +
+            z2 * ((-0.25 + z * 0.2) +
+                  z2 * ((-0x1.5555555555555p-3 + z * 0x1.2492492492492p-3) + z2 * -0.125)));
   const DD h = TwoSum(a, zh);
   return FastTwoSum(h.hi, h.lo + (zl + (q + b)));
 }
@@ -532,8 +564,6 @@ double Exp(double x) {
   int k = 0;
   DD r;
   double result;
-  ExpFast(x, 0.0, &k, &r);
-  if (Finish(r, k, kExpFastEps, &result)) return result;
   ExpQuick(x, 0.0, &k, &r);
   if (Finish(r, k, kExpQuickEps, &result)) return result;
   ExpCore(x, 0.0, &k, &r);
@@ -592,8 +622,6 @@ HVT_INLINE bool PowFromLog(double ax, double y, DD l, double log_err, double* ou
   // product) is the result's relative error; 1.01 covers second-order
   // terms and the rounding of these bounds.
   const double tEps = (ay * log_err + Abs(t.hi) * 0x1p-100) * 1.01;
-  ExpFast(t.hi, t.lo, &k, &e);
-  if (Finish(e, k, kExpFastEps * 1.01 + tEps, out)) return true;
   ExpQuick(t.hi, t.lo, &k, &e);
   if (Finish(e, k, kExpQuickEps * 1.01 + tEps, out)) return true;
   ExpCore(t.hi, t.lo, &k, &e);
@@ -619,7 +647,32 @@ HVT_INLINE double PowOfPositive(double ax, double y, const DD* known_log) {
 
 }  // namespace
 
+namespace {
+
+// x^y for the exponents where it is one IEEE operation, correctly rounded
+// by itself (signed zeros, infinities and NaNs included; sqrt only for x > 0,
+// as sqrt(-0) and sqrt(-inf) are not pow's values). The cores often raise
+// to the power 1.
+HVT_INLINE bool PowByOneOperation(double x, double y, double* out) {
+  if (y == 1.0) {
+    *out = x;
+  } else if (y == 2.0) {
+    *out = x * x;
+  } else if (y == -1.0) {
+    *out = 1.0 / x;
+  } else if (y == 0.5 && x > 0) {
+    *out = std::sqrt(x);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 double Pow(double x, double y) {
+  double quick;
+  if (PowByOneOperation(x, y, &quick)) return quick;
   if (y == 0) return 1.0;
   if (x == 1.0) return 1.0;
   if (x != x || y != y) return x + y;
@@ -655,6 +708,8 @@ PowerBase::PowerBase(double x) : x_(x) {
 }
 
 double PowerBase::Pow(double y) const {
+  double quick;
+  if (PowByOneOperation(x_, y, &quick)) return quick;
   if (!regular_ || y == 0 || !(Abs(y) < kInf)) return hvt::math::Pow(x_, y);
   const DD l = {log_hi_, log_lo_};
   return PowOfPositive(x_, y, &l);
