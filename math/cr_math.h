@@ -12,7 +12,12 @@
 
 namespace hvt::math {
 
+// Exp is defined inline (math/cr_math_inline.h, included at the end), but
+// where HVT_MATH_OUT_OF_LINE is defined: the benchmark's baseline over the
+// C library's functions defines its own.
+#ifdef HVT_MATH_OUT_OF_LINE
 double Exp(double x);
+#endif
 double Log(double x);
 double Pow(double x, double y);
 
@@ -42,3 +47,7 @@ bool ExactPow(double x, double y, double* result);
 }  // namespace detail
 
 }  // namespace hvt::math
+
+#ifndef HVT_MATH_OUT_OF_LINE
+#include "math/cr_math_inline.h"
+#endif
