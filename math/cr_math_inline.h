@@ -113,33 +113,44 @@ HVT_INLINE double RoundToInt(double v, std::int64_t* n) {
   return shifted - kShift;
 }
 
-// The cheapest attempt at exp(th + tl) = 2^k (hi + lo), plain doubles but
-// for the last sum, relative error below 2^-58.7 (fails the rounding test
-// about once in 40 calls; few instructions matter more than those
-// failures, as the cores overlap the next row's independent work with it).
-// n, k, j and s = th - n c1 (exact) as in ExpQuick (math/cr_math.cpp); r = s + (tl - n c2)
-// rounded: below 2^-62 from the last rounding (|r| < 2^-8.51), 2^-78 from
-// the rest, times T e^r < 2.01: below 2^-60.99. Th q as in ExpQuick (math/cr_math.cpp), at
-// the rounded r: below 2^-67.67 + 2^-70.5 + 2^-71 (evaluation, q at r,
-// tail). X = (Tl + Th r) + Th q: |Th r| < 2^-7.51 and |X| < 2^-7, three
-// roundings below 2^-61 each; Tl r and Tl q (below 2^-61.5) left out.
-// Th + X = hi + lo exactly (FastTwoSum). In all below 4.73 * 2^-61, and
-// relative to T e^r >= 0.997 below 2^-58.7.
-HVT_INLINE void ExpPlain(double th, double tl, int* k, DD* result) {
+// The cheapest attempt at exp(x) for |x| < 512, 2^k already applied:
+// 2^k (hi + lo), plain doubles but for the last sum, relative error below
+// 2^-58.47 (fails the rounding test about once in 25 calls; a short chain
+// of operations on the way to hi matters more than those failures, as the
+// cores wait for each exp).
+// n, k, j and s = x - n c1 (exact) as in ExpQuick (math/cr_math.cpp);
+// r = s - n c2 rounded: below 2^-62 from the last rounding
+// (|r| < 2^-8.51), 2^-78 from the rest, times T e^r < 2.01: below
+// 2^-60.99. exp(r) = 1 + r + q(r), q to r^6/720 (tail times Th below
+// 2^-71; q at the rounded r: below 2 |r| 2^-62 < 2^-69.5).
+// Th q = A (1/2 + r/6) + B, A = Th r^2, B = (A r^2) ((1/24 + r/120) +
+// r^2/720): r^2, A and the product round once each, the pair below 2^-54
+// of its value >= 0.49 (2^-53 relative): below 4u of A (...) < 2^-17,
+// 2^-68; B < 2^-37 errs by far less.
+// X = ((Tl + Th r) + A (...)) + B: four roundings of values below 2^-7,
+// each below 2^-61; Tl r (below 2^-61.5) and Tl q (2^-71) left out.
+// Th + X = hi + lo exactly (FastTwoSum). In all below 5.73 * 2^-61, and
+// relative to T e^r >= 0.997 below 5.75 * 2^-61 < 2^-58.47.
+// All of it runs on Th 2^k and Tl 2^k (|k| <= 739, exact): each rounding
+// scales with them, and a term falling below the normal range errs by at
+// most 2^-1075, nothing against a result above 2^-740. So the result needs
+// no scaling at the end of its chain.
+HVT_INLINE DD ExpPlain(double x) {
   std::int64_t n;
-  const double dn = RoundToInt(th * 0x1.71547652b82fep+7, &n);  // 128/ln2
+  const double dn = RoundToInt(x * 0x1.71547652b82fep+7, &n);  // 128/ln2
   const int j = static_cast<int>(n & 127);
-  *k = static_cast<int>(n >> 7);  // floor(n / 128)
-  const double r = (th - dn * kExpLn2By128Hi) + (tl - dn * kExpLn2By128Lo);
-  const ExpRow& t = kExp2Split[j];
+  const double scale = Pow2(static_cast<int>(n >> 7));  // 2^floor(n / 128)
+  const double r = (x - dn * kExpLn2By128Hi) - dn * kExpLn2By128Lo;
+  const double th = kExp2Split[j].hi * scale;
+  const double tl = kExp2Split[j].lo * scale;
   const double r2 = r * r;
-  const double a = t.hi * r2;
-  const double thq = a * (0.5 + r * 0x1.5555555555555p-3) +
-                     (a * r2) * ((0x1.5555555555555p-5 + r * 0x1.1111111111111p-7) + r2 * 0x1.6c16c16c16c17p-10);
-  *result = FastTwoSum(t.hi, (t.lo + t.hi * r) + thq);
+  const double a = th * r2;
+  const double b =
+      (a * r2) * ((0x1.5555555555555p-5 + r * 0x1.1111111111111p-7) + r2 * 0x1.6c16c16c16c17p-10);
+  return FastTwoSum(th, ((tl + th * r) + a * (0.5 + r * 0x1.5555555555555p-3)) + b);
 }
 
-constexpr double kExpPlainEps = 0x1.3p-59;  // 2^-58.75
+constexpr double kExpPlainEps = 0x1.8p-59;  // 2^-58.41
 
 // Exp for what ExpPlain leaves: special and extreme arguments, results near
 // overflow or below the normal range, and hard roundings.
@@ -149,17 +160,14 @@ double ExpRest(double x);
 
 inline double Exp(double x) {
   using namespace detail;
-  // 2^-54 <= |x| < 704 in one unsigned comparison of the bits (NaNs and
-  // infinities above): then k is within [-1016, 1015], and hi 2^k is a
-  // normal double, rounded as hi is.
+  // 2^-54 <= |x| < 512 in one unsigned comparison of the bits (NaNs and
+  // infinities above): then k is within [-739, 738].
   constexpr std::uint64_t kLow = 0x3c90000000000000;   // 2^-54
-  constexpr std::uint64_t kHigh = 0x4086000000000000;  // 704
-  static_assert(std::bit_cast<double>(kLow) == 0x1p-54 && std::bit_cast<double>(kHigh) == 704.0);
+  constexpr std::uint64_t kHigh = 0x4080000000000000;  // 512
+  static_assert(std::bit_cast<double>(kLow) == 0x1p-54 && std::bit_cast<double>(kHigh) == 512.0);
   if ((Bits(x) & ~(std::uint64_t{1} << 63)) - kLow < kHigh - kLow) {
-    int k = 0;
-    DD r;
-    ExpPlain(x, 0.0, &k, &r);
-    if (RoundsToHi(r.hi, r.lo, kExpPlainEps)) return r.hi * Pow2(k);
+    const DD r = ExpPlain(x);
+    if (RoundsToHi(r.hi, r.lo, kExpPlainEps)) return r.hi;
   }
   return ExpRest(x);
 }
