@@ -152,7 +152,7 @@ void Core(benchmark::State& state, Ours ours, Theirs theirs) {
 void BM_Klx(benchmark::State& state) {
   const double s = static_cast<double>(state.range(0)), p = static_cast<double>(state.range(1));
   Core(
-      state, [&](const std::vector<double>& x, std::vector<double>& y) { hvt::klx::KlxFilter(x, s, p, y); },
+      state, [&](const std::vector<double>& x, std::vector<double>& y) { hvt::klx::KlxFilter(x, {s, p}, y); },
       [&](const std::vector<double>& x, std::vector<double>& y) {
         hvt_libm_klx(x.data(), x.size(), s, p, y.data());
       });
@@ -162,7 +162,7 @@ BENCHMARK(BM_Klx)->Args({7, 30})->Args({30, 0})->UseManualTime()->Unit(benchmark
 void BM_Pqe(benchmark::State& state) {
   const double s = static_cast<double>(state.range(0));
   Core(
-      state, [&](const std::vector<double>& x, std::vector<double>& y) { hvt::klx::PqeFilter(x, s, y); },
+      state, [&](const std::vector<double>& x, std::vector<double>& y) { hvt::klx::PqeFilter(x, {s}, y); },
       [&](const std::vector<double>& x, std::vector<double>& y) {
         hvt_libm_pqe(x.data(), x.size(), s, y.data());
       });
@@ -172,7 +172,7 @@ BENCHMARK(BM_Pqe)->Arg(13)->UseManualTime()->Unit(benchmark::kMillisecond);
 void BM_Spd(benchmark::State& state) {
   const int depth = static_cast<int>(state.range(0));
   Core(
-      state, [&](const std::vector<double>& x, std::vector<double>& y) { hvt::spd::SpdSeries(x, depth, y); },
+      state, [&](const std::vector<double>& x, std::vector<double>& y) { hvt::spd::SpdSeries(x, {depth}, y); },
       [&](const std::vector<double>& x, std::vector<double>& y) {
         hvt_libm_spd(x.data(), x.size(), depth, y.data());
       });

@@ -30,6 +30,8 @@
 
 namespace {
 
+using hvt::CoreStatus;
+
 using Dgesvd = void(const char*, const char*, const int*, const int*, double*,
                     const int*, double*, double*, const int*, double*, const int*,
                     double*, const int*, int*, std::size_t, std::size_t);
@@ -154,7 +156,7 @@ void BM_Versus(benchmark::State& state) {
     const auto status =
         hvt::decor::DecomposeSvd(a, cols, v, cols, w, rows, cols, true, true, fail);
     benchmark::DoNotOptimize(a.data());
-    return status == hvt::decor::Status::kDone;
+    return status == CoreStatus::kComplete;
   };
   const bool haveReference = Reference().dgesvd != nullptr;
   const bool haveOpenBlas = OpenBlas().dgesvd != nullptr && OpenBlas().setThreads != nullptr;

@@ -12,6 +12,8 @@
 
 namespace {
 
+using hvt::CoreStatus;
+
 constexpr std::size_t kRows = 65536;
 
 const std::vector<double>& Walk() {
@@ -49,8 +51,8 @@ void BM_GtnSeries(benchmark::State& state) {
   const auto order = state.range(1) == 0 ? hvt::gtn::GtnTermOrder::CommandOrder
                                          : hvt::gtn::GtnTermOrder::WorksheetOrder;
   for (auto _ : state) {
-    const auto status = hvt::gtn::GtnSeries(x, span, 10, order, y);
-    if (status != hvt::gtn::GtnStatus::Complete) state.SkipWithError("run failed");
+    const auto status = hvt::gtn::GtnSeries(x, {span, 10, order}, y);
+    if (status != CoreStatus::kComplete) state.SkipWithError("run failed");
     benchmark::DoNotOptimize(y.data());
     benchmark::ClobberMemory();
   }

@@ -63,7 +63,7 @@ void BM_KlxFilter(benchmark::State& state) {
   std::vector<double> y(kRows), b(kRows);
   double filterTime = 0, baseTime = 0;
   for (auto _ : state) {
-    const double tf = Seconds([&] { hvt::klx::KlxFilter(x, 30.0, 0.0, y); });
+    const double tf = Seconds([&] { hvt::klx::KlxFilter(x, {30.0, 0.0}, y); });
     benchmark::DoNotOptimize(y.data());
     const double tb = Seconds([&] { benchmark::DoNotOptimize(Baseline(x, b)); });
     benchmark::ClobberMemory();
@@ -106,7 +106,7 @@ void BM_PqeFilter(benchmark::State& state) {
   std::vector<double> y(kRows), r(kRows), b(kRows);
   double filterTime = 0, baseTime = 0;
   for (auto _ : state) {
-    const double tf = Seconds([&] { hvt::klx::PqeFilter(x, 10.0, y, nullptr, r); });
+    const double tf = Seconds([&] { hvt::klx::PqeFilter(x, {10.0}, y, nullptr, r); });
     benchmark::DoNotOptimize(y.data());
     const double tb = Seconds([&] { benchmark::DoNotOptimize(Baseline(x, b)); });
     state.SetIterationTime(tf);

@@ -14,6 +14,8 @@
 
 namespace {
 
+using hvt::CoreStatus;
+
 constexpr std::size_t kRows = 65536;
 
 const std::vector<double>& Walk() {
@@ -49,7 +51,7 @@ void BM_SpdSeries(benchmark::State& state) {
   std::vector<double> out(kRows);
   const int depth = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    if (hvt::spd::SpdSeries(x, depth, out) != hvt::spd::SpdStatus::Complete) {
+    if (hvt::spd::SpdSeries(x, {depth}, out) != CoreStatus::kComplete) {
       state.SkipWithError("run failed");
     }
     benchmark::DoNotOptimize(out.data());
@@ -64,7 +66,7 @@ void BM_SpdSlope(benchmark::State& state) {
   std::vector<double> v(kRows);
   const int depth = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    if (hvt::spd::SpdSlope(x, depth, v) != hvt::spd::SpdStatus::Complete) {
+    if (hvt::spd::SpdSlope(x, depth, v) != CoreStatus::kComplete) {
       state.SkipWithError("run failed");
     }
     benchmark::DoNotOptimize(v.data());

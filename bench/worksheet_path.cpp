@@ -72,7 +72,7 @@ standin::SheetId BigSheet(const std::vector<double>& x) {
 }
 
 void CoreTime(Times& core, const std::vector<double>& x, std::vector<double>& y) {
-  Measure(core, [&] { hvt::klx::KlxFilter(x, 7.0, 30.0, y); });
+  Measure(core, [&] { hvt::klx::KlxFilter(x, {7.0, 30.0}, y); });
 }
 
 void BM_KlxUpdateMillionRows(benchmark::State& state) {

@@ -10,28 +10,14 @@
 
 #include "cli/verbs.h"
 #include "standin/csv_reader.h"
-#include "tools/blk/blk_settings.h"
-#include "tools/decor/core/decor.h"
-#include "tools/gtn/gtn_settings.h"
-#include "tools/klx/core/klx_filter.h"
-#include "tools/klx/core/pqe_filter.h"
-#include "tools/klx/klx_settings.h"
-#include "tools/spd/spd_settings.h"
+#include "tools/cores.h"
 
 namespace hvt::cli {
 namespace {
 
 struct CoreOptions {
   std::string file = "-";
-  double smoothness = 10;  // KLX and PQE
-  double phase = 0;
-  int gtnSmoothness = 10;
-  int span = 24;
-  std::string order = "worksheet";
-  int depth = 10;
-  int index = 6;
-  int method = 1;
-  int norm = 1;
+  CoreSettings settings;
 };
 
 // A failure that ends the verb with a message and a status.
@@ -118,15 +104,6 @@ std::string Number(double value) {
   return std::string(text, r.ptr);
 }
 
-void PrintColumn(std::span<const double> values) {
-  std::string out;
-  for (double v : values) {
-    out += Number(v);
-    out += '\n';
-  }
-  std::cout << out;
-}
-
 // Rows x cols, row-major.
 void PrintMatrix(std::span<const double> values, std::size_t rows, std::size_t cols) {
   std::string out;
@@ -140,144 +117,42 @@ void PrintMatrix(std::span<const double> values, std::size_t rows, std::size_t c
   std::cout << out;
 }
 
-const std::vector<double>& FirstColumn(const Table& table) {
-  return table.columns.front();
+// The answer as `hvt core` prints it: the column titles when the core names
+// them, then each block, under "#heading" when it has one.
+void PrintAnswer(const CoreAnswer& answer) {
+  if (!answer.titles.empty()) {
+    std::string out;
+    for (std::size_t c = 0; c < answer.titles.size(); ++c) {
+      if (c) out += ',';
+      out += answer.titles[c];
+    }
+    std::cout << out << '\n';
+  }
+  for (const CoreBlock& block : answer.blocks) {
+    if (!block.heading.empty()) std::cout << '#' << block.heading << '\n';
+    PrintMatrix(block.values, block.rows(), block.columns);
+  }
 }
-
-// Settings are checked before the file is read, as for a file of any length.
-constexpr long kAnyRows = std::numeric_limits<long>::max();
 
 // A setting the add-in refuses ends the verb with the add-in's message.
 void Refuse(const char* refusal) {
   if (refusal != nullptr) throw Failure{refusal};
 }
 
-int RunKlx(const CoreOptions& o) {
-  Refuse(klx::SettingsRefusal(o.smoothness, o.phase));
-  const Table table = ReadTable(o.file, 1);
-  const std::vector<double>& x = FirstColumn(table);
-  std::vector<double> y(x.size());
-  klx::KlxFilter(x, o.smoothness, o.phase, y);
-  PrintColumn(y);
-  return kOk;
-}
-
-int RunPqe(const CoreOptions& o) {
-  Refuse(klx::SmoothnessAccepted(o.smoothness) ? nullptr : klx::kSmoothnessRange);
-  const Table table = ReadTable(o.file, 1);
-  const std::vector<double>& x = FirstColumn(table);
-  std::vector<double> y(x.size());
-  klx::PqeFilter(x, o.smoothness, y);
-  PrintColumn(y);
-  return kOk;
-}
-
-int RunGtn(const CoreOptions& o) {
-  if (o.order != "command" && o.order != "worksheet") {
-    throw Failure{"--order must be command or worksheet"};
+int RunCore(const CoreEntry& core, const CoreOptions& o) {
+  // Settings are checked before the file is read, as for a file of any
+  // length, then against its rows.
+  Refuse(core.refusal(o.settings, kAnyRows));
+  const Table table = ReadTable(o.file, core.everyColumn ? kEveryColumn : 1);
+  Refuse(core.refusal(o.settings, static_cast<long>(table.columns[0].size())));
+  const std::vector<std::span<const double>> columns(table.columns.begin(), table.columns.end());
+  CoreAnswer answer;
+  const CoreRun run = core.run(o.settings, columns, answer, nullptr);
+  if (run.status != CoreStatus::kComplete) {
+    const bool usage = run.status == CoreStatus::kTooShort || run.status == CoreStatus::kBadArgument;
+    throw Failure{run.why, usage ? kUsage : kErrorResult};
   }
-  Refuse(gtn::SettingsRefusal(kAnyRows, o.gtnSmoothness, o.span));
-  const Table table = ReadTable(o.file, 1);
-  const std::vector<double>& x = FirstColumn(table);
-  Refuse(gtn::SettingsRefusal(static_cast<long>(x.size()), o.gtnSmoothness, o.span));
-  std::vector<double> y(x.size());
-  gtn::GtnStatus status = gtn::GtnSeries(
-      x, o.span, o.gtnSmoothness,
-      o.order == "command" ? gtn::GtnTermOrder::CommandOrder
-                           : gtn::GtnTermOrder::WorksheetOrder,
-      y);
-  switch (status) {
-    case gtn::GtnStatus::Complete:
-      PrintColumn(std::span<const double>(y).subspan(gtn::GtnFirstOutputRow(o.span)));
-      return kOk;
-    case gtn::GtnStatus::TooShort:
-      throw Failure{"GTN needs at least " + std::to_string(gtn::GtnMinRows(o.span)) +
-                    " rows for span " + std::to_string(o.span)};
-    case gtn::GtnStatus::OutOfMemory:
-      throw Failure{"insufficient memory", kErrorResult};
-    default:
-      throw Failure{"--span must be 24, 48, 96 or 192 and --smoothness 2..50"};
-  }
-}
-
-int RunSpd(const CoreOptions& o) {
-  Refuse(spd::SettingsRefusal(kAnyRows, o.depth));
-  const Table table = ReadTable(o.file, 1);
-  const std::vector<double>& x = FirstColumn(table);
-  Refuse(spd::SettingsRefusal(static_cast<long>(x.size()), o.depth));
-  std::vector<double> out(x.size());
-  switch (spd::SpdSeries(x, o.depth, out)) {
-    case spd::SpdStatus::Complete:
-      PrintColumn(out);
-      return kOk;
-    case spd::SpdStatus::TooShort:
-      throw Failure{"SPD needs at least " + std::to_string(spd::SpdMinRows(o.depth)) +
-                    " rows for depth " + std::to_string(o.depth)};
-    case spd::SpdStatus::OutOfMemory:
-      throw Failure{"insufficient memory", kErrorResult};
-    default:
-      throw Failure{"--depth must lie between 2 and 500"};
-  }
-}
-
-int RunBlk(const CoreOptions& o) {
-  Refuse(blk::BlkSettingsRefusal(o.method, o.norm, o.index));
-  Table table = ReadTable(o.file, kEveryColumn);
-  std::vector<std::span<const double>> data(table.columns.begin(), table.columns.end());
-  blk::BlkResult result = blk::BlkCompute(data, o.index, o.method, o.norm);
-  if (result.status != blk::BlkStatus::kOk) {
-    throw Failure{std::string("BLK: ") + blk::BlkStatusText(result.status)};
-  }
-  std::string out;
-  for (std::size_t c = 0; c < result.columns.size(); ++c) {
-    if (c) out += ',';
-    out += result.columns[c].layout.suffix;
-  }
-  out += '\n';
-  std::size_t rows = result.rows - static_cast<std::size_t>(result.blank_rows);
-  for (std::size_t r = 0; r < rows; ++r) {
-    for (std::size_t c = 0; c < result.columns.size(); ++c) {
-      if (c) out += ',';
-      out += Number(result.columns[c].values[r]);
-    }
-    out += '\n';
-  }
-  std::cout << out;
-  return kOk;
-}
-
-int RunDecor(const CoreOptions& o) {
-  Table table = ReadTable(o.file, kEveryColumn);
-  std::size_t cols = table.columns.size();
-  std::size_t rows = table.columns[0].size();
-  std::vector<double> data;
-  data.reserve(rows * cols);
-  for (const auto& column : table.columns) data.insert(data.end(), column.begin(), column.end());
-  decor::DecorResult r = decor::Decorrelate(data, rows, cols, decor::Layout::kColumnMajor);
-  switch (r.status) {
-    case decor::Status::kDone:
-      break;
-    case decor::Status::kNotConverged:
-      throw Failure{"the decomposition did not converge (singular value " +
-                        std::to_string(r.failIndex) + ")",
-                    kErrorResult};
-    case decor::Status::kNoVariation:
-      throw Failure{"the columns do not vary: nothing to decorrelate", kErrorResult};
-    case decor::Status::kOutOfMemory:
-      throw Failure{"insufficient memory", kErrorResult};
-    default:
-      throw Failure{"the data cannot be decorrelated", kErrorResult};
-  }
-  std::cout << "#scores\n";
-  PrintMatrix(r.scores, rows, cols);
-  std::cout << "#significance\n";
-  PrintMatrix(r.significance, 1, cols);
-  std::cout << "#coefficients\n";
-  PrintMatrix(r.coefficients, cols, cols);
-  std::cout << "#means\n";
-  PrintMatrix(r.means, 1, cols);
-  std::cout << "#sigmas\n";
-  PrintMatrix(r.sigmas, 1, cols);
+  PrintAnswer(answer);
   return kOk;
 }
 
@@ -292,30 +167,19 @@ Verb AddCore(CLI::App& app) {
       "A first row holding any text is taken as headers. klx, pqe, gtn and spd "
       "read the first column; blk and decor read every column.");
   std::vector<std::pair<CLI::App*, std::function<int()>>> runs;
-  auto add = [&](const char* name, const char* help, auto run) {
-    CLI::App* sub = core->add_subcommand(name, help);
+  for (const CoreEntry& entry : Cores()) {
+    CLI::App* sub = core->add_subcommand(std::string(entry.name), entry.help);
     sub->add_option("FILE", options->file, "CSV file ('-' or none: standard input)");
-    runs.emplace_back(sub, [options, run] { return run(*options); });
-    return sub;
-  };
-  CLI::App* klx = add("klx", "KLX filter: every output row", RunKlx);
-  klx->add_option("--smoothness", options->smoothness, "smoothness S")->capture_default_str();
-  klx->add_option("--phase", options->phase, "phase P")->capture_default_str();
-  CLI::App* pqe = add("pqe", "PQE filter: rows 0..29 the input, then filtered", RunPqe);
-  pqe->add_option("--smoothness", options->smoothness, "smoothness")->capture_default_str();
-  CLI::App* gtn = add("gtn", "GTN series: rows span+6 .. n-1", RunGtn);
-  gtn->add_option("--span", options->span, "24, 48, 96 or 192")->capture_default_str();
-  gtn->add_option("--smoothness", options->gtnSmoothness, "2..50")->capture_default_str();
-  gtn->add_option("--order", options->order, "term order: command or worksheet")->capture_default_str();
-  CLI::App* spd = add("spd", "SPD rate of change: every row", RunSpd);
-  spd->add_option("--depth", options->depth, "2..500")->capture_default_str();
-  CLI::App* blk = add("blk", "BLK block columns: rows U..N-1 under their title suffixes", RunBlk);
-  blk->add_option("--index", options->index, "sample-table index 1..18")->capture_default_str();
-  blk->add_option("--method", options->method,
-                  "1 standard, 2 standard and detrended, 3 detrended only")->capture_default_str();
-  blk->add_option("--norm", options->norm, "1 normalized, 2 not normalized")->capture_default_str();
-  add("decor", "Decorrelator: scores x 1,000, significance, coefficients, means, sigmas",
-      RunDecor);
+    for (const CoreOption& option : entry.options) {
+      CoreSettings& settings = options->settings;
+      CLI::Option* added =
+          option.number != nullptr ? sub->add_option(option.flag, settings.*option.number, option.help)
+          : option.whole != nullptr ? sub->add_option(option.flag, settings.*option.whole, option.help)
+                                    : sub->add_option(option.flag, settings.*option.text, option.help);
+      added->capture_default_str();
+    }
+    runs.emplace_back(sub, [options, &entry] { return RunCore(entry, *options); });
+  }
 
   auto dispatch = [runs] {
     try {

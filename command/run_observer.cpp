@@ -17,4 +17,10 @@ void CommandObserver::Progress(std::int64_t done, std::int64_t total) {
   lastShown_ = ShowProgress(done, total, policy_.form);
 }
 
+MacroResult UnfinishedRun(CoreStatus status) {
+  if (status == CoreStatus::kStopped) return kMacroStopped;
+  if (status == CoreStatus::kOutOfMemory) ShowInsufficientMemory();
+  return kMacroRefused;
+}
+
 }  // namespace hvt

@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "command/results.h"
 #include "host/messages.h"
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt {
 
@@ -52,6 +53,10 @@ struct ProgressCleared {
   ProgressCleared& operator=(const ProgressCleared&) = delete;
   ~ProgressCleared() { ClearProgress(); }
 };
+
+// What a macro answers for a core's run that did not complete: a stop is the
+// user's, a memory failure is told before the refusal, anything else refused.
+MacroResult UnfinishedRun(CoreStatus status);
 
 }  // namespace hvt
 

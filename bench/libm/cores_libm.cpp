@@ -20,12 +20,12 @@ double PowerBase::Pow(double y) const { return std::pow(x_, y); }
 
 extern "C" {
 void hvt_libm_klx(const double* x, std::size_t n, double s, double p, double* y) {
-  hvt::klx::KlxFilter(std::span<const double>(x, n), s, p, std::span<double>(y, n));
+  hvt::klx::KlxFilter(std::span<const double>(x, n), {s, p}, std::span<double>(y, n));
 }
 void hvt_libm_pqe(const double* x, std::size_t n, double s, double* y) {
-  hvt::klx::PqeFilter(std::span<const double>(x, n), s, std::span<double>(y, n));
+  hvt::klx::PqeFilter(std::span<const double>(x, n), {s}, std::span<double>(y, n));
 }
 void hvt_libm_spd(const double* x, std::size_t n, int depth, double* y) {
-  hvt::spd::SpdSeries(std::span<const double>(x, n), depth, std::span<double>(y, n));
+  hvt::spd::SpdSeries(std::span<const double>(x, n), {depth}, std::span<double>(y, n));
 }
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/addin/addin_fixture.h"
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::testing {
 namespace {
@@ -121,11 +121,11 @@ class BlkCommandTest : public AddInTest {
                                         int normalization) {
     int u = blk::BlkBlankRows(index);
     std::vector<double> out(x.size() - static_cast<std::size_t>(u));
-    blk::BlkStatus status =
+    CoreStatus status =
         layout.detrended
             ? blk::DetrendedBlock(x, u, layout.n, layout.m, normalization, out)
             : blk::StandardBlock(x, u, layout.n, layout.m, out);
-    EXPECT_EQ(status, blk::BlkStatus::kOk);
+    EXPECT_EQ(status, CoreStatus::kComplete);
     return out;
   }
 
@@ -136,7 +136,7 @@ class BlkCommandTest : public AddInTest {
     std::vector<const std::vector<double>*> data = {&close_, &vol_};
     const char* titles[] = {"Close", "Vol"};
     std::vector<blk::BlkColumnLayout> plan =
-        blk::BlkOutputPlan(2, index, method, normalization);
+        blk::BlkOutputPlan(2, {index, method, normalization});
     ASSERT_FALSE(plan.empty());
     int u = blk::BlkBlankRows(index);
     standin::Recalculate();
@@ -145,9 +145,9 @@ class BlkCommandTest : public AddInTest {
       int column = outFirst + static_cast<int>(j);
       SCOPED_TRACE("output column " + ColumnName(column));
       EXPECT_EQ(Text(standin::GetCell(sheet_, 0, column)),
-                std::string(titles[layout.data_column]) + layout.suffix);
+                std::string(titles[layout.dataColumn]) + layout.suffix);
       std::vector<double> expected =
-          CoreColumn(*data[static_cast<std::size_t>(layout.data_column)],
+          CoreColumn(*data[static_cast<std::size_t>(layout.dataColumn)],
                      index, layout, normalization);
       for (int r = firstRow; r < firstRow + u; ++r) {
         EXPECT_TRUE(Blank(standin::GetCell(sheet_, r, column))) << r;

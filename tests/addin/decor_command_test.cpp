@@ -87,8 +87,8 @@ class DecorCommand : public AddInTest {
 
   decor::DecorResult Expected() const {
     decor::DecorResult r =
-        decor::Decorrelate(data_, rows_, columns_, decor::Layout::kRowMajor);
-    EXPECT_EQ(r.status, decor::Status::kDone);
+        decor::Decorrelate(data_, rows_, columns_, {decor::Layout::kRowMajor});
+    EXPECT_EQ(r.status, CoreStatus::kComplete);
     return r;
   }
 

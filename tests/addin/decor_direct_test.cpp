@@ -43,8 +43,8 @@ class DecorDirect : public AddInTest {
   }
 
   decor::DecorResult Expected() const {
-    decor::DecorResult r = decor::Decorrelate(data_, rows_, columns_, decor::Layout::kRowMajor);
-    EXPECT_EQ(r.status, decor::Status::kDone);
+    decor::DecorResult r = decor::Decorrelate(data_, rows_, columns_, {decor::Layout::kRowMajor});
+    EXPECT_EQ(r.status, CoreStatus::kComplete);
     return r;
   }
 

@@ -17,8 +17,8 @@ constexpr char kAborted[] = "alert 3 \"GTN Aborted!\"";
 std::vector<double> CommandValues(const std::vector<double>& x, int span,
                                   int smoothness) {
   std::vector<double> y(x.size());
-  EXPECT_EQ(gtn::GtnSeries(x, span, smoothness, gtn::GtnTermOrder::CommandOrder, y),
-            gtn::GtnStatus::Complete);
+  EXPECT_EQ(gtn::GtnSeries(x, {span, smoothness, gtn::GtnTermOrder::CommandOrder}, y),
+            CoreStatus::kComplete);
   return y;
 }
 

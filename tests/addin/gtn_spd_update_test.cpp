@@ -24,15 +24,14 @@ class WorksheetFunctions : public AddInTest {
 std::vector<double> GtnExpected(const std::vector<double>& x, int span,
                                 int smoothness) {
   std::vector<double> y(x.size());
-  EXPECT_EQ(gtn::GtnSeries(x, span, smoothness,
-                           gtn::GtnTermOrder::WorksheetOrder, y),
-            gtn::GtnStatus::Complete);
+  EXPECT_EQ(gtn::GtnSeries(x, {span, smoothness, gtn::GtnTermOrder::WorksheetOrder}, y),
+            CoreStatus::kComplete);
   return y;
 }
 
 std::vector<double> SpdExpected(const std::vector<double>& x, int depth) {
   std::vector<double> y(x.size());
-  EXPECT_EQ(spd::SpdSeries(x, depth, y), spd::SpdStatus::Complete);
+  EXPECT_EQ(spd::SpdSeries(x, {depth}, y), CoreStatus::kComplete);
   return y;
 }
 

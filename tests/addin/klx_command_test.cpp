@@ -22,13 +22,13 @@ constexpr char kNoMemory[] = "alert 3 \"Insufficient memory!\" -> OK";
 
 std::vector<double> KlxOf(const std::vector<double>& x, double s, double p) {
   std::vector<double> y(x.size());
-  EXPECT_TRUE(klx::KlxFilter(x, s, p, y));
+  EXPECT_EQ(klx::KlxFilter(x, {s, p}, y), CoreStatus::kComplete);
   return y;
 }
 
 std::vector<double> PqeOf(const std::vector<double>& x, double s) {
   std::vector<double> y(x.size());
-  EXPECT_TRUE(klx::PqeFilter(x, s, y));
+  EXPECT_EQ(klx::PqeFilter(x, {s}, y), CoreStatus::kComplete);
   return y;
 }
 

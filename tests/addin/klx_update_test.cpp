@@ -14,7 +14,7 @@ using standin::Value;
 
 std::vector<double> Filtered(const std::vector<double>& x, double s, double p) {
   std::vector<double> y(x.size());
-  EXPECT_TRUE(klx::KlxFilter(x, s, p, y));
+  EXPECT_EQ(klx::KlxFilter(x, {s, p}, y), CoreStatus::kComplete);
   return y;
 }
 

@@ -16,7 +16,7 @@ constexpr char kAborted[] = "alert 3 \"SPD_32.XLL Aborted!\"";
 
 std::vector<double> CommandValues(const std::vector<double>& x, int depth) {
   std::vector<double> y(x.size());
-  EXPECT_EQ(spd::SpdSeries(x, depth, y), spd::SpdStatus::Complete);
+  EXPECT_EQ(spd::SpdSeries(x, {depth}, y), CoreStatus::kComplete);
   return y;
 }
 

@@ -77,7 +77,7 @@ TEST_F(WideHost, KlxOverAMillionRowsAndAWholeColumnIsTheCore) {
   std::vector<double> x = Walk(1000000, 11);
   SheetWithColumn(x);
   std::vector<double> y(x.size());
-  ASSERT_TRUE(klx::KlxFilter(x, 7, 30, y));
+  ASSERT_EQ(klx::KlxFilter(x, {7, 30}, y), CoreStatus::kComplete);
   ExpectColumn(Evaluate("=KLX_Update(A1:A1000000,7,30)"), y, 1000000, "A1:A1000000");
   // The whole column: the numbers, then empty text down to row 1,048,576.
   ExpectColumn(Evaluate("=KLX_Update(A:A,7,30)"), y, 1048576, "A:A");
@@ -87,13 +87,13 @@ TEST_F(WideHost, GtnAndSpdPastTheOldGridAreTheCores) {
   std::vector<double> x = Walk(100000, 5);
   SheetWithColumn(x);
   std::vector<double> g(x.size());
-  ASSERT_EQ(gtn::GtnSeries(x, 48, 10, gtn::GtnTermOrder::WorksheetOrder, g),
-            gtn::GtnStatus::Complete);
-  for (std::size_t i = 0; i < gtn::GtnFirstOutputRow(48); ++i) g[i] = 24;  // warm-up rows
+  ASSERT_EQ(gtn::GtnSeries(x, {48, 10, gtn::GtnTermOrder::WorksheetOrder}, g),
+            CoreStatus::kComplete);
+  for (std::size_t i = 0; i < gtn::GtnFirstDefinedRow(48); ++i) g[i] = 24;  // warm-up rows
   ExpectColumn(Evaluate("=GTN_Update(A1:A100000,10,48)"), g, 100000, "GTN");
 
   std::vector<double> s(x.size());
-  ASSERT_EQ(spd::SpdSeries(x, 25, s), spd::SpdStatus::Complete);
+  ASSERT_EQ(spd::SpdSeries(x, {25}, s), CoreStatus::kComplete);
   ExpectColumn(Evaluate("=Spd_Update(A:A,25)"), s, 1048576, "SPD");
 }
 
@@ -102,7 +102,7 @@ TEST_F(WideHost, ErrorsAndTheFirstNonNumberAsOnOldHosts) {
   standin::SheetId sheet = SheetWithColumn(x);
   standin::SetCell(sheet, "A66000", std::string("gap"));
   std::vector<double> head(x.begin(), x.begin() + 65999), y(65999);
-  ASSERT_TRUE(klx::KlxFilter(head, 10, 0, y));
+  ASSERT_EQ(klx::KlxFilter(head, {10, 0}, y), CoreStatus::kComplete);
   ExpectColumn(Evaluate("=KLX_Update(A1:A70000,10,0)"), y, 70000, "gap");
   EXPECT_EQ(ErrorOf(Evaluate("=KLX_Update(A1:B70000,10,0)")), xlerrRef);
   EXPECT_EQ(ErrorOf(Evaluate("=KLX_Update(A1:A30,10,0)")), xlerrRef);

@@ -10,12 +10,44 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::blk {
 namespace {
 
 using Column = std::vector<double>;
+
+// A whole run with its outputs laid out by the plan, as callers do.
+struct BlockRun {
+  CoreStatus status = CoreStatus::kBadArgument;
+  int blankRows = 0;
+  struct Output {
+    BlkColumnLayout layout;
+    Column values;
+  };
+  std::vector<Output> columns;  // empty unless complete
+};
+
+BlockRun RunBlocks(std::span<const std::span<const double>> data, int index, int method,
+             int normalization, RunObserver* observer = nullptr) {
+  const BlkSettings settings{index, method, normalization};
+  BlockRun run;
+  run.blankRows = BlkBlankRows(index);
+  const std::size_t rows = data.empty() ? 0 : data[0].size();
+  const std::size_t values =
+      run.blankRows >= 0 && rows > static_cast<std::size_t>(run.blankRows)
+          ? rows - static_cast<std::size_t>(run.blankRows)
+          : 0;
+  std::vector<std::span<double>> out;
+  for (BlkColumnLayout& layout : BlkOutputPlan(static_cast<int>(data.size()), settings)) {
+    run.columns.push_back({std::move(layout), Column(values)});
+  }
+  for (auto& column : run.columns) out.push_back(column.values);
+  run.status = BlkBlocks(data, settings, out, observer);
+  if (run.status != CoreStatus::kComplete) run.columns.clear();
+  return run;
+}
+
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 long double WindowMean(const Column& x, std::size_t lo, std::size_t hi) {
@@ -75,9 +107,9 @@ Column LiteralNormalized(const Column& x, int u, int n, int m) {
 Column Block(const Column& x, int u, int k, bool detrended, int norm) {
   Column out(x.size() - static_cast<std::size_t>(u));
   const auto& e = BlkSampleTable[k];
-  const BlkStatus status = detrended ? DetrendedBlock(x, u, e.n, e.m, norm, out)
+  const CoreStatus status = detrended ? DetrendedBlock(x, u, e.n, e.m, norm, out)
                                      : StandardBlock(x, u, e.n, e.m, out);
-  EXPECT_EQ(status, BlkStatus::kOk);
+  EXPECT_EQ(status, CoreStatus::kComplete);
   return out;
 }
 
@@ -241,19 +273,19 @@ TEST(BlkBlock, RefusesCallsThatWouldReadOutsideTheData) {
     for (double v : out) ASSERT_EQ(v, -5.0);
   };
   std::span<double> o(out);
-  EXPECT_EQ(StandardBlock(x, 10, 1, 0, o.first(0)), BlkStatus::kTooFewRows);
-  EXPECT_EQ(DetrendedBlock(x, 12, 1, 0, 1, o), BlkStatus::kTooFewRows);
-  EXPECT_EQ(DetrendedBlock({}, 0, 0, 0, 2, o.first(0)), BlkStatus::kTooFewRows);
-  EXPECT_EQ(StandardBlock(x, 3, 3, 2, o.first(7)), BlkStatus::kBadWindow);
-  EXPECT_EQ(StandardBlock(x, 3, 1, 1, o.first(7)), BlkStatus::kBadWindow);
-  EXPECT_EQ(DetrendedBlock(x, 3, -1, 0, 2, o.first(7)), BlkStatus::kBadWindow);
-  EXPECT_EQ(StandardBlock(x, -1, 0, 0, o), BlkStatus::kBadWindow);
-  EXPECT_EQ(StandardBlock(x, 3, 2147483647, 2, o.first(7)), BlkStatus::kBadWindow);
-  EXPECT_EQ(StandardBlock(x, 3, 1, 0, o.first(8)), BlkStatus::kBadOutputSize);
-  EXPECT_EQ(DetrendedBlock(x, 3, 1, 0, 3, o.first(7)), BlkStatus::kBadNormalization);
+  EXPECT_EQ(StandardBlock(x, 10, 1, 0, o.first(0)), CoreStatus::kTooShort);
+  EXPECT_EQ(DetrendedBlock(x, 12, 1, 0, 1, o), CoreStatus::kTooShort);
+  EXPECT_EQ(DetrendedBlock({}, 0, 0, 0, 2, o.first(0)), CoreStatus::kTooShort);
+  EXPECT_EQ(StandardBlock(x, 3, 3, 2, o.first(7)), CoreStatus::kBadArgument);
+  EXPECT_EQ(StandardBlock(x, 3, 1, 1, o.first(7)), CoreStatus::kBadArgument);
+  EXPECT_EQ(DetrendedBlock(x, 3, -1, 0, 2, o.first(7)), CoreStatus::kBadArgument);
+  EXPECT_EQ(StandardBlock(x, -1, 0, 0, o), CoreStatus::kBadArgument);
+  EXPECT_EQ(StandardBlock(x, 3, 2147483647, 2, o.first(7)), CoreStatus::kBadArgument);
+  EXPECT_EQ(StandardBlock(x, 3, 1, 0, o.first(8)), CoreStatus::kBadArgument);
+  EXPECT_EQ(DetrendedBlock(x, 3, 1, 0, 3, o.first(7)), CoreStatus::kBadArgument);
   untouched();
   // The least rows that work: N = U + 1, one value.
-  EXPECT_EQ(DetrendedBlock(x, 9, 5, 8, 1, o.first(1)), BlkStatus::kOk);
+  EXPECT_EQ(DetrendedBlock(x, 9, 5, 8, 1, o.first(1)), CoreStatus::kComplete);
   EXPECT_EQ(out[0], 0.0);
 }
 
@@ -269,14 +301,14 @@ class StopAt : public RunObserver {
   std::int64_t total_ = 0;
 };
 
-TEST(BlkCompute, WholeRunOrderStatusesAndStop) {
+TEST(BlkBlocks, WholeRunOrderStatusesAndStop) {
   std::mt19937_64 rng(14);
   const Column a = RandomWalk(rng, 200, 1.0), b = RandomWalk(rng, 200, 2.0);
   const std::span<const double> cols[] = {a, b};
   StopAt all(1 << 30);
-  const BlkResult r = BlkCompute(cols, 10, 3, 2, &all);
-  ASSERT_EQ(r.status, BlkStatus::kOk);
-  EXPECT_EQ(r.blank_rows, 30);
+  const BlockRun r = RunBlocks(cols, 10, 3, 2, &all);
+  ASSERT_EQ(r.status, CoreStatus::kComplete);
+  EXPECT_EQ(r.blankRows, 30);
   ASSERT_EQ(r.columns.size(), 22u);
   EXPECT_EQ(all.told_, 22);
   EXPECT_EQ(all.total_, 22);
@@ -289,24 +321,34 @@ TEST(BlkCompute, WholeRunOrderStatusesAndStop) {
     }
     EXPECT_TRUE(SameBits(r.columns[11 * c + 10].values, Block(x, 30, 10, true, 2)));
   }
-  const BlkResult both = BlkCompute(std::span(cols).first(1), 12, 2, 1);
+  const BlockRun both = RunBlocks(std::span(cols).first(1), 12, 2, 1);
   ASSERT_EQ(both.columns.size(), 25u);
   EXPECT_EQ(both.columns[24].layout.suffix, "_ND48");
 
   StopAt third(2);
-  const BlkResult stopped = BlkCompute(cols, 10, 3, 2, &third);
-  EXPECT_EQ(stopped.status, BlkStatus::kStopped);
+  const BlockRun stopped = RunBlocks(cols, 10, 3, 2, &third);
+  EXPECT_EQ(stopped.status, CoreStatus::kStopped);
   EXPECT_TRUE(stopped.columns.empty());
   EXPECT_EQ(third.told_, 2);
 
   const Column short_col(199, 1.0), tiny(30, 1.0), enough(31, 1.0);
   const std::span<const double> ragged[] = {a, short_col};
-  EXPECT_EQ(BlkCompute(ragged, 10, 3, 2).status, BlkStatus::kUnequalColumns);
-  EXPECT_EQ(BlkCompute({}, 10, 3, 2).status, BlkStatus::kNoData);
-  EXPECT_EQ(BlkCompute(cols, 9, 3, 2).status, BlkStatus::kIndexTooSmall);
+  EXPECT_EQ(RunBlocks(ragged, 10, 3, 2).status, CoreStatus::kBadArgument);
+  EXPECT_EQ(RunBlocks({}, 10, 3, 2).status, CoreStatus::kBadArgument);
+  EXPECT_EQ(RunBlocks(cols, 9, 3, 2).status, CoreStatus::kBadArgument);
   const std::span<const double> t1[] = {tiny}, t2[] = {enough};
-  EXPECT_EQ(BlkCompute(t1, 10, 1, 0).status, BlkStatus::kTooFewRows);
-  EXPECT_EQ(BlkCompute(t2, 10, 2, 2).columns.size(), 21u);
+  EXPECT_EQ(RunBlocks(t1, 10, 1, 0).status, CoreStatus::kTooShort);
+  EXPECT_EQ(RunBlocks(t2, 10, 2, 2).columns.size(), 21u);
+
+  // Outputs of another number or length than the plan's are refused unwritten.
+  Column spare(170, -5.0);
+  std::vector<std::span<double>> tooFew(21, std::span<double>(spare));
+  EXPECT_EQ(BlkBlocks(cols, {10, 3, 2}, tooFew), CoreStatus::kBadArgument);
+  std::vector<Column> shortColumns(22, Column(169, -5.0));
+  const std::vector<std::span<double>> tooShort(shortColumns.begin(), shortColumns.end());
+  EXPECT_EQ(BlkBlocks(cols, {10, 3, 2}, tooShort), CoreStatus::kBadArgument);
+  for (double v : spare) ASSERT_EQ(v, -5.0);
+  for (const Column& c : shortColumns) ASSERT_EQ(c, Column(169, -5.0));
 }
 
 // Fuzz families from a fixed seed, every index and method at its bounds. The
@@ -339,16 +381,16 @@ TEST(BlkFuzz, FamiliesAgainstReferences) {
         const std::span<const double> cols[] = {x, x};
         for (int method = 1; method <= 3; ++method) {
           for (int norm = 1; norm <= 2; ++norm) {
-            const BlkResult r = BlkCompute(cols, a, method, norm);
-            if (BlkCheckSettings(a, method, norm) != BlkStatus::kOk) {
-              EXPECT_NE(r.status, BlkStatus::kOk);
+            const BlockRun r = RunBlocks(cols, a, method, norm);
+            if (BlkCheckSettings({a, method, norm}) != BlkSettingsFault::kNone) {
+              EXPECT_NE(r.status, CoreStatus::kComplete);
               continue;
             }
             if (rows <= static_cast<std::size_t>(u)) {
-              EXPECT_EQ(r.status, BlkStatus::kTooFewRows);
+              EXPECT_EQ(r.status, CoreStatus::kTooShort);
               continue;
             }
-            ASSERT_EQ(r.status, BlkStatus::kOk);
+            ASSERT_EQ(r.status, CoreStatus::kComplete);
             ASSERT_EQ(static_cast<std::int64_t>(r.columns.size()),
                       BlkTotalColumns(2, a, method));
             for (const auto& col : r.columns) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::blk {
 namespace {
@@ -53,20 +53,20 @@ TEST(BlkSettings, EveryCombinationAgainstTheLimits) {
     for (int method = 0; method <= 4; ++method) {
       for (int norm = 0; norm <= 3; ++norm) {
         const bool detrend = method == 2 || method == 3;
-        BlkStatus want = BlkStatus::kOk;
+        BlkSettingsFault want = BlkSettingsFault::kNone;
         if (method < 1 || method > 3) {
-          want = BlkStatus::kBadMethod;
+          want = BlkSettingsFault::kBadMethod;
         } else if (detrend && norm != 1 && norm != 2) {
-          want = BlkStatus::kBadNormalization;
+          want = BlkSettingsFault::kBadNormalization;
         } else if (a < 1 || a > 18) {
-          want = BlkStatus::kBadIndex;
+          want = BlkSettingsFault::kBadIndex;
         } else if (detrend && a < (norm == 1 ? 12 : 10)) {
-          want = BlkStatus::kIndexTooSmall;
+          want = BlkSettingsFault::kIndexTooSmall;
         }
-        EXPECT_EQ(BlkCheckSettings(a, method, norm), want)
+        EXPECT_EQ(BlkCheckSettings({a, method, norm}), want)
             << a << " " << method << " " << norm;
-        if (want != BlkStatus::kOk) {
-          EXPECT_TRUE(BlkOutputPlan(2, a, method, norm).empty());
+        if (want != BlkSettingsFault::kNone) {
+          EXPECT_TRUE(BlkOutputPlan(2, {a, method, norm}).empty());
         }
       }
     }
@@ -79,8 +79,8 @@ TEST(BlkLayout, CountsAndOrderForEveryIndexAndMethod) {
       const int want = method == 1 ? a : method == 2 ? 2 * a + 1 : a + 1;
       EXPECT_EQ(BlkColumnsPerDataColumn(a, method), want);
       EXPECT_EQ(BlkTotalColumns(3, a, method), 3 * want);
-      if (BlkCheckSettings(a, method, 2) != BlkStatus::kOk) continue;
-      const auto plan = BlkOutputPlan(3, a, method, 2);
+      if (BlkCheckSettings({a, method, 2}) != BlkSettingsFault::kNone) continue;
+      const auto plan = BlkOutputPlan(3, {a, method, 2});
       ASSERT_EQ(static_cast<int>(plan.size()), 3 * want);
       // Walk the expected order independently: column, standard 1..a,
       // detrended 0..a.
@@ -90,7 +90,7 @@ TEST(BlkLayout, CountsAndOrderForEveryIndexAndMethod) {
           const bool detrended = pass == 1;
           if (detrended ? method == 1 : method == 3) continue;
           for (int k = detrended ? 0 : 1; k <= a; ++k, ++p) {
-            EXPECT_EQ(plan[p].data_column, c);
+            EXPECT_EQ(plan[p].dataColumn, c);
             EXPECT_EQ(plan[p].entry, k);
             EXPECT_EQ(plan[p].detrended, detrended);
             EXPECT_EQ(plan[p].n, BlkSampleTable[k].n);
@@ -111,7 +111,7 @@ TEST(BlkLayout, CountsAndOrderForEveryIndexAndMethod) {
 TEST(BlkLayout, TitleSuffixes) {
   auto suffixes = [](int a, int method, int norm) {
     std::string all;
-    for (const auto& layout : BlkOutputPlan(1, a, method, norm)) {
+    for (const auto& layout : BlkOutputPlan(1, {a, method, norm})) {
       all += layout.suffix;
     }
     return all;
@@ -120,12 +120,12 @@ TEST(BlkLayout, TitleSuffixes) {
   EXPECT_EQ(suffixes(10, 3, 2), "_D0_D1_D2_D3_D4_D5_D7_D10_D14_D19_D26");
   EXPECT_EQ(suffixes(12, 3, 1),
             "_ND0_ND1_ND2_ND3_ND4_ND5_ND7_ND10_ND14_ND19_ND26_ND35_ND48");
-  const auto both = BlkOutputPlan(2, 10, 2, 2);
+  const auto both = BlkOutputPlan(2, {10, 2, 2});
   ASSERT_EQ(both.size(), 42u);
   EXPECT_EQ(both[9].suffix, "_26");
   EXPECT_EQ(both[10].suffix, "_D0");
   EXPECT_EQ(both[21].suffix, "_1");
-  EXPECT_EQ(both[21].data_column, 1);
+  EXPECT_EQ(both[21].dataColumn, 1);
   // Normalization means nothing without detrending.
   EXPECT_EQ(suffixes(2, 1, 0), "_1_2");
 }

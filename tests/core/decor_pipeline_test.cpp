@@ -15,6 +15,7 @@
 namespace {
 
 using namespace hvt::decor;
+using hvt::CoreStatus;
 using decor_fuzz::SameBits;
 
 struct StopAt : hvt::RunObserver {
@@ -29,7 +30,7 @@ TEST(DecorStandardize, MatchesColumnReferenceAndLongDoubleTwoPass) {
     const std::size_t rows = 37, cols = 5;
     const auto data = decor_fuzz::Make(static_cast<decor_fuzz::Family>(f), rows, cols, 17);
     std::vector<double> a = data, mean(cols), sigma(cols);
-    ASSERT_EQ(StandardizeColumns(a, rows, cols, mean, sigma), Status::kDone);
+    ASSERT_EQ(StandardizeColumns(a, rows, cols, mean, sigma), CoreStatus::kComplete);
     std::vector<double> r = data, rmean, rsigma;
     decor_ref::Standardize(r, rows, cols, rmean, rsigma);
     EXPECT_TRUE(SameBits(a, r));
@@ -52,14 +53,14 @@ TEST(DecorStandardize, MatchesColumnReferenceAndLongDoubleTwoPass) {
 
 TEST(DecorStandardize, ConstantColumnBecomesZerosWithTinySigma) {
   std::vector<double> a = {4.0, 1.0, 4.0, 2.0, 4.0, 6.0}, mean(2), sigma(2);
-  ASSERT_EQ(StandardizeColumns(a, 3, 2, mean, sigma), Status::kDone);
+  ASSERT_EQ(StandardizeColumns(a, 3, 2, mean, sigma), CoreStatus::kComplete);
   EXPECT_EQ(mean[0], 4.0);
   EXPECT_NEAR(sigma[0], 1e-5, 1e-20);
   for (int t = 0; t < 3; ++t) EXPECT_EQ(a[t * 2], 0.0);
   std::vector<double> shortMean(1);
-  EXPECT_EQ(StandardizeColumns(a, 3, 2, shortMean, sigma), Status::kInvalidInput);
-  EXPECT_EQ(StandardizeColumns(a, 4, 2, mean, sigma), Status::kInvalidInput);
-  EXPECT_EQ(StandardizeColumns(a, 0, 2, mean, sigma), Status::kInvalidInput);
+  EXPECT_EQ(StandardizeColumns(a, 3, 2, shortMean, sigma), CoreStatus::kBadArgument);
+  EXPECT_EQ(StandardizeColumns(a, 4, 2, mean, sigma), CoreStatus::kBadArgument);
+  EXPECT_EQ(StandardizeColumns(a, 0, 2, mean, sigma), CoreStatus::kBadArgument);
 }
 
 // Σt Σk |w_i·V[k][i]·U[t][i]| factors into w_i·(Σk |V[k][i]|)·(Σt |U[t][i]|).
@@ -69,8 +70,8 @@ TEST(DecorSignificance, AgreesWithFactoredSumsAndAddsUpToOne) {
   std::vector<double> mean(cols), sigma(cols), v(cols * cols), w(cols), s(cols);
   StandardizeColumns(a, rows, cols, mean, sigma);
   int fail = 0;
-  ASSERT_EQ(DecomposeSvd(a, cols, v, cols, w, rows, cols, true, true, fail), Status::kDone);
-  ASSERT_EQ(ComputeSignificance(s, a, w, v, rows, cols), Status::kDone);
+  ASSERT_EQ(DecomposeSvd(a, cols, v, cols, w, rows, cols, true, true, fail), CoreStatus::kComplete);
+  ASSERT_EQ(ComputeSignificance(s, a, w, v, rows, cols), CoreStatus::kComplete);
   std::vector<double> raw(cols);
   for (std::size_t i = 0; i < cols; ++i) {
     double sv = 0, su = 0;
@@ -85,18 +86,18 @@ TEST(DecorSignificance, AgreesWithFactoredSumsAndAddsUpToOne) {
   for (long k = 1; k <= long(cols); ++k) {
     StopAt stop;
     stop.at = k;
-    EXPECT_EQ(ComputeSignificance(s, a, w, v, rows, cols, &stop), Status::kStopped);
+    EXPECT_EQ(ComputeSignificance(s, a, w, v, rows, cols, &stop), CoreStatus::kStopped);
     EXPECT_EQ(stop.polls, k);
   }
   detail::FailAllocationAfter(0);
-  EXPECT_EQ(ComputeSignificance(s, a, w, v, rows, cols), Status::kOutOfMemory);
+  EXPECT_EQ(ComputeSignificance(s, a, w, v, rows, cols), CoreStatus::kOutOfMemory);
   detail::FailAllocationAfter(-1);
 }
 
 TEST(DecorSignificance, ZeroTotalIsReportedNotDividedBy) {
   const std::size_t rows = 4, cols = 3;
   std::vector<double> u(rows * cols, 0.0), w(cols, 0.0), v(cols * cols, 0.0), s(cols, -1.0);
-  EXPECT_EQ(ComputeSignificance(s, u, w, v, rows, cols), Status::kNoVariation);
+  EXPECT_EQ(ComputeSignificance(s, u, w, v, rows, cols), CoreStatus::kNoVariation);
   for (double x : s) EXPECT_EQ(x, 0.0);
 }
 
@@ -161,7 +162,7 @@ TEST(DecorPermute, NewColumnIsOldColumnQ) {
 // Checks every promise of a finished run against the input data.
 void ExpectSoundRun(const DecorResult& r, const std::vector<double>& x, std::size_t rows,
                     std::size_t cols) {
-  ASSERT_EQ(r.status, Status::kDone);
+  ASSERT_EQ(r.status, CoreStatus::kComplete);
   ASSERT_EQ(r.scores.size(), rows * cols);
   EXPECT_TRUE(std::is_sorted(r.significance.begin(), r.significance.end(), std::greater<>()));
   EXPECT_NEAR(std::accumulate(r.significance.begin(), r.significance.end(), 0.0), 1.0, 1e-13);
@@ -187,13 +188,13 @@ void ExpectSoundRun(const DecorResult& r, const std::vector<double>& x, std::siz
 TEST(DecorRun, WholeRunMatchesReferenceStepsBitForBitInEitherLayout) {
   const std::size_t rows = 150, cols = 7;
   const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, rows, cols, 21);
-  const DecorResult r = Decorrelate(x, rows, cols, Layout::kRowMajor);
+  const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
   ExpectSoundRun(r, x, rows, cols);
 
   std::vector<double> byColumn(rows * cols);
   for (std::size_t t = 0; t < rows; ++t)
     for (std::size_t c = 0; c < cols; ++c) byColumn[c * rows + t] = x[t * cols + c];
-  const DecorResult c = Decorrelate(byColumn, rows, cols, Layout::kColumnMajor);
+  const DecorResult c = Decorrelate(byColumn, rows, cols, {Layout::kColumnMajor});
   EXPECT_TRUE(SameBits(r.scores, c.scores));
   EXPECT_TRUE(SameBits(r.coefficients, c.coefficients));
 
@@ -201,7 +202,7 @@ TEST(DecorRun, WholeRunMatchesReferenceStepsBitForBitInEitherLayout) {
   decor_ref::Standardize(a, rows, cols, mean, sigma);
   int fail = 0;
   ASSERT_EQ(decor_ref::Svd(a, cols, v, cols, w, rows, cols, true, true, fail), 1);
-  ASSERT_EQ(ComputeSignificance(s, a, w, v, rows, cols), Status::kDone);
+  ASSERT_EQ(ComputeSignificance(s, a, w, v, rows, cols), CoreStatus::kComplete);
   std::vector<std::int32_t> q(cols);
   SortDescendingWithIndex(s, q, cols);
   decor_ref::PermuteColumns(a, q, rows, cols);
@@ -228,7 +229,7 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
       x[t * 3 + 1] = 2.0 * x[t * 3];
       x[t * 3 + 2] = std::cos(double(t * t));
     }
-    const DecorResult r = Decorrelate(x, rows, 3, Layout::kRowMajor);
+    const DecorResult r = Decorrelate(x, rows, 3, {Layout::kRowMajor});
     ExpectSoundRun(r, x, rows, 3);
     EXPECT_LT(r.significance[2], 1e-12);
     for (std::size_t t = 0; t < rows; ++t) EXPECT_EQ(r.scores[t * 3 + 2], 0.0);
@@ -237,14 +238,14 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
   {  // a constant column contributes nothing to any component
     auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 30, 4, 6);
     for (std::size_t t = 0; t < 30; ++t) x[t * 4 + 1] = 2.5;
-    const DecorResult r = Decorrelate(x, 30, 4, Layout::kRowMajor);
+    const DecorResult r = Decorrelate(x, 30, 4, {Layout::kRowMajor});
     ExpectSoundRun(r, x, 30, 4);
     for (std::size_t p = 0; p < 3; ++p) EXPECT_NEAR(r.coefficients[1 * 4 + p], 0.0, 1e-9);
     for (std::size_t t = 0; t < 30; ++t) EXPECT_EQ(r.scores[t * 4 + 3], 0.0);
   }
   {  // more columns than rows: 3 standardised rows have rank 2 at most
     const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 3, 5, 9);
-    const DecorResult r = Decorrelate(x, 3, 5, Layout::kRowMajor);
+    const DecorResult r = Decorrelate(x, 3, 5, {Layout::kRowMajor});
     ExpectSoundRun(r, x, 3, 5);
     for (std::size_t p = 2; p < 5; ++p)
       for (std::size_t t = 0; t < 3; ++t) EXPECT_EQ(r.scores[t * 5 + p], 0.0);
@@ -252,8 +253,8 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
   // Nothing varies: no ranking is possible, and it is said so.
   for (auto [rows, cols] : {std::pair<std::size_t, std::size_t>{10, 3}, {1, 4}}) {
     const auto x = decor_fuzz::Make(decor_fuzz::kConstant, rows, cols, 1);
-    const DecorResult r = Decorrelate(x, rows, cols, Layout::kRowMajor);
-    EXPECT_EQ(r.status, Status::kNoVariation);
+    const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
+    EXPECT_EQ(r.status, CoreStatus::kNoVariation);
     EXPECT_EQ(r.failedStep, Step::kSignificance);
     EXPECT_TRUE(r.scores.empty() && r.significance.empty() && r.coefficients.empty());
     EXPECT_EQ(r.means.size(), cols);
@@ -261,26 +262,26 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
   {  // bad data reaches the decomposition as NaN: it does not converge
     auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 10, 3, 2);
     x[4] = std::numeric_limits<double>::quiet_NaN();
-    const DecorResult r = Decorrelate(x, 10, 3, Layout::kRowMajor);
-    EXPECT_EQ(r.status, Status::kNotConverged);
+    const DecorResult r = Decorrelate(x, 10, 3, {Layout::kRowMajor});
+    EXPECT_EQ(r.status, CoreStatus::kNotConverged);
     EXPECT_EQ(r.failedStep, Step::kDecompose);
     EXPECT_GE(r.failIndex, 1);
   }
-  EXPECT_EQ(Decorrelate({}, 0, 3, Layout::kRowMajor).status, Status::kInvalidInput);
-  EXPECT_EQ(Decorrelate(std::vector<double>(5), 2, 3, Layout::kRowMajor).status,
-            Status::kInvalidInput);
+  EXPECT_EQ(Decorrelate({}, 0, 3, {Layout::kRowMajor}).status, CoreStatus::kBadArgument);
+  EXPECT_EQ(Decorrelate(std::vector<double>(5), 2, 3, {Layout::kRowMajor}).status,
+            CoreStatus::kBadArgument);
 }
 
 TEST(DecorRun, StopsAndMemoryFailuresEndTheRunCleanly) {
   const std::size_t rows = 25, cols = 4;
   const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, rows, cols, 13);
   StopAt count;
-  ASSERT_EQ(Decorrelate(x, rows, cols, Layout::kRowMajor, &count).status, Status::kDone);
+  ASSERT_EQ(Decorrelate(x, rows, cols, {Layout::kRowMajor}, &count).status, CoreStatus::kComplete);
   for (long k = 1; k <= count.polls; ++k) {
     StopAt stop;
     stop.at = k;
-    const DecorResult r = Decorrelate(x, rows, cols, Layout::kRowMajor, &stop);
-    EXPECT_EQ(r.status, Status::kStopped);
+    const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor}, &stop);
+    EXPECT_EQ(r.status, CoreStatus::kStopped);
     EXPECT_EQ(r.failedStep, k <= 4 * long(cols) ? Step::kDecompose : Step::kSignificance);
     EXPECT_EQ(r.means.size(), cols);
     EXPECT_TRUE(r.scores.empty());
@@ -288,11 +289,11 @@ TEST(DecorRun, StopsAndMemoryFailuresEndTheRunCleanly) {
   bool done = false;
   for (long k = 0; k < 40 && !done; ++k) {
     detail::FailAllocationAfter(k);
-    const DecorResult r = Decorrelate(x, rows, cols, Layout::kRowMajor);
+    const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
     detail::FailAllocationAfter(-1);
-    done = r.status == Status::kDone;
+    done = r.status == CoreStatus::kComplete;
     if (!done) {
-      EXPECT_EQ(r.status, Status::kOutOfMemory) << k;
+      EXPECT_EQ(r.status, CoreStatus::kOutOfMemory) << k;
       EXPECT_NE(r.failedStep, Step::kNone);
     }
   }
@@ -307,12 +308,12 @@ TEST(DecorRun, FuzzFamilies) {
       for (std::size_t cols : {1, 2, 3, 6}) {
         const auto fam = static_cast<decor_fuzz::Family>(f);
         const auto x = decor_fuzz::Make(fam, rows, cols, unsigned(rows * 7 + cols));
-        const DecorResult r = Decorrelate(x, rows, cols, Layout::kRowMajor);
+        const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
         SCOPED_TRACE(testing::Message() << "family " << f << " " << rows << "x" << cols);
-        const bool ok = r.status == Status::kDone || r.status == Status::kNoVariation ||
-                        r.status == Status::kNotConverged;
+        const bool ok = r.status == CoreStatus::kComplete || r.status == CoreStatus::kNoVariation ||
+                        r.status == CoreStatus::kNotConverged;
         EXPECT_TRUE(ok);
-        if (r.status != Status::kDone) continue;
+        if (r.status != CoreStatus::kComplete) continue;
         for (double y : r.scores) EXPECT_TRUE(std::isfinite(y));
         if (fam != decor_fuzz::kHuge) ExpectSoundRun(r, x, rows, cols);
       }

@@ -24,6 +24,7 @@ extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const
 namespace {
 
 using namespace hvt::decor;
+using hvt::CoreStatus;
 using decor_fuzz::SameBits;
 
 struct Counter : hvt::RunObserver {
@@ -34,14 +35,14 @@ struct Counter : hvt::RunObserver {
 };
 
 struct SvdRun {
-  Status status;
+  CoreStatus status;
   int failIndex;
   std::vector<double> a, v, w;
 };
 
 SvdRun Production(std::vector<double> a, std::size_t m, std::size_t n, std::size_t lda,
                std::size_t ldv, bool wantU = true, bool wantV = true) {
-  SvdRun r{Status::kDone, -7, std::move(a), std::vector<double>(n * ldv, 0.0),
+  SvdRun r{CoreStatus::kComplete, -7, std::move(a), std::vector<double>(n * ldv, 0.0),
         std::vector<double>(n, 0.0)};
   r.status = DecomposeSvd(r.a, lda, r.v, ldv, r.w, m, n, wantU, wantV, r.failIndex);
   return r;
@@ -49,10 +50,10 @@ SvdRun Production(std::vector<double> a, std::size_t m, std::size_t n, std::size
 
 SvdRun Reference(std::vector<double> a, std::size_t m, std::size_t n, std::size_t lda,
               std::size_t ldv, bool wantU = true, bool wantV = true) {
-  SvdRun r{Status::kDone, -7, std::move(a), std::vector<double>(n * ldv, 0.0),
+  SvdRun r{CoreStatus::kComplete, -7, std::move(a), std::vector<double>(n * ldv, 0.0),
         std::vector<double>(n, 0.0)};
   const int rc = decor_ref::Svd(r.a, lda, r.v, ldv, r.w, m, n, wantU, wantV, r.failIndex);
-  r.status = rc == 1 ? Status::kDone : Status::kNotConverged;
+  r.status = rc == 1 ? CoreStatus::kComplete : CoreStatus::kNotConverged;
   return r;
 }
 
@@ -97,7 +98,7 @@ TEST(DecorSvd, StridesAndOptionalFactorsMatchReference) {
     SCOPED_TRACE(mode);
     const SvdRun p = Production(data, m, n, lda, ldv, wantU, wantV);
     const SvdRun r = Reference(data, m, n, lda, ldv, wantU, wantV);
-    ASSERT_EQ(p.status, Status::kDone);
+    ASSERT_EQ(p.status, CoreStatus::kComplete);
     EXPECT_TRUE(SameBits(p.w, r.w));
     EXPECT_TRUE(SameBits(p.a, r.a));
     EXPECT_TRUE(SameBits(p.v, r.v));
@@ -112,7 +113,7 @@ TEST(DecorSvd, FactorsReconstructTheMatrix) {
   for (auto [m, n] : shapes) {
     const auto data = decor_fuzz::Make(decor_fuzz::kRandomWalk, m, n, 99);
     const SvdRun p = Production(data, m, n, n, n);
-    ASSERT_EQ(p.status, Status::kDone);
+    ASSERT_EQ(p.status, CoreStatus::kComplete);
     double norm = 0.0;
     for (double x : data) norm = std::max(norm, std::fabs(x));
     for (std::size_t t = 0; t < m; ++t)
@@ -140,7 +141,7 @@ TEST(DecorSvd, FactorsReconstructTheMatrix) {
 // V's column negated, so the product still gives back the matrix.
 TEST(DecorSvd, NegativeSingularValueIsFlippedWithItsVColumn) {
   const SvdRun p = Production({1.0, 0.0, 0.0, -1.0}, 2, 2, 2, 2);
-  ASSERT_EQ(p.status, Status::kDone);
+  ASSERT_EQ(p.status, CoreStatus::kComplete);
   EXPECT_EQ(p.w[0], 1.0);
   EXPECT_EQ(p.w[1], 1.0);
   const double want[] = {1.0, 0.0, 0.0, -1.0};
@@ -157,7 +158,7 @@ TEST(DecorSvd, SingularValuesAgreeWithLapack) {
     for (auto fam : {decor_fuzz::kRandomWalk, decor_fuzz::kCorrelated, decor_fuzz::kTies}) {
       auto data = decor_fuzz::Make(fam, m, n, 5);
       const SvdRun p = Production(data, m, n, n, n, false, false);
-      ASSERT_EQ(p.status, Status::kDone);
+      ASSERT_EQ(p.status, CoreStatus::kComplete);
       // LAPACK is column-major: the transposed copy is the same matrix.
       std::vector<double> col(m * n);
       for (std::size_t t = 0; t < m; ++t)
@@ -191,8 +192,8 @@ TEST(DecorSvd, NonFiniteDataFailsToConvergeLikeTheReference) {
     data[17] = bad;
     const SvdRun p = Production(data, 12, 4, 4, 4);
     const SvdRun r = Reference(data, 12, 4, 4, 4);
-    EXPECT_EQ(p.status, Status::kNotConverged);
-    EXPECT_EQ(r.status, Status::kNotConverged);
+    EXPECT_EQ(p.status, CoreStatus::kNotConverged);
+    EXPECT_EQ(r.status, CoreStatus::kNotConverged);
     EXPECT_GE(p.failIndex, 1);
     EXPECT_LE(p.failIndex, 4);
     EXPECT_EQ(p.failIndex, r.failIndex);
@@ -209,13 +210,13 @@ TEST(DecorSvd, StopIsPolledOncePerPassAndEndsTheRun) {
     Counter all;
     std::vector<double> a = data, v(n * n), w(n);
     int fail = -1;
-    EXPECT_EQ(DecomposeSvd(a, n, v, n, w, m, n, wantU, wantV, fail, &all), Status::kDone);
+    EXPECT_EQ(DecomposeSvd(a, n, v, n, w, m, n, wantU, wantV, fail, &all), CoreStatus::kComplete);
     EXPECT_EQ(all.polls, passes);
     for (long k = 1; k <= passes; ++k) {
       Counter stop;
       stop.stopAt = k;
       a = data;
-      EXPECT_EQ(DecomposeSvd(a, n, v, n, w, m, n, wantU, wantV, fail, &stop), Status::kStopped);
+      EXPECT_EQ(DecomposeSvd(a, n, v, n, w, m, n, wantU, wantV, fail, &stop), CoreStatus::kStopped);
       EXPECT_EQ(stop.polls, k);
       EXPECT_EQ(fail, 0);
     }
@@ -230,10 +231,10 @@ TEST(DecorSvd, MemoryShortageIsAStatus) {
     std::vector<double> a = data, v(n * n), w(n);
     int fail = -1;
     detail::FailAllocationAfter(k);
-    const Status st = DecomposeSvd(a, n, v, n, w, m, n, true, true, fail);
+    const CoreStatus st = DecomposeSvd(a, n, v, n, w, m, n, true, true, fail);
     detail::FailAllocationAfter(-1);
-    if (st == Status::kDone) succeededAt = int(k);
-    else EXPECT_EQ(st, Status::kOutOfMemory) << k;
+    if (st == CoreStatus::kComplete) succeededAt = int(k);
+    else EXPECT_EQ(st, CoreStatus::kOutOfMemory) << k;
   }
   EXPECT_GT(succeededAt, 0);
 }
@@ -241,16 +242,16 @@ TEST(DecorSvd, MemoryShortageIsAStatus) {
 TEST(DecorSvd, BadArgumentsAreRejected) {
   std::vector<double> a(12, 1.0), v(9), w(3);
   int fail = -1;
-  EXPECT_EQ(DecomposeSvd(a, 3, v, 3, w, 0, 3, true, true, fail), Status::kInvalidInput);
-  EXPECT_EQ(DecomposeSvd(a, 3, v, 3, w, 4, 0, true, true, fail), Status::kInvalidInput);
-  EXPECT_EQ(DecomposeSvd(a, 2, v, 3, w, 4, 3, true, true, fail), Status::kInvalidInput);
-  EXPECT_EQ(DecomposeSvd(a, 3, v, 3, w, 5, 3, true, true, fail), Status::kInvalidInput);
-  EXPECT_EQ(DecomposeSvd(a, 3, v, 2, w, 4, 3, true, true, fail), Status::kInvalidInput);
-  EXPECT_EQ(DecomposeSvd(a, 3, {}, 0, w, 4, 3, true, false, fail), Status::kDone);
+  EXPECT_EQ(DecomposeSvd(a, 3, v, 3, w, 0, 3, true, true, fail), CoreStatus::kBadArgument);
+  EXPECT_EQ(DecomposeSvd(a, 3, v, 3, w, 4, 0, true, true, fail), CoreStatus::kBadArgument);
+  EXPECT_EQ(DecomposeSvd(a, 2, v, 3, w, 4, 3, true, true, fail), CoreStatus::kBadArgument);
+  EXPECT_EQ(DecomposeSvd(a, 3, v, 3, w, 5, 3, true, true, fail), CoreStatus::kBadArgument);
+  EXPECT_EQ(DecomposeSvd(a, 3, v, 2, w, 4, 3, true, true, fail), CoreStatus::kBadArgument);
+  EXPECT_EQ(DecomposeSvd(a, 3, {}, 0, w, 4, 3, true, false, fail), CoreStatus::kComplete);
   EXPECT_EQ(DecomposeSvd(a, 3, v, 3, std::span<double>(w).first(2), 4, 3, true, true, fail),
-            Status::kInvalidInput);
+            CoreStatus::kBadArgument);
   EXPECT_EQ(DecomposeSvd(a, std::size_t(-1) / 2, v, 3, w, 4, 3, true, true, fail),
-            Status::kInvalidInput);
+            CoreStatus::kBadArgument);
 }
 
 // Sweeps shared among threads: rows cut among them for the updates and the
@@ -300,7 +301,7 @@ TEST(DecorSvd, SharedSweepsMatchReferenceBitForBit) {
       }
     } observer;
     observer.expected = caller;
-    EXPECT_EQ(DecomposeSvd(a, 6, v, 6, w, 500, 6, true, true, fail, &observer), Status::kDone);
+    EXPECT_EQ(DecomposeSvd(a, 6, v, 6, w, 500, 6, true, true, fail, &observer), CoreStatus::kComplete);
     EXPECT_EQ(observer.polls, 6 * 4);
     EXPECT_FALSE(observer.strayed);
   }

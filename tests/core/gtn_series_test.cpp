@@ -18,7 +18,7 @@ namespace {
 using hvt::gtn::GtnChannel;
 using hvt::gtn::GtnEfficiency;
 using hvt::gtn::GtnSeries;
-using hvt::gtn::GtnStatus;
+using hvt::CoreStatus;
 using hvt::gtn::GtnTermOrder;
 using hvt::gtn::kChannelCount;
 
@@ -229,7 +229,7 @@ std::vector<double> RunGtn(const std::vector<double>& x, int span, int m,
                            GtnTermOrder order,
                            hvt::RunObserver* observer = nullptr) {
   std::vector<double> y(x.size(), -1.0);
-  EXPECT_EQ(GtnSeries(x, span, m, order, y, observer), GtnStatus::Complete);
+  EXPECT_EQ(GtnSeries(x, {span, m, order}, y, observer), CoreStatus::kComplete);
   return y;
 }
 
@@ -448,8 +448,8 @@ TEST(GtnSeriesTest, TooShortInputIsReportedAndOutputLeftAlone) {
                           std::size_t(span + 6)}) {
       const std::vector<double> x(n, 1.0);
       std::vector<double> y(n, 99.0);
-      EXPECT_EQ(GtnSeries(x, span, 10, GtnTermOrder::CommandOrder, y),
-                GtnStatus::TooShort)
+      EXPECT_EQ(GtnSeries(x, {span, 10, GtnTermOrder::CommandOrder}, y),
+                CoreStatus::kTooShort)
           << span << " " << n;
       EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](double v) { return v == 99.0; }));
     }
@@ -457,8 +457,8 @@ TEST(GtnSeriesTest, TooShortInputIsReportedAndOutputLeftAlone) {
     std::vector<double> x(span + 7);
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.3 * i);
     std::vector<double> y(x.size(), 99.0);
-    ASSERT_EQ(GtnSeries(x, span, 10, GtnTermOrder::CommandOrder, y),
-              GtnStatus::Complete);
+    ASSERT_EQ(GtnSeries(x, {span, 10, GtnTermOrder::CommandOrder}, y),
+              CoreStatus::kComplete);
     EXPECT_NEAR(y[span + 6], static_cast<double>(BruteGtn(x, span, 10)[span + 6]), 1e-12);
     for (int i = 0; i < span + 6; ++i) EXPECT_EQ(y[i], 0.0);
   }
@@ -468,20 +468,20 @@ TEST(GtnSeriesTest, BadSettingsAreRefused) {
   const std::vector<double> x(300, 1.0);
   std::vector<double> y(300, 99.0);
   for (int span : {0, 23, 25, 100, 193, -24}) {
-    EXPECT_EQ(GtnSeries(x, span, 10, GtnTermOrder::CommandOrder, y),
-              GtnStatus::BadArgument);
+    EXPECT_EQ(GtnSeries(x, {span, 10, GtnTermOrder::CommandOrder}, y),
+              CoreStatus::kBadArgument);
   }
   for (int m : {-1, 0, 1, 51, 1000}) {
-    EXPECT_EQ(GtnSeries(x, 24, m, GtnTermOrder::CommandOrder, y),
-              GtnStatus::BadArgument);
+    EXPECT_EQ(GtnSeries(x, {24, m, GtnTermOrder::CommandOrder}, y),
+              CoreStatus::kBadArgument);
   }
   std::vector<double> small(299);
-  EXPECT_EQ(GtnSeries(x, 24, 10, GtnTermOrder::CommandOrder, small),
-            GtnStatus::BadArgument);
+  EXPECT_EQ(GtnSeries(x, {24, 10, GtnTermOrder::CommandOrder}, small),
+            CoreStatus::kBadArgument);
   EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](double v) { return v == 99.0; }));
   // Bounds are inclusive.
-  EXPECT_EQ(GtnSeries(x, 24, 2, GtnTermOrder::CommandOrder, y), GtnStatus::Complete);
-  EXPECT_EQ(GtnSeries(x, 192, 50, GtnTermOrder::CommandOrder, y), GtnStatus::Complete);
+  EXPECT_EQ(GtnSeries(x, {24, 2, GtnTermOrder::CommandOrder}, y), CoreStatus::kComplete);
+  EXPECT_EQ(GtnSeries(x, {192, 50, GtnTermOrder::CommandOrder}, y), CoreStatus::kComplete);
 }
 
 class StepLog : public hvt::RunObserver {
@@ -521,8 +521,8 @@ TEST(GtnSeriesTest, ObserverSeesEveryStepAndCanStop) {
   for (std::int64_t stopAt : {1, 5, 200, 351}) {
     StepLog stopper(stopAt);
     std::vector<double> out(x.size());
-    EXPECT_EQ(GtnSeries(x, span, 10, GtnTermOrder::CommandOrder, out, &stopper),
-              GtnStatus::Stopped);
+    EXPECT_EQ(GtnSeries(x, {span, 10, GtnTermOrder::CommandOrder}, out, &stopper),
+              CoreStatus::kStopped);
     EXPECT_EQ(stopper.asks, stopAt);
     EXPECT_EQ(stopper.dones.size(), static_cast<std::size_t>(stopAt - 1));
   }

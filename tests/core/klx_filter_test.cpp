@@ -13,20 +13,21 @@
 
 namespace {
 
+using hvt::CoreStatus;
 using hvt::klx::KlxFilter;
 using hvt::klx::KlxInitialStep;
-using hvt::klx::KlxSettings;
+using hvt::klx::KlxConstants;
 using klx_test::RecordingObserver;
 using klx_test::SameBits;
 
 std::vector<double> Smooth(const std::vector<double>& x, double S, double P) {
   std::vector<double> y(x.size(), std::numeric_limits<double>::quiet_NaN());
-  EXPECT_TRUE(KlxFilter(x, S, P, y));
+  EXPECT_EQ(KlxFilter(x, {S, P}, y), CoreStatus::kComplete);
   return y;
 }
 
-TEST(KlxSettings, SevenGivesTheTabulatedConstants) {
-  const auto s = KlxSettings::Derive(7.0, 0.0);
+TEST(KlxConstants, SevenGivesTheTabulatedConstants) {
+  const auto s = KlxConstants::Derive(7.0, 0.0);
   EXPECT_EQ(s.h, 3.0);
   EXPECT_NEAR(s.r, 1.7320508075688772, 1e-15);
   EXPECT_NEAR(s.g, 0.5 * std::log2(3.0) + 2.0, 1e-15);
@@ -42,30 +43,30 @@ TEST(KlxSettings, SevenGivesTheTabulatedConstants) {
   EXPECT_EQ(s.phi, 1.5);
 }
 
-TEST(KlxSettings, SmallSmoothnessFloorsTheHalfLength) {
+TEST(KlxConstants, SmallSmoothnessFloorsTheHalfLength) {
   for (double S : {-5.0, 0.0, 1.0, 1.0000000002}) {
-    const auto s = KlxSettings::Derive(S, 0.0);
+    const auto s = KlxConstants::Derive(S, 0.0);
     EXPECT_EQ(s.h, 1e-10) << S;
     EXPECT_EQ(s.kb, 0.0);
     EXPECT_NEAR(s.beta, 4.5e-11, 1e-15);
   }
-  EXPECT_GT(KlxSettings::Derive(1.0000000003, 0.0).h, 1e-10);
-  EXPECT_EQ(KlxSettings::Derive(std::nan(""), 0.0).h, 1e-10);
+  EXPECT_GT(KlxConstants::Derive(1.0000000003, 0.0).h, 1e-10);
+  EXPECT_EQ(KlxConstants::Derive(std::nan(""), 0.0).h, 1e-10);
   // Up to 1.125 the exponent cap is 0, so w = 1 on every row.
-  for (double S : {0.0, 1.0, 1.1, 1.125}) EXPECT_EQ(KlxSettings::Derive(S, 0).p1, 0.0) << S;
-  EXPECT_GT(KlxSettings::Derive(1.13, 0.0).p1, 0.0);
-  EXPECT_EQ(KlxSettings::Derive(1.13, 0.0).p2, 0.5);
+  for (double S : {0.0, 1.0, 1.1, 1.125}) EXPECT_EQ(KlxConstants::Derive(S, 0).p1, 0.0) << S;
+  EXPECT_GT(KlxConstants::Derive(1.13, 0.0).p1, 0.0);
+  EXPECT_EQ(KlxConstants::Derive(1.13, 0.0).p2, 0.5);
 }
 
-TEST(KlxSettings, PhaseRatioAndClamps) {
-  EXPECT_EQ(KlxSettings::Derive(10, 0).phi, 1.5);
-  EXPECT_EQ(KlxSettings::Derive(10, -100).phi, 0.5);
-  EXPECT_EQ(KlxSettings::Derive(10, 100).phi, 2.5);
-  EXPECT_EQ(KlxSettings::Derive(10, -250).phi, 0.5);
-  EXPECT_EQ(KlxSettings::Derive(10, 250).phi, 2.5);
-  EXPECT_EQ(KlxSettings::Derive(10, -100.0000001).phi, 0.5);
-  EXPECT_EQ(KlxSettings::Derive(10, 50).phi, 2.0);
-  EXPECT_EQ(KlxSettings::Derive(10, std::nan("")).phi, 1.5);
+TEST(KlxConstants, PhaseRatioAndClamps) {
+  EXPECT_EQ(KlxConstants::Derive(10, 0).phi, 1.5);
+  EXPECT_EQ(KlxConstants::Derive(10, -100).phi, 0.5);
+  EXPECT_EQ(KlxConstants::Derive(10, 100).phi, 2.5);
+  EXPECT_EQ(KlxConstants::Derive(10, -250).phi, 0.5);
+  EXPECT_EQ(KlxConstants::Derive(10, 250).phi, 2.5);
+  EXPECT_EQ(KlxConstants::Derive(10, -100.0000001).phi, 0.5);
+  EXPECT_EQ(KlxConstants::Derive(10, 50).phi, 2.0);
+  EXPECT_EQ(KlxConstants::Derive(10, std::nan("")).phi, 1.5);
 
   const auto x = klx_test::RandomWalk(300, 5);
   const auto a = Smooth(x, 20, 250), b = Smooth(x, 20, 100);
@@ -80,10 +81,10 @@ TEST(KlxInitialStep, LookBackCappedAt29WhileDivisorsAreNot) {
   std::vector<double> line(40);
   for (std::size_t i = 0; i < line.size(); ++i) line[i] = 2.0 * static_cast<double>(i);
 
-  const auto s7 = KlxSettings::Derive(7.0, 0.0);
+  const auto s7 = KlxConstants::Derive(7.0, 0.0);
   EXPECT_NEAR(KlxInitialStep(line, s7), 2.0, 1e-14);  // a line's slope
 
-  const auto big = KlxSettings::Derive(10000.0, 0.0);
+  const auto big = KlxConstants::Derive(10000.0, 0.0);
   EXPECT_NEAR(big.b, 575.8, 0.1);
   EXPECT_EQ(big.cl, 576.0);
   EXPECT_EQ(big.fl, 575.0);
@@ -92,7 +93,7 @@ TEST(KlxInitialStep, LookBackCappedAt29WhileDivisorsAreNot) {
   EXPECT_NEAR(KlxInitialStep(line, big), want, 1e-14);
 
   // A band length below 1 uses a one-row look-back with divisor 1.
-  const auto tiny = KlxSettings::Derive(1.2, 0.0);
+  const auto tiny = KlxConstants::Derive(1.2, 0.0);
   EXPECT_LT(tiny.b, 1.0);
   EXPECT_EQ(tiny.cl, 1.0);
   EXPECT_EQ(tiny.fl, 1.0);
@@ -104,7 +105,7 @@ TEST(KlxFilter, ShortColumnsComeBackUnchanged) {
     const auto x = klx_test::RandomWalk(n, 7);
     std::vector<double> y(n, -1.0);
     RecordingObserver obs;
-    EXPECT_TRUE(KlxFilter(x, 10, 0, y, &obs));
+    EXPECT_EQ(KlxFilter(x, {10, 0}, y, &obs), CoreStatus::kComplete);
     EXPECT_EQ(y, x);
     EXPECT_TRUE(obs.calls.empty());
   }
@@ -113,7 +114,7 @@ TEST(KlxFilter, ShortColumnsComeBackUnchanged) {
 TEST(KlxFilter, MismatchedOutputIsRefusedUntouched) {
   const auto x = klx_test::RandomWalk(50, 8);
   std::vector<double> y(49, -1.0);
-  EXPECT_FALSE(KlxFilter(x, 10, 0, y));
+  EXPECT_EQ(KlxFilter(x, {10, 0}, y), CoreStatus::kBadArgument);
   EXPECT_EQ(y, std::vector<double>(49, -1.0));
 }
 
@@ -131,7 +132,7 @@ TEST(KlxFilter, WarmUpRowsCopyTheInputAndRow31IsSmoothed) {
 TEST(KlxFilter, InPlaceRunMatchesSeparateOutput) {
   auto x = klx_test::RandomWalk(500, 10);
   const auto y = Smooth(x, 30, -20);
-  ASSERT_TRUE(KlxFilter(x, 30, -20, x));
+  ASSERT_EQ(KlxFilter(x, {30, -20}, x), CoreStatus::kComplete);
   for (std::size_t i = 0; i < x.size(); ++i) ASSERT_TRUE(SameBits(x[i], y[i])) << i;
 }
 
@@ -185,7 +186,7 @@ TEST(KlxFilter, ObserverSeesEveryRowAndStopsAtOnce) {
   {
     RecordingObserver obs;
     std::vector<double> y(x.size());
-    ASSERT_TRUE(KlxFilter(x, 10, 0, y, &obs));
+    ASSERT_EQ(KlxFilter(x, {10, 0}, y, &obs), CoreStatus::kComplete);
     EXPECT_EQ(y, full);
     // Rows 1..30: progress only; rows 31..99: stop asked, then progress.
     std::vector<RecordingObserver::Call> want;
@@ -204,7 +205,7 @@ TEST(KlxFilter, ObserverSeesEveryRowAndStopsAtOnce) {
   for (int stopRow : {31, 32, 64, 99}) {
     RecordingObserver obs(stopRow - 30);
     std::vector<double> y(x.size(), -7.0);
-    EXPECT_FALSE(KlxFilter(x, 10, 0, y, &obs));
+    EXPECT_EQ(KlxFilter(x, {10, 0}, y, &obs), CoreStatus::kStopped);
     ASSERT_FALSE(obs.calls.empty());
     EXPECT_TRUE(obs.calls.back().stop) << "no progress for the stopped row";
     const auto& lastProgress = obs.calls[obs.calls.size() - 2];
@@ -218,7 +219,7 @@ TEST(KlxFilter, ObserverSeesEveryRowAndStopsAtOnce) {
 // The filter with its reference taken from a sorted copy of all ten-value
 // means instead of the incremental ranked list.
 std::vector<double> SortedReferenceKlx(const std::vector<double>& x, double S, double P) {
-  const auto s = KlxSettings::Derive(S, P);
+  const auto s = KlxConstants::Derive(S, P);
   std::vector<double> y(x), fed, means;
   if (x.size() <= 31) return y;
   auto reference = [&](double v) {
@@ -291,13 +292,13 @@ TEST(KlxFilter, FuzzFamiliesAtSettingBounds) {
           SCOPED_TRACE(fam.name + " n=" + std::to_string(n) + " S=" + std::to_string(S));
           std::vector<double> y(n);
           RecordingObserver obs;
-          ASSERT_TRUE(KlxFilter(fam.x, S, P, y, &obs));
+          ASSERT_EQ(KlxFilter(fam.x, {S, P}, y, &obs), CoreStatus::kComplete);
           for (std::size_t k = 0; k < std::min<std::size_t>(n, 31); ++k) {
             ASSERT_TRUE(SameBits(y[k], fam.x[k]));
           }
           for (double e : y) ASSERT_TRUE(std::isfinite(e));
           std::vector<double> again(n);
-          ASSERT_TRUE(KlxFilter(fam.x, S, P, again));
+          ASSERT_EQ(KlxFilter(fam.x, {S, P}, again), CoreStatus::kComplete);
           for (std::size_t k = 0; k < n; ++k) ASSERT_TRUE(SameBits(y[k], again[k]));
           EXPECT_EQ(obs.calls.size(), n <= 31 ? 0 : 30 + 2 * (n - 31));
         }
@@ -317,7 +318,7 @@ TEST(KlxFilter, NonFiniteInputDoesNotCrash) {
   for (double S : {0.0, 10.0, 10000.0, inf, -inf, nan, 1e300}) {
     for (double P : {0.0, nan, inf}) {
       std::vector<double> y(x.size());
-      EXPECT_TRUE(KlxFilter(x, S, P, y));
+      EXPECT_EQ(KlxFilter(x, {S, P}, y), CoreStatus::kComplete);
       EXPECT_TRUE(SameBits(y[5], x[5]));
     }
   }

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,29 +14,45 @@
 #include "tests/core/klx_test_data.h"
 #include "tools/klx/core/pqe_filter.h"
 
+// Allocations of this test program fail while this is set. (The replaced
+// operators pair malloc with free, which GCC cannot see through inlining.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+bool g_refuseAllocations = false;
+
+void* operator new(std::size_t size) {
+  void* p = g_refuseAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
 namespace {
 
+using hvt::CoreStatus;
 using hvt::klx::PqeFilter;
-using hvt::klx::PqeSettings;
+using hvt::klx::PqeConstants;
 using klx_test::RecordingObserver;
 using klx_test::SameBits;
 
 std::vector<double> Pqe(const std::vector<double>& x, double S) {
   std::vector<double> y(x.size(), std::numeric_limits<double>::quiet_NaN());
-  EXPECT_TRUE(PqeFilter(x, S, y));
+  EXPECT_EQ(PqeFilter(x, {S}, y), CoreStatus::kComplete);
   return y;
 }
 
-TEST(PqeSettings, WindowSpanAndGains) {
-  EXPECT_EQ(PqeSettings::Derive(15).window, 31);
-  EXPECT_EQ(PqeSettings::Derive(15.5).window, 32);
-  EXPECT_EQ(PqeSettings::Derive(10).span, 10);
-  EXPECT_EQ(PqeSettings::Derive(50).span, 30);
-  EXPECT_EQ(PqeSettings::Derive(10000).window, 20000);
-  EXPECT_EQ(PqeSettings::Derive(2.5).span, 3);
+TEST(PqeConstants, WindowSpanAndGains) {
+  EXPECT_EQ(PqeConstants::Derive(15).window, 31);
+  EXPECT_EQ(PqeConstants::Derive(15.5).window, 32);
+  EXPECT_EQ(PqeConstants::Derive(10).span, 10);
+  EXPECT_EQ(PqeConstants::Derive(50).span, 30);
+  EXPECT_EQ(PqeConstants::Derive(10000).window, 20000);
+  EXPECT_EQ(PqeConstants::Derive(2.5).span, 3);
 
   for (double S : {0.0, -3.0, 1e-11, std::nan("")}) {
-    const auto p = PqeSettings::Derive(S);
+    const auto p = PqeConstants::Derive(S);
     EXPECT_EQ(p.s, 1e-10) << S;
     EXPECT_EQ(p.window, 31);
     EXPECT_EQ(p.span, 1);
@@ -43,7 +61,7 @@ TEST(PqeSettings, WindowSpanAndGains) {
   }
   // With s = 3 the gains equal the closed forms 0.86 - 0.55/sqrt(3) and
   // 1 - 4^(-1/3).
-  const auto p3 = PqeSettings::Derive(3);
+  const auto p3 = PqeConstants::Derive(3);
   EXPECT_NEAR(p3.g1, 0.5424573519457058, 1e-15);
   EXPECT_NEAR(p3.g2, 1.0 - std::cbrt(0.25), 1e-15);
 }
@@ -53,13 +71,13 @@ TEST(PqeFilter, ShortAndMismatchedColumns) {
     const auto x = klx_test::RandomWalk(n, 3);
     std::vector<double> y(n, -1.0);
     RecordingObserver obs;
-    EXPECT_TRUE(PqeFilter(x, 10, y, &obs));
+    EXPECT_EQ(PqeFilter(x, {10}, y, &obs), CoreStatus::kComplete);
     EXPECT_EQ(y, x);
     EXPECT_TRUE(obs.calls.empty());
   }
   const auto x = klx_test::RandomWalk(40, 4);
   std::vector<double> y(41, -1.0);
-  EXPECT_FALSE(PqeFilter(x, 10, y));
+  EXPECT_EQ(PqeFilter(x, {10}, y), CoreStatus::kBadArgument);
   EXPECT_EQ(y, std::vector<double>(41, -1.0));
 }
 
@@ -103,7 +121,7 @@ TEST(PqeFilter, FirstRowsCopyAndRow30IsFiltered) {
 // normal equations over the points it names (long double sums), and every
 // residual sum recomputed from scratch.
 std::vector<double> NormalEquationsPqe(const std::vector<double>& x, double S) {
-  const auto p = PqeSettings::Derive(S);
+  const auto p = PqeConstants::Derive(S);
   const std::size_t n = x.size();
   std::vector<double> y(x);
   if (n <= 30) return y;
@@ -179,7 +197,7 @@ TEST(PqeFilter, ObserverAsksBeforeEachStepAndStopsAtOnce) {
   {
     RecordingObserver obs;
     std::vector<double> y(x.size());
-    ASSERT_TRUE(PqeFilter(x, 12, y, &obs));
+    ASSERT_EQ(PqeFilter(x, {12}, y, &obs), CoreStatus::kComplete);
     EXPECT_EQ(y, full);
     ASSERT_EQ(obs.calls.size(), 2u * 50u);
     for (std::size_t i = 0; i < 50; ++i) {
@@ -192,7 +210,7 @@ TEST(PqeFilter, ObserverAsksBeforeEachStepAndStopsAtOnce) {
   for (int stopRow : {30, 31, 55, 79}) {
     RecordingObserver obs(stopRow - 29);
     std::vector<double> y(x.size(), -7.0);
-    EXPECT_FALSE(PqeFilter(x, 12, y, &obs));
+    EXPECT_EQ(PqeFilter(x, {12}, y, &obs), CoreStatus::kStopped);
     EXPECT_TRUE(obs.calls.back().stop);
     for (int k = 0; k < stopRow; ++k) EXPECT_EQ(y[k], full[k]) << k;
     // The stopped row's filter step never ran.
@@ -200,12 +218,32 @@ TEST(PqeFilter, ObserverAsksBeforeEachStepAndStopsAtOnce) {
   }
 }
 
+// The run's own copies (of an input it overwrites, of a residual column the
+// caller did not give) are the only allocations; without them it answers
+// kOutOfMemory and writes nothing, and never throws.
+TEST(PqeFilter, MemoryFailureIsAStatus) {
+  auto x = klx_test::RandomWalk(300, 8);
+  const auto original = x;
+  std::vector<double> scratch(300), out(300, -3.0);
+  g_refuseAllocations = true;
+  const CoreStatus inPlace = PqeFilter(x, {20}, x, nullptr, scratch);
+  const CoreStatus noScratch = PqeFilter(x, {20}, out);
+  const CoreStatus given = PqeFilter(x, {20}, out, nullptr, scratch);
+  g_refuseAllocations = false;
+  EXPECT_EQ(inPlace, CoreStatus::kOutOfMemory);
+  EXPECT_EQ(noScratch, CoreStatus::kOutOfMemory);
+  EXPECT_EQ(x, original);
+  // With every buffer given it needs none.
+  EXPECT_EQ(given, CoreStatus::kComplete);
+  EXPECT_EQ(out, Pqe(original, 20));
+}
+
 TEST(PqeFilter, InPlaceAndCallerScratchGiveTheSameBits) {
   auto x = klx_test::RandomWalk(300, 8);
   const auto y = Pqe(x, 20);
   std::vector<double> scratch(300), out(300);
-  ASSERT_TRUE(PqeFilter(x, 20, out, nullptr, scratch));
-  ASSERT_TRUE(PqeFilter(x, 20, x));
+  ASSERT_EQ(PqeFilter(x, {20}, out, nullptr, scratch), CoreStatus::kComplete);
+  ASSERT_EQ(PqeFilter(x, {20}, x), CoreStatus::kComplete);
   for (std::size_t i = 0; i < x.size(); ++i) {
     ASSERT_TRUE(SameBits(out[i], y[i])) << i;
     ASSERT_TRUE(SameBits(x[i], y[i])) << i;
@@ -219,13 +257,13 @@ TEST(PqeFilter, FuzzFamiliesAtSettingBounds) {
         SCOPED_TRACE(fam.name + " n=" + std::to_string(n) + " S=" + std::to_string(S));
         std::vector<double> y(n);
         RecordingObserver obs;
-        ASSERT_TRUE(PqeFilter(fam.x, S, y, &obs));
+        ASSERT_EQ(PqeFilter(fam.x, {S}, y, &obs), CoreStatus::kComplete);
         for (std::size_t k = 0; k < std::min<std::size_t>(n, 30); ++k) {
           ASSERT_TRUE(SameBits(y[k], fam.x[k]));
         }
         for (double e : y) ASSERT_TRUE(std::isfinite(e));
         std::vector<double> again(n);
-        ASSERT_TRUE(PqeFilter(fam.x, S, again));
+        ASSERT_EQ(PqeFilter(fam.x, {S}, again), CoreStatus::kComplete);
         for (std::size_t k = 0; k < n; ++k) ASSERT_TRUE(SameBits(y[k], again[k]));
         EXPECT_EQ(obs.calls.size(), n <= 30 ? 0 : 2 * (n - 30));
       }
@@ -242,7 +280,7 @@ TEST(PqeFilter, NonFiniteInputDoesNotCrash) {
   x[120] = -1e308;
   for (double S : {0.0, 3.0, 40.0, inf, -inf, nan, 1e300}) {
     std::vector<double> y(x.size());
-    EXPECT_TRUE(PqeFilter(x, S, y));
+    EXPECT_EQ(PqeFilter(x, {S}, y), CoreStatus::kComplete);
     EXPECT_TRUE(SameBits(y[3], x[3]));
   }
 }

@@ -18,7 +18,7 @@ namespace {
 using hvt::spd::SpdFilter;
 using hvt::spd::SpdSeries;
 using hvt::spd::SpdSlope;
-using hvt::spd::SpdStatus;
+using hvt::CoreStatus;
 
 bool SameBits(double a, double b) {
   if (std::isnan(a) && std::isnan(b)) return true;
@@ -195,13 +195,13 @@ std::vector<double> MakeSeries(Family f, std::size_t n, std::mt19937_64& rng) {
 std::vector<double> RunSpd(const std::vector<double>& x, int depth,
                            hvt::RunObserver* observer = nullptr) {
   std::vector<double> out(x.size(), -1.0);
-  EXPECT_EQ(SpdSeries(x, depth, out, observer), SpdStatus::Complete);
+  EXPECT_EQ(SpdSeries(x, {depth}, out, observer), CoreStatus::kComplete);
   return out;
 }
 
 std::vector<double> RunSlope(const std::vector<double>& x, int depth) {
   std::vector<double> v(x.size(), -1.0);
-  EXPECT_EQ(SpdSlope(x, depth, v), SpdStatus::Complete);
+  EXPECT_EQ(SpdSlope(x, depth, v), CoreStatus::kComplete);
   return v;
 }
 
@@ -270,11 +270,11 @@ TEST(SpdSlopeTest, LinesGiveTheirSlopeAndWorksForAnyLength) {
     for (std::size_t i = 1; i < n; ++i) EXPECT_EQ(s[i], 1.0);
   }
   std::vector<double> v3(3);
-  EXPECT_EQ(SpdSlope(up, 1, v3), SpdStatus::BadArgument);
-  EXPECT_EQ(SpdSlope(up, 501, v3), SpdStatus::BadArgument);
-  EXPECT_EQ(SpdSlope(up, 10, v3), SpdStatus::BadArgument);  // too small
+  EXPECT_EQ(SpdSlope(up, 1, v3), CoreStatus::kBadArgument);
+  EXPECT_EQ(SpdSlope(up, 501, v3), CoreStatus::kBadArgument);
+  EXPECT_EQ(SpdSlope(up, 10, v3), CoreStatus::kBadArgument);  // too small
   std::vector<double> same(up);
-  EXPECT_EQ(SpdSlope(same, 10, same), SpdStatus::BadArgument);
+  EXPECT_EQ(SpdSlope(same, 10, same), CoreStatus::kBadArgument);
 }
 
 TEST(SpdSeriesTest, ConstantWholeNumbersGiveZeroEverywhere) {
@@ -314,7 +314,7 @@ TEST(SpdFilterTest, AgreesWithLongDoubleRegressionAndTracking) {
     const auto x = MakeSeries(Family::Walk, 3000, rng);
     const auto v = RunSlope(x, depth);
     std::vector<double> out(v.size());
-    ASSERT_EQ(SpdFilter(v, out), SpdStatus::Complete);
+    ASSERT_EQ(SpdFilter(v, out), CoreStatus::kComplete);
     const auto want = BruteFilter(v);
     for (std::size_t j = 0; j < v.size(); ++j) {
       ASSERT_NEAR(out[j], static_cast<double>(want[j]), 1e-8 * (1 + std::fabs(out[j])))
@@ -334,8 +334,8 @@ TEST(SpdFilterTest, BigSurpriseIsFollowedAndSmallOneDamped) {
     rough[j] = (j >= 100 ? 10.0 : 0.0) + 30.0 * jitter(rng);
   }
   std::vector<double> a(200), b(200);
-  ASSERT_EQ(SpdFilter(calm, a), SpdStatus::Complete);
-  ASSERT_EQ(SpdFilter(rough, b), SpdStatus::Complete);
+  ASSERT_EQ(SpdFilter(calm, a), CoreStatus::kComplete);
+  ASSERT_EQ(SpdFilter(rough, b), CoreStatus::kComplete);
   EXPECT_NEAR(a[100], 10.0, 1e-3);
   const double roughJump = (b[100] - b[99]) / (rough[100] - b[99]);
   EXPECT_LT(std::fabs(roughJump), 0.9);
@@ -371,7 +371,7 @@ TEST(SpdSeriesTest, InPlaceRunMatchesSeparateOutput) {
   for (int depth : {5, 200}) {
     const auto separate = RunSpd(x, depth);
     std::vector<double> buffer(x);
-    ASSERT_EQ(SpdSeries(buffer, depth, buffer), SpdStatus::Complete);
+    ASSERT_EQ(SpdSeries(buffer, {depth}, buffer), CoreStatus::kComplete);
     for (std::size_t i = 0; i < x.size(); ++i) ASSERT_TRUE(SameBits(buffer[i], separate[i]));
   }
 }
@@ -385,33 +385,32 @@ TEST(SpdSeriesTest, ShortInputsAndBadArgumentsAreReported) {
   for (auto [n, depth] : {std::pair<std::size_t, int>{0, 10}, {1, 10}, {30, 10},
                           {30, 2}, {39, 40}, {499, 500}}) {
     std::vector<double> in(x.begin(), x.begin() + n), out(n, 99.0);
-    EXPECT_EQ(SpdSeries(in, depth, out), SpdStatus::TooShort) << n << " " << depth;
+    EXPECT_EQ(SpdSeries(in, {depth}, out), CoreStatus::kTooShort) << n << " " << depth;
     EXPECT_TRUE(untouched(out));
   }
   for (auto [n, depth] : {std::pair<std::size_t, int>{31, 10}, {31, 31}, {40, 40},
                           {500, 500}}) {
     std::vector<double> in(x.begin(), x.begin() + n), out(n, 99.0);
-    EXPECT_EQ(SpdSeries(in, depth, out), SpdStatus::Complete) << n << " " << depth;
+    EXPECT_EQ(SpdSeries(in, {depth}, out), CoreStatus::kComplete) << n << " " << depth;
   }
   std::vector<double> v30(30), out30(30, 99.0);
-  EXPECT_EQ(SpdFilter(v30, out30), SpdStatus::TooShort);
+  EXPECT_EQ(SpdFilter(v30, out30), CoreStatus::kTooShort);
   EXPECT_TRUE(untouched(out30));
 
   std::vector<double> out(600, 99.0), small(599, 99.0);
-  EXPECT_EQ(SpdSeries(x, 1, out), SpdStatus::BadArgument);
-  EXPECT_EQ(SpdSeries(x, 501, out), SpdStatus::BadArgument);
-  EXPECT_EQ(SpdSeries(x, 10, small), SpdStatus::BadArgument);
+  EXPECT_EQ(SpdSeries(x, {1}, out), CoreStatus::kBadArgument);
+  EXPECT_EQ(SpdSeries(x, {501}, out), CoreStatus::kBadArgument);
+  EXPECT_EQ(SpdSeries(x, {10}, small), CoreStatus::kBadArgument);
   EXPECT_TRUE(untouched(out));
   std::vector<double> buf(x);
   buf.resize(700);
   // Output shifted inside the input would be overwritten while still needed.
-  EXPECT_EQ(SpdSeries(std::span<const double>(buf.data(), 600), 10,
-                      std::span<double>(buf.data() + 5, 600)),
-            SpdStatus::BadArgument);
+  EXPECT_EQ(SpdSeries(std::span<const double>(buf.data(), 600), {10}, std::span<double>(buf.data() + 5, 600)),
+            CoreStatus::kBadArgument);
   EXPECT_EQ(SpdFilter(std::span<const double>(buf.data(), 600),
                       std::span<double>(buf.data(), 600)),
-            SpdStatus::BadArgument);
-  EXPECT_EQ(SpdFilter(x, small), SpdStatus::BadArgument);
+            CoreStatus::kBadArgument);
+  EXPECT_EQ(SpdFilter(x, small), CoreStatus::kBadArgument);
 }
 
 class RowLog : public hvt::RunObserver {
@@ -445,7 +444,7 @@ TEST(SpdSeriesTest, ObserverSeesEveryFilteredRowAndCanStop) {
   for (std::int64_t stopAt : {1, 2, 270}) {
     RowLog stopper(stopAt);
     std::vector<double> o(x.size());
-    EXPECT_EQ(SpdSeries(x, 10, o, &stopper), SpdStatus::Stopped);
+    EXPECT_EQ(SpdSeries(x, {10}, o, &stopper), CoreStatus::kStopped);
     EXPECT_EQ(stopper.asks, stopAt);
     EXPECT_EQ(stopper.dones.size(), static_cast<std::size_t>(stopAt - 1));
   }

@@ -17,7 +17,7 @@
 #include "host/references.h"
 #include "host/texts.h"
 #include "host/tool_tables.h"
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::blk {
 
@@ -233,7 +233,7 @@ SampleOutcome SampleLoop() {
     fromAnswer = true;
     g_mnIndex = AnswerInteger(g_sampleAnswer, kSampleGroup, 0);
     // Only an option the dialog offered can run.
-    if (BlkCheckSettings(g_mnIndex, g_method, g_normalization) != BlkStatus::kOk) {
+    if (BlkCheckSettings({g_mnIndex, g_method, g_normalization}) != BlkSettingsFault::kNone) {
       continue;
     }
     const BlkSampleEntry& entry = BlkSampleTable[static_cast<std::size_t>(g_mnIndex)];

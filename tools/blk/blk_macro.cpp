@@ -19,7 +19,7 @@
 #include "host/texts.h"
 #include "tools/blk/blk_settings.h"
 #include "tools/blk/blk.h"
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::blk {
 
@@ -379,7 +379,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   const long rows = long{data.rwLast} - data.rwFirst + 1;
   const int dataColumns = data.colLast - data.colFirst + 1;
   std::vector<BlkColumnLayout> plan =
-      BlkOutputPlan(dataColumns, mnIndex, method, normalization);
+      BlkOutputPlan(dataColumns, BlkSettings{mnIndex, method, normalization});
   const int blank = BlkBlankRows(mnIndex);
   // Nothing to compute (a direct call told about it went on anyway).
   if (plan.empty() || rows <= blank) return 0;
@@ -419,8 +419,8 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     int column = -1;
     for (std::size_t j = 0; j < plan.size(); ++j) {
       const BlkColumnLayout& layout = plan[j];
-      if (layout.data_column != column) {
-        column = layout.data_column;
+      if (layout.dataColumn != column) {
+        column = layout.dataColumn;
         title = TitleText(titlesSheet, titlesRow, titlesFirst + column);
       }
       titles[j] = title + layout.suffix;
@@ -441,8 +441,8 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
   bool tooLong = false;
   for (const BlkColumnLayout& column : plan) {
     const std::size_t j = static_cast<std::size_t>(written);
-    if (column.data_column != currentColumn) {
-      currentColumn = column.data_column;
+    if (column.dataColumn != currentColumn) {
+      currentColumn = column.dataColumn;
       RefRecord dataColumn;
       Area(dataColumn, dataRef.val.mref.idSheet, data.rwFirst, data.rwLast,
            data.colFirst + currentColumn, data.colFirst + currentColumn);
@@ -453,11 +453,11 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     }
     std::span<const double> series(x, static_cast<std::size_t>(rows));
     std::span<double> out(values, static_cast<std::size_t>(valueRows));
-    BlkStatus status =
+    CoreStatus status =
         column.detrended
             ? DetrendedBlock(series, blank, column.n, column.m, normalization, out)
             : StandardBlock(series, blank, column.n, column.m, out);
-    if (status != BlkStatus::kOk) {
+    if (status != CoreStatus::kComplete) {
       result = 0;
       break;
     }

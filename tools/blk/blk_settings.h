@@ -3,7 +3,7 @@
 #ifndef HVT_TOOLS_BLK_BLK_SETTINGS_H
 #define HVT_TOOLS_BLK_BLK_SETTINGS_H
 
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::blk {
 

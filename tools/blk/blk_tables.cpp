@@ -4,7 +4,7 @@
 
 #include "host/messages.h"
 #include "tools/blk/blk.h"
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 namespace hvt::blk {
 

@@ -231,23 +231,24 @@ void FillScores(XLOPER* cells, const double* u, std::size_t first, std::size_t c
 }
 
 // The messages the core's statuses stand for; the run's result.
-int ReportStatus(decor::Status status, const char* memoryMessage) {
+int ReportStatus(CoreStatus status, const char* memoryMessage) {
   switch (status) {
-    case decor::Status::kDone:
+    case CoreStatus::kComplete:
       return 1;
-    case decor::Status::kOutOfMemory:
+    case CoreStatus::kOutOfMemory:
       ShowMessage(memoryMessage, kAlertError);
       return 0;
-    case decor::Status::kStopped:
+    case CoreStatus::kStopped:
       return -1;
-    case decor::Status::kNotConverged:
+    case CoreStatus::kNotConverged:
       ShowMessage(text::kDecorAlreadyDone + 1, kAlertError);
       return -1;
-    case decor::Status::kNoVariation:
+    case CoreStatus::kNoVariation:
       ShowMessage(text::kDecorNoVariation + 1,
                   kAlertError);
       return -1;
-    case decor::Status::kInvalidInput:
+    case CoreStatus::kTooShort:
+    case CoreStatus::kBadArgument:
       break;
   }
   ShowMessage(text::kDecorColumns + 1,
@@ -294,7 +295,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
 
   // w and the first row of V hold the means and sigmas until the
   // decomposition overwrites them.
-  decor::Status status = decor::StandardizeColumns(Span(run.data, cells), o, n,
+  CoreStatus status = decor::StandardizeColumns(Span(run.data, cells), o, n,
                                                    Span(run.w, n), Span(run.v, n));
   if (int result = ReportStatus(status, kMemoryPlease); result != 1) return result;
   for (std::size_t c = 0; c < n; ++c) {

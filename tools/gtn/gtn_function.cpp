@@ -74,13 +74,15 @@ Oper* GtnUpdate(Oper* dataRef, int smoothness, int span) {
 
   // With no more than span + 6 numbers no row is defined: the numbers' rows
   // all carry the warm-up value.
-  const std::size_t firstDefined = gtn::GtnFirstOutputRow(span);
+  const std::size_t firstDefined = gtn::GtnFirstDefinedRow(span);
   if (s > firstDefined) {
-    gtn::GtnStatus status = gtn::GtnSeries(
-        series, span, smoothness, gtn::GtnTermOrder::WorksheetOrder, gtnValues);
-    if (status != gtn::GtnStatus::Complete) {
+    const CoreStatus status = gtn::GtnSeries(
+        series,
+        {.span = span, .smoothness = smoothness, .order = gtn::GtnTermOrder::WorksheetOrder},
+        gtnValues);
+    if (status != CoreStatus::kComplete) {
       FreeColumnResult(record);
-      return ErrorResult(answer, status == gtn::GtnStatus::OutOfMemory
+      return ErrorResult(answer, status == CoreStatus::kOutOfMemory
                                        ? xlerrNA
                                        : xlerrValue);
     }

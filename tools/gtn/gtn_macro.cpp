@@ -128,13 +128,11 @@ extern "C" HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
 
   ProgressCleared cleared;
   CommandObserver observer(ProgressPolicy::OnChange(ProgressText::kInt));
-  GtnStatus status = GtnSeries(std::span<const double>(buffers.x, n), span, smoothness,
-                               GtnTermOrder::CommandOrder,
-                               std::span<double>(buffers.y, n), &observer);
-  if (status != GtnStatus::Complete) {
-    if (status == GtnStatus::OutOfMemory) ShowInsufficientMemory();
-    return status == GtnStatus::Stopped ? kMacroStopped : kMacroRefused;
-  }
+  const CoreStatus status =
+      GtnSeries(std::span<const double>(buffers.x, n),
+                {.span = span, .smoothness = smoothness, .order = GtnTermOrder::CommandOrder},
+                std::span<double>(buffers.y, n), &observer);
+  if (status != CoreStatus::kComplete) return UnfinishedRun(status);
 
   const XLREF& area = data.table.reftbl[0];
   const IDSHEET outputSheet = output.value.val.mref.idSheet;

@@ -71,7 +71,7 @@ Oper* KlxUpdate(Oper* dataRef, double* smoothness, double* phase) {
   Oper* cells = AllocColumnResult(cellsRecord, n);
   if (cells == nullptr) return ErrorResult(answer, xlerrNA);
 
-  klx::KlxFilter(series, *smoothness, *phase, smoothed);
+  klx::KlxFilter(series, {.smoothness = *smoothness, .phase = *phase}, smoothed);
   FillNumbersThenEmptyText(cells, smoothed, n, emptyText);
   answer = cellsRecord;
   return &answer;

@@ -88,17 +88,17 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
 
   std::span<const double> x(buffers.data, count);
   std::span<double> y(buffers.output, count);
-  bool complete = false;
+  CoreStatus status = CoreStatus::kComplete;
   if (filter == Filter::kKlx) {
     // Every warm-up row is shown, then only a changed percentage.
     CommandObserver observer(ProgressPolicy{ProgressText::kLong, kLeadRows, true});
-    complete = KlxFilter(x, smoothness, phase, y, &observer);
+    status = KlxFilter(x, {.smoothness = smoothness, .phase = phase}, y, &observer);
   } else {
     CommandObserver observer(ProgressPolicy::OnChange(ProgressText::kLong));
-    complete = PqeFilter(x, smoothness, y, &observer,
-                         std::span<double>(buffers.residuals, count));
+    status = PqeFilter(x, {.smoothness = smoothness}, y, &observer,
+                       std::span<double>(buffers.residuals, count));
   }
-  if (!complete) return kMacroStopped;
+  if (status != CoreStatus::kComplete) return UnfinishedRun(status);
   FreeGlobal(buffers.residuals);
   FreeGlobal(buffers.data);
 
@@ -108,7 +108,7 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
   FreeGlobal(buffers.band);
 
   const double labelSmoothness =
-      filter == Filter::kPqe ? PqeSettings::Derive(smoothness).s : smoothness;
+      filter == Filter::kPqe ? PqeConstants::Derive(smoothness).s : smoothness;
   char smoothnessText[40];
   char phaseText[40];
   char suffix[96];

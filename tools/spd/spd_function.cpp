@@ -80,10 +80,10 @@ Oper* SpdUpdate(Oper* dataRef, int depth) {
     for (std::size_t i = 0; i < s; ++i) series[i] = array.cell(i).val.num;
   }
 
-  spd::SpdStatus status = spd::SpdSeries(series, depth, series);
-  if (status != spd::SpdStatus::Complete) {
+  const CoreStatus status = spd::SpdSeries(series, {.depth = depth}, series);
+  if (status != CoreStatus::kComplete) {
     FreeColumnResult(record);
-    return ErrorResult(answer, status == spd::SpdStatus::OutOfMemory
+    return ErrorResult(answer, status == CoreStatus::kOutOfMemory
                                      ? xlerrNA
                                      : xlerrValue);
   }

@@ -104,11 +104,8 @@ extern "C" HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int d
   ProgressCleared cleared;
   CommandObserver observer(ProgressPolicy::OnChange(ProgressText::kLong));
   std::span<double> series(buffers.x, n);
-  SpdStatus status = SpdSeries(series, depth, series, &observer);
-  if (status != SpdStatus::Complete) {
-    if (status == SpdStatus::OutOfMemory) ShowInsufficientMemory();
-    return status == SpdStatus::Stopped ? kMacroStopped : kMacroRefused;
-  }
+  const CoreStatus status = SpdSeries(series, {.depth = depth}, series, &observer);
+  if (status != CoreStatus::kComplete) return UnfinishedRun(status);
 
   const XLREF& area = data.table.reftbl[0];
   const IDSHEET outputSheet = output.value.val.mref.idSheet;

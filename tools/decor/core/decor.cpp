@@ -42,13 +42,13 @@ bool MatrixSize(std::size_t rows, std::size_t cols, std::size_t& cells) {
 
 // Row by row, with one running sum per column: each column's sums keep
 // their row order, and a tall matrix is read three times in all.
-Status StandardizeColumns(std::span<double> a, std::size_t rows,
+CoreStatus StandardizeColumns(std::span<double> a, std::size_t rows,
                           std::size_t cols, std::span<double> mean,
                           std::span<double> sigma) {
   std::size_t cells = 0;
   if (!MatrixSize(rows, cols, cells) || a.size() < cells ||
       mean.size() < cols || sigma.size() < cols)
-    return Status::kInvalidInput;
+    return CoreStatus::kBadArgument;
   double* const A = a.data();
   double* const mu = mean.data();
   double* const sd = sigma.data();
@@ -75,10 +75,10 @@ Status StandardizeColumns(std::span<double> a, std::size_t rows,
     double* row = A + t * cols;
     for (std::size_t c = 0; c < cols; ++c) row[c] = (row[c] - mu[c]) / sd[c];
   }
-  return Status::kDone;
+  return CoreStatus::kComplete;
 }
 
-Status ComputeSignificance(std::span<double> s, std::span<const double> u,
+CoreStatus ComputeSignificance(std::span<double> s, std::span<const double> u,
                            std::span<const double> w, std::span<const double> v,
                            std::size_t rows, std::size_t cols,
                            RunObserver* observer) {
@@ -87,9 +87,9 @@ Status ComputeSignificance(std::span<double> s, std::span<const double> u,
   if (!MatrixSize(rows, cols, cells) || !MatrixSize(cols, cols, square) ||
       u.size() < cells || v.size() < square || w.size() < cols ||
       s.size() < cols)
-    return Status::kInvalidInput;
+    return CoreStatus::kBadArgument;
   std::vector<double> p;
-  if (!detail::TryAllocate(p, square)) return Status::kOutOfMemory;
+  if (!detail::TryAllocate(p, square)) return CoreStatus::kOutOfMemory;
   for (std::size_t i = 0; i < cols; ++i)
     for (std::size_t k = 0; k < cols; ++k) p[i * cols + k] = w[i] * v[k * cols + i];
 
@@ -103,16 +103,16 @@ Status ComputeSignificance(std::span<double> s, std::span<const double> u,
       for (std::size_t k = 0; k < cols; ++k) sum += std::fabs(pi[k] * uti);
     }
     s[i] = sum / divisor;
-    if (Stop(observer)) return Status::kStopped;
+    if (Stop(observer)) return CoreStatus::kStopped;
   }
 
   double total = 0.0;
   for (std::size_t i = 0; i < cols; ++i) total += s[i];
   // With no variation at all there is nothing to rank; dividing would turn
   // every fraction into NaN.
-  if (!(total > 0.0) || !std::isfinite(total)) return Status::kNoVariation;
+  if (!(total > 0.0) || !std::isfinite(total)) return CoreStatus::kNoVariation;
   for (std::size_t i = 0; i < cols; ++i) s[i] = s[i] / total;
-  return Status::kDone;
+  return CoreStatus::kComplete;
 }
 
 void SortDescendingWithIndex(std::span<double> s, std::span<std::int32_t> q,
@@ -212,7 +212,8 @@ void ScaleCoefficients(std::span<double> u, std::span<const double> w,
 }
 
 DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
-                        std::size_t cols, Layout layout, RunObserver* observer) {
+                        std::size_t cols, const DecorSettings& settings,
+                        RunObserver* observer) {
   DecorResult result;
   std::size_t cells = 0;
   std::size_t square = 0;
@@ -220,7 +221,7 @@ DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
       data.size() < cells)
     return result;
 
-  auto fail = [&result](Status status, Step step) {
+  auto fail = [&result](CoreStatus status, Step step) {
     result.status = status;
     result.failedStep = step;
     result.scores.clear();
@@ -232,8 +233,8 @@ DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
   std::vector<double> a;
   if (!detail::TryAllocate(a, cells) || !detail::TryAllocate(result.means, cols) ||
       !detail::TryAllocate(result.sigmas, cols))
-    return fail(Status::kOutOfMemory, Step::kStandardize);
-  if (layout == Layout::kRowMajor) {
+    return fail(CoreStatus::kOutOfMemory, Step::kStandardize);
+  if (settings.layout == Layout::kRowMajor) {
     std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(cells),
               a.begin());
   } else {
@@ -245,29 +246,29 @@ DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
   std::vector<double> w;
   if (!detail::TryAllocate(w, cols) ||
       !detail::TryAllocate(result.coefficients, square))
-    return fail(Status::kOutOfMemory, Step::kDecompose);
-  Status status = DecomposeSvd(a, cols, result.coefficients, cols, w, rows, cols,
+    return fail(CoreStatus::kOutOfMemory, Step::kDecompose);
+  CoreStatus status = DecomposeSvd(a, cols, result.coefficients, cols, w, rows, cols,
                                true, true, result.failIndex, observer);
-  if (status != Status::kDone) return fail(status, Step::kDecompose);
+  if (status != CoreStatus::kComplete) return fail(status, Step::kDecompose);
 
   std::vector<std::int32_t> q;
   std::vector<std::int32_t> work;
   if (!detail::TryAllocate(q, cols) || !detail::TryAllocate(work, cols) ||
       !detail::TryAllocate(result.significance, cols))
-    return fail(Status::kOutOfMemory, Step::kSignificance);
+    return fail(CoreStatus::kOutOfMemory, Step::kSignificance);
   status = ComputeSignificance(result.significance, a, w, result.coefficients,
                                rows, cols, observer);
-  if (status != Status::kDone) return fail(status, Step::kSignificance);
+  if (status != CoreStatus::kComplete) return fail(status, Step::kSignificance);
   SortDescendingWithIndex(result.significance, q, cols);
   if (!PermuteColumns(a, q, work, rows, cols) ||
       !PermuteColumns(w, q, work, 1, cols) ||
       !PermuteColumns(result.coefficients, q, work, cols, cols))
-    return fail(Status::kInvalidInput, Step::kReorder);
+    return fail(CoreStatus::kBadArgument, Step::kReorder);
   ScaleCoefficients(a, w, result.coefficients, rows, cols);
 
   for (double& x : a) x = x * 1000.0;
   result.scores = std::move(a);
-  result.status = Status::kDone;
+  result.status = CoreStatus::kComplete;
   return result;
 }
 

@@ -14,7 +14,7 @@
 //
 // Stops: the optional observer's StopRequested() is asked once at the start of
 // every pass of the decomposition's four phases and once after each
-// component's significance; a stop makes the step return Status::kStopped and
+// component's significance; a stop makes the step answer kStopped and
 // its outputs are void. Progress() is never called: a command shows its own
 // texts between the steps.
 #ifndef HVT_TOOLS_DECOR_CORE_DECOR_H
@@ -25,19 +25,9 @@
 #include <span>
 #include <vector>
 
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt::decor {
-
-enum class Status {
-  kDone,           // success
-  kOutOfMemory,    // a work array could not be allocated
-  kStopped,        // the observer asked to stop
-  kNotConverged,   // a singular value needed more than 30 sweeps
-  kNoVariation,    // every component has zero significance (e.g. all inputs
-                   // constant, or a single row): nothing to rank
-  kInvalidInput,   // sizes or spans inconsistent, or a dimension is 0
-};
 
 // Standardises each of the `cols` columns of the rows x cols matrix `a`
 // (row stride cols) in place: mean 0, population standard deviation 1.
@@ -45,8 +35,8 @@ enum class Status {
 //   sigma[c] = sqrt((Σt (a[t][c] - mean[c])²) / rows + 1e-10)
 //   a[t][c]  = (a[t][c] - mean[c]) / sigma[c]
 // A constant column becomes zeros with sigma 1e-5. mean and sigma hold at
-// least cols values. kInvalidInput when rows or cols is 0 or a span is short.
-Status StandardizeColumns(std::span<double> a, std::size_t rows,
+// least cols values. kBadArgument when rows or cols is 0 or a span is short.
+CoreStatus StandardizeColumns(std::span<double> a, std::size_t rows,
                           std::size_t cols, std::span<double> mean,
                           std::span<double> sigma);
 
@@ -61,10 +51,10 @@ Status StandardizeColumns(std::span<double> a, std::size_t rows,
 //   w:     n singular values, non-negative, in no particular order.
 // failIndex is 0 on return unless the result is kNotConverged, when it is
 // the 1-based number of the singular value that failed to converge.
-// Results: kDone, kStopped, kNotConverged, kOutOfMemory, kInvalidInput.
+// Results: kComplete, kStopped, kNotConverged, kOutOfMemory, kBadArgument.
 // Scratch beyond a, v and w: 3n doubles, and for each of U and V a log of at
 // most 4,096 pending rotations (96 KB) and a tile of about 16 KB.
-Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
+CoreStatus DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
                     std::size_t ldv, std::span<double> w, std::size_t m,
                     std::size_t n, bool wantU, bool wantV, int& failIndex,
                     RunObserver* observer = nullptr);
@@ -75,7 +65,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
 // The fractions add up to 1. kNoVariation (s then holds the unnormalised
 // values) when the total is not a positive finite number. Polls the observer
 // after each component.
-Status ComputeSignificance(std::span<double> s, std::span<const double> u,
+CoreStatus ComputeSignificance(std::span<double> s, std::span<const double> u,
                            std::span<const double> w, std::span<const double> v,
                            std::size_t rows, std::size_t cols,
                            RunObserver* observer = nullptr);
@@ -105,11 +95,16 @@ enum class Layout {
   kColumnMajor,  // element (t, c) at c*rows + t: one series after another
 };
 
+// How a whole run reads its data: the decorrelator has no other setting.
+struct DecorSettings {
+  Layout layout = Layout::kRowMajor;
+};
+
 // Which step a failed Decorrelate run stopped in.
 enum class Step { kNone, kStandardize, kDecompose, kSignificance, kReorder };
 
 struct DecorResult {
-  Status status = Status::kInvalidInput;
+  CoreStatus status = CoreStatus::kBadArgument;
   Step failedStep = Step::kNone;
   int failIndex = 0;                 // see DecomposeSvd
   std::vector<double> scores;        // rows x cols, row-major: 1000·U[t][p]
@@ -122,12 +117,15 @@ struct DecorResult {
 // The whole run on a rows x cols data matrix in the given layout: standardise,
 // decompose, rank, reorder, scale. Components come out in descending order of
 // significance; component p's score in row t is Σr z[t][r]·K[r][p] with
-// z[t][r] = (x[t][r] - means[r]) / sigmas[r]. On any status but kDone the
+// z[t][r] = (x[t][r] - means[r]) / sigmas[r]. On any status but kComplete the
 // vectors other than means and sigmas are empty (means and sigmas stay set
 // once the standardisation has run). Needs rows, cols >= 1.
 DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
-                        std::size_t cols, Layout layout,
+                        std::size_t cols, const DecorSettings& settings,
                         RunObserver* observer = nullptr);
+
+// Every row of the scores is defined.
+constexpr std::size_t DecorFirstDefinedRow(const DecorSettings&) { return 0; }
 
 // Threads a long decomposition may share its row sweeps among, the calling
 // thread included; 0 (the default) means one per processor, 1 keeps all the

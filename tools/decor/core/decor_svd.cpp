@@ -503,7 +503,7 @@ bool SpanHolds(std::size_t size, std::size_t rows, std::size_t ld,
 
 }  // namespace
 
-Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
+CoreStatus DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
                     std::size_t ldv, std::span<double> w, std::size_t m,
                     std::size_t n, bool wantU, bool wantV, int& failIndex,
                     RunObserver* observer) {
@@ -511,9 +511,9 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
   constexpr std::size_t kMaxCols = std::numeric_limits<std::int32_t>::max();
   if (m == 0 || n == 0 || n > kMaxCols || lda < n || !SpanHolds(a.size(), m, lda, n) ||
       w.size() < n)
-    return Status::kInvalidInput;
+    return CoreStatus::kBadArgument;
   if (wantV && (ldv < n || !SpanHolds(v.size(), n, ldv, n)))
-    return Status::kInvalidInput;
+    return CoreStatus::kBadArgument;
 
   std::vector<double> e;
   std::vector<double> t;   // a step's dot products, then its update factors
@@ -528,7 +528,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
       (shareRows && !detail::TryAllocate(columnAbs, m)) ||
       (wantU && !logU.Init(team, a.data(), m, n, lda)) ||
       (wantV && !logV.Init(team, v.data(), n, n, ldv)))
-    return Status::kOutOfMemory;
+    return CoreStatus::kOutOfMemory;
 
   double* const A = a.data();
   double* const V = wantV ? v.data() : nullptr;
@@ -541,7 +541,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
   bool haveColumnScale = false;  // column i's norm already summed last step
   double nextColumnScale = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (Stop(observer)) return Status::kStopped;
+    if (Stop(observer)) return CoreStatus::kStopped;
     const std::size_t l = i + 1;
     double* const ri = A + i * lda;
     e[i] = scale * g;
@@ -621,7 +621,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
   if (wantV) {
     g = 0.0;
     for (std::size_t i = n; i-- > 0;) {
-      if (Stop(observer)) return Status::kStopped;
+      if (Stop(observer)) return CoreStatus::kStopped;
       const std::size_t l = i + 1;
       const double* ri = A + i * lda;
       if (i < n - 1) {
@@ -657,7 +657,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
   if (wantU) {
     bool haveDots = false;
     for (std::size_t i = std::min(m, n); i-- > 0;) {
-      if (Stop(observer)) return Status::kStopped;
+      if (Stop(observer)) return CoreStatus::kStopped;
       const std::size_t l = i + 1;
       double* const ri = A + i * lda;
       g = w[i];
@@ -705,7 +705,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
 
   // Diagonalisation of the bidiagonal form by implicit-shift QR sweeps.
   for (std::size_t k = n; k-- > 0;) {
-    if (Stop(observer)) return Status::kStopped;
+    if (Stop(observer)) return CoreStatus::kStopped;
     for (int sweeps = 0;;) {
       std::size_t l = k;
       bool cancel = false;
@@ -746,7 +746,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
         if (wantU) logU.Flush();
         if (wantV) logV.Flush();
         failIndex = static_cast<int>(k + 1);
-        return Status::kNotConverged;
+        return CoreStatus::kNotConverged;
       }
       ++sweeps;
       double x = w[l];
@@ -790,7 +790,7 @@ Status DecomposeSvd(std::span<double> a, std::size_t lda, std::span<double> v,
   }
   if (wantU) logU.Flush();
   if (wantV) logV.Flush();
-  return Status::kDone;
+  return CoreStatus::kComplete;
 }
 
 }  // namespace hvt::decor

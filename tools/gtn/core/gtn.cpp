@@ -111,16 +111,17 @@ double GtnEfficiency(GtnChannel& channel, std::size_t i, int span,
   return UpdateEfficiency(channel, i, i == first, x.data(), d.data());
 }
 
-GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
-                    GtnTermOrder order, std::span<double> y,
-                    RunObserver* observer) {
+CoreStatus GtnSeries(std::span<const double> x, const GtnSettings& settings,
+                     std::span<double> y, RunObserver* observer) {
+  const int span = settings.span;
+  const int smoothness = settings.smoothness;
   if (!IsValidSpan(span) || smoothness < kMinSmoothness ||
       smoothness > kMaxSmoothness || y.size() < x.size()) {
-    return GtnStatus::BadArgument;
+    return CoreStatus::kBadArgument;
   }
   const std::size_t n = x.size();
-  const std::size_t firstOut = GtnFirstOutputRow(span);
-  if (n < GtnMinRows(span)) return GtnStatus::TooShort;
+  const std::size_t firstOut = GtnFirstDefinedRow(span);
+  if (n < GtnMinRows(span)) return CoreStatus::kTooShort;
 
   int active = 0;
   while (active < kChannelCount && kChannelLengths[active] <= span) ++active;
@@ -135,7 +136,7 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
     d.assign(n, 0.0);
     history.assign(kVectors * ring, Lanes{0.0, 0.0});
   } catch (const std::bad_alloc&) {
-    return GtnStatus::OutOfMemory;
+    return CoreStatus::kOutOfMemory;
   }
 
   const double* xs = x.data();
@@ -161,7 +162,7 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
   // same order as re-adding the history from its start.
 
   const std::array<int, kChannelCount>& terms =
-      order == GtnTermOrder::CommandOrder ? kCommandTerms : kWorksheetTerms;
+      settings.order == GtnTermOrder::CommandOrder ? kCommandTerms : kWorksheetTerms;
   const Lanes mD = {static_cast<double>(m), static_cast<double>(m)};
   const Lanes zero = {0.0, 0.0};
   const Bits absMask = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
@@ -228,11 +229,11 @@ GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
     }
 
     if (observer != nullptr) {
-      if (observer->StopRequested()) return GtnStatus::Stopped;
+      if (observer->StopRequested()) return CoreStatus::kStopped;
       observer->Progress(static_cast<std::int64_t>(i), total64);
     }
   }
-  return GtnStatus::Complete;
+  return CoreStatus::kComplete;
 }
 
 }  // namespace hvt::gtn

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <span>
 
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt::gtn {
 
@@ -28,25 +28,28 @@ inline constexpr int kMaxSmoothness = 50;
 // exact reverse. Results may differ in the last digits, nothing else.
 enum class GtnTermOrder { CommandOrder, WorksheetOrder };
 
-enum class GtnStatus {
-  Complete,     // y holds the result
-  Stopped,      // the observer asked to stop; y is void
-  TooShort,     // n <= span + 6: no row would be defined; y untouched
-  BadArgument,  // span not 24/48/96/192, smoothness not 2..50, y too small
-  OutOfMemory,  // work arrays could not be allocated; y untouched
+// What a person chooses: the span (24, 48, 96 or 192 rows), the smoothness
+// (2..50) and, by where the run is asked for, the order of the final terms.
+struct GtnSettings {
+  int span = 24;
+  int smoothness = 10;
+  GtnTermOrder order = GtnTermOrder::WorksheetOrder;
 };
 
 // True for 24, 48, 96 and 192.
 bool IsValidSpan(int span);
 
 // First row GtnSeries defines.
-constexpr std::size_t GtnFirstOutputRow(int span) {
+constexpr std::size_t GtnFirstDefinedRow(int span) {
   return static_cast<std::size_t>(span) + 6;
+}
+constexpr std::size_t GtnFirstDefinedRow(const GtnSettings& settings) {
+  return GtnFirstDefinedRow(settings.span);
 }
 
 // Fewest rows GtnSeries accepts: enough for one defined row.
 constexpr std::size_t GtnMinRows(int span) {
-  return GtnFirstOutputRow(span) + 1;
+  return GtnFirstDefinedRow(span) + 1;
 }
 
 // Running state of one look-back length over a run.
@@ -74,13 +77,14 @@ double GtnEfficiency(GtnChannel& channel, std::size_t i, int span,
 // span + 6 <= i <= n - 1 holds the result (between 0 and the longest active
 // length) and y[0 .. span + 5] are set to 0; callers put their own warm-up
 // value there. With n < GtnMinRows(span) = span + 7 no row would be defined,
-// and TooShort is returned.
+// and kTooShort is answered (y untouched). kBadArgument for a span not 24,
+// 48, 96 or 192, a smoothness not 2..50 or a short y; kOutOfMemory when the
+// work arrays cannot be had (y untouched).
 //
 // observer (may be null): after each step i, StopRequested() is asked (true
-// ends the run with Stopped), then Progress(i, n) is told.
-GtnStatus GtnSeries(std::span<const double> x, int span, int smoothness,
-                    GtnTermOrder order, std::span<double> y,
-                    RunObserver* observer = nullptr);
+// ends the run with kStopped, y void), then Progress(i, n) is told.
+CoreStatus GtnSeries(std::span<const double> x, const GtnSettings& settings,
+                     std::span<double> y, RunObserver* observer = nullptr);
 
 }  // namespace hvt::gtn
 

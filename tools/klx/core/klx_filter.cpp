@@ -83,8 +83,8 @@ int InsertionPoint(const double* list, double mean) {
 
 }  // namespace
 
-KlxSettings KlxSettings::Derive(double smoothness, double phase) {
-  KlxSettings s;
+KlxConstants KlxConstants::Derive(double smoothness, double phase) {
+  KlxConstants s;
   s.h = smoothness > 1.0000000002 ? (smoothness - 1.0) * 0.5 : 1e-10;
   if (phase < -100.0) {
     s.phi = 0.5;
@@ -191,7 +191,7 @@ double VolatilityReference::update(double v) {
   return windowSum_ / static_cast<double>(hi_ - lo_ + 1);
 }
 
-double KlxInitialStep(std::span<const double> x, const KlxSettings& s) {
+double KlxInitialStep(std::span<const double> x, const KlxConstants& s) {
   const double cl = s.cl;
   const double fl = s.fl;
   const double frac = cl == fl ? 1.0 : (s.b - fl) / (cl - fl);
@@ -200,15 +200,15 @@ double KlxInitialStep(std::span<const double> x, const KlxSettings& s) {
          ((x30 - x[30 - LookBack(cl)]) * frac) / cl;
 }
 
-bool KlxFilter(std::span<const double> x, double smoothness, double phase,
-               std::span<double> y, RunObserver* observer) {
-  if (y.size() != x.size()) return false;
+CoreStatus KlxFilter(std::span<const double> x, const KlxSettings& settings,
+                     std::span<double> y, RunObserver* observer) {
+  if (y.size() != x.size()) return CoreStatus::kBadArgument;
   const std::size_t n = x.size();
-  const KlxSettings s = KlxSettings::Derive(smoothness, phase);
+  const KlxConstants s = KlxConstants::Derive(settings.smoothness, settings.phase);
 
   if (n <= 31) {
     std::copy(x.begin(), x.end(), y.begin());
-    return true;
+    return CoreStatus::kComplete;
   }
   const auto total = static_cast<std::int64_t>(n);
 
@@ -263,11 +263,11 @@ bool KlxFilter(std::span<const double> x, double smoothness, double phase,
     U = du > 0.0 ? xk : xk - kv * du;
     L = dl < 0.0 ? xk : xk - kv * dl;
     if (observer != nullptr) {
-      if (observer->StopRequested()) return false;
+      if (observer->StopRequested()) return CoreStatus::kStopped;
       observer->Progress(static_cast<std::int64_t>(k), total);
     }
   }
-  return true;
+  return CoreStatus::kComplete;
 }
 
 }  // namespace hvt::klx

@@ -5,14 +5,21 @@
 #ifndef HVT_TOOLS_KLX_CORE_KLX_FILTER_H
 #define HVT_TOOLS_KLX_CORE_KLX_FILTER_H
 
+#include <cstddef>
 #include <span>
 
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt::klx {
 
-// Constants derived once per run from smoothness S and phase P.
+// What a person chooses: smoothness S (0..10,000) and phase P (-100..100).
 struct KlxSettings {
+  double smoothness = 10;
+  double phase = 0;
+};
+
+// Constants derived once per run from smoothness S and phase P.
+struct KlxConstants {
   double h = 0;             // half length: (S - 1) * 0.5, or 1e-10 when S <= 1.0000000002
   double phi = 0;           // phase ratio: P * 0.01 + 1.5, clamped to 0.5 / 2.5 outside +-100
   double r = 0;             // sqrt(h)
@@ -29,7 +36,7 @@ struct KlxSettings {
   double fl = 1;
 
   // A NaN phase is taken as phase 0; a NaN smoothness gives h = 1e-10.
-  static KlxSettings Derive(double smoothness, double phase);
+  static KlxConstants Derive(double smoothness, double phase);
 };
 
 // Running trimmed mean of the last ten-value means of what it is fed.
@@ -70,7 +77,7 @@ class VolatilityReference {
 };
 
 // The initial step term D of the main phase, from x[1..30] (x.size() >= 31).
-double KlxInitialStep(std::span<const double> x, const KlxSettings& s);
+double KlxInitialStep(std::span<const double> x, const KlxConstants& s);
 
 // Runs the KLX filter over x (oldest first) into y (same length; y may be
 // the same memory as x, but not a shifted overlap).
@@ -81,11 +88,13 @@ double KlxInitialStep(std::span<const double> x, const KlxSettings& s);
 // Observer: Progress(k, n) after each row k = 1..n-1; for k >= 31
 // StopRequested() is asked first (after the row is computed) and true ends
 // the run at once with no Progress for that row.
-// Returns true when complete; false when stopped or when y.size() != x.size()
-// (nothing is written then). After false, y is to be discarded.
-// Allocates nothing.
-bool KlxFilter(std::span<const double> x, double smoothness, double phase,
-               std::span<double> y, RunObserver* observer = nullptr);
+// Answers kComplete; kStopped when stopped (y is then void); kBadArgument,
+// writing nothing, when y.size() != x.size(). Allocates nothing.
+CoreStatus KlxFilter(std::span<const double> x, const KlxSettings& settings,
+                     std::span<double> y, RunObserver* observer = nullptr);
+
+// Every row the filter writes is defined: the first 31 carry the input.
+constexpr std::size_t KlxFirstDefinedRow(const KlxSettings&) { return 0; }
 
 }  // namespace hvt::klx
 

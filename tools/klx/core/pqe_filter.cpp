@@ -5,14 +5,15 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "math/cr_math.h"
 
 namespace hvt::klx {
 
-PqeSettings PqeSettings::Derive(double smoothness) {
-  PqeSettings p;
+PqeConstants PqeConstants::Derive(double smoothness) {
+  PqeConstants p;
   p.s = smoothness >= 1e-10 ? smoothness : 1e-10;
   p.g1 = 0.86 - 0.55 / std::sqrt(p.s);
   p.g2 = 1.0 - hvt::math::Exp(-hvt::math::Log(4.0) / p.s);
@@ -33,30 +34,34 @@ bool Overlaps(std::span<const double> a, std::span<double> b) {
 
 }  // namespace
 
-bool PqeFilter(std::span<const double> x, double smoothness,
-               std::span<double> y, RunObserver* observer,
-               std::span<double> residuals) {
-  if (y.size() != x.size()) return false;
+CoreStatus PqeFilter(std::span<const double> x, const PqeSettings& settings,
+                     std::span<double> y, RunObserver* observer,
+                     std::span<double> residuals) {
+  if (y.size() != x.size()) return CoreStatus::kBadArgument;
   const std::size_t n = x.size();
   if (n <= 30) {
     std::copy(x.begin(), x.end(), y.begin());
-    return true;
+    return CoreStatus::kComplete;
   }
 
   // The sliding sums read x[j - N] after y[j - N] is written.
   std::vector<double> inputCopy;
-  if (Overlaps(x, y)) {
-    inputCopy.assign(x.begin(), x.end());
-    x = inputCopy;
-  }
   std::vector<double> ownResiduals;
-  if (residuals.size() < n) {
-    ownResiduals.resize(n);
-    residuals = ownResiduals;
+  try {
+    if (Overlaps(x, y)) {
+      inputCopy.assign(x.begin(), x.end());
+      x = inputCopy;
+    }
+    if (residuals.size() < n) {
+      ownResiduals.resize(n);
+      residuals = ownResiduals;
+    }
+  } catch (const std::bad_alloc&) {
+    return CoreStatus::kOutOfMemory;
   }
   double* const r = residuals.data();
 
-  const PqeSettings p = PqeSettings::Derive(smoothness);
+  const PqeConstants p = PqeConstants::Derive(settings.smoothness);
   const double s = p.s;
   const double N = p.window;
   const auto total = static_cast<std::int64_t>(n);
@@ -106,7 +111,7 @@ bool PqeFilter(std::span<const double> x, double smoothness,
     }
     if (q < 1e-10) q = 1e-10;
 
-    if (observer != nullptr && observer->StopRequested()) return false;
+    if (observer != nullptr && observer->StopRequested()) return CoreStatus::kStopped;
 
     const double T = v * p.g1;
     const double prev = y[j - 1];
@@ -119,7 +124,7 @@ bool PqeFilter(std::span<const double> x, double smoothness,
       observer->Progress(static_cast<std::int64_t>(j + 1), total);
     }
   }
-  return true;
+  return CoreStatus::kComplete;
 }
 
 }  // namespace hvt::klx

@@ -8,12 +8,17 @@
 #include <cstdint>
 #include <span>
 
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt::klx {
 
-// Constants derived once per run from the smoothness S.
+// What a person chooses: the smoothness S (0..10,000).
 struct PqeSettings {
+  double smoothness = 10;
+};
+
+// Constants derived once per run from the smoothness S.
+struct PqeConstants {
   double s = 0;   // effective smoothness: S, or 1e-10 when S < 1e-10 (or NaN)
   double g1 = 0;  // slope gain: 0.86 - 0.55 / sqrt(s)
   double g2 = 0;  // noise factor: 1 - e^(-ln(4) / s)
@@ -22,7 +27,7 @@ struct PqeSettings {
   double window = 31;
   int span = 1;   // start span m: ceil(s), at most 30 (always >= 1)
 
-  static PqeSettings Derive(double smoothness);
+  static PqeConstants Derive(double smoothness);
 };
 
 // Runs the PQE filter over x (oldest first) into y (same length).
@@ -30,16 +35,20 @@ struct PqeSettings {
 //   - otherwise y[0..29] = x[0..29] exactly; y[30..n-1] are filtered
 //     (y[30] is already a filtered value).
 // residuals: optional scratch of at least n doubles (the residual column);
-// when shorter, the run allocates its own (std::bad_alloc on failure).
+// when shorter, the run allocates its own.
 // y may overlap x: the input is then copied first.
 // Observer, for each row j = 30..n-1: StopRequested() after the row's noise
 // level and before its filter step (true ends the run at once), then
 // Progress(j + 1, n) after the row.
-// Returns true when complete; false when stopped or when y.size() != x.size()
-// (nothing is written then). After false, y is to be discarded.
-bool PqeFilter(std::span<const double> x, double smoothness,
-               std::span<double> y, RunObserver* observer = nullptr,
-               std::span<double> residuals = {});
+// Answers kComplete; kStopped when stopped (y is then void); kBadArgument
+// when y.size() != x.size() and kOutOfMemory when its own scratch cannot be
+// had, writing nothing in either case. Throws nothing.
+CoreStatus PqeFilter(std::span<const double> x, const PqeSettings& settings,
+                     std::span<double> y, RunObserver* observer = nullptr,
+                     std::span<double> residuals = {});
+
+// Every row the filter writes is defined: the first 30 carry the input.
+constexpr std::size_t PqeFirstDefinedRow(const PqeSettings&) { return 0; }
 
 }  // namespace hvt::klx
 

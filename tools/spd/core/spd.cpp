@@ -39,13 +39,13 @@ inline Lanes Load(const double* at) {
 
 }  // namespace
 
-SpdStatus SpdSlope(std::span<const double> x, int depth, std::span<double> v) {
+CoreStatus SpdSlope(std::span<const double> x, int depth, std::span<double> v) {
   const std::size_t n = x.size();
   if (depth < kMinDepth || depth > kMaxDepth || v.size() < n ||
       Overlap(x.data(), n, v.data(), v.size())) {
-    return SpdStatus::BadArgument;
+    return CoreStatus::kBadArgument;
   }
-  if (n == 0) return SpdStatus::Complete;
+  if (n == 0) return CoreStatus::kComplete;
 
   const double* xs = x.data();
   double* vs = v.data();
@@ -106,16 +106,16 @@ SpdStatus SpdSlope(std::span<const double> x, int depth, std::span<double> v) {
     }
     vs[i] = ((a * t1) - (b * t2)) / den;
   }
-  return SpdStatus::Complete;
+  return CoreStatus::kComplete;
 }
 
-SpdStatus SpdFilter(std::span<const double> v, std::span<double> out,
-                    RunObserver* observer) {
+CoreStatus SpdFilter(std::span<const double> v, std::span<double> out,
+                     RunObserver* observer) {
   const std::size_t n = v.size();
   if (out.size() < n || Overlap(v.data(), n, out.data(), out.size())) {
-    return SpdStatus::BadArgument;
+    return CoreStatus::kBadArgument;
   }
-  if (n < kWindow) return SpdStatus::TooShort;
+  if (n < kWindow) return CoreStatus::kTooShort;
 
   const double* vs = v.data();
   double* os = out.data();
@@ -181,33 +181,34 @@ SpdStatus SpdFilter(std::span<const double> v, std::span<double> out,
     os[j] = slope + os[j - 1];
 
     if (observer != nullptr) {
-      if (observer->StopRequested()) return SpdStatus::Stopped;
+      if (observer->StopRequested()) return CoreStatus::kStopped;
       observer->Progress(static_cast<std::int64_t>(j) + 1, total);
     }
   }
-  return SpdStatus::Complete;
+  return CoreStatus::kComplete;
 }
 
-SpdStatus SpdSeries(std::span<const double> x, int depth,
-                    std::span<double> out, RunObserver* observer) {
+CoreStatus SpdSeries(std::span<const double> x, const SpdSettings& settings,
+                     std::span<double> out, RunObserver* observer) {
+  const int depth = settings.depth;
   const std::size_t n = x.size();
   if (depth < kMinDepth || depth > kMaxDepth || out.size() < n) {
-    return SpdStatus::BadArgument;
+    return CoreStatus::kBadArgument;
   }
   if (out.data() != x.data() &&
       Overlap(x.data(), n, out.data(), out.size())) {
-    return SpdStatus::BadArgument;
+    return CoreStatus::kBadArgument;
   }
-  if (n < SpdMinRows(depth)) return SpdStatus::TooShort;
+  if (n < SpdMinRows(depth)) return CoreStatus::kTooShort;
 
   std::vector<double> v;
   try {
     v.assign(n, 0.0);
   } catch (const std::bad_alloc&) {
-    return SpdStatus::OutOfMemory;
+    return CoreStatus::kOutOfMemory;
   }
-  const SpdStatus slope = SpdSlope(x, depth, v);
-  if (slope != SpdStatus::Complete) return slope;
+  const CoreStatus slope = SpdSlope(x, depth, v);
+  if (slope != CoreStatus::kComplete) return slope;
   // x is no longer read, so out may be x itself.
   return SpdFilter(v, out.first(n), observer);
 }

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <span>
 
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt::spd {
 
@@ -20,12 +20,9 @@ inline constexpr std::size_t kWindow = 31;
 // First row the filter computes; rows before it copy the raw rate.
 inline constexpr std::size_t kFilterStart = kWindow - 1;
 
-enum class SpdStatus {
-  Complete,     // the output holds the result
-  Stopped,      // the observer asked to stop; the output is void
-  TooShort,     // fewer than 31 rows, or fewer rows than the depth; untouched
-  BadArgument,  // depth not 2..500, output too small or overlapping
-  OutOfMemory,  // the work array could not be allocated; output untouched
+// What a person chooses: the regression depth, 2..500.
+struct SpdSettings {
+  int depth = 10;
 };
 
 // Fewest rows SpdSeries accepts for a depth: max(31, depth).
@@ -38,24 +35,30 @@ constexpr std::size_t SpdMinRows(int depth) {
 //   V[0] = 0; V[i] = (x[i] - x[0]) / i for 1 <= i < depth;
 //   V[i] for i >= depth: slope of the least-squares line through
 //   x[i-depth..i] at positions 1..depth+1, each weighted by its position.
-// v must hold n doubles and must not overlap x. BadArgument for a depth
+// v must hold n doubles and must not overlap x. kBadArgument for a depth
 // outside 2..500 or a bad v.
-SpdStatus SpdSlope(std::span<const double> x, int depth, std::span<double> v);
+CoreStatus SpdSlope(std::span<const double> x, int depth, std::span<double> v);
 
 // Tracking filter over the raw rate v[0..n-1] (n = v.size() >= 31):
 // out[0..29] = v[0..29], out[30..n-1] filtered. out must hold n doubles and
 // must not overlap v. observer (may be null): after each row j >= 30,
-// StopRequested() is asked (true ends the run with Stopped), then
-// Progress(j + 1, n) is told. Allocates nothing.
-SpdStatus SpdFilter(std::span<const double> v, std::span<double> out,
+// StopRequested() is asked (true ends the run with kStopped), then
+// Progress(j + 1, n) is told. kTooShort under 31 rows. Allocates nothing.
+CoreStatus SpdFilter(std::span<const double> v, std::span<double> out,
                     RunObserver* observer = nullptr);
 
 // SpdSlope then SpdFilter over x[0..n-1] (n = x.size() >= max(31, depth)).
 // out must hold n doubles; it may be x itself (the slope has finished with x
 // before the filter writes), otherwise it must not overlap x. Every out row
-// is defined on Complete: rows 0..29 carry the raw rate, 30.. the filtered.
-SpdStatus SpdSeries(std::span<const double> x, int depth,
-                    std::span<double> out, RunObserver* observer = nullptr);
+// is defined on kComplete: rows 0..29 carry the raw rate, 30.. the filtered.
+// kTooShort under max(31, depth) rows, kBadArgument for a depth outside
+// 2..500 or a bad out, kOutOfMemory when the work array cannot be had; out
+// is untouched in each of these.
+CoreStatus SpdSeries(std::span<const double> x, const SpdSettings& settings,
+                     std::span<double> out, RunObserver* observer = nullptr);
+
+// Every row SpdSeries writes is defined.
+constexpr std::size_t SpdFirstDefinedRow(const SpdSettings&) { return 0; }
 
 }  // namespace hvt::spd
 

@@ -11,8 +11,8 @@
 // through running sums updated in a fixed order (results are reproducible to
 // the last bit). Rows 0 .. U-1 are never defined; element i - U of a result
 // is row i.
-#ifndef HVT_TOOLS_BLK_CORE_BLK_BLOCK_H
-#define HVT_TOOLS_BLK_CORE_BLK_BLOCK_H
+#ifndef HVT_TOOLS_BLK_CORE_BLK_H
+#define HVT_TOOLS_BLK_CORE_BLK_H
 
 #include <array>
 #include <cstddef>
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/run_observer.h"
+#include "tools/core.h"
 
 namespace hvt::blk {
 
@@ -55,45 +55,49 @@ inline constexpr int kBlkDetrendedOnly = 3;
 inline constexpr int kBlkNormalized = 1;
 inline constexpr int kBlkNotNormalized = 2;
 
-enum class BlkStatus {
-  kOk,
-  kBadIndex,          // MNIndex outside 1 .. 18
-  kBadMethod,         // process method not 1, 2 or 3
-  kBadNormalization,  // detrending with normalization not 1 or 2
-  kIndexTooSmall,     // detrending below index 10, or 12 when normalized
-  kNoData,            // no data columns
-  kUnequalColumns,    // data columns of different lengths
-  kTooFewRows,        // N <= U: the trend window would read outside the data
-  kBadWindow,         // M odd or negative, n negative, or n + M/2 > U
-  kBadOutputSize,     // output span is not N - U long
-  kStopped,           // the observer asked to stop; output is void
-  kNoMemory,
+// What a person chooses: the sample-table index (`MNIndex`), the process
+// method and the normalization of detrended blocks.
+struct BlkSettings {
+  int index = 6;
+  int method = kBlkStandardOnly;
+  int normalization = kBlkNormalized;
 };
 
-// Short English name of a status, for messages and logs.
-const char* BlkStatusText(BlkStatus status);
+// Why settings are refused, in the order they are looked at.
+enum class BlkSettingsFault {
+  kNone,
+  kBadMethod,         // process method not 1, 2 or 3
+  kBadNormalization,  // detrending with normalization not 1 or 2
+  kBadIndex,          // MNIndex outside 1 .. 18
+  kIndexTooSmall,     // detrending below index 10, or 12 when normalized
+};
 
 // --- Layout rules -----------------------------------------------------------
 // Each returns 0 (or -1 for BlkBlankRows) when the index or method is out of
 // range; callers check the settings first with BlkCheckSettings.
 
 // U = n(a) + M(a) / 2: leading rows of every output column without a value.
-int BlkBlankRows(int mn_index);
+int BlkBlankRows(int index);
 
 // Data rows the command asks for: U + 2. The computation itself needs only
-// U + 1 (one defined row); with N <= U it answers BlkStatus::kTooFewRows.
-int BlkMinDataRows(int mn_index);
+// U + 1 (one defined row); with N <= U it answers CoreStatus::kTooShort.
+int BlkMinDataRows(int index);
 
 // a (method 1), 2a + 1 (method 2), a + 1 (method 3).
-int BlkColumnsPerDataColumn(int mn_index, int method);
+int BlkColumnsPerDataColumn(int index, int method);
 
-// data_columns * BlkColumnsPerDataColumn.
-std::int64_t BlkTotalColumns(std::int64_t data_columns, int mn_index,
-                             int method);
+// dataColumns * BlkColumnsPerDataColumn.
+std::int64_t BlkTotalColumns(std::int64_t dataColumns, int index, int method);
 
 // Index, method, normalization (looked at only when detrending) and the
 // detrending minimum index.
-BlkStatus BlkCheckSettings(int mn_index, int method, int normalization);
+BlkSettingsFault BlkCheckSettings(const BlkSettings& settings);
+
+// The first defined row of every output column: U.
+inline std::size_t BlkFirstDefinedRow(const BlkSettings& settings) {
+  const int u = BlkBlankRows(settings.index);
+  return u < 0 ? 0 : static_cast<std::size_t>(u);
+}
 
 // Title suffix of one output column: "_7" (standard), "_D7" (detrended),
 // "_ND7" (normalized detrended), where 7 is the entry's n.
@@ -101,7 +105,7 @@ std::string BlkTitleSuffix(int entry, bool detrended, int normalization);
 
 // One output column of the layout.
 struct BlkColumnLayout {
-  int data_column;  // 0-based input column
+  int dataColumn;   // 0-based input column
   int entry;        // sample-table index k
   bool detrended;   // false: standard block
   int n;
@@ -111,43 +115,39 @@ struct BlkColumnLayout {
 
 // Every output column in output order: data column by data column; within
 // one, standard entries 1 .. a, then detrended entries 0 .. a. Empty when the
-// settings are refused by BlkCheckSettings or data_columns <= 0.
-std::vector<BlkColumnLayout> BlkOutputPlan(int data_columns, int mn_index,
-                                         int method, int normalization);
+// settings are refused by BlkCheckSettings or dataColumns <= 0.
+std::vector<BlkColumnLayout> BlkOutputPlan(int dataColumns,
+                                           const BlkSettings& settings);
 
 // --- Block columns ----------------------------------------------------------
 // x is one data column, rows 0 .. N-1; u the blank rows of the run; (n, m) the
 // entry. out must hold exactly N - U doubles; out[i - U] receives row i.
-// On any status but kOk, out is left untouched.
+// kTooShort when N <= U; kBadArgument for a window outside the data (M odd
+// or negative, n negative, n + M/2 > U), an out of another size or, for a
+// detrended block, a normalization not 1 or 2. On any status but kComplete,
+// out is left untouched.
 
-BlkStatus StandardBlock(std::span<const double> x, int u, int n, int m,
-                        std::span<double> out);
+CoreStatus StandardBlock(std::span<const double> x, int u, int n, int m,
+                         std::span<double> out);
 
 // normalization: 1 normalized detrended, 2 detrended only.
-BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
-                         int normalization, std::span<double> out);
+CoreStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
+                          int normalization, std::span<double> out);
 
 // --- Whole run --------------------------------------------------------------
 
-struct BlkOutputColumn {
-  BlkColumnLayout layout;
-  std::vector<double> values;  // rows U .. N-1 of the data
-};
-
-struct BlkResult {
-  BlkStatus status = BlkStatus::kOk;
-  int blank_rows = 0;       // U; values[j] is data row U + j
-  std::size_t rows = 0;     // N
-  std::vector<BlkOutputColumn> columns;  // output order; empty unless kOk
-};
-
-// All output columns of a run over equally long data columns. The observer
-// (optional) is asked to stop before each output column and told after it
-// (done, total columns). On any status but kOk the columns are empty.
-BlkResult BlkCompute(std::span<const std::span<const double>> data,
-                     int mn_index, int method, int normalization,
+// Every output column of a run over equally long data columns (N rows each):
+// out[j] receives column j of BlkOutputPlan(data.size(), settings) and must
+// hold exactly N - U doubles (element i - U is row i). The observer (optional)
+// is asked to stop before each output column and told after it (done, total
+// columns). kBadArgument for refused settings, no data, columns of different
+// lengths or outputs of the wrong number or size; kTooShort when N <= U;
+// kStopped leaves out void.
+CoreStatus BlkBlocks(std::span<const std::span<const double>> data,
+                     const BlkSettings& settings,
+                     std::span<const std::span<double>> out,
                      RunObserver* observer = nullptr);
 
 }  // namespace hvt::blk
 
-#endif  // HVT_TOOLS_BLK_CORE_BLK_BLOCK_H
+#endif  // HVT_TOOLS_BLK_CORE_BLK_H

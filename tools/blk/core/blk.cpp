@@ -1,7 +1,7 @@
 // BLK block columns and layout rules. The running sums are updated exactly as
 // the tool has always done (subtract the leaving value, then add the entering
 // one) so every run gives the same bits.
-#include "tools/blk/core/blk_block.h"
+#include "tools/blk/core/blk.h"
 
 #include <cmath>
 #include <cstring>
@@ -11,8 +11,8 @@
 namespace hvt::blk {
 namespace {
 
-bool IndexInRange(int mn_index) {
-  return mn_index >= kBlkMinIndex && mn_index <= kBlkMaxIndex;
+bool IndexInRange(int index) {
+  return index >= kBlkMinIndex && index <= kBlkMaxIndex;
 }
 
 bool MethodInRange(int method) {
@@ -24,17 +24,17 @@ bool HasDetrended(int method) { return method != kBlkStandardOnly; }
 
 // Shared argument checks of both block functions. Windows must stay within
 // rows 0 .. N-1 for every row i in U .. N-1.
-BlkStatus CheckBlockArgs(std::size_t rows, int u, int n, int m,
-                         std::size_t out_size) {
+CoreStatus CheckBlockArgs(std::size_t rows, int u, int n, int m,
+                         std::size_t outSize) {
   if (u < 0 || n < 0 || m < 0 || m % 2 != 0 ||
       static_cast<std::int64_t>(n) + m / 2 > u) {
-    return BlkStatus::kBadWindow;
+    return CoreStatus::kBadArgument;
   }
-  if (rows <= static_cast<std::size_t>(u)) return BlkStatus::kTooFewRows;
-  if (out_size != rows - static_cast<std::size_t>(u)) {
-    return BlkStatus::kBadOutputSize;
+  if (rows <= static_cast<std::size_t>(u)) return CoreStatus::kTooShort;
+  if (outSize != rows - static_cast<std::size_t>(u)) {
+    return CoreStatus::kBadArgument;
   }
-  return BlkStatus::kOk;
+  return CoreStatus::kComplete;
 }
 
 // Rows of the normalized loop handled side by side. Each row keeps its own
@@ -93,64 +93,46 @@ inline void DeviationSums(const double* base, const double* t,
 
 }  // namespace
 
-const char* BlkStatusText(BlkStatus status) {
-  switch (status) {
-    case BlkStatus::kOk: return "ok";
-    case BlkStatus::kBadIndex: return "N and M index must be 1 to 18";
-    case BlkStatus::kBadMethod: return "process method must be 1, 2 or 3";
-    case BlkStatus::kBadNormalization: return "normalization must be 1 or 2";
-    case BlkStatus::kIndexTooSmall:
-      return "N and M index too small for detrending (at least 10, or 12 "
-             "when normalized)";
-    case BlkStatus::kNoData: return "no data columns";
-    case BlkStatus::kUnequalColumns: return "data columns differ in length";
-    case BlkStatus::kTooFewRows: return "too few data rows for this index";
-    case BlkStatus::kBadWindow: return "block window outside the data";
-    case BlkStatus::kBadOutputSize: return "output size is not N - U";
-    case BlkStatus::kStopped: return "stopped";
-    case BlkStatus::kNoMemory: return "insufficient memory";
-  }
-  return "unknown status";
-}
-
-int BlkBlankRows(int mn_index) {
-  if (!IndexInRange(mn_index)) return -1;
-  const BlkSampleEntry& e = BlkSampleTable[static_cast<std::size_t>(mn_index)];
+int BlkBlankRows(int index) {
+  if (!IndexInRange(index)) return -1;
+  const BlkSampleEntry& e = BlkSampleTable[static_cast<std::size_t>(index)];
   return e.n + e.m / 2;
 }
 
-int BlkMinDataRows(int mn_index) {
-  if (!IndexInRange(mn_index)) return 0;
-  return BlkBlankRows(mn_index) + 2;
+int BlkMinDataRows(int index) {
+  if (!IndexInRange(index)) return 0;
+  return BlkBlankRows(index) + 2;
 }
 
-int BlkColumnsPerDataColumn(int mn_index, int method) {
-  if (!IndexInRange(mn_index) || !MethodInRange(method)) return 0;
+int BlkColumnsPerDataColumn(int index, int method) {
+  if (!IndexInRange(index) || !MethodInRange(method)) return 0;
   int count = 0;
-  if (HasStandard(method)) count += mn_index;
-  if (HasDetrended(method)) count += mn_index + 1;
+  if (HasStandard(method)) count += index;
+  if (HasDetrended(method)) count += index + 1;
   return count;
 }
 
-std::int64_t BlkTotalColumns(std::int64_t data_columns, int mn_index,
-                             int method) {
-  if (data_columns <= 0) return 0;
-  return data_columns * BlkColumnsPerDataColumn(mn_index, method);
+std::int64_t BlkTotalColumns(std::int64_t dataColumns, int index, int method) {
+  if (dataColumns <= 0) return 0;
+  return dataColumns * BlkColumnsPerDataColumn(index, method);
 }
 
-BlkStatus BlkCheckSettings(int mn_index, int method, int normalization) {
-  if (!MethodInRange(method)) return BlkStatus::kBadMethod;
+BlkSettingsFault BlkCheckSettings(const BlkSettings& settings) {
+  const int index = settings.index;
+  const int method = settings.method;
+  const int normalization = settings.normalization;
+  if (!MethodInRange(method)) return BlkSettingsFault::kBadMethod;
   if (HasDetrended(method) && normalization != kBlkNormalized &&
       normalization != kBlkNotNormalized) {
-    return BlkStatus::kBadNormalization;
+    return BlkSettingsFault::kBadNormalization;
   }
-  if (!IndexInRange(mn_index)) return BlkStatus::kBadIndex;
+  if (!IndexInRange(index)) return BlkSettingsFault::kBadIndex;
   if (HasDetrended(method)) {
     const int least = normalization == kBlkNormalized ? kBlkMinNormalizedIndex
                                                       : kBlkMinDetrendedIndex;
-    if (mn_index < least) return BlkStatus::kIndexTooSmall;
+    if (index < least) return BlkSettingsFault::kIndexTooSmall;
   }
-  return BlkStatus::kOk;
+  return BlkSettingsFault::kNone;
 }
 
 std::string BlkTitleSuffix(int entry, bool detrended, int normalization) {
@@ -162,35 +144,37 @@ std::string BlkTitleSuffix(int entry, bool detrended, int normalization) {
   return suffix;
 }
 
-std::vector<BlkColumnLayout> BlkOutputPlan(int data_columns, int mn_index,
-                                         int method, int normalization) {
+std::vector<BlkColumnLayout> BlkOutputPlan(int dataColumns,
+                                           const BlkSettings& settings) {
+  const int index = settings.index;
+  const int method = settings.method;
+  const int normalization = settings.normalization;
   std::vector<BlkColumnLayout> plan;
-  if (data_columns <= 0 ||
-      BlkCheckSettings(mn_index, method, normalization) != BlkStatus::kOk) {
+  if (dataColumns <= 0 || BlkCheckSettings(settings) != BlkSettingsFault::kNone) {
     return plan;
   }
   plan.reserve(static_cast<std::size_t>(
-      BlkTotalColumns(data_columns, mn_index, method)));
+      BlkTotalColumns(dataColumns, index, method)));
   auto add = [&](int c, int k, bool detrended) {
     const BlkSampleEntry& e = BlkSampleTable[static_cast<std::size_t>(k)];
     plan.push_back({c, k, detrended, e.n, e.m,
                     BlkTitleSuffix(k, detrended, normalization)});
   };
-  for (int c = 0; c < data_columns; ++c) {
+  for (int c = 0; c < dataColumns; ++c) {
     if (HasStandard(method)) {
-      for (int k = 1; k <= mn_index; ++k) add(c, k, false);
+      for (int k = 1; k <= index; ++k) add(c, k, false);
     }
     if (HasDetrended(method)) {
-      for (int k = 0; k <= mn_index; ++k) add(c, k, true);
+      for (int k = 0; k <= index; ++k) add(c, k, true);
     }
   }
   return plan;
 }
 
-BlkStatus StandardBlock(std::span<const double> x, int u, int n, int m,
+CoreStatus StandardBlock(std::span<const double> x, int u, int n, int m,
                         std::span<double> out) {
-  const BlkStatus check = CheckBlockArgs(x.size(), u, n, m, out.size());
-  if (check != BlkStatus::kOk) return check;
+  const CoreStatus check = CheckBlockArgs(x.size(), u, n, m, out.size());
+  if (check != CoreStatus::kComplete) return check;
   const std::size_t rows = x.size();
   const std::size_t uu = static_cast<std::size_t>(u);
   const std::size_t lag = static_cast<std::size_t>(n);
@@ -204,15 +188,15 @@ BlkStatus StandardBlock(std::span<const double> x, int u, int n, int m,
     s = (s - x[i - lag - half - 1]) + x[i - lag + half];
     out[i - uu] = s / width;
   }
-  return BlkStatus::kOk;
+  return CoreStatus::kComplete;
 }
 
-BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
+CoreStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
                          int normalization, std::span<double> out) {
-  const BlkStatus check = CheckBlockArgs(x.size(), u, n, m, out.size());
-  if (check != BlkStatus::kOk) return check;
+  const CoreStatus check = CheckBlockArgs(x.size(), u, n, m, out.size());
+  if (check != CoreStatus::kComplete) return check;
   if (normalization != kBlkNormalized && normalization != kBlkNotNormalized) {
-    return BlkStatus::kBadNormalization;
+    return CoreStatus::kBadArgument;
   }
   const std::size_t rows = x.size();
   const std::size_t uu = static_cast<std::size_t>(u);
@@ -238,7 +222,7 @@ BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
       t = trend / span;
       out[i - uu] = b - t;
     }
-    return BlkStatus::kOk;
+    return CoreStatus::kComplete;
   }
 
   // Normalized: the mean absolute deviation is summed afresh for every row
@@ -281,76 +265,52 @@ BlkStatus DetrendedBlock(std::span<const double> x, int u, int n, int m,
     }
     i += lanes;
   }
-  return BlkStatus::kOk;
+  return CoreStatus::kComplete;
 }
 
-BlkResult BlkCompute(std::span<const std::span<const double>> data,
-                     int mn_index, int method, int normalization,
+CoreStatus BlkBlocks(std::span<const std::span<const double>> data,
+                     const BlkSettings& settings,
+                     std::span<const std::span<double>> out,
                      RunObserver* observer) {
-  BlkResult result;
-  result.status = BlkCheckSettings(mn_index, method, normalization);
-  if (result.status != BlkStatus::kOk) return result;
-  if (data.empty()) {
-    result.status = BlkStatus::kNoData;
-    return result;
+  if (BlkCheckSettings(settings) != BlkSettingsFault::kNone || data.empty() ||
+      data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    return CoreStatus::kBadArgument;
   }
   const std::size_t rows = data[0].size();
   for (const auto& column : data) {
-    if (column.size() != rows) {
-      result.status = BlkStatus::kUnequalColumns;
-      return result;
-    }
+    if (column.size() != rows) return CoreStatus::kBadArgument;
   }
-  const int u = BlkBlankRows(mn_index);
-  result.blank_rows = u;
-  result.rows = rows;
+  const int u = BlkBlankRows(settings.index);
   // The trend window of row U is x[0] .. x[U]: with N <= U there is no row
   // whose windows lie inside the data.
-  if (rows <= static_cast<std::size_t>(u)) {
-    result.status = BlkStatus::kTooFewRows;
-    return result;
-  }
-  if (data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-    result.status = BlkStatus::kNoMemory;
-    return result;
+  if (rows <= static_cast<std::size_t>(u)) return CoreStatus::kTooShort;
+  const std::int64_t total =
+      BlkTotalColumns(static_cast<std::int64_t>(data.size()), settings.index, settings.method);
+  if (out.size() != static_cast<std::size_t>(total)) return CoreStatus::kBadArgument;
+  for (const auto& column : out) {
+    if (column.size() != rows - static_cast<std::size_t>(u)) return CoreStatus::kBadArgument;
   }
 
+  std::vector<BlkColumnLayout> plan;
   try {
-    std::vector<BlkColumnLayout> plan = BlkOutputPlan(
-        static_cast<int>(data.size()), mn_index, method, normalization);
-    const std::int64_t total = static_cast<std::int64_t>(plan.size());
-    std::vector<BlkOutputColumn> columns;
-    columns.reserve(plan.size());
-    std::int64_t done = 0;
-    for (BlkColumnLayout& layout : plan) {
-      if (observer != nullptr && observer->StopRequested()) {
-        result.status = BlkStatus::kStopped;
-        return result;
-      }
-      BlkOutputColumn column;
-      column.values.resize(rows - static_cast<std::size_t>(u));
-      const std::span<const double> x =
-          data[static_cast<std::size_t>(layout.data_column)];
-      const BlkStatus status =
-          layout.detrended
-              ? DetrendedBlock(x, u, layout.n, layout.m, normalization,
-                               column.values)
-              : StandardBlock(x, u, layout.n, layout.m, column.values);
-      if (status != BlkStatus::kOk) {
-        result.status = status;
-        return result;
-      }
-      column.layout = std::move(layout);
-      columns.push_back(std::move(column));
-      ++done;
-      if (observer != nullptr) observer->Progress(done, total);
-    }
-    result.columns = std::move(columns);
+    plan = BlkOutputPlan(static_cast<int>(data.size()), settings);
   } catch (const std::bad_alloc&) {
-    result.status = BlkStatus::kNoMemory;
-    result.columns.clear();
+    return CoreStatus::kOutOfMemory;
   }
-  return result;
+  std::int64_t done = 0;
+  for (std::size_t j = 0; j < plan.size(); ++j) {
+    const BlkColumnLayout& layout = plan[j];
+    if (observer != nullptr && observer->StopRequested()) return CoreStatus::kStopped;
+    const std::span<const double> x = data[static_cast<std::size_t>(layout.dataColumn)];
+    const CoreStatus status =
+        layout.detrended
+            ? DetrendedBlock(x, u, layout.n, layout.m, settings.normalization, out[j])
+            : StandardBlock(x, u, layout.n, layout.m, out[j]);
+    if (status != CoreStatus::kComplete) return status;
+    ++done;
+    if (observer != nullptr) observer->Progress(done, total);
+  }
+  return CoreStatus::kComplete;
 }
 
 }  // namespace hvt::blk
