@@ -576,7 +576,7 @@ TEST_F(BlkCommandTest, TheWarningNamesEveryRowTheCommandTouches) {
   standin::SetCell(sheet_, "B110", std::string("Volume"));
   standin::SetCell(sheet_, "E1", std::string("above"));
   standin::SetCell(sheet_, "D111", std::string("below"));
-  const int columns = static_cast<int>(blk::BlkOutputPlan(2, 3, 1, 1).size());
+  const int columns = static_cast<int>(blk::BlkOutputPlan(2, {3, 1, 1}).size());
   std::vector<standin::CellState> before = standin::SheetContents(sheet_);
   Entries e;
   e.titles = "A110:B110";
@@ -708,7 +708,7 @@ TEST_F(BlkMacroTest, TitlesComeFromTheTitlesOwnColumns) {
   Reference data(sheet_, 1, 100, 0, 1), output(sheet_, 0, 0, 3, 3),
       titles(sheet_, 0, 0, 23, 24);
   EXPECT_EQ(blok_(&data.value, &output.value, &titles.value, 3, 1, 1), 1);
-  std::vector<blk::BlkColumnLayout> plan = blk::BlkOutputPlan(2, 3, 1, 1);
+  std::vector<blk::BlkColumnLayout> plan = blk::BlkOutputPlan(2, {3, 1, 1});
   ASSERT_FALSE(plan.empty());
   EXPECT_EQ(Text(standin::GetCell(sheet_, 0, 3)), "Price" + plan.front().suffix);
   EXPECT_EQ(Text(standin::GetCell(sheet_, 0, 3 + static_cast<int>(plan.size()) - 1)),
