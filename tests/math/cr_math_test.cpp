@@ -85,6 +85,29 @@ TEST(CorrectlyRounded, HardToRoundCases) {
   }
 }
 
+// exp's inline first attempt takes 2^-54 <= |x| < 512 and scales by 2^k
+// before rounding: the edges of that range and of the ranges around it
+// (overflow, subnormal results), and results next to powers of two (x next
+// to m ln2, where the rounding test's distance changes).
+TEST(CorrectlyRounded, ExpAtTheEdgesOfItsFirstAttempt) {
+  Oracle oracle;
+  std::vector<double> xs;
+  for (double edge : {0x1p-54, 0x1p-30, 1.0, 512.0, 704.0, 709.78, 720.0, 745.0}) {
+    double x = edge;
+    for (int i = 0; i < 3; ++i) x = std::nextafter(x, 0.0);
+    for (int i = 0; i < 7; ++i, x = std::nextafter(x, kInf)) {
+      xs.push_back(x);
+      xs.push_back(-x);
+    }
+  }
+  for (int m = -1000; m <= 1000; m += 7) {
+    double x = m * 0x1.62e42fefa39efp-1;  // m ln2, rounded
+    for (int i = 0; i < 2; ++i) x = std::nextafter(x, -kInf);
+    for (int i = 0; i < 5; ++i, x = std::nextafter(x, kInf)) xs.push_back(x);
+  }
+  for (double x : xs) EXPECT_TRUE(SameDouble(hvt::math::Exp(x), oracle.Exp(x))) << x;
+}
+
 // Powers whose value is a double or lies exactly half-way between two:
 // the half-way ones must round to even, subnormal ones included.
 TEST(CorrectlyRounded, ExactPowersAndMidpoints) {
