@@ -4,6 +4,8 @@
 // pass time). A core added to the table is timed here with no more code.
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -65,22 +67,6 @@ void RunCore(benchmark::State& state, const hvt::CoreEntry* core) {
   SetRowRate(state);
 }
 
-// Keeps each run's CPU seconds per iteration (steadier than wall time on a
-// shared machine) so ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
-        seconds[r.benchmark_name()] =
-            r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    }
-  }
-  std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,16 +77,10 @@ int main(int argc, char** argv) {
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  hvt::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto base = reporter.seconds.find("PlainPass");
-  if (base != reporter.seconds.end() && base->second > 0.0) {
-    for (const auto& [name, secs] : reporter.seconds) {
-      if (name == base->first) continue;
-      std::printf("ratio: %s %.1f x the time of a plain pass over %zu x %zu values\n",
-                  name.c_str(), secs / base->second, kRows, kColumns);
-    }
-  }
+  reporter.PrintRatios("PlainPass", "a plain pass over " + std::to_string(kRows) + " x " +
+                                        std::to_string(kColumns) + " values");
   benchmark::Shutdown();
   return 0;
 }

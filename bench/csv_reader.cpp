@@ -6,6 +6,8 @@
 // time) and each one's MB/s, both in processor time.
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,25 +109,12 @@ void BM_CsvReader(benchmark::State& state) {
 }
 BENCHMARK(BM_CsvReader)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
-        seconds[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    }
-  }
-  std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  hvt::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto& s = reporter.seconds;
   for (const char* shape : {"0", "1"}) {

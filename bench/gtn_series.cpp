@@ -2,6 +2,8 @@
 // same array in the same run; prints "ratio:" lines (core time / pass time).
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -64,37 +66,15 @@ BENCHMARK(BM_GtnSeries)
     ->Args({192, 0})
     ->Args({192, 1});
 
-// Keeps each run's CPU seconds per iteration (steadier than wall time on a
-// shared machine) so ratios can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
-        seconds[r.benchmark_name()] =
-            r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    }
-  }
-  std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  hvt::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto base = reporter.seconds.find("BM_PlainPass");
-  if (base != reporter.seconds.end() && base->second > 0.0) {
-    for (const auto& [name, secs] : reporter.seconds) {
-      if (name == base->first) continue;
-      std::printf("ratio: %s %.1f x the time of a plain pass over %zu rows\n",
-                  name.c_str(), secs / base->second, kRows);
-    }
-  }
+  reporter.PrintRatios("BM_PlainPass",
+                       "a plain pass over " + std::to_string(kRows) + " rows");
   benchmark::Shutdown();
   return 0;
 }

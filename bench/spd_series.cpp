@@ -4,6 +4,8 @@
 // straightforward loop the blocked slope must match bit for bit.
 #include <benchmark/benchmark.h>
 
+#include "bench/ratio_reporter.h"
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -102,36 +104,16 @@ void BM_SlopeRowByRow(benchmark::State& state) {
 }
 BENCHMARK(BM_SlopeRowByRow)->ArgName("depth")->Arg(10)->Arg(500);
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred && r.iterations > 0) {
-        seconds[r.benchmark_name()] =
-            r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    }
-  }
-  std::map<std::string, double> seconds;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  hvt::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto& s = reporter.seconds;
-  const auto base = s.find("BM_PlainPass");
-  if (base != s.end() && base->second > 0.0) {
-    for (const auto& [name, secs] : s) {
-      if (name == base->first) continue;
-      std::printf("ratio: %s %.1f x the time of a plain pass over %zu rows\n",
-                  name.c_str(), secs / base->second, kRows);
-    }
-  }
+  reporter.PrintRatios("BM_PlainPass",
+                       "a plain pass over " + std::to_string(kRows) + " rows");
   for (const char* depth : {"10", "500"}) {
     const auto blocked = s.find(std::string("BM_SpdSlope/depth:") + depth);
     const auto plain = s.find(std::string("BM_SlopeRowByRow/depth:") + depth);
