@@ -283,50 +283,7 @@ TEST_F(KlxCommand, AllFourProceduresAreRegistered) {
   }
 }
 
-// ---- Checks of the dialog -----------------------------------------------------
-
-struct DialogCase {
-  const char* name;
-  const char* data;
-  const char* output;
-  double smoothness;
-  double phase;
-  const char* message;
-};
-
-TEST_F(KlxCommand, EachFailedCheckShowsItsMessageThenTheDialogAgain) {
-  const DialogCase cases[] = {
-      {"two columns", "A1:B100", "D1", 10, 0, "Your input reference must be ONE column only!"},
-      {"overwrite", "A1:A100", "A5", 10, 0, "Your output must not overwrite your input!"},
-      {"31 rows", "A1:A31", "C1", 10, 0, "Your input reference must have at least 32 rows!"},
-      {"smoothness", "A1:A100", "C1", 8193, 0,
-       "Smoothness must be a number between 0 and 8,192 inclusive!"},
-      {"negative", "A1:A100", "C1", -1, 0,
-       "Smoothness must be a number between 0 and 8,192 inclusive!"},
-      {"phase", "A1:A100", "C1", 10, 100.5,
-       "Phase must be a number between -100 and +100 inclusive!"},
-      {"text", "A1:A100", "C1", 10, 0,
-       "You must not include text, titles, or blank cells in your input reference."},
-  };
-  for (const DialogCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    standin::CloseAddIn();
-    standin::ResetQuietly();
-    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
-    Data(100);
-    if (std::string(c.name) == "text") standin::SetCell(sheet_, "A4", std::string("n/a"));
-    std::string before = standin::CsvText(sheet_);
-    standin::QueueDialog(Entries(c.data, c.output, c.smoothness, 1, c.phase));
-    standin::QueueDialog({});        // OK in the alert: correct the entries
-    standin::QueueDialog(Cancel());  // then give up
-    EXPECT_EQ(Run(), 1);
-    EXPECT_TRUE(Saw(AlertBox(c.message))) << c.message;
-    EXPECT_EQ(standin::Showings().size(), 3u);
-    EXPECT_TRUE(Saw(kAborted));
-    EXPECT_EQ(standin::CsvText(sheet_), before);
-    EXPECT_EQ(standin::Selection(), "E5");
-  }
-}
+// ---- Checks of the dialog (each failed check: dialog_checks_test.cpp) ---------
 
 TEST_F(KlxCommand, BoundsOfTheDialogAreAcceptedAndPqeIgnoresThePhase) {
   Data(64);
@@ -536,43 +493,6 @@ class KlxMacro : public KlxCommand {
   KlxFn klx_ = nullptr;
   PqeFn pqe_ = nullptr;
 };
-
-TEST_F(KlxMacro, DirectCallChecksInOrder) {
-  Data(100);
-  XLOPER number{};
-  number.xltype = xltypeNum;
-  number.val.num = 3;
-  Ref data(sheet_, 0, 99, 0), out(sheet_, 0, 0, 2);
-  Ref short31(sheet_, 0, 30, 0), wide(sheet_, 0, 99, 0, 1), over(sheet_, 4, 4, 0);
-  std::string before = standin::CsvText(sheet_);
-
-  EXPECT_EQ(Klx(&number, &out.value, 10, 0), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your data reference is improper! Use complete reference.\" -> OK"));
-  EXPECT_EQ(Klx(&short31.value, &out.value, 10, 0), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your data set cannot have less than 32 rows, nor can it have "
-                  "more rows than the spreadsheet can contain!\" -> OK"));
-  EXPECT_EQ(Pqe(&data.value, &out.value, 10000.5), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your data smoothness value must be between 0 and 10,000.\" -> OK"));
-  EXPECT_EQ(Klx(&data.value, &out.value, NAN, 0), 0);
-  EXPECT_EQ(Count("alert 3 \"Your data smoothness value must be between 0 and 10,000.\" -> OK"), 2);
-  EXPECT_EQ(Klx(&wide.value, &out.value, 10, 0), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your data set must be in one column only!\" -> OK"));
-  Ref twoAreas(sheet_, 0, 99, 0, 0, 1);
-  twoAreas.table.count = 2;  // a second area the table does not hold: count alone
-  EXPECT_EQ(Pqe(&twoAreas.value, &out.value, 10), 0);
-  EXPECT_EQ(Count("alert 3 \"Your data set must be in one column only!\" -> OK"), 2);
-  EXPECT_EQ(Klx(&data.value, &over.value, 10, 0), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your output will overwrite your input!\" -> OK"));
-  EXPECT_EQ(Pqe(&data.value, &number, 10), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your output reference is improper! Use complete reference.\" -> OK"));
-
-  standin::SheetId locked = standin::AddSheet("Book1.xls", "Locked");
-  standin::ProtectSheet(locked, true);
-  Ref lockedOut(locked, 0, 0, 1);
-  EXPECT_EQ(Klx(&data.value, &lockedOut.value, 10, 0), 0);
-  EXPECT_TRUE(Saw("alert 3 \"Your output document is protected.\" -> OK"));
-  EXPECT_EQ(standin::CsvText(sheet_), before);
-}
 
 TEST_F(KlxMacro, DirectCallAcceptsWiderSettingsAndClampsThePhase) {
   Data(120);

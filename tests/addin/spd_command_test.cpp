@@ -146,63 +146,6 @@ TEST_F(SpdCommand, CancelledDialogAborts) {
   EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 49));
 }
 
-struct CheckCase {
-  const char* name;
-  std::vector<std::pair<int, Value>> set;
-  const char* message;
-  int focus;
-};
-
-TEST_F(SpdCommand, EveryDialogCheckShowsItsMessageAndFocus) {
-  const char* rows =
-      "Not enough rows in your input reference! You need at least 32 data rows, "
-      "and there must be more data rows than your depth value.";
-  const std::vector<CheckCase> cases = {
-      {"columns", {{2, std::string("A1:B40")}, {4, std::string("C1")}},
-       "Your input reference must be ONE column only!", 2},
-      {"overwrite", {{2, std::string("A1:A40")}, {4, std::string("A1")}},
-       "Your output must not overwrite your input!", 4},
-      {"no numbers", {{2, std::string("E:E")}, {4, std::string("C1")}},
-       "Your input column has no numbers in it!", 2},
-      {"depth low", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 1.0}},
-       "Depth must be a number between 2 and 500 inclusive!", 6},
-      {"depth high", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 501.0}},
-       "Depth must be a number between 2 and 500 inclusive!", 6},
-      {"31 rows", {{2, std::string("A1:A31")}, {4, std::string("C1")}}, rows, 2},
-      {"rows = depth", {{2, std::string("A1:A40")}, {4, std::string("C1")}, {6, 40.0}},
-       rows, 2},
-      {"text", {{2, std::string("F1:F40")}, {4, std::string("C1")}},
-       "You must not include text, titles, or blank cells in your input reference.", 2},
-  };
-  for (const CheckCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    standin::CloseAddIn();
-    standin::Reset();
-    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
-    standin::SheetId sheet = SheetWithColumn(Walk(60));
-    standin::SetColumn(sheet, "F1", {Value{1.0}, Value{2.0}, Value{std::string("x")},
-                                     Value{4.0}, Value{5.0}});
-    standin::SetColumn(sheet, "F6", std::vector<Value>(35, Value{1.0}));
-    standin::Select(sheet, "B2");
-    standin::QueueDialog({false, c.set, 0});
-    standin::QueueDialog({false, {}, 0});  // "ALERT!": OK, back to the dialog
-    standin::QueueDialog({true, {}, 0});   // then the user cancels
-    Run();
-    EXPECT_EQ(Seen(std::string("dialog \"ALERT!\": ") + c.message), 1) << Dump();
-    EXPECT_EQ(Seen(kAborted), 1) << Dump();
-    auto showings = standin::Showings();
-    if (std::string(c.name) == "no numbers") {
-      // The pass goes on: the empty column's first cells fail the text check,
-      // whose alert the person cancels.
-      EXPECT_EQ(Seen("You must not include text"), 1) << Dump();
-      continue;
-    }
-    ASSERT_EQ(showings.size(), 3u);
-    EXPECT_EQ(standin::Describe(showings[2].definition.at(0, 6)), std::to_string(c.focus));
-    EXPECT_TRUE(ColumnBlank(sheet, 2, 0, 59));
-  }
-}
-
 TEST_F(SpdCommand, ARefusedDepthLeavesTheLastOneForTheRowCheck) {
   // Depth 40 accepted on 60 rows; then 700 is refused and the row check of
   // the same pass measures 40 rows against the kept depth 40.
@@ -292,47 +235,13 @@ TEST_F(SpdCommand, EveryAllocationFailureShowsItsMessageAndLeavesTheSheet) {
   EXPECT_TRUE(reachedSuccess);
 }
 
-TEST_F(SpdCommand, MacroChecksItsArguments) {
+// Rows one more than the depth: exactly one value. (Each refused direct call:
+// direct_checks_test.cpp.)
+TEST_F(SpdCommand, MacroWritesOneValueForOneRowMoreThanTheDepth) {
   MacroFn macro = Macro();
   ASSERT_NE(macro, nullptr);
   standin::SheetId sheet = SheetWithColumn(Walk(100));
-  standin::SheetId locked = standin::AddSheet("Book1.xls", "Locked");
-  standin::ProtectSheet(locked, true);
-  XLOPER number{};
-  number.xltype = xltypeNum;
-  number.val.num = 3;
-  Ref data(sheet, 0, 99, 0, 0), out(sheet, 0, 0, 2, 2);
-  Ref shortData(sheet, 0, 30, 0, 0), wide(sheet, 0, 99, 0, 1);
-  Ref sameColumn(sheet, 0, 0, 0, 0), lockedOut(locked, 0, 0, 1, 1);
-  Ref forty(sheet, 0, 39, 0, 0);
-  const char* rows =
-      "Your requested data set cannot have less than 32 rows, nor can it have more "
-      "rows than the spreadsheet can contain!";
-  struct Case {
-    LPXLOPER data, output;
-    int depth;
-    const char* message;
-  } cases[] = {
-      {&number, &out.value, 10, "Your data reference is improper! Use complete reference."},
-      {&shortData.value, &out.value, 10, rows},
-      {&data.value, &out.value, 101, rows},
-      {&data.value, &out.value, 1, "Your Depth value must be between 2 and 500."},
-      {&wide.value, &out.value, 10, "Your data set must be in one column only!"},
-      {&data.value, &sameColumn.value, 10, "Your output will overwrite your input!"},
-      {&data.value, &number, 10, "Your output reference is improper! Use complete reference."},
-      {&data.value, &lockedOut.value, 10, "Your output document is protected."},
-      {&forty.value, &out.value, 40,
-       "Your data set is too short to calculate any results for the Depth you selected."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
-    standin::ClearTranscript();
-    EXPECT_EQ(macro(c.data, c.output, c.depth), 0);
-    ASSERT_EQ(Said().size(), 1u) << Dump();
-    EXPECT_EQ(Said()[0], std::string("alert 3 \"") + c.message + "\" -> OK");
-  }
-  EXPECT_TRUE(ColumnBlank(sheet, 2, 0, 99));
-  // Rows one more than the depth: exactly one value.
+  Ref out(sheet, 0, 0, 2, 2);
   Ref fortyOne(sheet, 0, 40, 0, 0);
   EXPECT_EQ(macro(&fortyOne.value, &out.value, 40), 1);
   std::vector<double> x(41);
