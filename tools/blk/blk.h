@@ -48,7 +48,7 @@ extern RefRecord g_titlesRecord;
 extern RefRecord g_clearRecord;
 // Set by the command once it has checked everything and the user accepted
 // the overwrite warning; the writer clears it on entry.
-extern bool g_fromCommand;
+extern bool g_dialogChecked;  // the next macro call skips its own checks
 // Data and output on the same sheet.
 extern bool g_sameSheet;
 

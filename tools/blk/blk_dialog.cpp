@@ -276,7 +276,7 @@ SampleOutcome SampleLoop() {
         static_cast<WORD>(std::min(titlesRow, firstValue)),
         static_cast<WORD>(std::max(titlesRow, firstValue)), output.colFirst,
         static_cast<BYTE>(std::min<long>(lastOutput, 255))};
-    g_fromCommand = true;
+    g_dialogChecked = true;
     return SampleOutcome::kRun;
   }
 }
@@ -288,7 +288,7 @@ int BlkDialogs() {
       g_sampleArray.val.array.lparray == nullptr) {
     return 0;  // the tool did not open
   }
-  g_fromCommand = false;
+  g_dialogChecked = false;
   bool prefilled = PrefillReferenceField(g_mainArray, kDataField, 6, g_mainAnswer) == 1;
   for (;;) {
     bool remembered = HoldsAnswer(g_mainAnswer, std::size(g_mainDialog));

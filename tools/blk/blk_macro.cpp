@@ -27,7 +27,7 @@ RefRecord g_dataRecord;
 RefRecord g_outputRecord;
 RefRecord g_titlesRecord;
 RefRecord g_clearRecord;
-bool g_fromCommand = false;
+bool g_dialogChecked = false;
 bool g_sameSheet = false;
 
 namespace {
@@ -536,8 +536,8 @@ using namespace hvt::blk;
 extern "C" HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
                                       LPXLOPER titlesRef, int mnIndex,
                                       int method, int normalization) {
-  bool fromCommand = g_fromCommand;
-  g_fromCommand = false;
+  bool fromCommand = g_dialogChecked;
+  g_dialogChecked = false;
   if (!fromCommand &&
       CheckBlokParameters(dataRef, outputRef, titlesRef, mnIndex, method,
                           normalization) == 0) {

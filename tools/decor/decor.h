@@ -40,7 +40,7 @@ extern RefRecord g_input;    // N contiguous input columns, O rows
 extern RefRecord g_output;   // first output cell, widened to N x O by Decor
 extern RefRecord g_coefArea; // rows 0..N+1, columns 0..N-1 of the sheet
 
-extern bool g_skipChecks;  // set by the dialog, cleared by Decor
+extern bool g_dialogChecked;  // set by the dialog, cleared by Decor
 extern bool g_wantFile;    // the dialog's "Create Coefficient &File"
 
 // The coefficient sheet of one run.

@@ -104,7 +104,7 @@ int RunDecorDialog() {
     g_updateBool = static_cast<short>(
         OptionNumber(NumberIn(cells[DialogCell(kFormulaGroup, kItemValue)]), 2) % 2);
     g_wantFile = NumberIn(cells[DialogCell(kFileItem, kItemValue)]) != 0;
-    g_skipChecks = true;
+    g_dialogChecked = true;
     return 1;
   }
 }

@@ -441,8 +441,8 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
                                        short updateBool) {
   using namespace hvt;
   using namespace hvt::decor;
-  const bool checked = g_skipChecks;
-  g_skipChecks = false;
+  const bool checked = g_dialogChecked;
+  g_dialogChecked = false;
   // A macro-sheet call asks for no file; the dialog sets it for its own run.
   const bool wantFile = checked && g_wantFile;
   g_wantFile = wantFile;
@@ -472,7 +472,7 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
 
 extern "C" HVT_EXPORT int WINAPI DecWrapper() {
   using namespace hvt;
-  decor::g_skipChecks = false;
+  decor::g_dialogChecked = false;
   decor::g_wantFile = false;
   // The row limit too: a module that outlives one host session must not
   // select rows the next host lacks.

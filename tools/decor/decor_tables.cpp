@@ -12,7 +12,7 @@ namespace hvt::decor {
 RefRecord g_input;
 RefRecord g_output;
 RefRecord g_coefArea;
-bool g_skipChecks = false;
+bool g_dialogChecked = false;
 bool g_wantFile = false;
 
 namespace {

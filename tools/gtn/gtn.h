@@ -41,9 +41,9 @@ struct CommandState {
   int spanCount = 1;
   int longestSpan = 24;
   bool together = false;
-  bool checked = false;  // the next macro call skips its own checks
 };
 extern CommandState g_command;
+extern bool g_dialogChecked;  // the next macro call skips its own checks
 
 // ---- Checks (gtn_dialog.cpp).
 // The dialog loop: kStepGoOn when the entries were accepted.

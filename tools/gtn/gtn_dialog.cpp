@@ -12,6 +12,7 @@
 namespace hvt::gtn {
 
 CommandState g_command;
+bool g_dialogChecked = false;
 
 namespace {
 
@@ -144,11 +145,11 @@ constexpr CheckRow<MacroArguments> kMacroChecks[] = {
 }  // namespace
 
 int RunGtnDialog() {
-  g_command.checked = false;
-  g_command.checked =
+  g_dialogChecked = false;
+  g_dialogChecked =
       RunDialog(g_dialog, kDialogRows, g_dialogArray, g_remembered, CheckAnswer) ==
       kStepGoOn;
-  return g_command.checked ? kStepGoOn : kStepEnd;
+  return g_dialogChecked ? kStepGoOn : kStepEnd;
 }
 
 bool CheckMacroArguments(MacroArguments& arguments) {

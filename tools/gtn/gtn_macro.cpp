@@ -42,7 +42,7 @@ int Compute() {
     }
   }
   output = chosen;
-  g_command.checked = false;
+  g_dialogChecked = false;
   return result;
 }
 
@@ -100,8 +100,8 @@ extern "C" HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
                            .smoothness = smoothness,
                            .span = span,
                            .firstRow = firstrow};
-  const bool checked = g_command.checked;
-  g_command.checked = false;
+  const bool checked = g_dialogChecked;
+  g_dialogChecked = false;
   if (!checked && !CheckMacroArguments(arguments)) return kMacroRefused;
   if (!arguments.dataTaken || !arguments.outputTaken) return kMacroRefused;
   // Writing into a protected sheet would fail cell by cell; the dialog does

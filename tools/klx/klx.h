@@ -50,7 +50,7 @@ extern RefRecord g_outputRef;
 extern double g_smoothness;
 extern double g_phase;
 extern bool g_klxChosen;       // MA type KLX (else PQE)
-extern bool g_dialogPassed;    // the next macro skips its own checks
+extern bool g_dialogChecked;  // the next macro skips its own checks
 
 // ---- Checks (klx_dialog.cpp).
 

@@ -17,7 +17,7 @@ RefRecord g_outputRef;
 double g_smoothness = 10;
 double g_phase = 0;
 bool g_klxChosen = true;
-bool g_dialogPassed = false;
+bool g_dialogChecked = false;
 
 namespace {
 
@@ -195,7 +195,7 @@ int RunKlxDialog() {
     CheckPass checked = CheckAnswer(g_lastAnswer);
     if (checked == kGiveUp) return kStepEnd;
     if (checked == kAccepted) {
-      g_dialogPassed = true;
+      g_dialogChecked = true;
       return kStepGoOn;
     }
   }

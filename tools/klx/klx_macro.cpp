@@ -136,17 +136,17 @@ int RunChecked(Filter filter, LPXLOPER dataRef, LPXLOPER outputRef,
   RefRecord data, output;
   PrepareRef(data);
   PrepareRef(output);
-  if (!g_dialogPassed) {
+  if (!g_dialogChecked) {
     if (!DirectCallChecks(dataRef, outputRef, s, data, output)) return kMacroRefused;
   } else {
     int areas = 0;
     if (!ArgumentReference(dataRef, data, areas) ||
         !ArgumentReference(outputRef, output, areas)) {
-      g_dialogPassed = false;
+      g_dialogChecked = false;
       return kMacroRefused;
     }
   }
-  g_dialogPassed = false;
+  g_dialogChecked = false;
   return RunMacro(filter, data.value, output.value, s, p);
 }
 

@@ -34,9 +34,9 @@ struct CommandState {
   RefRecord output;
   int depth = 10;
   long offset = 30;      // output rows start this far below the data's first
-  bool checked = false;  // the next macro call skips its own checks
 };
 extern CommandState g_command;
+extern bool g_dialogChecked;  // the next macro call skips its own checks
 
 // ---- Checks (spd_dialog.cpp).
 // The dialog loop: kStepGoOn when the entries were accepted.

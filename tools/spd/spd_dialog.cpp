@@ -13,6 +13,7 @@
 namespace hvt::spd {
 
 CommandState g_command;
+bool g_dialogChecked = false;
 
 namespace {
 
@@ -83,11 +84,11 @@ constexpr CheckRow<MacroArguments> kMacroChecks[] = {
 }  // namespace
 
 int RunSpdDialog() {
-  g_command.checked = false;
-  g_command.checked =
+  g_dialogChecked = false;
+  g_dialogChecked =
       RunDialog(g_dialog, kDialogRows, g_dialogArray, g_remembered, CheckAnswer) ==
       kStepGoOn;
-  return g_command.checked ? kStepGoOn : kStepEnd;
+  return g_dialogChecked ? kStepGoOn : kStepEnd;
 }
 
 bool CheckMacroArguments(MacroArguments& arguments) {

@@ -22,7 +22,7 @@ long OutputOffset(int depth) { return std::max(depth, 30); }
 
 int Compute() {
   int result = Spd(&g_command.data.value, &g_command.output.value, g_command.depth);
-  g_command.checked = false;
+  g_dialogChecked = false;
   return result;
 }
 
@@ -74,8 +74,8 @@ extern "C" HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int d
                            .outputTaken = TakeReference(outputRef, output),
                            .output = &output,
                            .depth = depth};
-  const bool checked = g_command.checked;
-  g_command.checked = false;
+  const bool checked = g_dialogChecked;
+  g_dialogChecked = false;
   if (!checked && !CheckMacroArguments(arguments)) return kMacroRefused;
   if (!arguments.dataTaken || !arguments.outputTaken) return kMacroRefused;
   // Writing into a protected sheet would fail cell by cell; the dialog does
