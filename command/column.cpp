@@ -85,8 +85,10 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
       ForgetDialogAnswer(remembered);
       return kStepEnd;
     }
-    ForgetDialogAnswer(remembered);
-    remembered = answer;
+    if (TakeDialogAnswer(answer, remembered) != TakenAnswer::kArray) {
+      ShowInsufficientMemory();
+      return kStepEnd;
+    }
     CheckPass pass = check();
     if (pass == kAccepted) return kStepGoOn;
     if (pass == kGiveUp) return kStepEnd;

@@ -38,12 +38,44 @@ void GoTo(XLOPER& reference) {
 
 void Echo(bool on) { CallExcel(xlfEcho, nullptr, 1, TempBoolean(on ? 1 : 0)); }
 
-// xlfTextref of a text into `answer`. False when the host gave no answer;
-// `answer` is then an error value of ours, never to be released.
-bool TextToReference(XLOPER& answer, LPXLOPER text) {
-  if (CallExcel(xlfTextref, &answer, 1, text) == xlretSuccess) return true;
+// The selection's text as PrefillReferenceField last offered it (R1C1).
+char g_offeredText[257] = {};
+
+bool WorkspaceUsesR1C1() {
+  HostValue style;
+  return style.Call(xlfGetWorkspace, TempNumber(4)) == xlretSuccess && style.isTrue();
+}
+
+bool IsOfferedText(const XLOPER& text) {
+  return BaseType(text) == xltypeStr && text.val.str != nullptr && g_offeredText[0] != 0 &&
+         CompareCounted(text.val.str, g_offeredText) == 0;
+}
+
+// Whole columns read differently in the two notations ("C3" is column 3 in
+// R1C1 and a cell in A1): the offered text is R1C1, what a person types is
+// in the workspace's notation.
+bool ReadsA1First(const XLOPER& text) {
+  return !IsOfferedText(text) && !WorkspaceUsesR1C1();
+}
+
+// xlfTextref in one notation and, when that finds no reference, the other.
+// `typed` is a copy: the caller's value may live in the temporary pool,
+// which every call empties.
+bool ReadReferenceText(XLOPER& answer, XLOPER typed, bool a1First) {
   answer.xltype = xltypeErr;
   answer.val.err = xlerrValue;
+  for (int pass = 0; pass < 2; ++pass) {
+    bool a1 = (pass == 0) == a1First;
+    XLOPER found{};
+    if (CallExcel(xlfTextref, &found, 2, &typed, TempBoolean(a1 ? 1 : 0)) != xlretSuccess) {
+      return false;
+    }
+    if (BaseType(found) != xltypeErr || pass == 1) {
+      answer = found;
+      return true;
+    }
+    ReleaseHostValue(found);
+  }
   return false;
 }
 
@@ -86,6 +118,16 @@ int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
 }
 
 }  // namespace
+
+bool TextToReference(XLOPER& answer, LPXLOPER text) {
+  if (text == nullptr) {
+    answer.xltype = xltypeErr;
+    answer.val.err = xlerrValue;
+    return false;
+  }
+  XLOPER typed = *text;
+  return ReadReferenceText(answer, typed, ReadsA1First(typed));
+}
 
 XLREF MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn) {
   return XLREF{static_cast<WORD>(firstRow), static_cast<WORD>(lastRow),
@@ -211,8 +253,12 @@ bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory) {
     return false;
   }
   bool filled = false;
+  const bool a1First = ReadsA1First(text);
   if (QuoteSheetText(text.val.str, work, size)) {
-    filled = TextToReference(answer, TempString(work));
+    XLOPER quoted{};
+    quoted.xltype = xltypeStr;
+    quoted.val.str = work;  // QuoteSheetText wrote its length byte
+    filled = ReadReferenceText(answer, quoted, a1First);
     if (BaseType(answer) != xltypeErr) {
       // The text is a cell of the dialog answer and is released with the
       // whole answer; freeing it on its own would free it twice.
@@ -264,6 +310,7 @@ int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
       g_sharedMessage[0] = 0;
       g_sharedMessage[1] = '\0';
     }
+    CopyCounted(g_sharedMessage, g_offeredText, sizeof(g_offeredText) - 1);
     field->xltype = xltypeStr;
     field->val.str = g_sharedMessage;
     if (filled) ReleaseHostValue(text);

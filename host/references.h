@@ -78,6 +78,13 @@ bool QuoteSheetText(const char* text, char* work, std::size_t capacity);
 // Running out of memory shows "Insufficient memory!" and sets *outOfMemory.
 bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory = nullptr);
 
+// A reference text into `answer` through xlfTextref, which reads one
+// notation per call: the A1 a person types, or the R1C1 text
+// PrefillReferenceField offers. True when the host filled `answer` (the
+// caller releases it, an error value included); false leaves an error
+// value of ours.
+bool TextToReference(XLOPER& answer, LPXLOPER text);
+
 // Answers of ResolveReferences.
 constexpr int kResolveAgain = 0;
 constexpr int kResolved = 1;

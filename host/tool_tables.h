@@ -61,9 +61,20 @@ struct StandardHooks {
   }
 };
 
-// Releases a remembered dialog answer (an array the host filled) and leaves
+// Releases a remembered dialog answer (the add-in's copy of one) and leaves
 // the boolean mark for "nothing remembered".
 void ForgetDialogAnswer(XLOPER& remembered);
+
+enum class TakenAnswer { kArray, kNone, kNoMemory };
+
+// Makes the host's answer to a dialog the remembered one in place of the
+// old one. An array answer is copied, cells and texts, into one block of
+// the add-in's own, and the host's goes back to it at once: the tools set
+// focus items, clear fields and dim items in what they remember, and Excel
+// frees an array by what its cells hold when it gets it back. Any other
+// answer (FALSE: cancelled) leaves the boolean mark; a copy that found no
+// memory leaves the remembered answer as it was.
+TakenAnswer TakeDialogAnswer(XLOPER& hostAnswer, XLOPER& remembered);
 
 }  // namespace hvt
 

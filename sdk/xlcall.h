@@ -15,6 +15,9 @@
 extern "C" {
 #endif
 
+// A sheet's id: pointer-wide (DWORD_PTR), 8 bytes on 64-bit Windows.
+typedef uintptr_t IDSHEET;
+
 typedef struct xlref {
   WORD rwFirst;
   WORD rwLast;
@@ -40,7 +43,7 @@ typedef struct xloper {
     } sref;
     struct {
       XLMREF* lpmref;
-      DWORD idSheet;
+      IDSHEET idSheet;
     } mref;
     struct {
       struct xloper* lparray;
@@ -51,7 +54,7 @@ typedef struct xloper {
       union {
         short int level;
         short int tbctrl;
-        DWORD idSheet;
+        IDSHEET idSheet;
       } valflow;
       WORD rw;
       BYTE col;
@@ -77,7 +80,6 @@ typedef uint16_t XCHAR;
 #endif
 typedef int32_t RW;
 typedef int32_t COL;
-typedef uintptr_t IDSHEET;
 
 typedef struct xlref12 {
   RW rwFirst;
@@ -326,6 +328,35 @@ static_assert(offsetof(XLOPER12, val.sref.ref) == 4, "XLOPER12 sref area follows
 static_assert(offsetof(XLOPER12, val.array.rows) == sizeof(void*),
               "XLOPER12 array counts follow the pointer");
 static_assert(sizeof(XLREF) == 6, "XLREF is two words and two bytes");
+// Every member of the 8-bit series where Excel has it, on either width.
+static_assert(offsetof(XLREF, rwLast) == 2 && offsetof(XLREF, colFirst) == 4 &&
+                  offsetof(XLREF, colLast) == 5,
+              "XLREF members");
+static_assert(offsetof(XLMREF, reftbl) == 2 && sizeof(XLMREF) == 8, "XLMREF areas follow the count");
+static_assert(sizeof(IDSHEET) == sizeof(void*), "a sheet id is pointer-wide");
+static_assert(offsetof(XLOPER, val.num) == 0 && offsetof(XLOPER, val.str) == 0 &&
+                  offsetof(XLOPER, val.xbool) == 0 && offsetof(XLOPER, val.err) == 0 &&
+                  offsetof(XLOPER, val.w) == 0,
+              "XLOPER scalars start the record");
+static_assert(offsetof(XLOPER, val.sref.count) == 0 && offsetof(XLOPER, val.sref.ref) == 2,
+              "XLOPER sref area follows its count");
+static_assert(offsetof(XLOPER, val.mref.lpmref) == 0 &&
+                  offsetof(XLOPER, val.mref.idSheet) == sizeof(void*) &&
+                  sizeof(XLOPER{}.val.mref.idSheet) == sizeof(void*),
+              "XLOPER mref: the sheet id, pointer-wide, follows the table");
+static_assert(offsetof(XLOPER, val.array.lparray) == 0 &&
+                  offsetof(XLOPER, val.array.rows) == sizeof(void*) &&
+                  offsetof(XLOPER, val.array.columns) == sizeof(void*) + 2,
+              "XLOPER array counts follow the pointer");
+static_assert(offsetof(XLOPER, val.flow.valflow) == 0 &&
+                  sizeof(XLOPER{}.val.flow.valflow) == sizeof(void*) &&
+                  offsetof(XLOPER, val.flow.rw) == sizeof(void*) &&
+                  offsetof(XLOPER, val.flow.col) == sizeof(void*) + 2 &&
+                  offsetof(XLOPER, val.flow.xlflow) == sizeof(void*) + 3,
+              "XLOPER flow: row, column and kind follow the pointer-wide value");
+static_assert(offsetof(XLOPER, val.bigdata.h) == 0 &&
+                  offsetof(XLOPER, val.bigdata.cbData) == sizeof(void*),
+              "XLOPER bigdata length follows the pointer");
 #endif
 
 #endif  // HVT_SDK_XLCALL_H

@@ -430,9 +430,10 @@ XLOPER12* AsOper12(ArgumentStore& store, const Operand& op, SheetId sheet, bool 
 
 // The single value of an operand for a scalar argument: a one-cell
 // reference reads its cell; larger references and arrays do not convert.
-Value SingleValue(const Operand& op) {
-  if (op.missing) return Blank{};
-  if (op.no_value) return Error{xlerrNum};
+Value SingleValue(const Operand& given) {
+  if (given.missing) return Blank{};
+  if (given.no_value) return Error{xlerrNum};
+  const Operand op = ImplicitIntersection(given);
   if (auto* v = std::get_if<Value>(&op.v)) return *v;
   if (auto* r = std::get_if<Ref>(&op.v)) {
     if (r->areas.size() != 1) return Error{xlerrValue};

@@ -281,6 +281,7 @@ Accounting GetAccounting() {
   a.double_frees = h.double_frees;
   a.unknown_frees = h.unknown_frees;
   a.pending_dll_results = h.pending_dll_results;
+  a.changed_arrays = h.changed_arrays;
   a.problems = h.problems;
   for (const auto& [pointer, kind] : h.live_values)
     a.problems.push_back("a host-filled " + kind + " never given to xlFree");

@@ -513,11 +513,6 @@ int DoUnhide(XLOPER& result, const Args& args) {
   return Done(result);
 }
 
-// Sheet names as a user may give them: at most 31 characters, none of : \ / ? * [ ].
-bool GoodSheetName(const std::string& name) {
-  return !name.empty() && name.size() <= 31 && name.find_first_of(":\\/?*[]") == std::string::npos;
-}
-
 int DoNew(XLOPER& result, const Args& args) {
   auto type = NumberArg(args, 0);
   if (!type || *type != 1) return Refuse("xlcNew", "only worksheets (type 1) are modelled");
@@ -633,7 +628,7 @@ int DoWorkbookOptions(XLOPER& result, const Args& args) {
   std::string name = TextArg(args, 2);
   if (book->structure_protected) return Refused(kStructureMessage);
   if (!H().workbooks) return Refuse("xlcWorkbookOptions", "this host has no workbooks");
-  if (!GoodSheetName(name)) return Refused("Invalid sheet name \"" + name + "\".");
+  if (!ValidSheetName(name)) return Refused("Invalid sheet name \"" + name + "\".");
   for (auto& s : book->sheets)
     if (s.get() != sheet && SameText(s->name, name))
       return Refused("Cannot rename a sheet to the same name as another sheet.");
@@ -775,6 +770,8 @@ int DoSaveAs(XLOPER& result, const Args& args) {
     if (Given(args, k)) return Refuse("xlcSaveAs", "argument " + std::to_string(k + 1) + " is not modelled");
   std::string path = TextArg(args, 0);
   if (path.empty()) return Refuse("xlcSaveAs", "no file name");
+  // The add-in is Windows code: "\\" separates directories as "/" does.
+  std::replace(path.begin(), path.end(), '\\', '/');
   auto type = NumberArg(args, 1);
   if (type && *type != 1 && *type != 6) return Refuse("xlcSaveAs", "file format " + Describe(*type));
   std::filesystem::path p(path);

@@ -29,6 +29,8 @@ SheetId OpenCsv(const std::string& file_name, std::string text) {
   if (book.empty()) throw HostError("a CSV workbook needs a file name");
   std::size_t dot = book.rfind('.');
   std::string sheet_name = dot == std::string::npos || dot == 0 ? book : book.substr(0, dot);
+  // The sheet takes the file's name as far as a sheet name may go.
+  if (sheet_name.size() > 31) sheet_name.resize(31);
 
   // Every cell is read before the workbook exists, so a file that does not
   // fit leaves the workspace as it was.

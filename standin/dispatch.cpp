@@ -99,6 +99,7 @@ void SetArray(XLOPER& result, const Array& a) {
     FillScalar(cells[i], a.cells[i]);
     if (cells[i].xltype == xltypeStr) TrackArrayString(cells, cells[i].val.str);
   }
+  KeepArrayCells(cells, a.cells.size());
   std::memset(static_cast<void*>(&result), 0, sizeof result);
   result.xltype = xltypeMulti;
   result.val.array.lparray = cells;

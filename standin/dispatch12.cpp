@@ -166,7 +166,7 @@ struct Stand_ins {
     DWORD type = BaseType12(source);
     if (type == xltypeRef && source.val.mref.lpmref == nullptr) {
       x.xltype = xltypeRef;  // a sheet alone
-      x.val.mref.idSheet = static_cast<DWORD>(source.val.mref.idSheet);
+      x.val.mref.idSheet = source.val.mref.idSheet;
     } else if (op.missing) {
       x.xltype = xltypeMissing;
     } else if (type == xltypeInt && source.val.w >= -32768 && source.val.w <= 32767) {

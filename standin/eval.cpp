@@ -35,6 +35,16 @@ Array Single(Value v) {
   return a;
 }
 
+// The cell whose formula is being calculated; `plain` when it is not
+// array-entered. Outside a cell (an evaluation asked for directly) nothing
+// is intersected.
+struct FormulaCell {
+  bool known = false;
+  bool plain = false;
+  int row = 0, column = 0;
+};
+FormulaCell g_formulaCell;
+
 bool Overlaps(const Area& a, const Area& b) {
   return a.first_row <= b.last_row && b.first_row <= a.last_row && a.first_col <= b.last_col &&
          b.first_col <= a.last_col;
@@ -292,13 +302,64 @@ Operand ResolveReference(const RefText& text, SheetId sheet) {
     Sheet* here = FindSheetById(sheet);
     if (book.empty() && here) book = here->book;
     Sheet* target = FindSheetByName(book, text.sheet);
+    // Without workbooks a sheet name alone names another document, whose
+    // one sheet bears its name.
+    if (target == nullptr && !H().workbooks && text.book.empty())
+      target = FindSheetByName(text.sheet, text.sheet);
     if (target == nullptr) return Operand{Value{Error{xlerrRef}}};
     id = target->id;
   }
   return Operand{Ref{id, {text.area}}};
 }
 
+// ROW() or COLUMN(): of the formula's own cell without an argument (a
+// direct evaluation has none: #VALUE!); of each row or column of the
+// reference in an array formula, of its first row or column elsewhere.
+Operand RowOrColumn(bool row, const std::vector<Operand>& args) {
+  if (args.empty()) {
+    if (!g_formulaCell.known) return Operand{Value{Error{xlerrValue}}};
+    return Operand{Value{static_cast<double>((row ? g_formulaCell.row : g_formulaCell.column) + 1)}};
+  }
+  auto* ref = std::get_if<Ref>(&args[0].v);
+  if (ref == nullptr || ref->areas.empty()) {
+    auto* v = std::get_if<Value>(&args[0].v);
+    if (v && std::holds_alternative<Error>(*v)) return args[0];
+    return Operand{Value{Error{xlerrValue}}};
+  }
+  // Of several areas, the first.
+  const Area& area = ref->areas[0];
+  const int first = row ? area.first_row : area.first_col;
+  const int count = row ? area.rows() : area.columns();
+  const bool arrayEntered = g_formulaCell.known && !g_formulaCell.plain;
+  if (count == 1 || !arrayEntered) return Operand{Value{static_cast<double>(first + 1)}};
+  Array numbers;
+  numbers.rows = row ? count : 1;
+  numbers.columns = row ? 1 : count;
+  for (int k = 0; k < count; ++k) numbers.cells.push_back(static_cast<double>(first + k + 1));
+  return Operand{std::move(numbers)};
+}
+
 }  // namespace
+
+Operand ImplicitIntersection(const Operand& op) {
+  auto* ref = std::get_if<Ref>(&op.v);
+  if (!g_formulaCell.plain || ref == nullptr) return op;
+  if (ref->areas.size() != 1) return Operand{Value{Error{xlerrValue}}};
+  const Area& area = ref->areas[0];
+  // A single row or column gives its cell in the formula's column or row;
+  // anything wider only where the formula sits inside it.
+  auto pick = [](int first, int last, int own, int& at) {
+    if (first == last) at = first;
+    else if (own >= first && own <= last) at = own;
+    else return false;
+    return true;
+  };
+  int row = 0, column = 0;
+  if (!pick(area.first_row, area.last_row, g_formulaCell.row, row) ||
+      !pick(area.first_col, area.last_col, g_formulaCell.column, column))
+    return Operand{Value{Error{xlerrValue}}};
+  return Operand{Ref{ref->sheet, {Area{row, row, column, column}}}};
+}
 
 Value ToNumber(const Value& v) {
   if (auto* d = std::get_if<double>(&v)) return *d;
@@ -398,7 +459,7 @@ Operand EvaluateNode(const Node& node, SheetId sheet) {
       return Operand{std::move(joined)};
     }
     case Node::kUnary: {
-      std::vector<Shape> shapes{ShapeOf(EvaluateNode(*node.args[0], sheet))};
+      std::vector<Shape> shapes{ShapeOf(ImplicitIntersection(EvaluateNode(*node.args[0], sheet)))};
       bool negate = node.op == "-";
       return Elementwise(shapes, [negate](const std::vector<Value>& v) -> Value {
         Value n = ToNumber(v[0]);
@@ -407,8 +468,8 @@ Operand EvaluateNode(const Node& node, SheetId sheet) {
       });
     }
     case Node::kBinary: {
-      std::vector<Shape> shapes{ShapeOf(EvaluateNode(*node.args[0], sheet)),
-                                ShapeOf(EvaluateNode(*node.args[1], sheet))};
+      std::vector<Shape> shapes{ShapeOf(ImplicitIntersection(EvaluateNode(*node.args[0], sheet))),
+                                ShapeOf(ImplicitIntersection(EvaluateNode(*node.args[1], sheet)))};
       const std::string op = node.op;
       return Elementwise(shapes, [op](const std::vector<Value>& v) -> Value {
         if (op == "&") {
@@ -430,25 +491,15 @@ Operand EvaluateNode(const Node& node, SheetId sheet) {
       for (const auto& arg : node.args) args.push_back(EvaluateNode(*arg, sheet));
       std::string upper = Upper(node.name);
       if (upper == "ABS" && args.size() == 1) {
-        std::vector<Shape> shapes{ShapeOf(args[0])};
+        std::vector<Shape> shapes{ShapeOf(ImplicitIntersection(args[0]))};
         return Elementwise(shapes, [](const std::vector<Value>& v) -> Value {
           Value n = ToNumber(v[0]);
           if (auto* d = std::get_if<double>(&n)) return std::fabs(*d);
           return n;
         });
       }
-      if ((upper == "COLUMN" || upper == "ROW") && args.size() == 1) {
-        // The number of the first column (row) of a reference's first area.
-        auto* ref = std::get_if<Ref>(&args[0].v);
-        if (ref == nullptr || ref->areas.empty()) {
-          auto* v = std::get_if<Value>(&args[0].v);
-          if (v && std::holds_alternative<Error>(*v)) return args[0];
-          return Operand{Value{Error{xlerrValue}}};
-        }
-        const Area& first = ref->areas[0];
-        return Operand{Value{static_cast<double>(
-            (upper == "COLUMN" ? first.first_col : first.first_row) + 1)}};
-      }
+      if ((upper == "COLUMN" || upper == "ROW") && args.size() <= 1)
+        return RowOrColumn(upper == "ROW", args);
       for (const BuiltinRow& row : kBuiltins)
         if (upper == row.name) return Operand{row.function(args)};
       if (const Registered* function = FindRegisteredFunction(node.name))
@@ -461,7 +512,7 @@ Operand EvaluateNode(const Node& node, SheetId sheet) {
 
 void StoreResult(FormulaUnit& unit, const Operand& result) {
   Sheet& sheet = SheetOrThrow(unit.sheet);
-  Shape shape = ShapeOf(result);
+  Shape shape = ShapeOf(unit.is_array ? result : ImplicitIntersection(result));
   auto put = [&](int r, int c, Value v) {
     // A formula that reads an empty cell shows 0.
     if (std::holds_alternative<Blank>(v)) v = 0.0;
@@ -480,13 +531,16 @@ void CalculateUnit(FormulaUnit& unit) {
   struct Guard {
     FormulaUnit& unit;
     SheetId saved;
+    FormulaCell cell;
     ~Guard() {
       unit.in_progress = false;
       H().calling_sheet = saved;
+      g_formulaCell = cell;
     }
-  } guard{unit, H().calling_sheet};
+  } guard{unit, H().calling_sheet, g_formulaCell};
   unit.in_progress = true;
   H().calling_sheet = unit.sheet;
+  g_formulaCell = FormulaCell{true, !unit.is_array, unit.area.first_row, unit.area.first_col};
   Operand result = EvaluateNode(*unit.tree, unit.sheet);
   StoreResult(unit, result);
   unit.calculated = true;

@@ -41,6 +41,10 @@ Value SumOperands(const std::vector<Operand>& args);
 Value ToNumber(const Value& value);  // double or Error
 Value ToText(const Value& value);    // string or Error
 Value ToBoolean(const Value& value); // bool or Error
+// A range where a plain formula wants one value: its cell in the formula's
+// row or column, or #VALUE! when it has none there. Anything else, and
+// everything in an array formula, is left as it is.
+Operand ImplicitIntersection(const Operand& op);
 // Writes a result into the unit's cells with Excel's array fill rules.
 void StoreResult(FormulaUnit& unit, const Operand& result);
 

@@ -157,6 +157,9 @@ struct Host {
   std::map<const void*, std::string> live_values;
   std::map<const void*, std::vector<char*>> array_strings;
   std::map<const void*, std::vector<XCHAR*>> array_wide_strings;
+  // The cells of each host array as they were handed out.
+  std::map<const void*, std::vector<XLOPER>> array_cells;
+  int changed_arrays = 0;
   std::set<const void*> freed_values;
   int double_frees = 0;
   int unknown_frees = 0;
@@ -197,6 +200,8 @@ int SheetColumnLimit();
 Workbook* FindBook(const std::string& name);
 Workbook* BookOf(const Sheet& sheet);
 bool SameText(const std::string& a, const std::string& b);
+// A name Excel lets a sheet bear: 1 to 31 characters, none of : \ / ? * [ ].
+bool ValidSheetName(const std::string& name);
 // "[Book]Sheet", or the document name alone on a host without workbooks.
 std::string FullSheetName(const Sheet& sheet);
 // A new sheet in a workbook, named like Excel names new sheets.
@@ -218,6 +223,9 @@ char* NewHostString(std::string_view text);     // counted, tracked
 XLOPER* NewHostArray(int rows, int columns);    // tracked
 XLMREF* NewHostRefTable(int count);             // tracked
 void TrackArrayString(const XLOPER* array, char* text);
+// Remembers a filled host array's cells, so that xlFree can tell when the
+// add-in gave it back with cells changed.
+void KeepArrayCells(const XLOPER* array, std::size_t count);
 int FreeHostValue(XLOPER* value);               // xlFree
 // The 12-series: wide strings (UTF-16 in the records, UTF-8 in the model),
 // arrays and reference tables, tracked like the rest. A string put into a

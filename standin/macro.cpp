@@ -231,11 +231,9 @@ int DoTextref(XLOPER& result, const Args& args) {
     return xlretSuccess;
   }
   const std::string& t = std::get<std::string>(text);
-  // Without a style the text is read as A1 and, failing that, as R1C1: no
-  // R1C1 text is valid A1, so the two never compete.
-  std::optional<Ref> ref;
-  if (Given(args, 1)) ref = RefFromText(t, BoolArg(args, 1, true));
-  else if (!(ref = RefFromText(t, true))) ref = RefFromText(t, false);
+  // One notation per call: A1 when a1 is TRUE or omitted, R1C1 when FALSE,
+  // whatever notation the workspace shows.
+  std::optional<Ref> ref = RefFromText(t, BoolArg(args, 1, true));
   if (!ref) {
     SetValue(result, Error{xlerrRef});
     return xlretSuccess;

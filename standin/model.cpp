@@ -98,7 +98,15 @@ void CheckName(const std::string& name, const char* what) {
   if (name.empty() || name.size() > 218)
     throw HostError(std::string("invalid ") + what + " name \"" + name + "\"");
 }
+
+void CheckSheetName(const std::string& name) {
+  if (!ValidSheetName(name)) throw HostError("invalid sheet name \"" + name + "\"");
+}
 }  // namespace
+
+bool ValidSheetName(const std::string& name) {
+  return !name.empty() && name.size() <= 31 && name.find_first_of(":\\/?*[]") == std::string::npos;
+}
 
 Sheet* FindSheetById(SheetId id) {
   for (auto& book : H().books)
@@ -172,7 +180,8 @@ void PutValue(Sheet& sheet, int row, int column, const Value& value) {
 
 SheetId NewWorkbook(const std::string& book, const std::string& sheet) {
   CheckName(book, "workbook");
-  CheckName(sheet, "sheet");
+  // Without workbooks the document's one sheet bears the file's name.
+  if (H().workbooks) CheckSheetName(sheet);
   if (FindBook(book)) throw HostError("a workbook named \"" + book + "\" is already open");
   auto b = std::make_unique<Workbook>();
   b->name = book;
@@ -185,7 +194,7 @@ SheetId NewWorkbook(const std::string& book, const std::string& sheet) {
 }
 
 SheetId AddSheet(const std::string& book, const std::string& sheet) {
-  CheckName(sheet, "sheet");
+  CheckSheetName(sheet);
   Workbook* b = FindBook(book);
   if (b == nullptr) throw HostError("no open workbook \"" + book + "\"");
   if (!H().workbooks) throw HostError("a document of this host holds one sheet");

@@ -202,11 +202,12 @@ struct Accounting {
   long long global_blocks = 0;  // live GlobalAlloc/LocalAlloc blocks
   long long global_bytes = 0;
   int bad_global_frees = 0;     // Global/LocalFree of an unknown or freed handle
+  int changed_arrays = 0;       // host arrays given back with cells changed
   std::vector<std::string> problems;  // one line per fault, for messages
   bool Clean() const {
     return outstanding_values == 0 && double_frees == 0 && unknown_frees == 0 &&
            pending_dll_results == 0 && global_blocks == 0 &&
-           bad_global_frees == 0;
+           bad_global_frees == 0 && changed_arrays == 0;
   }
 };
 STANDIN_API Accounting GetAccounting();

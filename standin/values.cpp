@@ -235,7 +235,30 @@ void TrackArrayString(const XLOPER* array, char* text) {
   H().array_strings[array].push_back(text);
 }
 
+void KeepArrayCells(const XLOPER* array, std::size_t count) {
+  H().array_cells[array].assign(array, array + count);
+}
+
 namespace {
+// Excel frees an array's strings by what its cells say when it gets the
+// array back: a cell turned from a string into a number leaks the string, a
+// string pointer replaced frees memory Excel never allocated.
+void CheckArrayCells(const void* pointer) {
+  Host& h = H();
+  auto it = h.array_cells.find(pointer);
+  if (it == h.array_cells.end()) return;
+  const auto* cells = static_cast<const XLOPER*>(pointer);
+  bool same = true;
+  for (std::size_t i = 0; i < it->second.size() && same; ++i)
+    same = std::memcmp(&cells[i], &it->second[i], sizeof(XLOPER)) == 0;
+  h.array_cells.erase(it);
+  if (same) return;
+  ++h.changed_arrays;
+  char text[32];
+  std::snprintf(text, sizeof text, "%p", pointer);
+  h.problems.push_back(std::string("xlFree of a host array whose cells were changed: ") + text);
+}
+
 void Release(const void* pointer, const std::string& kind) {
   Host& h = H();
   if (kind == "string") {
@@ -243,6 +266,7 @@ void Release(const void* pointer, const std::string& kind) {
   } else if (kind == "wide string") {
     delete[] static_cast<const XCHAR*>(pointer);
   } else if (kind == "array") {
+    CheckArrayCells(pointer);
     auto it = h.array_strings.find(pointer);
     if (it != h.array_strings.end()) {
       for (char* s : it->second) delete[] s;

@@ -650,11 +650,38 @@ TEST_F(BlkCommandTest, MemoryFailureAtEveryAllocationLeavesTheSheet) {
     EXPECT_TRUE(Blank(standin::GetCell(sheet_, "D50")));
     standin::Accounting accounting = standin::GetAccounting();
     EXPECT_EQ(accounting.outstanding_values, held.outstanding_values);
-    EXPECT_EQ(accounting.global_blocks, held.global_blocks);
+    // A dialog's answer that found no memory for its copy is not
+    // remembered (the selection had already replaced the one before it);
+    // nothing beyond what was held may be left.
+    EXPECT_LE(accounting.global_blocks, held.global_blocks);
+    EXPECT_GE(accounting.global_blocks, held.global_blocks - 2);
     EXPECT_EQ(accounting.bad_global_frees, 0);
     // The failures here all come before the last answer: the overwrite
     // warning's. Anything later would have shown up as written cells.
-    ASSERT_LE(standin::UnusedAnswers(), 1);
+    ASSERT_LE(standin::UnusedAnswers(), 2);
+    if (standin::UnusedAnswers() == 2) {
+      // The main dialog's answer found no memory for its copy: the sample
+      // dialog and the warning were never reached. Their answers are taken
+      // here, so that the next run starts with its own.
+      XLOPER cells[14]{};
+      for (XLOPER& cell : cells) cell.xltype = xltypeNil;
+      char button[] = "\x01" "1", question[] = "\x01" "?";
+      cells[7].xltype = xltypeStr;
+      cells[7].val.str = button;
+      XLOPER definition{}, answer{}, text{}, type{};
+      definition.xltype = xltypeMulti;
+      definition.val.array.lparray = cells;
+      definition.val.array.rows = 2;
+      definition.val.array.columns = 7;
+      ASSERT_EQ(Excel4(xlfDialogBox, &answer, 1, &definition), xlretSuccess);
+      Excel4(xlFree, nullptr, 1, &answer);
+      text.xltype = xltypeStr;
+      text.val.str = question;
+      type.xltype = xltypeNum;
+      type.val.num = 1;
+      ASSERT_EQ(Excel4(xlcAlert, &answer, 2, &text, &type), xlretSuccess);
+      ASSERT_EQ(standin::UnusedAnswers(), 0);
+    }
     if (standin::UnusedAnswers() == 1) {
       // A direct call asking the "too great" question takes the answer and,
       // with too few rows for one value, writes nothing.

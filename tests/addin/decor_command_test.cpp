@@ -243,6 +243,56 @@ TEST_F(DecorCommand, UpdateFormulasReproduceTheLastRowAndExtendDown) {
   }
 }
 
+// A host without workbooks keeps the coefficients in a document of their
+// own, saved beside the data's file; the update formulas read it by name.
+TEST_F(DecorCommand, OnAHostWithoutWorkbooksTheCoefficientDocumentSitsBesideTheData) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::temp_directory_path() / ("decor_doc_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  standin::CloseAddIn();
+  standin::Reset();
+  standin::SetHostVersion("4.0");
+  standin::SetWorkbooks(false);
+  ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  {
+    std::ofstream csv(dir / "DATA.CSV");
+    csv.precision(17);
+    std::vector<double> a = Walk(40, 5), b = Walk(40, 6);
+    data_.clear();
+    for (std::size_t t = 0; t < 40; ++t) {
+      double x = std::round(a[t] * 1000) / 1000, y = std::round((a[t] + b[t]) * 1000) / 1000;
+      csv << x << "," << y << "\n";
+      data_.push_back(x);
+      data_.push_back(y);
+    }
+  }
+  sheet_ = standin::OpenCsvFile((dir / "DATA.CSV").string());
+  rows_ = 40;
+  columns_ = 2;
+  EXPECT_EQ(RunMenu("D1", true), 1) << Seen();
+  EXPECT_TRUE(fs::exists(dir / "DATA.COF")) << Seen();
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_EQ(entry.path().filename().string().find('\\'), std::string::npos)
+        << entry.path();
+  standin::Recalculate();
+  decor::DecorResult want = Expected();
+  for (int c = 0; c < 2; ++c) {
+    std::string cell = Column(3 + c) + "42";
+    std::string formula = standin::GetFormula(sheet_, cell);
+    EXPECT_NE(formula.find("UpdateUCX("), std::string::npos) << cell << " " << formula << Seen();
+    double expected = 0;
+    for (int r = 0; r < 2; ++r) {
+      double z = (data_[39 * 2 + r] - want.means[r]) / want.sigmas[r];
+      expected = z * want.coefficients[r * 2 + c] + expected;
+    }
+    Value got = standin::GetCell(sheet_, cell);
+    ASSERT_TRUE(std::holds_alternative<double>(got)) << formula << " shows " << standin::Describe(got);
+    EXPECT_TRUE(SameBits(std::get<double>(got), expected)) << formula;
+  }
+  fs::remove_all(dir);
+}
+
 TEST_F(DecorCommand, SecondRunReusesTheCoefficientSheet) {
   SheetWithBlock(30, 2);
   EXPECT_EQ(RunMenu("D1", false), 1);

@@ -12,6 +12,7 @@
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "host/references.h"
+#include "host/tool_tables.h"
 #include "standin/standin.h"
 
 namespace hvt {
@@ -250,7 +251,7 @@ class References : public Frame {
     PrepareRef(input_);
     PrepareRef(output_);
   }
-  // A dialog answer cell the host owns, as a dialog's answer holds it.
+  // The texts typed into a dialog, resolved in the answer as a tool keeps it.
   int Resolve(const std::string& in, const std::string& out, double* focus,
               std::optional<standin::DialogReply> alert = std::nullopt) {
     XLOPER answer{};
@@ -271,10 +272,15 @@ class References : public Frame {
     cells[26].val.str = label;
     definition.val.array.lparray = cells.data();
     EXPECT_EQ(Excel4(xlfDialogBox, &answer, 1, &definition), xlretSuccess);
-    int code = ResolveReferences(answer.val.array.lparray[13], answer.val.array.lparray[20],
+    XLOPER kept{};
+    if (TakeDialogAnswer(answer, kept) != TakenAnswer::kArray) {
+      ADD_FAILURE() << "no answer to keep";
+      return -1;
+    }
+    int code = ResolveReferences(kept.val.array.lparray[13], kept.val.array.lparray[20],
                                  1, 2, focus, input_.value, output_.value);
-    inputAfter_ = answer.val.array.lparray[13].xltype;
-    Excel4(xlFree, nullptr, 1, &answer);
+    inputAfter_ = kept.val.array.lparray[13].xltype;
+    ForgetDialogAnswer(kept);
     return code;
   }
   static XLREF Area(const RefRecord& r) { return r.table.reftbl[0]; }

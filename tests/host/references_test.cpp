@@ -9,7 +9,9 @@
 
 #include "host/command_frame.h"
 #include "host/dialog_table.h"
+#include "host/host_values.h"
 #include "host/references.h"
+#include "host/tool_tables.h"
 #include "standin/standin.h"
 
 namespace hvt {
@@ -156,8 +158,8 @@ class SelectionField : public ::testing::Test {
     g_savedSelection.table.reftbl[0] = XLREF{0, 0, 0, 0};
     g_savedAreaCount = 1;
   }
-  // A host-filled array standing in for a remembered dialog answer.
-  XLOPER HostArray() {
+  // A host-filled array kept as a tool keeps a dialog's answer.
+  XLOPER RememberedArray() {
     standin::SheetId sheet = standin::NewWorkbook("Answers.xls");
     for (int c = 0; c < 7; ++c) standin::SetCell(sheet, 0, c, std::string("x"));
     XLMREF table{1, {{0, 0, 0, 6}}};
@@ -170,7 +172,9 @@ class SelectionField : public ::testing::Test {
     type.val.w = xltypeMulti;
     XLOPER answer{};
     EXPECT_EQ(Excel4(xlCoerce, &answer, 2, &range, &type), xlretSuccess);
-    return answer;
+    XLOPER kept{};
+    EXPECT_EQ(TakeDialogAnswer(answer, kept), TakenAnswer::kArray);
+    return kept;
   }
 
   DialogRow table_[3] = {
@@ -191,10 +195,10 @@ TEST_F(SelectionField, SingleCellKeepsOrDropsTheRememberedAnswerBySheet) {
   EXPECT_EQ(remembered.xltype, xltypeBool);
 
   // Same sheet as last time: the answer stays and its focus moves.
-  remembered = HostArray();
-  ASSERT_EQ(remembered.xltype & ~xlbitXLFree, xltypeMulti);
+  remembered = RememberedArray();
+  ASSERT_EQ(remembered.xltype, xltypeMulti);
   EXPECT_EQ(PrefillReferenceField(array_, 20, 4, remembered), 0);
-  ASSERT_EQ(remembered.xltype & ~xlbitXLFree, xltypeMulti);
+  ASSERT_EQ(remembered.xltype, xltypeMulti);
   EXPECT_EQ(remembered.val.array.lparray[6].xltype, xltypeNum);
   EXPECT_EQ(remembered.val.array.lparray[6].val.num, 4);
 
@@ -226,6 +230,91 @@ TEST_F(SelectionField, RestorePutsTheStaticTableBack) {
   // An element past the array is ignored, not written.
   RestoreReferenceField(array_, 21, table_[0].text[kItemValue],
                         table_[1].text[kItemText]);
+}
+
+// The host's dialog answer becomes the add-in's own: its cells may change
+// (focus, cleared fields) and the host gets its array back untouched.
+TEST_F(SelectionField, AnAnswerIsKeptAsACopyAndTheHostsGoesBackUnchanged) {
+  XLOPER kept = RememberedArray();
+  ASSERT_EQ(kept.xltype, xltypeMulti);
+  ASSERT_EQ(kept.val.array.columns, 7);
+  for (int c = 0; c < 7; ++c) {
+    ASSERT_EQ(kept.val.array.lparray[c].xltype, xltypeStr);
+    EXPECT_EQ(TextOf(kept.val.array.lparray[c].val.str), "x");
+  }
+  EXPECT_EQ(standin::GetAccounting().outstanding_values, 0) << "the host's array went back";
+  kept.val.array.lparray[6].xltype = xltypeNum;  // the tools' own to change
+  kept.val.array.lparray[6].val.num = 4;
+  ForgetDialogAnswer(kept);
+  EXPECT_EQ(kept.xltype, xltypeBool);
+
+  // No memory for the copy: the host's answer still goes back, and what was
+  // remembered stays.
+  standin::SheetId sheet = standin::NewWorkbook("More.xls");
+  standin::SetCell(sheet, 0, 0, std::string("y"));
+  XLMREF table{1, {{0, 0, 0, 6}}};
+  XLOPER range = AreaRef(table, sheet, table.reftbl[0]);
+  XLOPER answer{};
+  ASSERT_EQ(Excel4(xlCoerce, &answer, 2, &range, TempInteger(xltypeMulti)), xlretSuccess);
+  standin::FailAllocation(1);
+  EXPECT_EQ(TakeDialogAnswer(answer, kept), TakenAnswer::kNoMemory);
+  standin::FailAllocation(0);
+  EXPECT_EQ(kept.xltype, xltypeBool);
+  // A cancelled dialog (FALSE) leaves nothing remembered either.
+  XLOPER cancelled{};
+  cancelled.xltype = xltypeBool;
+  EXPECT_EQ(TakeDialogAnswer(cancelled, kept), TakenAnswer::kNone);
+  EXPECT_EQ(kept.xltype, xltypeBool);
+}
+
+// The selection is offered in R1C1 text; a person types A1, or R1C1 when
+// the workspace shows it. Excel's TEXTREF reads one notation per call.
+TEST_F(SelectionField, OfferedAndTypedTextsResolveInTheirOwnNotation) {
+  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+  g_savedSelection.value.val.mref.idSheet = sheet;
+  g_savedSelection.table.count = 1;
+  g_savedSelection.table.reftbl[0] = XLREF{0, 65535, 2, 2};  // column C
+  g_savedAreaCount = 1;
+  XLOPER remembered{};
+  ASSERT_EQ(PrefillReferenceField(array_, 20, 4, remembered), 1);
+  XLOPER offered = array_.val.array.lparray[20];
+  ASSERT_EQ(offered.xltype, xltypeStr);
+  XLOPER found{};
+  ASSERT_TRUE(TextToReference(found, &offered)) << TextOf(offered.val.str);
+  ASSERT_EQ(BaseType(found), xltypeRef) << TextOf(offered.val.str);
+  EXPECT_EQ(found.val.mref.idSheet, sheet);
+  EXPECT_EQ(found.val.mref.lpmref->reftbl[0].rwFirst, 0);
+  EXPECT_EQ(found.val.mref.lpmref->reftbl[0].rwLast, 65535);
+  EXPECT_EQ(found.val.mref.lpmref->reftbl[0].colFirst, 2);
+  ReleaseHostValue(found);
+
+  auto resolve = [&](const char* counted, XLREF& area) {
+    XLOPER typed{};
+    typed.xltype = xltypeStr;
+    typed.val.str = const_cast<char*>(counted);
+    XLOPER answer{};
+    if (!TextToReference(answer, &typed)) return WORD{0};
+    WORD type = BaseType(answer);
+    if (type == xltypeSRef) area = answer.val.sref.ref;
+    if (type == xltypeRef) area = answer.val.mref.lpmref->reftbl[0];
+    ReleaseHostValue(answer);
+    return type;
+  };
+  XLREF area{};
+  EXPECT_EQ(resolve("\x02" "C3", area), xltypeSRef);
+  EXPECT_EQ(area.rwFirst, 2) << "typed: the cell C3";
+  EXPECT_EQ(area.rwLast, 2);
+  EXPECT_EQ(resolve("\x0e" "Data!R2C1:R9C1", area), xltypeRef) << "R1C1 typed in A1";
+  EXPECT_EQ(area.rwFirst, 1);
+  EXPECT_EQ(area.rwLast, 8);
+  EXPECT_EQ(resolve("\x0b" "Data!A2:A9x", area), xltypeErr);
+  standin::SetR1C1(true);
+  EXPECT_EQ(resolve("\x02" "C3", area), xltypeSRef);
+  EXPECT_EQ(area.rwLast, 65535) << "typed in R1C1: column 3";
+  EXPECT_EQ(resolve("\x0a" "Data!A2:A9", area), xltypeRef) << "A1 typed in R1C1";
+  EXPECT_EQ(area.rwLast, 8);
+  RestoreReferenceField(array_, 20, table_[0].text[kItemValue], table_[2].text[kItemValue]);
+  ForgetDialogAnswer(remembered);
 }
 
 class Documents : public SelectionField {};

@@ -101,20 +101,25 @@ TEST_F(ShellTables, MenuEntryOnlyForARegisteredCommand) {
   EXPECT_FALSE(MenuMacroRegistered(tool));
 }
 
-TEST_F(ShellTables, ForgettingAnAnswerReleasesOnlyHostArrays) {
+TEST_F(ShellTables, ForgettingAnAnswerReleasesTheKeptCopy) {
   XLOPER remembered{};
   ForgetDialogAnswer(remembered);
   EXPECT_EQ(remembered.xltype, xltypeBool);
   ForgetDialogAnswer(remembered);  // the mark stays the mark
   EXPECT_EQ(remembered.xltype, xltypeBool);
-  // A host answer is given back exactly once (the accounting checks it).
+  // The host's answer goes back when it is taken; the copy kept goes when it
+  // is forgotten (the accounting checks both).
   XLOPER number{};
   number.xltype = xltypeInt;
   number.val.w = xltypeMulti;
   XLOPER value{};
   value.xltype = xltypeNum;
   value.val.num = 3;
-  ASSERT_EQ(Excel4(xlCoerce, &remembered, 2, &value, &number), xlretSuccess);
+  XLOPER answer{};
+  ASSERT_EQ(Excel4(xlCoerce, &answer, 2, &value, &number), xlretSuccess);
+  ASSERT_EQ(TakeDialogAnswer(answer, remembered), TakenAnswer::kArray);
+  EXPECT_EQ(standin::GetAccounting().outstanding_values, 0);
+  EXPECT_EQ(standin::GetAccounting().global_blocks, 1);
   ForgetDialogAnswer(remembered);
   EXPECT_EQ(remembered.xltype, xltypeBool);
 }

@@ -113,8 +113,9 @@ TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
       bool quoted = printed.rfind("'[Book1.xls]", 0) == 0;
       EXPECT_EQ(bare, ExpectBare(name)) << printed;
       EXPECT_NE(bare, quoted) << printed;
-      // TEXTREF reads it back in either notation, with or without a style.
-      for (int style_arg : {-1, a1 ? 1 : 0}) {
+      // TEXTREF reads it back in its own notation: A1 with TRUE or no
+      // style, R1C1 with FALSE.
+      for (int style_arg : a1 ? std::vector<int>{-1, 1} : std::vector<int>{0}) {
         Reached back = Textref(printed, style_arg);
         EXPECT_EQ(back.error, 0) << printed;
         EXPECT_EQ(back.sheet, id) << printed;
@@ -135,7 +136,9 @@ TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
   EXPECT_TRUE(standin::Log().empty()) << standin::Log().front();
 }
 
-TEST_F(WorkbookCommands, TextrefReadsTypedA1AndOfferedR1C1Texts) {
+// "TEXTREF" (Excel 4.0 macro functions): A1 when a1 is TRUE or omitted,
+// R1C1 only when it is FALSE.
+TEST_F(WorkbookCommands, TextrefReadsA1WithoutAStyleAndR1C1WhenAsked) {
   standin::SheetId data = standin::NewWorkbook("Book1.xls", "Data");
   standin::SheetId other = standin::AddSheet("Book1.xls", "Data.COF");
   standin::Select(data, "D10");
@@ -148,13 +151,15 @@ TEST_F(WorkbookCommands, TextrefReadsTypedA1AndOfferedR1C1Texts) {
   const Case cases[] = {
       {"B3", -1, data, 2, 1, 0},
       {"$B$3:$C$9", -1, data, 2, 1, 0},
-      {"R3C2", -1, data, 2, 1, 0},
-      {"R3C2:R9C3", -1, data, 2, 1, 0},
-      {"'[Book1.xls]Data.COF'!R1C1:R5C1", -1, other, 0, 0, 0},
+      {"R3C2", -1, 0, -1, -1, xlerrRef},
+      {"R3C2:R9C3", -1, 0, -1, -1, xlerrRef},
+      {"R3C2:R9C3", 0, data, 2, 1, 0},
+      {"'[Book1.xls]Data.COF'!R1C1:R5C1", -1, 0, -1, -1, xlerrRef},
+      {"'[Book1.xls]Data.COF'!R1C1:R5C1", 0, other, 0, 0, 0},
       {"'[Book1.xls]Data.COF'!A1:A5", -1, other, 0, 0, 0},
-      {"[Book1.xls]Data!R2C3", -1, data, 1, 2, 0},
+      {"[Book1.xls]Data!R2C3", 0, data, 1, 2, 0},
       // R1C1 relative parts count from the active cell, D10.
-      {"R[-1]C[1]", -1, data, 8, 4, 0},
+      {"R[-1]C[1]", 0, data, 8, 4, 0},
       // A style given is the only one tried.
       {"R3C2", 1, 0, -1, -1, xlerrRef},
       {"B3", 0, 0, -1, -1, xlerrRef},

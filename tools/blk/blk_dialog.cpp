@@ -65,7 +65,7 @@ bool Ticked(XLOPER& answer, std::size_t element) {
 }
 
 // The answer's focus cell as a number the alert box can set; nullptr when
-// the host put text there (it is the host's to free).
+// it holds a text (an item named by its text keeps the focus).
 double* FocusCell(XLOPER& answer) {
   XLOPER* cell = DialogArrayCell(answer, kFocus);
   if (cell == nullptr || BaseType(*cell) == xltypeStr) return nullptr;
@@ -80,13 +80,15 @@ double* FocusCell(XLOPER& answer) {
 // when the dialog was cancelled or could not be shown.
 bool ShowAndRemember(XLOPER& definition, XLOPER& remembered, std::size_t rows) {
   XLOPER answer{};
-  if (Excel4(xlfDialogBox, &answer, 1, &definition) != xlretSuccess) {
-    answer.xltype = xltypeBool;
-    answer.val.xbool = 0;
-  }
   // The old answer may be the definition just shown: released only now.
-  ForgetDialogAnswer(remembered);
-  remembered = answer;
+  if (Excel4(xlfDialogBox, &answer, 1, &definition) != xlretSuccess) {
+    ForgetDialogAnswer(remembered);
+    return false;
+  }
+  if (TakeDialogAnswer(answer, remembered) == TakenAnswer::kNoMemory) {
+    ShowInsufficientMemory();
+    return false;
+  }
   if (!HoldsAnswer(remembered, rows)) {
     ForgetDialogAnswer(remembered);
     return false;
@@ -130,8 +132,7 @@ int CheckTitles(double* focus, bool& failed) {
   };
   XLOPER* text = DialogArrayCell(g_mainAnswer, kTitlesField);
   XLOPER titles{};
-  if (text == nullptr ||
-      CallExcel(xlfTextref, &titles, 1, text) != xlretSuccess) {
+  if (text == nullptr || !TextToReference(titles, text)) {
     return fail(text::kBlkTitlesMissing);
   }
   WORD type = BaseType(titles);

@@ -81,8 +81,10 @@ int RunDecorDialog() {
       ReleaseHostValue(answer);
       return 0;  // cancelled
     }
-    ForgetDialogAnswer(g_answer);
-    g_answer = answer;
+    if (TakeDialogAnswer(answer, g_answer) != TakenAnswer::kArray) {
+      ShowInsufficientMemory();
+      return 0;
+    }
 
     XLOPER* cells = g_answer.val.array.lparray;
     XLOPER& focus = cells[DialogCell(0, kItemValue)];

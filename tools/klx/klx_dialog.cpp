@@ -28,8 +28,7 @@ double CoercedNumber(XLOPER& cell) {
   return AnswerNumber(cell, value) ? value : NAN;
 }
 
-// Turns an item code text "0nn"/"2nn" in place: the answer's strings are
-// the host's, so only their characters change, never the pointers.
+// Turns an item code text "0nn"/"2nn" of the remembered answer in place.
 void SetItemMode(XLOPER* code, char mode) {
   if (code == nullptr || BaseType(*code) != xltypeStr) return;
   char* text = code->val.str;
@@ -178,10 +177,13 @@ int RunKlxDialog() {
                             g_dialog[2].text[kItemValue]);
     }
     // The new answer takes the remembered one's place.
-    ForgetDialogAnswer(g_lastAnswer);
-    if (code != xlretSuccess) return kStepEnd;
-    g_lastAnswer = answer;
-    if (BaseType(answer) != xltypeMulti) return kStepEnd;  // Cancel
+    if (code != xlretSuccess) {
+      ForgetDialogAnswer(g_lastAnswer);
+      return kStepEnd;
+    }
+    TakenAnswer taken = TakeDialogAnswer(answer, g_lastAnswer);
+    if (taken == TakenAnswer::kNoMemory) ShowInsufficientMemory();
+    if (taken != TakenAnswer::kArray) return kStepEnd;  // Cancel
 
     XLOPER& closedBy = AnswerCell(g_lastAnswer, kClosedByCell);
     double item = BaseType(closedBy) == xltypeNum ? closedBy.val.num : 0;
