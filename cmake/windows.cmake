@@ -43,6 +43,9 @@ function(hvt_windows_addin target)
   target_link_options(${target} PRIVATE -Wl,--no-undefined)
   if(HVT_WIN_BITS EQUAL 32)
     target_link_options(${target} PRIVATE -Wl,--kill-at)
+    # Loads on Windows XP: the threads runtime's GetTickCount64 import is
+    # served from inside the module.
+    target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/win/tick_count_xp.cpp)
   endif()
 endfunction()
 

@@ -38,7 +38,7 @@ record() {  # name, expected (pass|fail), actual exit code, output, wanted text
 # worksheet function. $1: tree, $2: extra tool source text.
 make_tree() {
   mkdir -p "$1/shell" "$1/host" "$1/tools/fake" "$1/win"
-  cp "$src/win/entry-points.txt" "$1/win/"
+  cp "$src/win/entry-points.txt" "$src/win/xp-imports.txt" "$1/win/"
   {
     echo '#include "sdk/xlcall.h"'
     echo 'RegistrationRow g_shellRows[] = {'
@@ -98,6 +98,11 @@ run_case "sound 64-bit module" pass "$work/sound64" 64 "-static-libgcc" \
 
 make_tree "$work/sound32"
 run_case "sound 32-bit module, --kill-at" pass "$work/sound32" 32 "-static-libgcc"
+
+make_tree "$work/vista32" \
+  'unsigned long long uptime(void) { return GetTickCount64(); }'
+run_case "32-bit module importing what Windows XP lacks" fail "$work/vista32" 32 \
+  "-static-libgcc" "imports GetTickCount64 from kernel32.dll"
 
 make_tree "$work/decorated"
 build_module "$work/decorated" 32 "-static-libgcc"
