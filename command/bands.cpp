@@ -10,43 +10,6 @@ namespace hvt {
 
 namespace {
 
-// The interface's calls the bands need: xlCoerce to an array, xlSet and
-// xlFree. The 4-series goes through CallExcel, as every other call of the
-// add-in does.
-int CoerceToArray(XLOPER& band, XLOPER& array) {
-  return CallExcel(xlCoerce, &array, 2, &band, TempInteger(xltypeMulti));
-}
-int CoerceToArray(XLOPER12& band, XLOPER12& array) {
-  XLOPER12 type{};
-  type.xltype = xltypeInt;
-  type.val.w = xltypeMulti;
-  return Excel12(xlCoerce, &array, 2, &band, &type);
-}
-int SetCells(XLOPER& band, XLOPER& array) { return Excel4(xlSet, nullptr, 2, &band, &array); }
-int SetCells(XLOPER12& band, XLOPER12& array) {
-  return Excel12(xlSet, nullptr, 2, &band, &array);
-}
-void Release(XLOPER& value) { ReleaseHostValue(value); }
-void Release(XLOPER12& value) { Excel12(xlFree, nullptr, 1, &value); }
-
-template <typename Oper>
-DWORD BaseTypeOf(const Oper& value) {
-  return value.xltype & ~static_cast<DWORD>(xlbitXLFree | xlbitDLLFree);
-}
-
-// A one-area reference to `area` of `sheet`, backed by `table`.
-template <typename Oper>
-Oper AreaValue(typename Interface<Oper>::Table& table, IDSHEET sheet,
-               const typename Interface<Oper>::Ref& area) {
-  table.count = 1;
-  table.reftbl[0] = area;
-  Oper value{};
-  value.xltype = xltypeRef;
-  value.val.mref.lpmref = &table;
-  value.val.mref.idSheet = sheet;
-  return value;
-}
-
 // Calls step(band, cellsBefore) for each band of rows of `area` holding at
 // most kChunkCells cells (at least one row however wide), top to bottom,
 // until a step answers false. False when one did.
@@ -75,7 +38,7 @@ struct Coerced {
   Oper value{};
   bool filled = false;
   ~Coerced() {
-    if (filled) Release(value);
+    if (filled) GiveBack(value);
   }
 };
 
@@ -83,7 +46,7 @@ struct Coerced {
 
 template <typename Oper>
 bool ReadNumbers(const Oper& reference, double* values, std::size_t count) {
-  if (BaseTypeOf(reference) != xltypeRef || reference.val.mref.lpmref == nullptr ||
+  if (TypeOf(reference) != xltypeRef || reference.val.mref.lpmref == nullptr ||
       reference.val.mref.lpmref->count == 0) {
     return false;
   }
@@ -93,13 +56,14 @@ bool ReadNumbers(const Oper& reference, double* values, std::size_t count) {
   std::size_t filled = 0;
   bool read = ForEachBand(area, [&](const auto& band, std::size_t before) {
     typename Interface<Oper>::Table table;
-    Oper bandRef = AreaValue<Oper>(table, sheet, band);
+    Oper bandRef = AreaRef(table, sheet, band);
     Coerced<Oper> array;
-    if (CoerceToArray(bandRef, array.value) != xlretSuccess) return false;
+    Oper wanted = IntegerValue<Oper>(xltypeMulti);
+    if (HostCall(xlCoerce, &array.value, &bandRef, &wanted) != xlretSuccess) return false;
     array.filled = true;
     const Oper* cells = &array.value;
     std::size_t cellCount = 1;  // a one-cell band may come back as that cell
-    if (BaseTypeOf(array.value) == xltypeMulti) {
+    if (TypeOf(array.value) == xltypeMulti) {
       cells = array.value.val.array.lparray;
       cellCount = cells == nullptr
                       ? 0
@@ -110,7 +74,7 @@ bool ReadNumbers(const Oper& reference, double* values, std::size_t count) {
         static_cast<std::size_t>(long{band.rwLast} - band.rwFirst + 1) * columns;
     if (cellCount != expected || before + cellCount > count) return false;
     for (std::size_t k = 0; k < cellCount; ++k) {
-      if (BaseTypeOf(cells[k]) != xltypeNum) return false;
+      if (TypeOf(cells[k]) != xltypeNum) return false;
       values[before + k] = cells[k].val.num;
     }
     filled = before + cellCount;
@@ -137,13 +101,13 @@ bool WriteNumbers(IDSHEET sheet, const typename Interface<Oper>::Ref& area, cons
       scratch[k].val.num = values[before + k];
     }
     typename Interface<Oper>::Table table;
-    Oper bandRef = AreaValue<Oper>(table, sheet, band);
+    Oper bandRef = AreaRef(table, sheet, band);
     Oper array{};
     array.xltype = xltypeMulti;
     array.val.array.lparray = scratch;
     array.val.array.rows = static_cast<decltype(array.val.array.rows)>(rows);
     array.val.array.columns = static_cast<decltype(array.val.array.columns)>(columns);
-    return SetCells(bandRef, array) == xlretSuccess;
+    return HostCall(xlSet, static_cast<Oper*>(nullptr), &bandRef, &array) == xlretSuccess;
   });
 }
 

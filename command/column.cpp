@@ -11,31 +11,25 @@
 
 namespace hvt {
 
-namespace {
-
-
-bool IsText(const XLOPER& value) {
-  return BaseType(value) == xltypeStr && value.val.str != nullptr;
-}
-
-}  // namespace
-
 // ---- Arguments ------------------------------------------------------------------
 
-bool SameColumn(const RefRecord& data, const RefRecord& output) {
+template <HostRecord Oper>
+bool SameColumn(const RefRecordOf<Oper>& data, const RefRecordOf<Oper>& output) {
   return data.value.val.mref.idSheet == output.value.val.mref.idSheet &&
          data.table.reftbl[0].colFirst == output.table.reftbl[0].colFirst;
 }
 
-bool FirstCellsAreNumbers(const RefRecord& data) {
-  const XLREF& area = data.table.reftbl[0];
+template <HostRecord Oper>
+bool FirstCellsAreNumbers(const RefRecordOf<Oper>& data) {
+  using Ref = typename Interface<Oper>::Ref;
+  const Ref& area = data.table.reftbl[0];
   for (long row = area.rwFirst; row < area.rwFirst + 5L; ++row) {
-    XLMREF table{};
-    XLOPER cell = AreaRef(table, data.value.val.mref.idSheet, CellArea(row, area.colFirst));
-    XLOPER answer{};
-    if (Excel4(xlfIsnumber, &answer, 1, &cell) != xlretSuccess) return false;
-    bool number = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
-    ReleaseHostValue(answer);
+    typename Interface<Oper>::Table table{};
+    Oper cell = AreaRef(table, data.value.val.mref.idSheet, CellArea<Ref>(row, area.colFirst));
+    Oper answer{};
+    if (HostCall(xlfIsnumber, &answer, &cell) != xlretSuccess) return false;
+    bool number = IsTrue(answer);
+    GiveBack(answer);
     if (!number) return false;
   }
   return true;
@@ -53,6 +47,12 @@ bool AnswerNumber(XLOPER& cell, double& number) {
 }
 
 void SelectCell(IDSHEET sheet, long row, long column) {
+  if (WideHost()) {
+    XLMREF12 table{};
+    XLOPER12 cell = AreaRef(table, sheet, CellArea<XLREF12>(row, column));
+    Excel12(xlcFormulaGoto, nullptr, 1, &cell);
+    return;
+  }
   XLMREF table{};
   XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
   Excel4(xlcFormulaGoto, nullptr, 1, &cell);
@@ -95,8 +95,9 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
   }
 }
 
-CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecord& data, RefRecord& output,
-                              double*& focus) {
+template <HostRecord Oper>
+CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecordOf<Oper>& data,
+                              RefRecordOf<Oper>& output, double*& focus) {
   constexpr short kDataItem = 2;
   constexpr short kOutputItem = 4;
   XLOPER* cells = answer.val.array.lparray;
@@ -110,42 +111,55 @@ CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecord& data, RefRecord& output
   return resolved == kResolved ? kAccepted : kShowAgain;
 }
 
-bool TakeReference(LPXLOPER argument, RefRecord& record) {
+template <HostRecord Oper>
+bool TakeReference(Oper* argument, RefRecordOf<Oper>& record) {
   if (record.value.val.mref.lpmref == nullptr) PrepareRef(record);
   if (argument == nullptr) return false;
-  WORD type = BaseType(*argument);
+  DWORD type = TypeOf(*argument);
   if (type != xltypeRef && type != xltypeSRef) return false;
-  XLOPER reference{};
-  if (CallExcel(xlCoerce, &reference, 2, argument, TempInteger(xltypeRef)) !=
-      xlretSuccess) {
-    return false;
-  }
+  Oper reference{};
+  Oper wanted = IntegerValue<Oper>(xltypeRef);
+  if (HostCall(xlCoerce, &reference, argument, &wanted) != xlretSuccess) return false;
   bool taken = false;
-  if (BaseType(reference) == xltypeRef && reference.val.mref.lpmref != nullptr &&
+  if (TypeOf(reference) == xltypeRef && reference.val.mref.lpmref != nullptr &&
       reference.val.mref.lpmref->count >= 1) {
     CopyRef(reference, record.value);
     taken = true;
   }
-  ReleaseHostValue(reference);
+  GiveBack(reference);
   return taken;
 }
 
-bool SheetProtected(const XLOPER& reference) {
-  XLOPER name{};
-  if (CallExcel(xlfGetCell, &name, 2, TempNumber(32),
-                const_cast<LPXLOPER>(&reference)) != xlretSuccess) {
+template <HostRecord Oper>
+bool SheetProtected(const Oper& reference) {
+  Oper name{};
+  Oper nameOfSheet = NumberValue<Oper>(32);
+  if (HostCall(xlfGetCell, &name, &nameOfSheet, const_cast<Oper*>(&reference)) !=
+      xlretSuccess) {
     return false;
   }
   bool locked = false;
-  if (IsText(name)) {
-    XLOPER flag{};
-    if (CallExcel(xlfGetDocument, &flag, 2, TempNumber(7), &name) == xlretSuccess) {
-      locked = BaseType(flag) == xltypeBool && flag.val.xbool != 0;
-      ReleaseHostValue(flag);
+  if (TypeOf(name) == xltypeStr && name.val.str != nullptr) {
+    Oper flag{};
+    Oper protection = NumberValue<Oper>(7);
+    if (HostCall(xlfGetDocument, &flag, &protection, &name) == xlretSuccess) {
+      locked = IsTrue(flag);
+      GiveBack(flag);
     }
   }
-  ReleaseHostValue(name);
+  GiveBack(name);
   return locked;
 }
+
+template bool TakeReference(XLOPER*, RefRecord&);
+template bool TakeReference(XLOPER12*, RefRecord12&);
+template bool SameColumn(const RefRecord&, const RefRecord&);
+template bool SameColumn(const RefRecord12&, const RefRecord12&);
+template bool FirstCellsAreNumbers(const RefRecord&);
+template bool FirstCellsAreNumbers(const RefRecord12&);
+template bool SheetProtected(const XLOPER&);
+template bool SheetProtected(const XLOPER12&);
+template CheckPass ResolveColumnAnswer(XLOPER&, RefRecord&, RefRecord&, double*&);
+template CheckPass ResolveColumnAnswer(XLOPER&, RefRecord12&, RefRecord12&, double*&);
 
 }  // namespace hvt

@@ -18,37 +18,46 @@ namespace hvt {
 // single reference (taken on the sheet the host says). The area count is
 // kept, so callers can refuse several areas. False when the argument is no
 // reference.
-bool TakeReference(LPXLOPER argument, RefRecord& record);
+template <HostRecord Oper>
+bool TakeReference(Oper* argument, RefRecordOf<Oper>& record);
 
 // Whether the output's first column is the data's column on the same sheet.
-bool SameColumn(const RefRecord& data, const RefRecord& output);
+template <HostRecord Oper>
+bool SameColumn(const RefRecordOf<Oper>& data, const RefRecordOf<Oper>& output);
 
 // Whether the first five cells of the data hold numbers.
-bool FirstCellsAreNumbers(const RefRecord& data);
+template <HostRecord Oper>
+bool FirstCellsAreNumbers(const RefRecordOf<Oper>& data);
 
 // A dialog answer cell coerced to a number; false when it is none.
 bool AnswerNumber(XLOPER& cell, double& number);
 
 // Selects one cell.
+// A 12-series host is asked through Excel12, so rows past the old sheet's
+// last can be selected.
 void SelectCell(IDSHEET sheet, long row, long column);
 
 // Rows and columns of a record's area.
-inline long AreaRows(const RefRecord& record) {
+template <HostRecord Oper>
+long AreaRows(const RefRecordOf<Oper>& record) {
   return AreaRowCount(record.table.reftbl[0]);
 }
-inline long AreaColumns(const RefRecord& record) {
+template <HostRecord Oper>
+long AreaColumns(const RefRecordOf<Oper>& record) {
   return AreaColumnCount(record.table.reftbl[0]);
 }
 
 // Whether the sheet of a reference is protected (its cell 32 name, then the
 // document's protection flag).
-bool SheetProtected(const XLOPER& reference);
+template <HostRecord Oper>
+bool SheetProtected(const Oper& reference);
 
 // Resolves the data and output boxes (items 2 and 4) of a column dialog's
 // answer into the two records. kAccepted when both resolved; `focus` then
 // points at the answer's focus cell (nullptr when it holds no number).
-CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecord& data, RefRecord& output,
-                              double*& focus);
+template <HostRecord Oper>
+CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecordOf<Oper>& data,
+                              RefRecordOf<Oper>& output, double*& focus);
 
 // Shows a tool's dialog (the table, or the remembered answer once there is
 // one) until `check` accepts the answer, which becomes the remembered one,

@@ -18,22 +18,38 @@ IDSHEET g_lastSheet = 0;
 namespace {
 
 long g_rowsPerChunk = 0;
-XLOPER g_resolveAnswer{};
 
-
-
-bool IsNumberCell(IDSHEET sheet, long row, BYTE column) {
-  XLMREF table{};
-  XLOPER cell = AreaRef(table, sheet, CellArea(row, column));
-  XLOPER answer{};
-  if (Excel4(xlfIsnumber, &answer, 1, &cell) != xlretSuccess) return false;
-  bool number = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
-  ReleaseHostValue(answer);
+template <HostRecord Oper>
+bool IsNumberCell(IDSHEET sheet, long row, long column) {
+  typename Interface<Oper>::Table table{};
+  Oper cell = AreaRef(table, sheet, CellArea<typename Interface<Oper>::Ref>(row, column));
+  Oper answer{};
+  if (HostCall(xlfIsnumber, &answer, &cell) != xlretSuccess) return false;
+  bool number = IsTrue(answer);
+  GiveBack(answer);
   return number;
 }
 
-void GoTo(XLOPER& reference) {
-  Excel4(xlcFormulaGoto, nullptr, 1, &reference);
+template <HostRecord Oper>
+void GoTo(Oper& reference) {
+  HostCall(xlcFormulaGoto, static_cast<Oper*>(nullptr), &reference);
+}
+
+// A text of the add-in's own (a counted byte string, UTF-8 on a wide host)
+// as an argument of the record's kind. False when it does not fit.
+bool AsArgument(const XLOPER& text, XLOPER& argument, XCHAR*) {
+  argument = text;
+  return true;
+}
+bool AsArgument(const XLOPER& text, XLOPER12& argument, XCHAR* wide) {
+  if (BaseType(text) != xltypeStr || text.val.str == nullptr) {
+    argument.xltype = xltypeNil;
+    return BaseType(text) != xltypeStr;
+  }
+  if (!WidenCounted(text.val.str, wide, 2 * 255 + 2)) return false;
+  argument.xltype = xltypeStr;
+  argument.val.str = wide;
+  return true;
 }
 
 void Echo(bool on) { CallExcel(xlfEcho, nullptr, 1, TempBoolean(on ? 1 : 0)); }
@@ -61,66 +77,74 @@ bool ReadsA1First(const XLOPER& text) {
 // xlfTextref in one notation and, when that finds no reference, the other.
 // `typed` is a copy: the caller's value may live in the temporary pool,
 // which every call empties.
-bool ReadReferenceText(XLOPER& answer, XLOPER typed, bool a1First) {
+template <HostRecord Oper>
+bool ReadReferenceText(Oper& answer, const XLOPER& typed, bool a1First) {
+  answer = Oper{};
   answer.xltype = xltypeErr;
   answer.val.err = xlerrValue;
+  Oper text{};
+  XCHAR wide[2 * 255 + 2];
+  if (!AsArgument(typed, text, wide)) return false;
   for (int pass = 0; pass < 2; ++pass) {
     bool a1 = (pass == 0) == a1First;
-    XLOPER found{};
-    if (CallExcel(xlfTextref, &found, 2, &typed, TempBoolean(a1 ? 1 : 0)) != xlretSuccess) {
-      return false;
-    }
-    if (BaseType(found) != xltypeErr || pass == 1) {
+    Oper found{};
+    Oper notation = BooleanValue<Oper>(a1);
+    if (HostCall(xlfTextref, &found, &text, &notation) != xlretSuccess) return false;
+    if (TypeOf(found) != xltypeErr || pass == 1) {
       answer = found;
       return true;
     }
-    ReleaseHostValue(found);
+    GiveBack(found);
   }
   return false;
 }
 
 // One reference text into a record. 1 resolved, else the alert's answer
 // turned into kResolveAgain or kResolveEnd.
+template <HostRecord Oper>
 int ResolveOne(XLOPER& text, char* message, short item, double* focusCell,
-               XLOPER& target) {
-  bool filled = TextToReference(g_resolveAnswer, &text);
-  if (BaseType(g_resolveAnswer) == xltypeErr) {
-    if (filled) ReleaseHostValue(g_resolveAnswer);
+               Oper& target) {
+  Oper answer{};
+  bool filled = TextToReference(answer, &text);
+  if (TypeOf(answer) == xltypeErr) {
+    if (filled) GiveBack(answer);
     bool outOfMemory = false;
-    filled = QuoteSheetName(g_resolveAnswer, text, &outOfMemory);
+    filled = QuoteSheetName(answer, text, &outOfMemory);
     if (outOfMemory) return kResolveEnd;
   }
-  WORD type = BaseType(g_resolveAnswer);
+  DWORD type = TypeOf(answer);
   if (type != xltypeSRef && type != xltypeRef) {
-    if (filled) ReleaseHostValue(g_resolveAnswer);
+    if (filled) GiveBack(answer);
     return ShowAlertDialog(message, item, focusCell) == 1 ? kResolveAgain
                                                           : kResolveEnd;
   }
   if (type == xltypeSRef) {
-    XLOPER sheet{};
+    Oper sheet{};
     IDSHEET id = 0;
-    if (Excel4(xlSheetId, &sheet, 0) == xlretSuccess) {
-      if (BaseType(sheet) == xltypeRef) id = sheet.val.mref.idSheet;
-      ReleaseHostValue(sheet);
+    if (HostCall(xlSheetId, &sheet) == xlretSuccess) {
+      if (TypeOf(sheet) == xltypeRef) id = sheet.val.mref.idSheet;
+      GiveBack(sheet);
     }
-    XLREF* area = FirstArea(target);
+    auto* area = FirstArea(target);
     if (area != nullptr) {
       target.xltype = xltypeRef;
       target.val.mref.idSheet = id;
       target.val.mref.lpmref->count = 1;
-      *area = g_resolveAnswer.val.sref.ref;
+      *area = answer.val.sref.ref;
     }
   } else {
-    CopyRef(g_resolveAnswer, target);
+    CopyRef(answer, target);
   }
-  ReleaseHostValue(g_resolveAnswer);
+  GiveBack(answer);
   return kResolved;
 }
 
 }  // namespace
 
-bool TextToReference(XLOPER& answer, LPXLOPER text) {
+template <HostRecord Oper>
+bool TextToReference(Oper& answer, LPXLOPER text) {
   if (text == nullptr) {
+    answer = Oper{};
     answer.xltype = xltypeErr;
     answer.val.err = xlerrValue;
     return false;
@@ -129,63 +153,41 @@ bool TextToReference(XLOPER& answer, LPXLOPER text) {
   return ReadReferenceText(answer, typed, ReadsA1First(typed));
 }
 
-XLREF MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn) {
-  return XLREF{static_cast<WORD>(firstRow), static_cast<WORD>(lastRow),
-               static_cast<BYTE>(firstColumn), static_cast<BYTE>(lastColumn)};
-}
-
-XLOPER AreaRef(XLMREF& table, IDSHEET sheet, const XLREF& area) {
+namespace {
+template <typename Oper, typename Table, typename Ref>
+Oper AreaValue(Table& table, IDSHEET sheet, const Ref& area) {
   table.count = 1;
   table.reftbl[0] = area;
-  XLOPER value{};
+  Oper value{};
   value.xltype = xltypeRef;
   value.val.mref.lpmref = &table;
   value.val.mref.idSheet = sheet;
   return value;
 }
+}  // namespace
 
-XLOPER& SetRecord(RefRecord& record, IDSHEET sheet, const XLREF& area) {
-  PrepareRef(record);
-  record.value.val.mref.idSheet = sheet;
-  record.table.reftbl[0] = area;
-  return record.value;
+XLOPER AreaRef(XLMREF& table, IDSHEET sheet, const XLREF& area) {
+  return AreaValue<XLOPER>(table, sheet, area);
+}
+XLOPER12 AreaRef(XLMREF12& table, IDSHEET sheet, const XLREF12& area) {
+  return AreaValue<XLOPER12>(table, sheet, area);
 }
 
-// ---- Reference records ------------------------------------------------------
-
-void PrepareRef(RefRecord& record) {
-  record.table = XLMREF{};
-  record.table.count = 1;
-  record.value = XLOPER{};
-  record.value.xltype = xltypeRef;
-  record.value.val.mref.lpmref = &record.table;
+template <>
+long SheetRows<XLOPER>() {
+  if (g_maxRows == 0) ReadMaxRows();
+  return g_maxRows;
 }
-
-XLREF* FirstArea(XLOPER& reference) {
-  if (BaseType(reference) != xltypeRef || reference.val.mref.lpmref == nullptr) {
-    return nullptr;
-  }
-  return &reference.val.mref.lpmref->reftbl[0];
-}
-
-const XLREF* FirstArea(const XLOPER& reference) {
-  return FirstArea(const_cast<XLOPER&>(reference));
-}
-
-void CopyRef(const XLOPER& source, XLOPER& target) {
-  const XLREF* from = FirstArea(source);
-  if (from == nullptr || source.val.mref.lpmref->count == 0) return;
-  if (target.val.mref.lpmref == nullptr) return;  // no storage of its own
-  target.xltype = BaseType(source);
-  target.val.mref.idSheet = source.val.mref.idSheet;
-  target.val.mref.lpmref->count = source.val.mref.lpmref->count;
-  target.val.mref.lpmref->reftbl[0] = *from;
+template <>
+long SheetRows<XLOPER12>() {
+  if (g_maxRows == 0) ReadMaxRows();
+  return WideHost() ? long{kXl12MaxRows} : long{g_maxRows};
 }
 
 // ---- Bands of rows ----------------------------------------------------------
 
-void NextRowChunkArea(const XLREF& whole, XLREF& chunk, long limit,
-                      long& rowsPerChunk) {
+template <typename Ref>
+void NextRowChunkArea(const Ref& whole, Ref& chunk, long limit, long& rowsPerChunk) {
   long rows = long{whole.rwLast} - whole.rwFirst + 1;
   long columns = long{whole.colLast} - whole.colFirst + 1;
   if (rows <= 0 || columns <= 0) return;
@@ -193,19 +195,20 @@ void NextRowChunkArea(const XLREF& whole, XLREF& chunk, long limit,
   if (chunk.rwFirst == whole.rwFirst && chunk.rwLast == whole.rwLast) {
     // At least one row per band, however wide the reference.
     rowsPerChunk = std::max(1L, limit / columns);
-    chunk.rwLast = static_cast<WORD>(whole.rwFirst + rowsPerChunk - 1);
+    chunk.rwLast = static_cast<decltype(chunk.rwLast)>(whole.rwFirst + rowsPerChunk - 1);
     return;
   }
   if (chunk.rwLast >= whole.rwLast || rowsPerChunk <= 0) return;
   long first = long{chunk.rwLast} + 1;
   long last = std::min<long>(first + rowsPerChunk - 1, whole.rwLast);
-  chunk.rwFirst = static_cast<WORD>(first);
-  chunk.rwLast = static_cast<WORD>(last);
+  chunk.rwFirst = static_cast<decltype(chunk.rwFirst)>(first);
+  chunk.rwLast = static_cast<decltype(chunk.rwLast)>(last);
 }
 
-void NextRowChunk(const XLOPER& whole, XLOPER& chunk, long limit) {
-  const XLREF* from = FirstArea(whole);
-  XLREF* band = FirstArea(chunk);
+template <HostRecord Oper>
+void NextRowChunk(const Oper& whole, Oper& chunk, long limit) {
+  const auto* from = FirstArea(whole);
+  auto* band = FirstArea(chunk);
   if (from == nullptr || band == nullptr) return;
   NextRowChunkArea(*from, *band, limit, g_rowsPerChunk);
 }
@@ -241,7 +244,9 @@ bool QuoteSheetText(const char* text, char* work, std::size_t capacity) {
   return true;
 }
 
-bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory) {
+template <HostRecord Oper>
+bool QuoteSheetName(Oper& answer, XLOPER& text, bool* outOfMemory) {
+  answer = Oper{};
   answer.xltype = xltypeErr;
   answer.val.err = xlerrValue;
   if (BaseType(text) != xltypeStr || text.val.str == nullptr) return false;
@@ -259,7 +264,7 @@ bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory) {
     quoted.xltype = xltypeStr;
     quoted.val.str = work;  // QuoteSheetText wrote its length byte
     filled = ReadReferenceText(answer, quoted, a1First);
-    if (BaseType(answer) != xltypeErr) {
+    if (TypeOf(answer) != xltypeErr) {
       // The text is a cell of the dialog answer and is released with the
       // whole answer; freeing it on its own would free it twice.
       text.xltype = xltypeNil;
@@ -270,9 +275,10 @@ bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory) {
   return filled;
 }
 
+template <HostRecord Oper>
 int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
-                      short outputItem, double* focusCell, XLOPER& inputRef,
-                      XLOPER& outputRef) {
+                      short outputItem, double* focusCell, Oper& inputRef,
+                      Oper& outputRef) {
   int input = ResolveOne(inputText, text::kInputIncorrect, inputItem, focusCell,
                          inputRef);
   if (input != kResolved) return input;
@@ -352,28 +358,29 @@ void RestoreReferenceField(XLOPER& tableArray, std::size_t element,
 
 // ---- Whole columns ------------------------------------------------------------
 
-bool CoversWholeColumns(const XLOPER& reference) {
-  const XLREF* area = FirstArea(reference);
+template <HostRecord Oper>
+bool CoversWholeColumns(const Oper& reference) {
+  const auto* area = FirstArea(reference);
   if (area == nullptr) return false;
-  if (g_maxRows == 0) ReadMaxRows();
-  long rows = long{area->rwLast} - area->rwFirst + 1;
-  return rows == g_maxRows || (rows == 16384 && g_maxRows == 65536);
+  const long sheetRows = SheetRows<Oper>();
+  long rows = AreaRowCount(*area);
+  return rows == sheetRows || (rows == 16384 && sheetRows == 65536);
 }
 
-int FindDataExtent(XLOPER& reference) {
-  XLREF* area = FirstArea(reference);
+template <HostRecord Oper>
+int FindDataExtent(Oper& reference) {
+  using Ref = typename Interface<Oper>::Ref;
+  auto* area = FirstArea(reference);
   if (area == nullptr) return 0;
-  if (g_maxRows == 0) ReadMaxRows();
+  const long sheetRows = SheetRows<Oper>();
   const IDSHEET sheet = reference.val.mref.idSheet;
   Echo(false);
 
   long firstRow = 0;
-  for (long column = area->colFirst; column <= area->colLast; ++column) {
+  for (long column = area->colFirst; column <= long{area->colLast}; ++column) {
     long row = 0;
-    while (row < g_maxRows && !IsNumberCell(sheet, row, static_cast<BYTE>(column))) {
-      ++row;
-    }
-    if (row == g_maxRows) {
+    while (row < sheetRows && !IsNumberCell<Oper>(sheet, row, column)) ++row;
+    if (row == sheetRows) {
       Echo(true);
       return 0;
     }
@@ -381,50 +388,71 @@ int FindDataExtent(XLOPER& reference) {
   }
 
   long lastRow = firstRow;
-  if (firstRow + 1 < g_maxRows && IsNumberCell(sheet, firstRow + 1, area->colFirst)) {
-    XLMREF table{};
-    XLREF top{static_cast<WORD>(firstRow), static_cast<WORD>(firstRow),
-              area->colFirst, area->colFirst};
-    XLOPER start = AreaRef(table, sheet, top);
+  if (firstRow + 1 < sheetRows && IsNumberCell<Oper>(sheet, firstRow + 1, area->colFirst)) {
+    typename Interface<Oper>::Table table{};
+    Oper start = AreaRef(table, sheet, CellArea<Ref>(firstRow, area->colFirst));
     GoTo(start);
-    CallExcel(xlcSelectEnd, nullptr, 1, TempNumber(4));  // down
-    XLOPER active{};
-    if (Excel4(xlfActiveCell, &active, 0) == xlretSuccess) {
-      if (BaseType(active) == xltypeSRef) {
+    Oper down = NumberValue<Oper>(4);
+    HostCall(xlcSelectEnd, static_cast<Oper*>(nullptr), &down);
+    Oper active{};
+    if (HostCall(xlfActiveCell, &active) == xlretSuccess) {
+      if (TypeOf(active) == xltypeSRef) {
         lastRow = active.val.sref.ref.rwFirst;
-      } else if (const XLREF* cell = FirstArea(active)) {
+      } else if (const auto* cell = FirstArea(active)) {
         lastRow = cell->rwFirst;
       }
-      ReleaseHostValue(active);
+      GiveBack(active);
     }
     // The end of the run can only lie at or below where it starts.
     if (lastRow < firstRow) lastRow = firstRow;
   }
   GoToSavedSelection();
 
-  area->rwFirst = static_cast<WORD>(firstRow);
-  area->rwLast = static_cast<WORD>(lastRow);
+  area->rwFirst = static_cast<decltype(area->rwFirst)>(firstRow);
+  area->rwLast = static_cast<decltype(area->rwLast)>(lastRow);
   Echo(true);
   return 1;
 }
 
-void FormatTitleRow(const XLOPER& reference) {
-  const XLREF* area = FirstArea(reference);
+template <HostRecord Oper>
+void FormatTitleRow(const Oper& reference) {
+  using Ref = typename Interface<Oper>::Ref;
+  const auto* area = FirstArea(reference);
   if (area == nullptr) return;
-  XLMREF titlesTable{};
-  XLOPER titles = AreaRef(titlesTable, reference.val.mref.idSheet, *area);
+  typename Interface<Oper>::Table titlesTable{};
+  Oper titles = AreaRef(titlesTable, reference.val.mref.idSheet, *area);
   GoTo(titles);
-  CallExcel(xlcAlignment, nullptr, 1, TempNumber(3));  // centre
-  CallExcel(xlcFormatFont, nullptr, 3, TempMissing(), TempMissing(),
-            TempBoolean(1));  // bold
+  Oper centre = NumberValue<Oper>(3);
+  HostCall(xlcAlignment, static_cast<Oper*>(nullptr), &centre);
+  Oper missing = MissingValue<Oper>();
+  Oper bold = BooleanValue<Oper>(true);
+  HostCall(xlcFormatFont, static_cast<Oper*>(nullptr), &missing, &missing, &bold);
 
-  if (g_maxRows == 0) ReadMaxRows();
-  XLMREF columnsTable{};
-  XLREF whole{0, static_cast<WORD>(g_maxRows - 1), area->colFirst, area->colLast};
-  XLOPER columns = AreaRef(columnsTable, reference.val.mref.idSheet, whole);
+  typename Interface<Oper>::Table columnsTable{};
+  Oper columns = AreaRef(columnsTable, reference.val.mref.idSheet,
+                         MakeArea<Ref>(0, SheetRows<Oper>() - 1, area->colFirst, area->colLast));
   GoTo(columns);
-  CallExcel(xlcColumnWidth, nullptr, 4, TempMissing(), TempMissing(),
-            TempBoolean(1), TempNumber(3));  // best fit
+  Oper bestFit = NumberValue<Oper>(3);
+  HostCall(xlcColumnWidth, static_cast<Oper*>(nullptr), &missing, &missing, &bold, &bestFit);
 }
+
+// The two records every service above serves.
+template void NextRowChunkArea(const XLREF&, XLREF&, long, long&);
+template void NextRowChunkArea(const XLREF12&, XLREF12&, long, long&);
+template void NextRowChunk(const XLOPER&, XLOPER&, long);
+template void NextRowChunk(const XLOPER12&, XLOPER12&, long);
+template bool TextToReference(XLOPER&, LPXLOPER);
+template bool TextToReference(XLOPER12&, LPXLOPER);
+template bool QuoteSheetName(XLOPER&, XLOPER&, bool*);
+template bool QuoteSheetName(XLOPER12&, XLOPER&, bool*);
+template int ResolveReferences(XLOPER&, XLOPER&, short, short, double*, XLOPER&, XLOPER&);
+template int ResolveReferences(XLOPER&, XLOPER&, short, short, double*, XLOPER12&,
+                               XLOPER12&);
+template bool CoversWholeColumns(const XLOPER&);
+template bool CoversWholeColumns(const XLOPER12&);
+template int FindDataExtent(XLOPER&);
+template int FindDataExtent(XLOPER12&);
+template void FormatTitleRow(const XLOPER&);
+template void FormatTitleRow(const XLOPER12&);
 
 }  // namespace hvt

@@ -8,50 +8,109 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/interface.h"
 #include "sdk/xlcall.h"
 
 namespace hvt {
 
-// A reference value with storage of its own for its one area. Not copyable:
-// the value points into the record.
-struct RefRecord {
-  XLOPER value{};
-  XLMREF table{};
+// A reference value with storage of its own for its one area, in either
+// record (RefRecord: the 4-series; RefRecord12: the 12-series and the big
+// sheet). Not copyable: the value points into the record.
+template <HostRecord Oper>
+struct RefRecordOf {
+  using Ref = typename Interface<Oper>::Ref;
+  Oper value{};
+  typename Interface<Oper>::Table table{};
+  RefRecordOf() = default;
+  RefRecordOf(const RefRecordOf&) = delete;
+  RefRecordOf& operator=(const RefRecordOf&) = delete;
 };
+using RefRecord = RefRecordOf<XLOPER>;
+using RefRecord12 = RefRecordOf<XLOPER12>;
 
 // Type reference, count 1, the value pointing at the record's own area.
-void PrepareRef(RefRecord& record);
+template <HostRecord Oper>
+void PrepareRef(RefRecordOf<Oper>& record) {
+  record.table = {};
+  record.table.count = 1;
+  record.value = Oper{};
+  record.value.xltype = xltypeRef;
+  record.value.val.mref.lpmref = &record.table;
+}
 
 // ---- The one builder of one-area references. Every tool and host service
 // makes its cell, column and band references here.
 
 // Rows and columns of an area, first and last included.
-XLREF MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn);
-inline XLREF CellArea(long row, long column) {
-  return MakeArea(row, row, column, column);
+template <typename Ref = XLREF>
+Ref MakeArea(long firstRow, long lastRow, long firstColumn, long lastColumn) {
+  Ref area{};
+  area.rwFirst = static_cast<decltype(area.rwFirst)>(firstRow);
+  area.rwLast = static_cast<decltype(area.rwLast)>(lastRow);
+  area.colFirst = static_cast<decltype(area.colFirst)>(firstColumn);
+  area.colLast = static_cast<decltype(area.colLast)>(lastColumn);
+  return area;
 }
-inline long AreaRowCount(const XLREF& area) {
-  return long{area.rwLast} - area.rwFirst + 1;
+template <typename Ref = XLREF>
+Ref CellArea(long row, long column) {
+  return MakeArea<Ref>(row, row, column, column);
 }
-inline long AreaColumnCount(const XLREF& area) {
-  return long{area.colLast} - area.colFirst + 1;
+template <typename Ref>
+long AreaRowCount(const Ref& area) {
+  return long{area.rwLast} - long{area.rwFirst} + 1;
+}
+template <typename Ref>
+long AreaColumnCount(const Ref& area) {
+  return long{area.colLast} - long{area.colFirst} + 1;
 }
 
 // A reference value to one area of `sheet`, backed by `table`.
 XLOPER AreaRef(XLMREF& table, IDSHEET sheet, const XLREF& area);
+XLOPER12 AreaRef(XLMREF12& table, IDSHEET sheet, const XLREF12& area);
 
 // Points `record` at one area of `sheet`; answers its value.
-XLOPER& SetRecord(RefRecord& record, IDSHEET sheet, const XLREF& area);
+template <HostRecord Oper>
+Oper& SetRecord(RefRecordOf<Oper>& record, IDSHEET sheet,
+                const typename Interface<Oper>::Ref& area) {
+  PrepareRef(record);
+  record.value.val.mref.idSheet = sheet;
+  record.table.reftbl[0] = area;
+  return record.value;
+}
+
+// The first area of a reference value, or nullptr.
+template <HostRecord Oper>
+typename Interface<Oper>::Ref* FirstArea(Oper& reference) {
+  if (TypeOf(reference) != xltypeRef || reference.val.mref.lpmref == nullptr) {
+    return nullptr;
+  }
+  return &reference.val.mref.lpmref->reftbl[0];
+}
+template <HostRecord Oper>
+const typename Interface<Oper>::Ref* FirstArea(const Oper& reference) {
+  return FirstArea(const_cast<Oper&>(reference));
+}
 
 // Copies type word, sheet id, count and the first area's bounds of
 // `source` (a reference value) into `target`, which keeps its own area
 // storage. Anything other than a reference with an area, or a target
 // without storage, leaves the target alone.
-void CopyRef(const XLOPER& source, XLOPER& target);
+template <HostRecord Oper>
+void CopyRef(const Oper& source, Oper& target) {
+  const auto* from = FirstArea(source);
+  if (from == nullptr || source.val.mref.lpmref->count == 0) return;
+  if (target.val.mref.lpmref == nullptr) return;  // no storage of its own
+  target.xltype = TypeOf(source);
+  target.val.mref.idSheet = source.val.mref.idSheet;
+  target.val.mref.lpmref->count = source.val.mref.lpmref->count;
+  target.val.mref.lpmref->reftbl[0] = *from;
+}
 
-// The first area of a reference value, or nullptr.
-XLREF* FirstArea(XLOPER& reference);
-const XLREF* FirstArea(const XLOPER& reference);
+// Rows of the sheet as a record of this kind addresses it: the old grid
+// for the 4-series, 1,048,576 for the 12-series on a host of version 12 or
+// later.
+template <HostRecord Oper>
+long SheetRows();
 
 // Band size every tool reads and writes with.
 constexpr long kChunkCells = 5400;
@@ -59,10 +118,11 @@ constexpr long kChunkCells = 5400;
 // Moves `chunk` to the next band of rows of `whole` holding at most `limit`
 // cells. The caller copies `whole` into `chunk` first and repeats this plus
 // its read or write until the chunk's last row is the whole's.
-void NextRowChunk(const XLOPER& whole, XLOPER& chunk, long limit);
+template <HostRecord Oper>
+void NextRowChunk(const Oper& whole, Oper& chunk, long limit);
 // The same on bare areas, with the band height kept by the caller.
-void NextRowChunkArea(const XLREF& whole, XLREF& chunk, long limit,
-                      long& rowsPerChunk);
+template <typename Ref>
+void NextRowChunkArea(const Ref& whole, Ref& chunk, long limit, long& rowsPerChunk);
 
 // The text step of QuoteSheetName: `text` (a counted string) rewritten with
 // quotes around its sheet part into `work` as a counted string with a NUL.
@@ -76,14 +136,18 @@ bool QuoteSheetText(const char* text, char* work, std::size_t capacity);
 // shown again. True when the host
 // filled `answer` (the caller releases it); false leaves an error of ours.
 // Running out of memory shows "Insufficient memory!" and sets *outOfMemory.
-bool QuoteSheetName(XLOPER& answer, XLOPER& text, bool* outOfMemory = nullptr);
+// The answer is a record of the interface the command runs on: a 12-series
+// one asks with the text in UTF-16.
+template <HostRecord Oper>
+bool QuoteSheetName(Oper& answer, XLOPER& text, bool* outOfMemory = nullptr);
 
 // A reference text into `answer` through xlfTextref, which reads one
 // notation per call: the A1 a person types, or the R1C1 text
 // PrefillReferenceField offers. True when the host filled `answer` (the
 // caller releases it, an error value included); false leaves an error
 // value of ours.
-bool TextToReference(XLOPER& answer, LPXLOPER text);
+template <HostRecord Oper>
+bool TextToReference(Oper& answer, LPXLOPER text);
 
 // Answers of ResolveReferences.
 constexpr int kResolveAgain = 0;
@@ -92,9 +156,13 @@ constexpr int kResolveEnd = 101;
 
 // Turns the texts of a dialog's data and output reference boxes into the
 // tool's two reference records.
+// The texts are cells of the add-in's own copy of a dialog answer (UTF-8
+// when the dialog went through the 12-series); the records are of the
+// interface the command runs on.
+template <HostRecord Oper>
 int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
-                      short outputItem, double* focusCell, XLOPER& inputRef,
-                      XLOPER& outputRef);
+                      short outputItem, double* focusCell, Oper& inputRef,
+                      Oper& outputRef);
 
 // Offers the selection saved by BeginCommand as the data reference of a
 // tool dialog: 1 when it put the selection's text into cell `element` of
@@ -114,13 +182,16 @@ extern IDSHEET g_lastSheet;
 
 // Narrows a whole-column reference in place to the rows holding its data.
 // 1, or 0 (the reference unchanged) when a column holds no number.
-int FindDataExtent(XLOPER& reference);
+template <HostRecord Oper>
+int FindDataExtent(Oper& reference);
 
 // Whether a reference's row count marks whole columns.
-bool CoversWholeColumns(const XLOPER& reference);
+template <HostRecord Oper>
+bool CoversWholeColumns(const Oper& reference);
 
 // Centres and bolds the title cells and fits their columns' width.
-void FormatTitleRow(const XLOPER& reference);
+template <HostRecord Oper>
+void FormatTitleRow(const Oper& reference);
 
 }  // namespace hvt
 

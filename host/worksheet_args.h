@@ -6,35 +6,10 @@
 #include <cstddef>
 #include <span>
 
+#include "host/interface.h"
 #include "sdk/xlcall.h"
 
 namespace hvt {
-
-// What the helpers below need of each value record: the 4-series XLOPER
-// with Excel4v and 16-bit counts, the 12-series XLOPER12 with Excel12v and
-// the big sheet.
-template <typename Oper>
-struct Interface;
-template <>
-struct Interface<XLOPER> {
-  using Char = char;
-  using Ref = XLREF;
-  using Table = XLMREF;
-  static constexpr std::size_t kMaxArrayRows = 0xFFFF;  // a 16-bit count
-  static int Call(int function, XLOPER* result, int count, XLOPER** args) {
-    return Excel4v(function, result, count, args);
-  }
-};
-template <>
-struct Interface<XLOPER12> {
-  using Char = XCHAR;
-  using Ref = XLREF12;
-  using Table = XLMREF12;
-  static constexpr std::size_t kMaxArrayRows = kXl12MaxRows;
-  static int Call(int function, XLOPER12* result, int count, XLOPER12** args) {
-    return Excel12v(function, result, count, args);
-  }
-};
 
 // What a data argument turned out to be.
 struct DataArgument {

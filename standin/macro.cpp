@@ -241,7 +241,9 @@ int DoTextref(XLOPER& result, const Args& args) {
   std::size_t pos = 0;
   std::string book, sheet;
   bool named = ScanSheetPrefix(t, pos, book, sheet);
-  if (!named && ref->areas.size() == 1) {  // on the current sheet
+  // A 12-series caller gets the external reference: an XLOPER's single
+  // reference cannot carry the big sheet's rows and columns.
+  if (!named && ref->areas.size() == 1 && CurrentWideCall() == nullptr) {  // current sheet
     std::memset(static_cast<void*>(&result), 0, sizeof result);
     const Area& a = ref->areas[0];
     result.xltype = xltypeSRef;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "command/column.h"
 #include "host/command_frame.h"
 #include "host/dialog_table.h"
 #include "host/host_values.h"
@@ -474,6 +475,55 @@ TEST_F(Messages, ProgressTextsReachTheStatusBar) {
                               "status \" 1% Finished\"", "status \"67% Finished\"",
                               "status cleared"}));
   EXPECT_EQ(standin::StatusText(), "");
+}
+
+// "TempActiveRow/TempActiveRow12": a 12-series reference addresses rows up
+// to 1,048,575 on a host of version 12 or later. The same steps as above,
+// on a column whose numbers all lie past the old sheet's last row.
+TEST_F(Extent, OnTheBigSheetTheTwelveSeriesRecordsReachPastTheOldLastRow) {
+  standin::SetHostVersion("16.0");
+  ReadHostVersion();
+  standin::SheetId sheet = standin::NewWorkbook("Big.xlsx", "Data");
+  std::vector<standin::Value> column(80000);
+  for (std::size_t r = 0; r < column.size(); ++r) column[r] = 0.5 * static_cast<double>(r);
+  standin::SetColumn(sheet, "B70001", column);  // rows 70,001..150,000
+  standin::Select(sheet, "H8");
+  ASSERT_EQ(BeginCommand(), 1);
+  RefRecord12 ref;
+  PrepareRef(ref);
+  ref.value.val.mref.idSheet = sheet;
+  ref.table.reftbl[0] = XLREF12{0, kXl12MaxRows - 1, 1, 1};
+  ASSERT_TRUE(CoversWholeColumns(ref.value));
+  EXPECT_EQ(FindDataExtent(ref.value), 1);
+  EXPECT_EQ(ref.table.reftbl[0].rwFirst, 70000);
+  EXPECT_EQ(ref.table.reftbl[0].rwLast, 149999);
+  EXPECT_EQ(standin::Selection(), "H8") << "back to the saved selection";
+  EXPECT_TRUE(FirstCellsAreNumbers(ref));
+  EXPECT_FALSE(SheetProtected(ref.value));
+
+  RefRecord12 output;
+  SetRecord(output, sheet, MakeArea<XLREF12>(70000, 149999, 1, 1));
+  EXPECT_TRUE(SameColumn(ref, output));
+  output.table.reftbl[0].colFirst = 16383;  // the big sheet's last column
+  EXPECT_FALSE(SameColumn(ref, output));
+
+  // Five numbers from the first row on, counted past the old grid too.
+  ref.table.reftbl[0] = XLREF12{149996, 149999, 1, 1};
+  EXPECT_FALSE(FirstCellsAreNumbers(ref)) << "row 150,001 is empty";
+  standin::ProtectSheet(sheet, true);
+  EXPECT_TRUE(SheetProtected(ref.value));
+  standin::ProtectSheet(sheet, false);
+
+  // A column without numbers is left alone, at the big sheet's size.
+  ref.table.reftbl[0] = XLREF12{0, kXl12MaxRows - 1, 3, 3};
+  EXPECT_EQ(FindDataExtent(ref.value), 0);
+  EXPECT_EQ(ref.table.reftbl[0].rwLast, kXl12MaxRows - 1);
+
+  // The 4-series record on the same host still sees the old sheet.
+  RefRecord old;
+  SetRecord(old, sheet, MakeArea(0, 65535, 1, 1));
+  EXPECT_TRUE(CoversWholeColumns(old.value));
+  EXPECT_EQ(FindDataExtent(old.value), 0) << "no number in the rows it can address";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/command_frame.h"
+#include "host/counted_string.h"
 #include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "host/references.h"
@@ -357,6 +358,141 @@ TEST_F(Documents, MemoryRunningOutLeavesTheListAsItWas) {
   ASSERT_TRUE(AppendDocument(list, name));
   EXPECT_EQ(list.count, 11u);
   FreeDocumentList(list);
+}
+
+// ---- The 12-series ------------------------------------------------------------
+
+// Band heights over the 12-series record, which counts rows in 32 bits.
+std::vector<long> Bands12(long firstRow, long rows, int columns, long limit) {
+  RefRecord12 whole, chunk;
+  SetRecord(whole, 1, MakeArea<XLREF12>(firstRow, firstRow + rows - 1, 2, 2 + columns - 1));
+  PrepareRef(chunk);
+  CopyRef(whole.value, chunk.value);
+  std::vector<long> heights;
+  long expectedFirst = firstRow;
+  for (int guard = 0; guard < 100000; ++guard) {
+    NextRowChunk(whole.value, chunk.value, limit);
+    const XLREF12& band = chunk.table.reftbl[0];
+    EXPECT_EQ(band.rwFirst, expectedFirst) << "bands must tile the rows";
+    heights.push_back(AreaRowCount(band));
+    expectedFirst = band.rwLast + 1;
+    if (band.rwLast == whole.table.reftbl[0].rwLast) break;
+  }
+  return heights;
+}
+
+TEST(RowChunks, TheWholeBigColumnInBandsOfTheSameLimit) {
+  std::vector<long> heights = Bands12(0, kXl12MaxRows, 1, kChunkCells);
+  ASSERT_EQ(heights.size(), static_cast<std::size_t>((kXl12MaxRows + 5399) / 5400));
+  EXPECT_EQ(heights.front(), 5400);
+  EXPECT_EQ(heights.back(), kXl12MaxRows - 5400L * (static_cast<long>(heights.size()) - 1));
+  // Past the old sheet, where a 16-bit row would have wrapped to 0.
+  EXPECT_EQ(Bands12(65000, 2000, 3, kChunkCells), (std::vector<long>{1800, 200}));
+}
+
+// Texts the add-in keeps of a wide host's answers: UTF-8 in its byte
+// records, UTF-16 towards the host. The expected units are the compiler's
+// own encoding of the same literals.
+TEST(WideTexts, ConvertWithoutLossBothWays) {
+  auto counted = [](const std::string& bytes) {
+    std::string s(1, static_cast<char>(bytes.size()));
+    return s + bytes + '\0';
+  };
+  const std::u16string samples[] = {u"Data!A1:A70000", u"'\u0426\u0435\u043d\u0430'!C1",
+                                    u"\u00e9t\u00e9", u"\U0001F600x", u""};
+  for (const std::u16string& sample : samples) {
+    std::vector<XCHAR> wide(sample.size() + 1);
+    wide[0] = static_cast<XCHAR>(sample.size());
+    std::copy(sample.begin(), sample.end(), wide.begin() + 1);
+    char narrow[257];
+    ASSERT_TRUE(NarrowCounted(wide.data(), narrow, sizeof narrow));
+    XCHAR back[300];
+    ASSERT_TRUE(WidenCounted(narrow, back, 300));
+    ASSERT_EQ(back[0], sample.size());
+    EXPECT_TRUE(std::equal(sample.begin(), sample.end(), back + 1));
+    EXPECT_EQ(back[sample.size() + 1], 0);
+    EXPECT_EQ(narrow[1 + static_cast<unsigned char>(narrow[0])], '\0');
+  }
+  // The UTF-8 bytes themselves, for one text of each width.
+  char narrow[257];
+  const XCHAR mixed[] = {4, u'a', 0x0436, 0xD83D, 0xDE00};
+  ASSERT_TRUE(NarrowCounted(mixed, narrow, sizeof narrow));
+  EXPECT_EQ(std::string(narrow, 9), counted("a\xd0\xb6\xf0\x9f\x98\x80"));
+  // An unpaired surrogate survives the round trip.
+  const XCHAR lone[] = {2, 0xD800, u'z'};
+  ASSERT_TRUE(NarrowCounted(lone, narrow, sizeof narrow));
+  XCHAR back[8];
+  ASSERT_TRUE(WidenCounted(narrow, back, 8));
+  EXPECT_EQ(back[0], 2);
+  EXPECT_EQ(back[1], 0xD800);
+  EXPECT_EQ(back[2], u'z');
+  // Limits: 255 bytes, and the caller's capacity; nothing written then.
+  std::vector<XCHAR> longText(1 + 128, 0x0436);  // 256 bytes of UTF-8
+  longText[0] = 128;
+  narrow[0] = 7;
+  EXPECT_FALSE(NarrowCounted(longText.data(), narrow, sizeof narrow));
+  EXPECT_EQ(narrow[0], 7);
+  EXPECT_FALSE(NarrowCounted(mixed, narrow, 8));
+  back[0] = 9;
+  EXPECT_FALSE(WidenCounted(counted("abcdefg").c_str(), back, 8));
+  EXPECT_EQ(back[0], 9);
+}
+
+// "TEXTREF" through Excel12 on a host of version 16: a text names rows past
+// the old sheet's last and a sheet whose name is not ASCII, and a text
+// refused as typed is tried again with its sheet part quoted.
+TEST_F(SelectionField, TextsResolveToTwelveSeriesReferencesOnTheBigSheet) {
+  standin::SetHostVersion("16.0");
+  ReadHostVersion();
+  standin::SheetId price = standin::NewWorkbook("Book1.xlsx", "\xd0\xa6\xd0\xb5\xd0\xbd\xd0\xb0");
+  standin::SheetId spaced = standin::AddSheet("Book1.xlsx", "My Data");
+  standin::Select(price, "A1");
+  auto resolve = [](std::string text, XLREF12& area, IDSHEET& sheet) {
+    std::string counted(1, static_cast<char>(text.size()));
+    counted += text;
+    counted += '\0';
+    XLOPER typed{};
+    typed.xltype = xltypeStr;
+    typed.val.str = counted.data();
+    XLOPER12 answer{};
+    bool filled = TextToReference(answer, &typed);
+    if (TypeOf(answer) == xltypeErr) {
+      if (filled) GiveBack(answer);
+      filled = QuoteSheetName(answer, typed);
+    }
+    DWORD type = TypeOf(answer);
+    if (type == xltypeRef) {
+      area = answer.val.mref.lpmref->reftbl[0];
+      sheet = answer.val.mref.idSheet;
+    }
+    if (type == xltypeSRef) area = answer.val.sref.ref;
+    if (filled) GiveBack(answer);
+    return type;
+  };
+  XLREF12 area{};
+  IDSHEET sheet = 0;
+  EXPECT_EQ(resolve("'\xd0\xa6\xd0\xb5\xd0\xbd\xd0\xb0'!A1:A70000", area, sheet),
+            DWORD{xltypeRef});
+  EXPECT_EQ(sheet, price);
+  EXPECT_EQ(area.rwLast, 69999);
+  EXPECT_EQ(resolve("My Data!B:B", area, sheet), DWORD{xltypeRef}) << "quoted on the retry";
+  EXPECT_EQ(sheet, spaced);
+  EXPECT_EQ(area.rwFirst, 0);
+  EXPECT_EQ(area.rwLast, kXl12MaxRows - 1);
+  EXPECT_EQ(area.colFirst, 1);
+  EXPECT_EQ(resolve("XFD1048576", area, sheet), DWORD{xltypeRef}) << "no single reference";
+  EXPECT_EQ(sheet, price);
+  EXPECT_EQ(area.rwFirst, kXl12MaxRows - 1);
+  EXPECT_EQ(area.colFirst, 16383);
+
+  // The 4-series on the same host: no XLOPER reaches row 70,000.
+  std::string counted = std::string(1, 9) + "A1:A70000" + '\0';
+  XLOPER typed{};
+  typed.xltype = xltypeStr;
+  typed.val.str = counted.data();
+  XLOPER old{};
+  if (TextToReference(old, &typed)) ReleaseHostValue(old);
+  EXPECT_NE(BaseType(old), WORD{xltypeRef});
 }
 
 }  // namespace
