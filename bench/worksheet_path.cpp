@@ -4,7 +4,8 @@
 //    add-in (12-series registration, xlfSum probe, xlCoerce, the filter,
 //    the result array and xlAutoFree12); goal ratio <= 1.5;
 //  - one band of 1,000,000 rows read with xlCoerce and written with xlSet
-//    through Excel12v.
+//    through Excel12v;
+//  - best fit over 150 whole columns against writing them (below).
 // Counters: ratio = path time / core time in wall time, both measured in
 // the same iterations; cpu_ratio the same in the thread's CPU time, which
 // other work on a shared machine disturbs less.
@@ -126,6 +127,55 @@ void BM_BandReadWriteMillionRows(benchmark::State& state) {
   SetRatios(state, pathTime, coreTime);
 }
 BENCHMARK(BM_BandReadWriteMillionRows)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Best fit over a wide block: 150 whole columns of 16,384 numbers fitted in
+// one COLUMN.WIDTH, against writing the same block with xlSet in the same
+// iterations. The fit reads each cell once, as the write does; goal ratio
+// <= 2 (about 10 while each column walked the whole sheet).
+void BM_BestFitWideBlock(benchmark::State& state) {
+  constexpr int kBlockRows = 16384, kBlockColumns = 150;
+  standin::ResetQuietly();
+  standin::SetHostVersion("8.0");
+  const standin::SheetId sheet = standin::NewWorkbook("Wide.xls", "Data");
+  std::vector<XLOPER> cells(static_cast<std::size_t>(kBlockRows) * kBlockColumns);
+  for (std::size_t k = 0; k < cells.size(); ++k) {
+    cells[k].xltype = xltypeNum;
+    cells[k].val.num = 1000.0 + static_cast<double>(k % 9973) / 7.0;
+  }
+  XLOPER block{};
+  block.xltype = xltypeMulti;
+  block.val.array.lparray = cells.data();
+  block.val.array.rows = static_cast<WORD>(kBlockRows);
+  block.val.array.columns = static_cast<WORD>(kBlockColumns);
+  XLMREF area{1, {{0, kBlockRows - 1, 0, kBlockColumns - 1}}};
+  XLMREF columns{1, {{0, 65535, 0, kBlockColumns - 1}}};
+  XLOPER target{}, whole{};
+  target.xltype = whole.xltype = xltypeRef;
+  target.val.mref.lpmref = &area;
+  whole.val.mref.lpmref = &columns;
+  target.val.mref.idSheet = whole.val.mref.idSheet = sheet;
+  XLOPER missing{}, standard{}, bestFit{};
+  missing.xltype = xltypeMissing;
+  standard.xltype = xltypeBool;
+  bestFit.xltype = xltypeNum;
+  bestFit.val.num = 3;
+  Times fitTime, writeTime;
+  for (auto _ : state) {
+    Measure(writeTime, [&] {
+      if (Excel4(xlSet, nullptr, 2, &target, &block) != xlretSuccess)
+        state.SkipWithError("the block was not written");
+    });
+    Measure(fitTime, [&] {
+      if (Excel4(xlcColumnWidth, nullptr, 4, &missing, &whole, &standard, &bestFit) != xlretSuccess)
+        state.SkipWithError("the columns were not fitted");
+    });
+  }
+  if (standin::ColumnWidth(sheet, kBlockColumns - 1) == standin::kStandardWidth)
+    state.SkipWithError("the last column was not fitted");
+  standin::ResetQuietly();
+  SetRatios(state, fitTime, writeTime);
+}
+BENCHMARK(BM_BestFitWideBlock)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 

@@ -87,8 +87,7 @@ Format GetFormat(SheetId sheet, const std::string& cell) {
   if (!ref || !ref->sheet.empty() || ref->area.rows() != 1 || ref->area.columns() != 1)
     throw HostError("not a single cell: " + cell);
   const Sheet& s = SheetOrThrow(sheet);
-  auto it = s.formats.find(Sheet::Key(ref->area.first_row, ref->area.first_col));
-  CellFormat f = it == s.formats.end() ? CellFormat{} : it->second;
+  const CellFormat f = s.formats.At(ref->area.first_row, ref->area.first_col);
   return Format{f.number_format, f.alignment, f.bold, f.italic, f.locked, f.formula_hidden};
 }
 
@@ -104,15 +103,14 @@ std::vector<CellState> SheetContents(SheetId sheet) {
       state.text += cell.unit->is_array ? " {" + cell.unit->text + "}" : " " + cell.unit->text;
     }
   }
-  for (const auto& [key, f] : s.formats) {
-    if (f == CellFormat{}) continue;
-    CellState& state = cells[key];
-    state.row = Sheet::RowOf(key);
-    state.column = Sheet::ColumnOf(key);
+  s.formats.ForEachFormatted([&](int row, int column, const CellFormat& f) {
+    CellState& state = cells[Sheet::Key(row, column)];
+    state.row = row;
+    state.column = column;
     state.text += " [" + f.number_format + " " + std::to_string(f.alignment) +
                   (f.bold ? " bold" : "") + (f.italic ? " italic" : "") +
                   (f.locked ? "" : " unlocked") + (f.formula_hidden ? " hidden" : "") + "]";
-  }
+  });
   std::vector<CellState> all;
   all.reserve(cells.size() + s.column_widths.size());
   for (auto& [key, state] : cells) all.push_back(std::move(state));

@@ -33,23 +33,8 @@ int Refused(const std::string& message) {
 
 Sheet* ActiveSheetOrNull() { return FindSheetById(H().active); }
 
-long long CellCount(const Ref& ref) {
-  long long n = 0;
-  for (const Area& a : ref.areas) n += static_cast<long long>(a.rows()) * a.columns();
-  return n;
-}
-
 bool AnyLocked(const Sheet& sheet, const Area& area) {
-  if (!sheet.protected_contents) return false;
-  // Cells never formatted are locked: only a fully unlocked area passes.
-  long long cells = static_cast<long long>(area.rows()) * area.columns();
-  long long unlocked = 0;
-  for (int r = area.first_row; r <= area.last_row; ++r) {
-    auto it = sheet.formats.lower_bound(Sheet::Key(r, area.first_col));
-    auto end = sheet.formats.upper_bound(Sheet::Key(r, area.last_col));
-    for (; it != end; ++it) unlocked += it->second.locked ? 0 : 1;
-  }
-  return unlocked < cells;
+  return sheet.protected_contents && !sheet.formats.AllUnlocked(area);
 }
 
 // The selection's or a given reference's cells, each area in turn.
@@ -75,12 +60,9 @@ template <typename F>
 int Format(XLOPER& result, const Args& args, std::size_t ref_arg, const char* function, F f) {
   auto ref = Target(args, ref_arg, function);
   if (!ref) return xlretFailed;
-  if (CellCount(*ref) > kMaxCellsChanged) return Refuse(function, "too many cells");
   Sheet& sheet = SheetOrThrow(ref->sheet);
   if (sheet.protected_contents) return Refused(kLockedMessage);
-  for (const Area& a : ref->areas)
-    for (int r = a.first_row; r <= a.last_row; ++r)
-      for (int c = a.first_col; c <= a.last_col; ++c) f(sheet.formats[Sheet::Key(r, c)]);
+  for (const Area& a : ref->areas) sheet.formats.Apply(a, f);
   return Done(result);
 }
 
@@ -254,17 +236,24 @@ int DoColumnWidth(XLOPER& result, const Args& args) {
   auto width = NumberArg(args, 0);
   if (type == 0 && !standard && (!width || *width < 0 || *width > 255))
     return Refuse("xlcColumnWidth", "no width");
+  // Best fit: the longest text each column shows, in characters, found in
+  // one walk over the sheet's cells for all the columns at once.
+  std::map<int, std::size_t> longest;
+  if (type == 3) {
+    for (const Area& a : ref->areas)
+      for (int c = a.first_col; c <= a.last_col; ++c) longest.emplace(c, 0);
+    for (const auto& [key, cell] : sheet.cells) {
+      auto it = longest.find(Sheet::ColumnOf(key));
+      if (it != longest.end()) it->second = std::max(it->second, ShownLength(cell.value));
+    }
+  }
   for (const Area& a : ref->areas)
     for (int c = a.first_col; c <= a.last_col; ++c) {
       double w = kStandardWidth;
       if (type == 1) {
         w = 0;
       } else if (type == 3) {
-        // Best fit: the longest text the column shows, in characters.
-        std::size_t longest = 0;
-        for (const auto& [key, cell] : sheet.cells)
-          if (Sheet::ColumnOf(key) == c) longest = std::max(longest, ShownLength(cell.value));
-        w = longest == 0 ? kStandardWidth : static_cast<double>(longest);
+        w = longest[c] == 0 ? kStandardWidth : static_cast<double>(longest[c]);
       } else if (type == 0 && !standard) {
         w = *width;
       }
@@ -317,12 +306,7 @@ int DoClear(XLOPER& result, const Args& args) {
         sheet.cells.erase(it, end);
       }
     }
-    if (type == 1 || type == 2)
-      for (int r = a.first_row; r <= a.last_row; ++r) {
-        auto it = sheet.formats.lower_bound(Sheet::Key(r, a.first_col));
-        auto end = sheet.formats.upper_bound(Sheet::Key(r, a.last_col));
-        sheet.formats.erase(it, end);
-      }
+    if (type == 1 || type == 2) sheet.formats.Clear(a);
   }
   if (Workbook* book = BookOf(sheet)) book->changed = true;
   return Done(result);
@@ -378,7 +362,7 @@ int DoCopy(XLOPER& result, const Args& args) {
     int r, c;
     Value value;
     std::string formula;
-    std::optional<CellFormat> format;
+    CellFormat format;
   };
   std::vector<Item> items;
   for (int tr = 0; tr < down; ++tr)
@@ -387,15 +371,13 @@ int DoCopy(XLOPER& result, const Args& args) {
       int dc = target.first_col + tc * a.columns() - a.first_col;
       for (int r = a.first_row; r <= a.last_row; ++r)
         for (int c = a.first_col; c <= a.last_col; ++c) {
-          Item item{r + dr, c + dc, source.Get(r, c), "", std::nullopt};
+          Item item{r + dr, c + dc, source.Get(r, c), "", source.formats.At(r, c)};
           const Cell* cell = source.Find(r, c);
           if (cell && cell->unit && !cell->unit->is_array) {
             auto shifted = ShiftFormula(cell->unit->text, dr, dc);
             if (!shifted) return Refuse("xlcCopy", "cannot read formula " + cell->unit->text);
             item.formula = *shifted;
           }
-          auto f = source.formats.find(Sheet::Key(r, c));
-          if (f != source.formats.end()) item.format = f->second;
           items.push_back(std::move(item));
         }
     }
@@ -403,8 +385,7 @@ int DoCopy(XLOPER& result, const Args& args) {
   for (const Item& item : items) {
     if (!item.formula.empty()) EnterText(dest, item.r, item.c, item.formula);
     else PutValue(dest, item.r, item.c, item.value);
-    if (item.format) dest.formats[Sheet::Key(item.r, item.c)] = *item.format;
-    else dest.formats.erase(Sheet::Key(item.r, item.c));
+    dest.formats.Set(item.r, item.c, item.format);
   }
   return Done(result);
 }

@@ -5,6 +5,7 @@
 #define HVT_STANDIN_HOST_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -66,6 +67,32 @@ struct CellFormat {
   bool operator==(const CellFormat&) const = default;
 };
 
+// A sheet's cell formats, column by column as runs of rows that share one
+// format, so that formatting whole columns costs a run per column, not a
+// record per cell. Rows in no run have the default format.
+class SheetFormats {
+ public:
+  CellFormat At(int row, int column) const;
+  // Changes the format of every cell of area, cells never formatted
+  // starting from the default.
+  void Apply(const Area& area, const std::function<void(CellFormat&)>& change);
+  void Set(int row, int column, const CellFormat& format);
+  void Clear(const Area& area);  // back to the default
+  bool AllUnlocked(const Area& area) const;
+  // Every cell whose format is not the default, in row-major order.
+  void ForEachFormatted(const std::function<void(int row, int column, const CellFormat&)>& visit) const;
+
+ private:
+  struct Run {
+    int last_row;
+    CellFormat format;
+  };
+  using Runs = std::map<int, Run>;  // by first row
+  static void SplitAt(Runs& runs, int row);
+  static void Tidy(Runs& runs, int first_row, int last_row);
+  std::map<int, Runs> columns_;
+};
+
 struct Sheet {
   SheetId id = 0;
   std::string name;
@@ -81,7 +108,7 @@ struct Sheet {
   static constexpr CellKey kKeyColumns = 16384;
   std::map<CellKey, Cell> cells;
   std::vector<std::shared_ptr<FormulaUnit>> units;
-  std::map<CellKey, CellFormat> formats;  // same keys as cells
+  SheetFormats formats;
   std::map<int, double> column_widths;    // columns off the standard width
 
   static CellKey Key(int row, int column) { return CellKey{row} * kKeyColumns + column; }

@@ -148,8 +148,7 @@ int DoGetCell(XLOPER& result, const Args& args) {
   Sheet* sheet = ref ? FindSheetById(ref->sheet) : nullptr;
   if (sheet == nullptr || ref->areas.empty()) return NoSuchDocument(result);
   int row = ref->areas[0].first_row, col = ref->areas[0].first_col;
-  auto it = sheet->formats.find(Sheet::Key(row, col));
-  CellFormat format = it == sheet->formats.end() ? CellFormat{} : it->second;
+  const CellFormat format = sheet->formats.At(row, col);
   const Cell* cell = sheet->Find(row, col);
   switch (type) {
     case 5: SetValue(result, sheet->Get(row, col)); return xlretSuccess;
