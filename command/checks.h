@@ -55,6 +55,29 @@ CheckPass WalkDialogChecks(std::span<const CheckRow<Context>> rows, Context& con
   return again ? kShowAgain : kAccepted;
 }
 
+// A dialog whose checks speak in the host's alert box rather than the
+// "ALERT!" box: a failed row that goes on asks, its OK walks on and shows the
+// dialog again at the end, its Cancel gives up; any other failed row is an
+// error that sends the user back at once, with `focusCell` (may be nullptr)
+// pointing at its item.
+template <typename Context>
+CheckPass WalkAlertChecks(std::span<const CheckRow<Context>> rows, Context& context,
+                          double* focusCell) {
+  bool again = false;
+  for (const CheckRow<Context>& row : rows) {
+    if (row.passes(context)) continue;
+    if (row.goOn) {
+      if (ShowAlert(row.message, kAlertQuestion) == 0) return kGiveUp;
+      again = true;
+      continue;
+    }
+    ShowAlert(row.message, kAlertError);
+    if (focusCell != nullptr) *focusCell = row.focusItem;
+    return kShowAgain;
+  }
+  return again ? kShowAgain : kAccepted;
+}
+
 // Direct call: a failed row's message as an error alert, which refuses the
 // call (false); a row that goes on asks instead, and its OK goes on.
 template <typename Context>

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <random>
 #include <string>
@@ -26,6 +27,19 @@ struct MacroRef {
     value.xltype = xltypeRef;
     value.val.mref.lpmref = &table;
     value.val.mref.idSheet = sheet;
+  }
+};
+
+// A parameterised case's test name: its `name` with every character that
+// is neither a letter nor a digit made '_'.
+struct CaseName {
+  template <typename Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    std::string name;
+    for (char c : info.param.name) {
+      name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
   }
 };
 

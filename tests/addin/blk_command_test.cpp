@@ -365,62 +365,6 @@ TEST_F(BlkCommandTest, PreviousIndexIsOfferedAgain) {
   EXPECT_EQ(Entry(shown[1].definition.at(2, 6)), 9);
 }
 
-// One failing main-dialog entry: its message, then the person cancels.
-struct MainCheck {
-  const char* name;
-  Entries entries;
-  const char* message;
-};
-
-TEST_F(BlkCommandTest, EveryMainDialogCheckShowsItsMessage) {
-  standin::SetCell(sheet_, "C1", 5.0);  // a number where a title should be
-  standin::SheetId locked = standin::AddSheet("Book1.xls", "Locked");
-  standin::ProtectSheet(locked, true);
-  std::vector<MainCheck> checks;
-  Entries e;
-  e.data = "Nowhere!!A1";
-  checks.push_back({"input", e, "Your input reference is missing or incorrect!"});
-  e = Entries{};
-  e.output = "";
-  checks.push_back({"output", e, "Your output reference is missing or incorrect!"});
-  e = Entries{};
-  e.titles = "nothing here";
-  checks.push_back({"titles", e, "Your data titles reference is missing or incorrect!"});
-  e = Entries{};
-  e.titles = "A1:B2";
-  checks.push_back({"rows", e, "Your data titles must be in one row only!"});
-  e = Entries{};
-  e.data = "B2:C101";
-  e.output = "E1";
-  checks.push_back({"text", e, "You MUST have text titles in each of your input columns!"});
-  e = Entries{};
-  standin::SetCell(sheet_, "F1", std::string("Empty"));
-  e.data = "F:F";
-  e.titles = "A1";
-  e.output = "H1";
-  checks.push_back({"numbers", e, "One of your input columns has NO NUMBERS in it!"});
-  e = Entries{};
-  e.standard = false;
-  checks.push_back({"blocks", e,
-                    "You must select at least one type of output block, Standard, "
-                    "Detrended, or both."});
-  e = Entries{};
-  e.output = "Locked!D1";
-  checks.push_back({"protected", e, "You must choose an unprotected output document!"});
-  for (const MainCheck& check : checks) {
-    SCOPED_TRACE(check.name);
-    standin::ClearTranscript();
-    standin::QueueDialog(MainReply(check.entries));
-    standin::QueueDialog(DialogReply{.cancel = true, .set = {}, .press = 0});  // the ALERT! box
-    EXPECT_EQ(Run(), 1);
-    EXPECT_TRUE(Saw(std::string("dialog \"ALERT!\": ") + check.message));
-    EXPECT_TRUE(Saw("BlokSamp 2 Aborted!"));
-    EXPECT_EQ(standin::UnusedAnswers(), 0);
-    EXPECT_TRUE(Blank(standin::GetCell(sheet_, "E1")));
-  }
-  standin::ClearLog();
-}
-
 TEST_F(BlkCommandTest, CorrectedEntriesAfterAnAlertRun) {
   Entries wrong;
   wrong.standard = false;
@@ -745,52 +689,6 @@ TEST_F(BlkMacroTest, TitlesComeFromTheTitlesOwnColumns) {
 TEST_F(BlkMacroTest, WritesTheSameColumnsAsTheCommand) {
   EXPECT_EQ(Call(12, 2, 1), 1);
   ExpectColumns(12, 2, 1, 3);
-}
-
-TEST_F(BlkMacroTest, RefusesBadParameters) {
-  struct Case {
-    int index, method, normalization;
-    const char* message;
-  } cases[] = {
-      {10, 4, 1, "Error! Your Process Method parameter must be 1,2, or 3."},
-      {10, 2, 3, "Error! Your Normalization parameter must be 1 or 2!"},
-      {0, 1, 1, "Your N and M parameter must be greater than 0!"},
-      {19, 1, 1, "Your N and M index parameter is too large! It must not be more "
-                 "than 18; N can be no more than 334."},
-      {9, 3, 2, "Your N and M index parameter is too small! It must be at least 10 "
-                "when you are detrending; N must be at least 26."},
-      {11, 2, 1, "Your N and M index parameter is too small! It must be at least 12 "
-                 "when you are detrending and normalizing; N must be at least 48."},
-  };
-  for (const Case& c : cases) {
-    standin::ClearTranscript();
-    EXPECT_EQ(Call(c.index, c.method, c.normalization), 0) << c.message;
-    EXPECT_TRUE(Saw(std::string("alert 3 \"") + c.message)) << c.message;
-  }
-  XLOPER number;
-  number.xltype = xltypeNum;
-  number.val.num = 1;
-  Reference ok(sheet_, 1, 100, 0, 1);
-  standin::ClearTranscript();
-  EXPECT_EQ(blok_(&number, &ok.value, &ok.value, 3, 1, 1), 0);
-  EXPECT_TRUE(Saw("Your data reference parameter is improper!"));
-  EXPECT_EQ(blok_(&ok.value, &number, &ok.value, 3, 1, 1), 0);
-  EXPECT_TRUE(Saw("Your output reference parameter is improper!"));
-  EXPECT_EQ(blok_(&ok.value, &ok.value, &number, 3, 1, 1), 0);
-  EXPECT_TRUE(Saw("Your titles reference parameter is improper!"));
-  // Overlap and two-row titles.
-  standin::ClearTranscript();
-  EXPECT_EQ(Call(3, 1, 1, 1), 0);
-  EXPECT_TRUE(Saw("Your output will overwrite your input. This is not allowed."));
-  Reference twoRows(sheet_, 0, 1, 0, 1), out(sheet_, 0, 0, 5, 5);
-  EXPECT_EQ(blok_(&ok.value, &out.value, &twoRows.value, 3, 1, 1), 0);
-  EXPECT_TRUE(Saw("Your data titles must be in one row only!"));
-  XLMREF twoAreas{2, {{1, 100, 0, 0}}};
-  XLOPER compound = ok.value;
-  compound.val.mref.lpmref = &twoAreas;
-  EXPECT_EQ(blok_(&compound, &out.value, &ok.value, 3, 1, 1), 0);
-  EXPECT_TRUE(Saw("Your input reference must not be a compound reference!"));
-  EXPECT_TRUE(Blank(standin::GetCell(sheet_, "F1")));
 }
 
 TEST_F(BlkMacroTest, TooManyColumnsAcceptedStopsAtTheLastColumn) {

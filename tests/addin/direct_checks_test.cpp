@@ -1,6 +1,6 @@
-// The promise every column tool's macro keeps when a macro sheet calls it
-// directly, over one table of its checks per tool: a refused call answers 0,
-// shows exactly its one message in an error alert, and writes nothing.
+// The promise every tool's macro keeps when a macro sheet calls it directly,
+// over one table of its checks per tool: a refused call answers 0, shows
+// exactly its one message in an error alert, and writes nothing.
 #include <cmath>
 #include <functional>
 #include <string>
@@ -28,7 +28,10 @@ struct Call {
         firstCell(data, 0, 0, 0, 0),
         fifthCell(data, 4, 4, 0, 0),
         lockedOutput(locked, 0, 0, 1, 1),
-        countOnly(data, 0, 99, 0, 0) {
+        countOnly(data, 0, 99, 0, 0),
+        titlesTwoRows(data, 0, 1, 0, 0),
+        farRight(data, 0, 0, 255, 255),
+        wideTwoRows(data, 0, 1, 0, 1) {
     // Two areas by its count alone: the table holds the first only.
     countOnly.table.count = 2;
     number.xltype = xltypeNum;
@@ -58,8 +61,24 @@ struct Call {
     return spd == nullptr ? -99 : spd(data, out, depth);
   }
 
+  int Blk(XLOPER* data, XLOPER* out, XLOPER* titles, int index, int method,
+          int normalization) {
+    auto blk =
+        Exports::Procedure<int (*)(LPXLOPER, LPXLOPER, LPXLOPER, int, int, int)>("Blok");
+    return blk == nullptr ? -99 : blk(data, out, titles, index, method, normalization);
+  }
+  // BLK with a sound call's references and `index`, `method`, `normalization`.
+  int Blk(int index, int method, int normalization) {
+    return Blk(Data(), Output(), &firstCell.value, index, method, normalization);
+  }
+  int Decor(XLOPER* data, XLOPER* out, short update) {
+    auto decor = Exports::Procedure<int (*)(LPXLOPER, LPXLOPER, short)>("Decor");
+    return decor == nullptr ? -99 : decor(data, out, update);
+  }
+
   XLOPER number{};
-  MacroRef column, output, rows31, rows40, wide, firstCell, fifthCell, lockedOutput, countOnly;
+  MacroRef column, output, rows31, rows40, wide, firstCell, fifthCell, lockedOutput, countOnly,
+      titlesTwoRows, farRight, wideTwoRows;
   struct {
     WORD count = 2;
     XLREF reftbl[2] = {XLREF{0, 99, 0, 0}, XLREF{0, 99, 5, 5}};
@@ -82,6 +101,17 @@ const std::string kOverwrite = "Your output will overwrite your input!";
 const std::string kProtected = "Your output document is protected.";
 const std::string kKlxSmoothness = "Your data smoothness value must be between 0 and 10,000.";
 const std::string kGtnSmoothness = "Your Smoothness value must be between 2 and 50.";
+const std::string kImproperDataParameter =
+    "Your data reference parameter is improper! Use a complete reference, including the "
+    "worksheet name.";
+const std::string kImproperOutputParameter =
+    "Your output reference parameter is improper! Use a complete reference, including the "
+    "worksheet name.";
+const std::string kImproperTitlesParameter =
+    "Your titles reference parameter is improper! Use a complete reference, including the "
+    "worksheet name.";
+const std::string kDecorColumns =
+    "Your input reference must be more than one column, and the columns must be contiguous.";
 const std::string kSpdRows =
     "Your requested data set cannot have less than 32 rows, nor can it have more "
     "rows than the spreadsheet can contain!";
@@ -159,6 +189,72 @@ std::vector<DirectCheck> Checks() {
        kProtected},
       {"SPD too short for the depth", [](Call& c) { return c.Spd(&c.rows40.value, c.Output(), 40); },
        "Your data set is too short to calculate any results for the Depth you selected."},
+
+      {"BLK data not a reference",
+       [](Call& c) { return c.Blk(&c.number, c.Output(), &c.firstCell.value, 3, 1, 1); },
+       kImproperDataParameter},
+      {"BLK output not a reference",
+       [](Call& c) { return c.Blk(c.Data(), &c.number, &c.firstCell.value, 3, 1, 1); },
+       kImproperOutputParameter},
+      {"BLK titles not a reference",
+       [](Call& c) { return c.Blk(c.Data(), c.Output(), &c.number, 3, 1, 1); },
+       kImproperTitlesParameter},
+      {"BLK two areas",
+       [](Call& c) { return c.Blk(&c.countOnly.value, c.Output(), &c.firstCell.value, 3, 1, 1); },
+       "Your input reference must not be a compound reference!"},
+      {"BLK method", [](Call& c) { return c.Blk(10, 4, 1); },
+       "Error! Your Process Method parameter must be 1,2, or 3."},
+      {"BLK normalization", [](Call& c) { return c.Blk(10, 2, 3); },
+       "Error! Your Normalization parameter must be 1 or 2!"},
+      {"BLK index 0", [](Call& c) { return c.Blk(0, 1, 1); },
+       "Your N and M parameter must be greater than 0!"},
+      {"BLK index 19", [](Call& c) { return c.Blk(19, 1, 1); },
+       "Your N and M index parameter is too large! It must not be more than 18; N can be no "
+       "more than 334."},
+      {"BLK index detrended", [](Call& c) { return c.Blk(9, 3, 2); },
+       "Your N and M index parameter is too small! It must be at least 10 when you are "
+       "detrending; N must be at least 26."},
+      {"BLK index normalized", [](Call& c) { return c.Blk(11, 2, 1); },
+       "Your N and M index parameter is too small! It must be at least 12 when you are "
+       "detrending and normalizing; N must be at least 48."},
+      {"BLK protected output",
+       [](Call& c) {
+         return c.Blk(c.Data(), &c.lockedOutput.value, &c.firstCell.value, 3, 1, 1);
+       },
+       kProtected},
+      {"BLK overwrite",
+       [](Call& c) { return c.Blk(c.Data(), &c.firstCell.value, &c.firstCell.value, 3, 1, 1); },
+       "Your output will overwrite your input. This is not allowed."},
+      {"BLK titles two rows",
+       [](Call& c) { return c.Blk(c.Data(), c.Output(), &c.titlesTwoRows.value, 3, 1, 1); },
+       "Your data titles must be in one row only!"},
+      {"BLK titles not text", [](Call& c) { return c.Blk(3, 1, 1); },
+       "You MUST have text titles in each of your input columns!"},
+
+      {"decorrelator data not a reference",
+       [](Call& c) { return c.Decor(&c.number, c.Output(), 0); },
+       kImproperDataParameter},
+      {"decorrelator output not a reference",
+       [](Call& c) { return c.Decor(&c.wide.value, &c.number, 0); },
+       kImproperOutputParameter},
+      {"decorrelator update flag", [](Call& c) { return c.Decor(&c.wide.value, c.Output(), -1); },
+       "Your Formula Update must be TRUE or FALSE! It cannot be less than zero."},
+      {"decorrelator one column", [](Call& c) { return c.Decor(c.Data(), c.Output(), 0); },
+       kDecorColumns},
+      {"decorrelator two areas", [](Call& c) { return c.Decor(&c.twoAreas, c.Output(), 0); },
+       kDecorColumns},
+      {"decorrelator overwrite",
+       [](Call& c) { return c.Decor(&c.wide.value, &c.firstCell.value, 0); }, kOverwrite},
+      {"decorrelator far right",
+       [](Call& c) { return c.Decor(&c.wide.value, &c.farRight.value, 0); },
+       "Your first output column is too far to the right. There can be a maximum of 256 "
+       "columns in a worksheet!"},
+      {"decorrelator two rows",
+       [](Call& c) { return c.Decor(&c.wideTwoRows.value, c.Output(), 0); },
+       "You must have at least 3 rows of data to decorrelate!"},
+      {"decorrelator protected output",
+       [](Call& c) { return c.Decor(&c.wide.value, &c.lockedOutput.value, 0); },
+       "Your output document is protected. You must unprotect it!"},
   };
 }
 
@@ -176,22 +272,18 @@ TEST_P(DirectChecks, RefuseWithTheirOneMessageAndWriteNothing) {
   EXPECT_EQ(check.call(call), 0);
   std::vector<std::string> said;
   for (const std::string& line : standin::Transcript()) {
-    if (line != "beep") said.push_back(line);
+    // The beep before an alert and the status bar given back are no words.
+    if (line != "beep" && line != "status cleared") said.push_back(line);
   }
   ASSERT_EQ(said.size(), 1u) << ::testing::PrintToString(said);
   EXPECT_EQ(said[0], "alert 3 \"" + check.message + "\" -> OK");
   EXPECT_EQ(standin::CsvText(data), dataBefore);
   EXPECT_EQ(standin::CsvText(locked), lockedBefore);
+  EXPECT_EQ(standin::Sheets("Book1.xls"), (std::vector<std::string>{"Data", "Locked"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTool, DirectChecks, ::testing::ValuesIn(Checks()),
-                         [](const ::testing::TestParamInfo<DirectCheck>& info) {
-                           std::string name;
-                           for (char c : info.param.name) {
-                             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           }
-                           return name;
-                         });
+                         CaseName());
 
 }  // namespace
 }  // namespace hvt::testing

@@ -464,13 +464,7 @@ TEST(OpenHooks, AMemoryFailureAtEveryAllocationOfTheOpenLeavesNothingHeld) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CommandPromise, ::testing::ValuesIn(Scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario>& info) {
-                           std::string name;
-                           for (char c : info.param.name) {
-                             name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           }
-                           return name;
-                         });
+                         CaseName());
 
 }  // namespace
 }  // namespace hvt::testing

@@ -57,24 +57,20 @@ void PrepareBlkRecords();
 
 // The writer behind the registered macro. `clearArea`, when given, is
 // cleared once every buffer of the run is in hand, so a run that cannot
-// start leaves the sheet as it was. 1 done, 0 failed (message shown),
-// -1 stopped or a non-number in the data.
-int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
-            const XLOPER& titlesRef, int mnIndex, int method,
-            int normalization, const XLOPER* clearArea);
+// start leaves the sheet as it was. A refusal has shown its message.
+MacroResult RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
+                    const XLOPER& titlesRef, int mnIndex, int method,
+                    int normalization, const XLOPER* clearArea);
 
-// The checks of a direct call, each refusal shown; 1 or 0.
-int CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
-                        const XLOPER* titlesRef, int mnIndex, int method,
-                        int normalization);
+// The checks of a direct call, each refusal shown; true when all passed.
+bool CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
+                         const XLOPER* titlesRef, int mnIndex, int method,
+                         int normalization);
 
 // Builds and shows the overwrite warning; non-zero for OK. 0 as well when
 // the message could not be built (its memory message has been shown).
 int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
                         const XLOPER& dataRef, long totalColumns, int blankRows);
-
-// Whether the host says the output's sheet is protected.
-bool OutputSheetProtected(const XLOPER& outputRef);
 
 // Whether `count` title cells of the row of `titlesRef`, from its first
 // column, all hold text.

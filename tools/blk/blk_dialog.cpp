@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "command/checks.h"
+#include "command/column.h"
 #include "host/command_frame.h"
 #include "host/counted_string.h"
 #include "host/dialog_table.h"
@@ -124,21 +126,18 @@ void PrepareSampleDialog(bool detrended, int normalization, int previous) {
   SetCountedLength(preselected);
 }
 
-// The titles row: a reference of one row whose cells hold text.
-int CheckTitles(double* focus, bool& failed) {
-  auto fail = [&](const char* message) {
-    failed = true;
-    return ShowAlertDialog(message, 2, focus) == 1 ? 1 : 0;
-  };
+// How far the titles box was read: a reference, then one row of it.
+enum class TitlesRead { kMissing, kNotOneRow, kRead };
+
+// Reads the titles box into g_titlesRecord: a reference of one row.
+TitlesRead ReadTitles() {
   XLOPER* text = DialogArrayCell(g_mainAnswer, kTitlesField);
   XLOPER titles{};
-  if (text == nullptr || !TextToReference(titles, text)) {
-    return fail(text::kBlkTitlesMissing);
-  }
+  if (text == nullptr || !TextToReference(titles, text)) return TitlesRead::kMissing;
   WORD type = BaseType(titles);
   if (type != xltypeRef && type != xltypeSRef) {
     ReleaseHostValue(titles);
-    return fail(text::kBlkTitlesMissing);
+    return TitlesRead::kMissing;
   }
   const XLREF* dataArea = FirstArea(g_dataRecord.value);
   XLREF area = type == xltypeSRef ? titles.val.sref.ref
@@ -146,7 +145,7 @@ int CheckTitles(double* focus, bool& failed) {
   bool oneArea = type == xltypeSRef || titles.val.mref.lpmref->count == 1;
   if (!oneArea || area.rwLast != area.rwFirst) {
     ReleaseHostValue(titles);
-    return fail(text::kBlkTitlesOneRow);
+    return TitlesRead::kNotOneRow;
   }
   if (type == xltypeSRef) {
     // A row of this sheet: the data's sheet, the titles' row, the data's
@@ -159,55 +158,72 @@ int CheckTitles(double* focus, bool& failed) {
     CopyRef(titles, g_titlesRecord.value);
   }
   ReleaseHostValue(titles);
-  if (!TitlesAreText(g_titlesRecord.value, g_dataColumns)) {
-    return fail(text::kBlkTitlesText);
-  }
-  return 1;
+  return TitlesRead::kRead;
 }
 
-enum class MainOutcome { kAccepted, kAgain, kEnd };
+// What the main dialog's checks read; a titles box that failed one check
+// is not tested by the later ones.
+struct MainPass {
+  TitlesRead titles = TitlesRead::kMissing;
+};
 
-// Checks of one showing of the main dialog.
-MainOutcome CheckMainAnswer() {
-  double* focus = FocusCell(g_mainAnswer);
-  if (g_dataRecord.table.count != 1) {
-    return ShowAlertDialog(text::kBlkCompound,
-                           4, focus) == 1
-               ? MainOutcome::kAgain
-               : MainOutcome::kEnd;
-  }
-  bool failed = false;
-  if (CheckTitles(focus, failed) == 0) return MainOutcome::kEnd;
-  if (CoversWholeColumns(g_dataRecord.value) &&
-      FindDataExtent(g_dataRecord.value) == 0) {
-    failed = true;
-    if (ShowAlertDialog(text::kNoNumbersInAColumn, 4,
-                        focus) != 1) {
-      return MainOutcome::kEnd;
-    }
-  }
+bool BlockTypeChosen(MainPass&) {
   bool standard = Ticked(g_mainAnswer, kStandardBox);
   bool detrended = Ticked(g_mainAnswer, kDetrendedBox);
-  if (!standard && !detrended) {
-    failed = true;
-    if (ShowAlertDialog(text::kBlkNoBlockType,
-                        10, focus) != 1) {
-      return MainOutcome::kEnd;
-    }
-  } else {
-    g_method = !detrended ? kBlkStandardOnly
-               : standard ? kBlkStandardAndDetrended
-                          : kBlkDetrendedOnly;
-  }
-  if (OutputSheetProtected(g_outputRecord.value)) {
-    failed = true;
-    if (ShowAlertDialog(text::kBlkUnprotectedOutput, 6,
-                        focus) != 1) {
-      return MainOutcome::kEnd;
-    }
-  }
-  return failed ? MainOutcome::kAgain : MainOutcome::kAccepted;
+  if (!standard && !detrended) return false;
+  g_method = !detrended ? kBlkStandardOnly
+             : standard ? kBlkStandardAndDetrended
+                        : kBlkDetrendedOnly;
+  return true;
 }
+
+constexpr CheckRow<MainPass> kMainChecks[] = {
+    {[](MainPass&) { return g_dataRecord.table.count == 1; }, text::kBlkCompound, 4, false},
+    {[](MainPass& pass) {
+       pass.titles = ReadTitles();
+       return pass.titles != TitlesRead::kMissing;
+     },
+     text::kBlkTitlesMissing, 2, true},
+    {[](MainPass& pass) { return pass.titles != TitlesRead::kNotOneRow; },
+     text::kBlkTitlesOneRow, 2, true},
+    {[](MainPass& pass) {
+       return pass.titles != TitlesRead::kRead ||
+              TitlesAreText(g_titlesRecord.value, g_dataColumns);
+     },
+     text::kBlkTitlesText, 2, true},
+    {[](MainPass&) {
+       return !CoversWholeColumns(g_dataRecord.value) ||
+              FindDataExtent(g_dataRecord.value) != 0;
+     },
+     text::kNoNumbersInAColumn, 4, true},
+    {BlockTypeChosen, text::kBlkNoBlockType, 10, true},
+    {[](MainPass&) { return !SheetProtected(g_outputRecord.value); },
+     text::kBlkUnprotectedOutput, 6, true},
+};
+
+// What the sample dialog's checks read. An output over the data sends the
+// user back to the main dialog; the other checks ask, and their OK offers
+// the sample dialog again.
+struct SamplePass {
+  long rows;
+  const BlkSampleEntry& entry;
+  long lastOutput;
+  XLREF data;
+  XLREF output;
+  bool backToMain = false;
+};
+
+constexpr CheckRow<SamplePass> kSampleChecks[] = {
+    {[](SamplePass& p) { return p.rows >= p.entry.n + p.entry.m / 2 + 2; },
+     text::kBlkTooGreat, 0, true},
+    {[](SamplePass& p) { return p.lastOutput <= 255; }, text::kBlkTooManyColumns, 0, true},
+    {[](SamplePass& p) {
+       p.backToMain = g_sameSheet && OutputOverlapsInput(p.output.colFirst, p.lastOutput,
+                                                         p.data.colFirst, p.data.colLast);
+       return !p.backToMain;
+     },
+     text::kBlkOverwrite, 6, false},
+};
 
 enum class SampleOutcome { kRun, kMainAgain, kEnd };
 
@@ -241,29 +257,14 @@ SampleOutcome SampleLoop() {
     const int blank = BlkBlankRows(g_mnIndex);
     const long total = static_cast<long>(BlkTotalColumns(g_dataColumns, g_mnIndex, g_method));
     const long lastOutput = long{output.colFirst} + total - 1;
-    bool failed = false;
-    if (rows < entry.n + entry.m / 2 + 2) {
-      if (ShowMessage(text::kBlkTooGreat + 1,
-                      kAlertQuestion) == 0) {
-        return SampleOutcome::kEnd;
-      }
-      failed = true;
+    SamplePass pass{rows, entry, lastOutput, data, output};
+    CheckPass checked =
+        WalkAlertChecks<SamplePass>(kSampleChecks, pass, FocusCell(g_mainAnswer));
+    if (checked == kGiveUp) return SampleOutcome::kEnd;
+    if (checked == kShowAgain) {
+      if (pass.backToMain) return SampleOutcome::kMainAgain;
+      continue;
     }
-    if (lastOutput > 255) {
-      if (ShowMessage(text::kBlkTooManyColumns + 1,
-                      kAlertQuestion) == 0) {
-        return SampleOutcome::kEnd;
-      }
-      failed = true;
-    }
-    if (g_sameSheet &&
-        OutputOverlapsInput(output.colFirst, lastOutput, data.colFirst, data.colLast)) {
-      ShowMessage(text::kBlkOverwrite + 1,
-                  kAlertError);
-      if (double* focus = FocusCell(g_mainAnswer)) *focus = 6;
-      return SampleOutcome::kMainAgain;
-    }
-    if (failed) continue;
     if (BlkOverwriteWarning(g_outputRecord.value, g_titlesRecord.value,
                             g_dataRecord.value, total, blank) == 0) {
       return SampleOutcome::kEnd;
@@ -287,7 +288,7 @@ SampleOutcome SampleLoop() {
 int BlkDialogs() {
   if (g_mainArray.val.array.lparray == nullptr ||
       g_sampleArray.val.array.lparray == nullptr) {
-    return 0;  // the tool did not open
+    return kStepEnd;  // the tool did not open
   }
   g_dialogChecked = false;
   bool prefilled = PrefillReferenceField(g_mainArray, kDataField, 6, g_mainAnswer) == 1;
@@ -301,7 +302,7 @@ int BlkDialogs() {
                             g_mainDialog[4].text[kItemValue]);
       prefilled = false;
     }
-    if (!shown) return 0;
+    if (!shown) return kStepEnd;
 
     if (AnswerInteger(g_mainAnswer, kFocus, 0) == kDetrendedItem) {
       SwitchHeight(Ticked(g_mainAnswer, kDetrendedBox));
@@ -314,7 +315,7 @@ int BlkDialogs() {
     int resolved = ResolveReferences(*dataText, *outputText, 4, 6,
                                      focus != nullptr ? focus : &unused,
                                      g_dataRecord.value, g_outputRecord.value);
-    if (resolved == kResolveEnd) return 0;
+    if (resolved == kResolveEnd) return kStepEnd;
     if (resolved != kResolved) continue;
 
     g_sameSheet = g_dataRecord.value.val.mref.idSheet ==
@@ -322,13 +323,14 @@ int BlkDialogs() {
     const XLREF* data = FirstArea(g_dataRecord.value);
     g_dataColumns = static_cast<WORD>(data->colLast - data->colFirst + 1);
 
-    MainOutcome checked = CheckMainAnswer();
-    if (checked == MainOutcome::kEnd) return 0;
-    if (checked == MainOutcome::kAgain) continue;
+    MainPass pass;
+    CheckPass checked = WalkDialogChecks<MainPass>(kMainChecks, pass, focus);
+    if (checked == kGiveUp) return kStepEnd;
+    if (checked == kShowAgain) continue;
 
     SampleOutcome sample = SampleLoop();
-    if (sample == SampleOutcome::kEnd) return 0;
-    if (sample == SampleOutcome::kRun) return 1;
+    if (sample == SampleOutcome::kEnd) return kStepEnd;
+    if (sample == SampleOutcome::kRun) return kStepGoOn;
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "command/bands.h"
 #include "command/checks.h"
+#include "command/column.h"
 #include "command/run_observer.h"
 #include "host/command_frame.h"
 #include "host/counted_string.h"
@@ -187,25 +188,6 @@ std::string OverwriteMessage(const std::string& area, int blankRows) {
 
 // ---- Host checks --------------------------------------------------------------
 
-bool OutputSheetProtected(const XLOPER& outputRef) {
-  XLOPER name{};
-  if (CallExcel(xlfGetCell, &name, 2, TempNumber(32),
-                const_cast<LPXLOPER>(&outputRef)) != xlretSuccess) {
-    return false;
-  }
-  bool locked = false;
-  if (BaseType(name) == xltypeStr) {
-    XLOPER answer{};
-    if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) ==
-        xlretSuccess) {
-      locked = IsTrue(answer);
-      ReleaseHostValue(answer);
-    }
-  }
-  ReleaseHostValue(name);
-  return locked;
-}
-
 bool TitlesAreText(const XLOPER& titlesRef, long count) {
   const XLREF* area = FirstArea(titlesRef);
   if (area == nullptr) return false;
@@ -269,7 +251,7 @@ constexpr CheckRow<MacroArguments> kMacroChecks[] = {
      [](MacroArguments& a) {
        return BlkSettingsRefusal(a.method, a.normalization, a.mnIndex);
      }},
-    {[](MacroArguments& a) { return !OutputSheetProtected(*a.output); },
+    {[](MacroArguments& a) { return !SheetProtected(*a.output); },
      text::kOutputProtected, 0, false},
     // Two questions: OK goes on with the values given.
     {DataHoldsTheBlock, text::kBlkTooGreat, 0, true},
@@ -293,13 +275,13 @@ constexpr CheckRow<MacroArguments> kMacroChecks[] = {
 
 }  // namespace
 
-int CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
-                        const XLOPER* titlesRef, int mnIndex, int method,
-                        int normalization) {
+bool CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
+                         const XLOPER* titlesRef, int mnIndex, int method,
+                         int normalization) {
   if (g_maxRows == 0) ReadMaxRows();
   if (g_versionRead == 0) ReadHostVersion();
   MacroArguments arguments{dataRef, outputRef, titlesRef, mnIndex, method, normalization};
-  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments) ? 1 : 0;
+  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments);
 }
 
 // ---- The overwrite warning ----------------------------------------------------
@@ -357,14 +339,14 @@ int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
 
 // ---- The writer ---------------------------------------------------------------
 
-int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
-            const XLOPER& titlesRef, int mnIndex, int method,
-            int normalization, const XLOPER* clearArea) {
+MacroResult RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
+                    const XLOPER& titlesRef, int mnIndex, int method,
+                    int normalization, const XLOPER* clearArea) {
   const XLREF* dataArea = FirstArea(dataRef);
   const XLREF* outputArea = FirstArea(outputRef);
   const XLREF* titlesArea = FirstArea(titlesRef);
   if (dataArea == nullptr || outputArea == nullptr || titlesArea == nullptr) {
-    return 0;
+    return kMacroRefused;
   }
   const XLREF data = *dataArea;
   const IDSHEET dataSheet = dataRef.val.mref.idSheet;
@@ -382,7 +364,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
       BlkOutputPlan(dataColumns, BlkSettings{mnIndex, method, normalization});
   const int blank = BlkBlankRows(mnIndex);
   // Nothing to compute (a direct call told about it went on anyway).
-  if (plan.empty() || rows <= blank) return 0;
+  if (plan.empty() || rows <= blank) return kMacroRefused;
   // Never past the sheet's last column.
   const long room = kLastColumn + 1 - outputFirst;
   if (static_cast<long>(plan.size()) > room) plan.resize(static_cast<std::size_t>(room));
@@ -409,7 +391,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
       AllocGlobal(sizeof(XLOPER) * std::min<long>(valueRows, kChunkCells)));
   if (x == nullptr || values == nullptr || cells == nullptr) {
     ShowInsufficientMemory();
-    return 0;
+    return kMacroRefused;
   }
   // Every title and formula text too, so that running out of memory for
   // one never leaves half the columns written.
@@ -435,7 +417,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
 
   // Every column written is shown; polled once a column is whole.
   CommandObserver observer(ProgressPolicy::EveryStep(ProgressText::kInt));
-  int result = 1;
+  MacroResult result = kMacroDone;
   long written = 0;
   int currentColumn = -1;
   bool tooLong = false;
@@ -447,7 +429,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
       Area(dataColumn, dataRef.val.mref.idSheet, data.rwFirst, data.rwLast,
            data.colFirst + currentColumn, data.colFirst + currentColumn);
       if (!ReadDataColumn(dataColumn.value, x, static_cast<std::size_t>(rows))) {
-        result = -1;
+        result = kMacroStopped;
         break;
       }
     }
@@ -458,7 +440,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
             ? DetrendedBlock(series, blank, column.n, column.m, normalization, out)
             : StandardBlock(series, blank, column.n, column.m, out);
     if (status != CoreStatus::kComplete) {
-      result = 0;
+      result = kMacroRefused;
       break;
     }
 
@@ -471,7 +453,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     if (!WriteNumbers(outputSheet,
                       MakeArea(long{data.rwFirst} + blank, data.rwLast, target, target),
                       values, cells)) {
-      result = 0;
+      result = kMacroRefused;
       break;
     }
 
@@ -491,7 +473,7 @@ int RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
     observer.Progress(written, total);
     // Polled once a column is whole, so a stop never leaves half a column.
     if (observer.StopRequested()) {
-      result = -1;
+      result = kMacroStopped;
       break;
     }
   }
@@ -539,11 +521,12 @@ extern "C" HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
   bool fromCommand = g_dialogChecked;
   g_dialogChecked = false;
   if (!fromCommand &&
-      CheckBlokParameters(dataRef, outputRef, titlesRef, mnIndex, method,
-                          normalization) == 0) {
-    return 0;
+      !CheckBlokParameters(dataRef, outputRef, titlesRef, mnIndex, method, normalization)) {
+    return kMacroRefused;
   }
-  if (dataRef == nullptr || outputRef == nullptr || titlesRef == nullptr) return 0;
+  if (dataRef == nullptr || outputRef == nullptr || titlesRef == nullptr) {
+    return kMacroRefused;
+  }
   // Texts and the column plan are C++ containers: running out of memory
   // for them ends the run here, never in the host.
   try {
@@ -551,7 +534,7 @@ extern "C" HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
                    normalization, fromCommand ? &g_clearRecord.value : nullptr);
   } catch (const std::bad_alloc&) {
     ShowInsufficientMemory();
-    return 0;
+    return kMacroRefused;
   }
 }
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <span>
 
+#include "command/checks.h"
+#include "command/column.h"
 #include "command/results.h"
 #include "command/run_observer.h"
 #include "host/command_frame.h"
@@ -122,74 +124,50 @@ bool Allocate(T*& pointer, std::size_t count, const char* message) {
   return pointer != nullptr;
 }
 
-// The argument checks of a call from a macro sheet; 1 passed, 0 failed
-// (the message has been shown).
-int CheckArguments(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool) {
-  auto fail = [](const char* text) {
-    ShowMessage(text, kAlertError);
-    return 0;
-  };
-  if (dataRef == nullptr || BaseType(*dataRef) != xltypeRef ||
-      dataRef->val.mref.lpmref == nullptr) {
-    return fail(text::kImproperDataParameter + 1);
-  }
-  if (outputRef == nullptr || BaseType(*outputRef) != xltypeRef ||
-      outputRef->val.mref.lpmref == nullptr || outputRef->val.mref.lpmref->count < 1) {
-    return fail(text::kImproperOutputParameter + 1);
-  }
-  if (updateBool < 0) {
-    return fail(text::kDecorUpdateFlag + 1);
-  }
-  const XLMREF& inTable = *dataRef->val.mref.lpmref;
-  const XLREF& in = inTable.reftbl[0];
-  const XLREF& out = outputRef->val.mref.lpmref->reftbl[0];
-  const long n = long{in.colLast} - in.colFirst + 1;
-  if (inTable.count != 1 || n < 2) {
-    return fail(text::kDecorColumns + 1);
-  }
-  if (dataRef->val.mref.idSheet == outputRef->val.mref.idSheet &&
-      out.colFirst <= in.colLast) {
-    return fail(text::kOutputWillOverwrite + 1);
-  }
-  if (out.colFirst + n - 1 > 255) {
-    return fail(text::kDecorFarRight + 1);
-  }
-  if (long{in.rwLast} - in.rwFirst + 1 < 3) {
-    return fail(text::kDecorThreeRows + 1);
-  }
-  XLOPER name{};
-  bool locked = false;
-  if (CallExcel(xlfGetCell, &name, 2, TempNumber(32), outputRef) == xlretSuccess) {
-    if (BaseType(name) == xltypeStr) {
-      XLOPER answer{};
-      if (CallExcel(xlfGetDocument, &answer, 2, TempNumber(7), &name) == xlretSuccess) {
-        locked = BaseType(answer) == xltypeBool && answer.val.xbool != 0;
-        ReleaseHostValue(answer);
-      }
-    }
-    ReleaseHostValue(name);
-  }
-  if (locked) return fail(text::kDecorProtected + 1);
-  return 1;
+// A call from a macro sheet: its arguments, as its checks read them.
+struct MacroArguments {
+  LPXLOPER data;
+  LPXLOPER output;
+  short update;
+};
+
+bool IsReference(const XLOPER* value) {
+  return value != nullptr && BaseType(*value) == xltypeRef && value->val.mref.lpmref != nullptr;
 }
 
-// Coerces a reference argument into one of the tool's records.
-bool TakeReference(LPXLOPER argument, RefRecord& record) {
-  if (argument == nullptr) return false;
-  XLOPER reference{};
-  if (CallExcel(xlCoerce, &reference, 2, argument, TempInteger(xltypeRef)) != xlretSuccess) {
-    return false;
-  }
-  bool taken = BaseType(reference) == xltypeRef && reference.val.mref.lpmref != nullptr &&
-               reference.val.mref.lpmref->count >= 1;
-  if (taken) CopyRef(reference, record.value);
-  ReleaseHostValue(reference);
-  return taken;
+const XLREF& DataArea(const MacroArguments& a) { return a.data->val.mref.lpmref->reftbl[0]; }
+const XLREF& OutputArea(const MacroArguments& a) {
+  return a.output->val.mref.lpmref->reftbl[0];
 }
+long DataColumns(const MacroArguments& a) { return AreaColumnCount(DataArea(a)); }
 
-// Reads the input block into `data` (O x N, row-major). 1, or -1 when a
-// cell is not a number (the message has been shown).
-int ReadInput(double* data, std::size_t n) {
+// Each row reads only what the rows before it have found sound.
+constexpr CheckRow<MacroArguments> kMacroChecks[] = {
+    {[](MacroArguments& a) { return IsReference(a.data); }, text::kImproperDataParameter, 0,
+     false},
+    {[](MacroArguments& a) {
+       return IsReference(a.output) && a.output->val.mref.lpmref->count >= 1;
+     },
+     text::kImproperOutputParameter, 0, false},
+    {[](MacroArguments& a) { return a.update >= 0; }, text::kDecorUpdateFlag, 0, false},
+    {[](MacroArguments& a) { return a.data->val.mref.lpmref->count == 1 && DataColumns(a) >= 2; },
+     text::kDecorColumns, 0, false},
+    {[](MacroArguments& a) {
+       return a.data->val.mref.idSheet != a.output->val.mref.idSheet ||
+              OutputArea(a).colFirst > DataArea(a).colLast;
+     },
+     text::kOutputWillOverwrite, 0, false},
+    {[](MacroArguments& a) { return OutputArea(a).colFirst + DataColumns(a) - 1 <= 255; },
+     text::kDecorFarRight, 0, false},
+    {[](MacroArguments& a) { return AreaRowCount(DataArea(a)) >= 3; }, text::kDecorThreeRows,
+     0, false},
+    {[](MacroArguments& a) { return !SheetProtected(*a.output); }, text::kDecorProtected, 0,
+     false},
+};
+
+// Reads the input block into `data` (O x N, row-major). False when a cell
+// is not a number (the message has been shown).
+bool ReadInput(double* data, std::size_t n) {
   const XLREF& whole = g_input.table.reftbl[0];
   RefRecord chunk;
   PrepareRef(chunk);
@@ -213,11 +191,10 @@ int ReadInput(double* data, std::size_t n) {
     }
     if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
     if (!numbers) {
-      ShowMessage(text::kDecorInputNonNumber + 1,
-                  kAlertError);
-      return -1;
+      ShowMessage(text::kDecorInputNonNumber + 1, kAlertError);
+      return false;
     }
-    if (band.rwLast >= whole.rwLast) return 1;
+    if (band.rwLast >= whole.rwLast) return true;
   }
 }
 
@@ -231,39 +208,39 @@ void FillScores(XLOPER* cells, const double* u, std::size_t first, std::size_t c
 }
 
 // The messages the core's statuses stand for; the run's result.
-int ReportStatus(CoreStatus status, const char* memoryMessage) {
+MacroResult ReportStatus(CoreStatus status, const char* memoryMessage) {
   switch (status) {
     case CoreStatus::kComplete:
-      return 1;
+      return kMacroDone;
     case CoreStatus::kOutOfMemory:
       ShowMessage(memoryMessage, kAlertError);
-      return 0;
+      return kMacroRefused;
     case CoreStatus::kStopped:
-      return -1;
+      return kMacroStopped;
     case CoreStatus::kNotConverged:
       ShowMessage(text::kDecorAlreadyDone + 1, kAlertError);
-      return -1;
+      return kMacroStopped;
     case CoreStatus::kNoVariation:
-      ShowMessage(text::kDecorNoVariation + 1,
-                  kAlertError);
-      return -1;
+      ShowMessage(text::kDecorNoVariation + 1, kAlertError);
+      return kMacroStopped;
     case CoreStatus::kTooShort:
     case CoreStatus::kBadArgument:
       break;
   }
-  ShowMessage(text::kDecorColumns + 1,
-              kAlertError);
-  return 0;
+  ShowMessage(text::kDecorColumns + 1, kAlertError);
+  return kMacroRefused;
 }
 
-int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checked,
-             Run& run) {
-  if (!checked && CheckArguments(dataRef, outputRef, updateBool) == 0) return 0;
+MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checked,
+                     Run& run) {
+  MacroArguments arguments{dataRef, outputRef, updateBool};
+  if (!checked && !WalkDirectChecks<MacroArguments>(kMacroChecks, arguments)) {
+    return kMacroRefused;
+  }
   if (!TakeReference(dataRef, g_input) ||
       !(run.outputTaken = TakeReference(outputRef, g_output))) {
-    ShowMessage(text::kImproperDataParameter + 1,
-                kAlertError);
-    return 0;
+    ShowMessage(text::kImproperDataParameter + 1, kAlertError);
+    return kMacroRefused;
   }
   const XLREF in = g_input.table.reftbl[0];
   XLREF& out = g_output.table.reftbl[0];
@@ -273,10 +250,10 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   // The output must fit the sheet: rows past the last would wrap to the top.
   if (first + o > static_cast<std::size_t>(g_maxRows) || out.colFirst + n > 256) {
     ShowMessage(text::kDecorDoesNotFit + 1, kAlertError);
-    return 0;
+    return kMacroRefused;
   }
 
-  if (PrepareCoefficientSheet(n) != 1) return 0;
+  if (PrepareCoefficientSheet(n) != 1) return kMacroRefused;
 
   out.rwFirst = static_cast<WORD>(first);
   out.rwLast = static_cast<WORD>(first + o - 1);
@@ -287,17 +264,17 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   ShowStage("Reading Spreadsheet Data");
   const std::size_t cells = n * o;
   const std::size_t p = cells <= kChunkCells ? o : kChunkCells / n;
-  if (!Allocate(run.data, cells, kMemoryPlease)) return 0;
-  if (int read = ReadInput(run.data, n); read != 1) return read;
+  if (!Allocate(run.data, cells, kMemoryPlease)) return kMacroRefused;
+  if (!ReadInput(run.data, n)) return kMacroStopped;
 
-  if (!Allocate(run.w, n, kMemoryPleaes) || !Allocate(run.v, n * n, kMemoryPleaes)) return 0;
-  if (!Allocate(run.moments, 2 * n, kMemoryPlease)) return 0;
+  if (!Allocate(run.w, n, kMemoryPleaes) || !Allocate(run.v, n * n, kMemoryPleaes)) return kMacroRefused;
+  if (!Allocate(run.moments, 2 * n, kMemoryPlease)) return kMacroRefused;
 
   // w and the first row of V hold the means and sigmas until the
   // decomposition overwrites them.
   CoreStatus status = decor::StandardizeColumns(Span(run.data, cells), o, n,
                                                    Span(run.w, n), Span(run.v, n));
-  if (int result = ReportStatus(status, kMemoryPlease); result != 1) return result;
+  if (MacroResult result = ReportStatus(status, kMemoryPlease); result != kMacroDone) return result;
   for (std::size_t c = 0; c < n; ++c) {
     run.moments[c].xltype = xltypeNum;
     run.moments[c].val.num = run.w[c];
@@ -310,16 +287,16 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   int failIndex = 0;
   status = decor::DecomposeSvd(Span(run.data, cells), n, Span(run.v, n * n), n,
                                Span(run.w, n), o, n, true, true, failIndex, &observer);
-  if (int result = ReportStatus(status, text::kInsufficientMemory + 1); result != 1) return result;
+  if (MacroResult result = ReportStatus(status, text::kInsufficientMemory + 1); result != kMacroDone) return result;
 
   ShowStage("Determining Output Significance");
   if (!Allocate(run.index, n, kMemoryUse) || !Allocate(run.work, n, kMemoryUse) ||
       !Allocate(run.significance, n, kMemoryUse)) {
-    return 0;
+    return kMacroRefused;
   }
   status = decor::ComputeSignificance(Span(run.significance, n), Span(run.data, cells),
                                       Span(run.w, n), Span(run.v, n * n), o, n, &observer);
-  if (int result = ReportStatus(status, kMemoryUse); result != 1) return result;
+  if (MacroResult result = ReportStatus(status, kMemoryUse); result != kMacroDone) return result;
   decor::SortDescendingWithIndex(Span(run.significance, n), Span(run.index, n), n);
   decor::PermuteColumns(Span(run.data, cells), Span(run.index, n), Span(run.work, n), o, n);
   decor::PermuteColumns(Span(run.w, n), Span(run.index, n), Span(run.work, n), 1, n);
@@ -338,7 +315,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   if ((r != 0 && !Allocate(run.tail, r * n, kMemoryUse)) ||
       !Allocate(run.band, p * n, kMemoryUse) || !Allocate(run.sigRow, n, kMemoryUse) ||
       !Allocate(run.coefBand, coefRows * n, kMemoryUse)) {
-    return 0;
+    return kMacroRefused;
   }
 
   ShowStage("Writing to Spreadsheet");
@@ -425,7 +402,7 @@ int RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checke
   if (g_wantFile && SaveCoefficientFile() == 0) {
     ShowMessage(text::kDecorFileNotCreated + 1, kAlertError);
   }
-  return 1;
+  return kMacroDone;
 }
 
 }  // namespace
@@ -450,9 +427,9 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
   if (g_versionRead == 0) ReadHostVersion();
 
   Run run;
-  int result = RunDecor(dataRef, outputRef, updateBool, checked, run);
+  MacroResult result = RunDecor(dataRef, outputRef, updateBool, checked, run);
   run.Free();
-  if (result != 1 && g_sheet.prepared) {
+  if (result != kMacroDone && g_sheet.prepared) {
     // A new sheet goes; a reused one is protected and hidden again.
     if (g_sheet.newSheet) DiscardCoefficientSheet();
     else FinishCoefficientSheet();
