@@ -255,8 +255,11 @@ CoreRun RunDecor(const CoreSettings&, CoreColumns columns, CoreAnswer& answer,
     std::vector<double> data;
     data.reserve(rows * cols);
     for (const auto& column : columns) data.insert(data.end(), column.begin(), column.end());
-    decor::DecorResult r =
-        decor::Decorrelate(data, rows, cols, {decor::Layout::kColumnMajor}, observer);
+    std::vector<double> scores(rows * cols), significance(cols), coefficients(cols * cols),
+        means(cols), sigmas(cols);
+    decor::DecorRun r = decor::Decorrelate(data, rows, cols, {decor::Layout::kColumnMajor},
+                                           {scores, significance, coefficients, means, sigmas},
+                                           observer);
     switch (r.status) {
       case CoreStatus::kComplete:
         break;
@@ -270,11 +273,11 @@ CoreRun RunDecor(const CoreSettings&, CoreColumns columns, CoreAnswer& answer,
       default:
         return Ended(r.status, "the data cannot be decorrelated");
     }
-    answer.blocks.push_back(Block("scores", cols, std::move(r.scores)));
-    answer.blocks.push_back(Block("significance", cols, std::move(r.significance)));
-    answer.blocks.push_back(Block("coefficients", cols, std::move(r.coefficients)));
-    answer.blocks.push_back(Block("means", cols, std::move(r.means)));
-    answer.blocks.push_back(Block("sigmas", cols, std::move(r.sigmas)));
+    answer.blocks.push_back(Block("scores", cols, std::move(scores)));
+    answer.blocks.push_back(Block("significance", cols, std::move(significance)));
+    answer.blocks.push_back(Block("coefficients", cols, std::move(coefficients)));
+    answer.blocks.push_back(Block("means", cols, std::move(means)));
+    answer.blocks.push_back(Block("sigmas", cols, std::move(sigmas)));
     return Complete();
   });
 }

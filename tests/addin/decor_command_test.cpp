@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "tests/addin/addin_fixture.h"
+#include "tests/core/decor_whole_run.h"
 #include "tools/decor/core/decor.h"
 
 namespace hvt::testing {
@@ -85,9 +86,9 @@ class DecorCommand : public AddInTest {
     return n;
   }
 
-  decor::DecorResult Expected() const {
-    decor::DecorResult r =
-        decor::Decorrelate(data_, rows_, columns_, {decor::Layout::kRowMajor});
+  decor::WholeRun Expected() const {
+    decor::WholeRun r =
+        decor::RunWhole(data_, rows_, columns_, {decor::Layout::kRowMajor});
     EXPECT_EQ(r.status, CoreStatus::kComplete);
     return r;
   }
@@ -145,7 +146,7 @@ TEST_F(DecorCommand, MenuItemAndRegistrations) {
 TEST_F(DecorCommand, WritesComponentsSignificanceCoefficientsAndLabels) {
   SheetWithBlock(60, 3);
   EXPECT_EQ(RunMenu("E1", /*formulas=*/false), 1);
-  decor::DecorResult want = Expected();
+  decor::WholeRun want = Expected();
   ASSERT_FALSE(Said("Aborted")) << Seen();
 
   for (int c = 0; c < 3; ++c) {
@@ -190,7 +191,7 @@ TEST_F(DecorCommand, LongInputGoesInBandsAndStillMatchesTheCore) {
   // 3 x 2,000 cells: bands of 1,800 rows and a last one of 200.
   SheetWithBlock(2000, 3, 5);
   EXPECT_EQ(RunMenu("F1", false), 1);
-  decor::DecorResult want = Expected();
+  decor::WholeRun want = Expected();
   standin::Grid got = standin::GetRange(sheet_, "F3:H2002");
   for (int t = 0; t < 2000; ++t) {
     for (int c = 0; c < 3; ++c) {
@@ -202,7 +203,7 @@ TEST_F(DecorCommand, LongInputGoesInBandsAndStillMatchesTheCore) {
 TEST_F(DecorCommand, UpdateFormulasReproduceTheLastRowAndExtendDown) {
   SheetWithBlock(40, 3);
   EXPECT_EQ(RunMenu("E1", true), 1);
-  decor::DecorResult want = Expected();
+  decor::WholeRun want = Expected();
   standin::Recalculate();
   for (int c = 0; c < 3; ++c) {
     std::string cell = Column(4 + c) + "42";
@@ -276,7 +277,7 @@ TEST_F(DecorCommand, OnAHostWithoutWorkbooksTheCoefficientDocumentSitsBesideTheD
     EXPECT_EQ(entry.path().filename().string().find('\\'), std::string::npos)
         << entry.path();
   standin::Recalculate();
-  decor::DecorResult want = Expected();
+  decor::WholeRun want = Expected();
   for (int c = 0; c < 2; ++c) {
     std::string cell = Column(3 + c) + "42";
     std::string formula = standin::GetFormula(sheet_, cell);
@@ -354,7 +355,7 @@ TEST_F(DecorCommand, WholeColumnsAreNarrowedToTheirData) {
                {kFormulaGroup, Value{2.0}}};
   standin::QueueDialog(whole);
   EXPECT_EQ(standin::ChooseMenuItem("Data", "UCX 2                        Alt,d,l"), 1);
-  decor::DecorResult want = Expected();
+  decor::WholeRun want = Expected();
   for (int t = 0; t < 25; ++t) {
     EXPECT_TRUE(SameBits(Number(standin::GetCell(sheet_, 2 + t, 3)), want.scores[t * 2]));
   }
@@ -379,7 +380,7 @@ TEST_F(DecorCommand, BreakKeyStopsOrGoesOnAsTheUserSays) {
   standin::QueueAlert(false);
   EXPECT_EQ(RunMenu("E1", false), 1);
   EXPECT_FALSE(Said("Aborted"));
-  decor::DecorResult want = Expected();
+  decor::WholeRun want = Expected();
   EXPECT_TRUE(SameBits(Number(standin::GetCell(sheet_, 2, 4)), want.scores[0]));
 }
 

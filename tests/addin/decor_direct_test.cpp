@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "tests/addin/addin_fixture.h"
+#include "tests/core/decor_whole_run.h"
 #include "tools/decor/core/decor.h"
 
 namespace hvt::testing {
@@ -42,8 +43,8 @@ class DecorDirect : public AddInTest {
     columns_ = columns;
   }
 
-  decor::DecorResult Expected() const {
-    decor::DecorResult r = decor::Decorrelate(data_, rows_, columns_, {decor::Layout::kRowMajor});
+  decor::WholeRun Expected() const {
+    decor::WholeRun r = decor::RunWhole(data_, rows_, columns_, {decor::Layout::kRowMajor});
     EXPECT_EQ(r.status, CoreStatus::kComplete);
     return r;
   }
@@ -98,7 +99,7 @@ class DecorDirect : public AddInTest {
   // The scores the core gives, × 1,000 as written, in columns from `column`
   // and rows from `top`.
   void ExpectScores(standin::SheetId sheet, int top, int column) {
-    decor::DecorResult want = Expected();
+    decor::WholeRun want = Expected();
     for (std::size_t t = 0; t < rows_; ++t)
       for (std::size_t c = 0; c < columns_; ++c) {
         double got = Number(standin::GetCell(sheet, top + static_cast<int>(t),
@@ -107,7 +108,7 @@ class DecorDirect : public AddInTest {
       }
   }
   void ExpectCoefficients(standin::SheetId coef) {
-    decor::DecorResult want = Expected();
+    decor::WholeRun want = Expected();
     const std::size_t n = columns_;
     for (std::size_t r = 0; r < n; ++r)
       for (std::size_t c = 0; c < n; ++c)

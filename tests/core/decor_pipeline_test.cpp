@@ -10,6 +10,7 @@
 
 #include "decor_fuzz.h"
 #include "decor_reference.h"
+#include "tests/core/decor_whole_run.h"
 #include "tools/decor/core/decor.h"
 
 namespace {
@@ -160,7 +161,7 @@ TEST(DecorPermute, NewColumnIsOldColumnQ) {
 }
 
 // Checks every promise of a finished run against the input data.
-void ExpectSoundRun(const DecorResult& r, const std::vector<double>& x, std::size_t rows,
+void ExpectSoundRun(const WholeRun& r, const std::vector<double>& x, std::size_t rows,
                     std::size_t cols) {
   ASSERT_EQ(r.status, CoreStatus::kComplete);
   ASSERT_EQ(r.scores.size(), rows * cols);
@@ -188,13 +189,13 @@ void ExpectSoundRun(const DecorResult& r, const std::vector<double>& x, std::siz
 TEST(DecorRun, WholeRunMatchesReferenceStepsBitForBitInEitherLayout) {
   const std::size_t rows = 150, cols = 7;
   const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, rows, cols, 21);
-  const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
+  const WholeRun r = RunWhole(x, rows, cols, {Layout::kRowMajor});
   ExpectSoundRun(r, x, rows, cols);
 
   std::vector<double> byColumn(rows * cols);
   for (std::size_t t = 0; t < rows; ++t)
     for (std::size_t c = 0; c < cols; ++c) byColumn[c * rows + t] = x[t * cols + c];
-  const DecorResult c = Decorrelate(byColumn, rows, cols, {Layout::kColumnMajor});
+  const WholeRun c = RunWhole(byColumn, rows, cols, {Layout::kColumnMajor});
   EXPECT_TRUE(SameBits(r.scores, c.scores));
   EXPECT_TRUE(SameBits(r.coefficients, c.coefficients));
 
@@ -229,7 +230,7 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
       x[t * 3 + 1] = 2.0 * x[t * 3];
       x[t * 3 + 2] = std::cos(double(t * t));
     }
-    const DecorResult r = Decorrelate(x, rows, 3, {Layout::kRowMajor});
+    const WholeRun r = RunWhole(x, rows, 3, {Layout::kRowMajor});
     ExpectSoundRun(r, x, rows, 3);
     EXPECT_LT(r.significance[2], 1e-12);
     for (std::size_t t = 0; t < rows; ++t) EXPECT_EQ(r.scores[t * 3 + 2], 0.0);
@@ -238,14 +239,14 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
   {  // a constant column contributes nothing to any component
     auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 30, 4, 6);
     for (std::size_t t = 0; t < 30; ++t) x[t * 4 + 1] = 2.5;
-    const DecorResult r = Decorrelate(x, 30, 4, {Layout::kRowMajor});
+    const WholeRun r = RunWhole(x, 30, 4, {Layout::kRowMajor});
     ExpectSoundRun(r, x, 30, 4);
     for (std::size_t p = 0; p < 3; ++p) EXPECT_NEAR(r.coefficients[1 * 4 + p], 0.0, 1e-9);
     for (std::size_t t = 0; t < 30; ++t) EXPECT_EQ(r.scores[t * 4 + 3], 0.0);
   }
   {  // more columns than rows: 3 standardised rows have rank 2 at most
     const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 3, 5, 9);
-    const DecorResult r = Decorrelate(x, 3, 5, {Layout::kRowMajor});
+    const WholeRun r = RunWhole(x, 3, 5, {Layout::kRowMajor});
     ExpectSoundRun(r, x, 3, 5);
     for (std::size_t p = 2; p < 5; ++p)
       for (std::size_t t = 0; t < 3; ++t) EXPECT_EQ(r.scores[t * 5 + p], 0.0);
@@ -253,43 +254,63 @@ TEST(DecorRun, EdgeCasesOfRealSheets) {
   // Nothing varies: no ranking is possible, and it is said so.
   for (auto [rows, cols] : {std::pair<std::size_t, std::size_t>{10, 3}, {1, 4}}) {
     const auto x = decor_fuzz::Make(decor_fuzz::kConstant, rows, cols, 1);
-    const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
+    const WholeRun r = RunWhole(x, rows, cols, {Layout::kRowMajor});
     EXPECT_EQ(r.status, CoreStatus::kNoVariation);
     EXPECT_EQ(r.failedStep, Step::kSignificance);
-    EXPECT_TRUE(r.scores.empty() && r.significance.empty() && r.coefficients.empty());
-    EXPECT_EQ(r.means.size(), cols);
+    // The standardisation ran: each column's mean is its one value.
+    for (std::size_t c = 0; c < cols; ++c) EXPECT_DOUBLE_EQ(r.means[c], x[c]);
   }
   {  // bad data reaches the decomposition as NaN: it does not converge
     auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 10, 3, 2);
     x[4] = std::numeric_limits<double>::quiet_NaN();
-    const DecorResult r = Decorrelate(x, 10, 3, {Layout::kRowMajor});
+    const WholeRun r = RunWhole(x, 10, 3, {Layout::kRowMajor});
     EXPECT_EQ(r.status, CoreStatus::kNotConverged);
     EXPECT_EQ(r.failedStep, Step::kDecompose);
     EXPECT_GE(r.failIndex, 1);
   }
-  EXPECT_EQ(Decorrelate({}, 0, 3, {Layout::kRowMajor}).status, CoreStatus::kBadArgument);
-  EXPECT_EQ(Decorrelate(std::vector<double>(5), 2, 3, {Layout::kRowMajor}).status,
+  EXPECT_EQ(RunWhole({}, 0, 3, {Layout::kRowMajor}).status, CoreStatus::kBadArgument);
+  EXPECT_EQ(RunWhole(std::vector<double>(5), 2, 3, {Layout::kRowMajor}).status,
             CoreStatus::kBadArgument);
+  // An output shorter than the run needs: refused before anything is written.
+  {
+    const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, 10, 3, 2);
+    std::vector<double> scores(30, -1), significance(3, -1), coefficients(9, -1), means(3, -1),
+        sigmas(3, -1);
+    const DecorOutputs whole{scores, significance, coefficients, means, sigmas};
+    for (int shortOne = 0; shortOne < 5; ++shortOne) {
+      DecorOutputs out = whole;
+      std::span<double>* field[] = {&out.scores, &out.significance, &out.coefficients,
+                                    &out.means, &out.sigmas};
+      *field[shortOne] = field[shortOne]->first(field[shortOne]->size() - 1);
+      EXPECT_EQ(Decorrelate(x, 10, 3, {Layout::kRowMajor}, out).status,
+                CoreStatus::kBadArgument)
+          << shortOne;
+    }
+    for (const auto* v : {&scores, &significance, &coefficients, &means, &sigmas})
+      for (double y : *v) EXPECT_EQ(y, -1);
+  }
 }
 
 TEST(DecorRun, StopsAndMemoryFailuresEndTheRunCleanly) {
   const std::size_t rows = 25, cols = 4;
   const auto x = decor_fuzz::Make(decor_fuzz::kRandomWalk, rows, cols, 13);
   StopAt count;
-  ASSERT_EQ(Decorrelate(x, rows, cols, {Layout::kRowMajor}, &count).status, CoreStatus::kComplete);
+  const WholeRun whole = RunWhole(x, rows, cols, {Layout::kRowMajor}, &count);
+  ASSERT_EQ(whole.status, CoreStatus::kComplete);
   for (long k = 1; k <= count.polls; ++k) {
     StopAt stop;
     stop.at = k;
-    const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor}, &stop);
+    const WholeRun r = RunWhole(x, rows, cols, {Layout::kRowMajor}, &stop);
     EXPECT_EQ(r.status, CoreStatus::kStopped);
     EXPECT_EQ(r.failedStep, k <= 4 * long(cols) ? Step::kDecompose : Step::kSignificance);
-    EXPECT_EQ(r.means.size(), cols);
-    EXPECT_TRUE(r.scores.empty());
+    // Stopped after the standardisation: its means and sigmas stand.
+    EXPECT_TRUE(SameBits(r.means, whole.means));
+    EXPECT_TRUE(SameBits(r.sigmas, whole.sigmas));
   }
   bool done = false;
   for (long k = 0; k < 40 && !done; ++k) {
     detail::FailAllocationAfter(k);
-    const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
+    const WholeRun r = RunWhole(x, rows, cols, {Layout::kRowMajor});
     detail::FailAllocationAfter(-1);
     done = r.status == CoreStatus::kComplete;
     if (!done) {
@@ -308,7 +329,7 @@ TEST(DecorRun, FuzzFamilies) {
       for (std::size_t cols : {1, 2, 3, 6}) {
         const auto fam = static_cast<decor_fuzz::Family>(f);
         const auto x = decor_fuzz::Make(fam, rows, cols, unsigned(rows * 7 + cols));
-        const DecorResult r = Decorrelate(x, rows, cols, {Layout::kRowMajor});
+        const WholeRun r = RunWhole(x, rows, cols, {Layout::kRowMajor});
         SCOPED_TRACE(testing::Message() << "family " << f << " " << rows << "x" << cols);
         const bool ok = r.status == CoreStatus::kComplete || r.status == CoreStatus::kNoVariation ||
                         r.status == CoreStatus::kNotConverged;

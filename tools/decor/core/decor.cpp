@@ -211,65 +211,55 @@ void ScaleCoefficients(std::span<double> u, std::span<const double> w,
   }
 }
 
-DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
-                        std::size_t cols, const DecorSettings& settings,
-                        RunObserver* observer) {
-  DecorResult result;
+DecorRun Decorrelate(std::span<const double> data, std::size_t rows, std::size_t cols,
+                     const DecorSettings& settings, const DecorOutputs& out,
+                     RunObserver* observer) {
+  DecorRun run;
   std::size_t cells = 0;
   std::size_t square = 0;
   if (!MatrixSize(rows, cols, cells) || !MatrixSize(cols, cols, square) ||
-      data.size() < cells)
-    return result;
-
-  auto fail = [&result](CoreStatus status, Step step) {
-    result.status = status;
-    result.failedStep = step;
-    result.scores.clear();
-    result.significance.clear();
-    result.coefficients.clear();
-    return result;
+      data.size() < cells || out.scores.size() < cells || out.significance.size() < cols ||
+      out.coefficients.size() < square || out.means.size() < cols || out.sigmas.size() < cols)
+    return run;
+  auto fail = [&run](CoreStatus status, Step step) {
+    run.status = status;
+    run.failedStep = step;
+    return run;
   };
 
-  std::vector<double> a;
-  if (!detail::TryAllocate(a, cells) || !detail::TryAllocate(result.means, cols) ||
-      !detail::TryAllocate(result.sigmas, cols))
-    return fail(CoreStatus::kOutOfMemory, Step::kStandardize);
+  // The scores are the working matrix: standardised data, then U.
+  const std::span<double> a = out.scores.first(cells);
+  const std::span<double> v = out.coefficients.first(square);
+  const std::span<double> s = out.significance.first(cols);
   if (settings.layout == Layout::kRowMajor) {
-    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(cells),
-              a.begin());
+    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(cells), a.begin());
   } else {
     for (std::size_t t = 0; t < rows; ++t)
       for (std::size_t c = 0; c < cols; ++c) a[t * cols + c] = data[c * rows + t];
   }
-  StandardizeColumns(a, rows, cols, result.means, result.sigmas);
+  StandardizeColumns(a, rows, cols, out.means, out.sigmas);
 
   std::vector<double> w;
-  if (!detail::TryAllocate(w, cols) ||
-      !detail::TryAllocate(result.coefficients, square))
-    return fail(CoreStatus::kOutOfMemory, Step::kDecompose);
-  CoreStatus status = DecomposeSvd(a, cols, result.coefficients, cols, w, rows, cols,
-                               true, true, result.failIndex, observer);
+  if (!detail::TryAllocate(w, cols)) return fail(CoreStatus::kOutOfMemory, Step::kDecompose);
+  CoreStatus status =
+      DecomposeSvd(a, cols, v, cols, w, rows, cols, true, true, run.failIndex, observer);
   if (status != CoreStatus::kComplete) return fail(status, Step::kDecompose);
 
   std::vector<std::int32_t> q;
   std::vector<std::int32_t> work;
-  if (!detail::TryAllocate(q, cols) || !detail::TryAllocate(work, cols) ||
-      !detail::TryAllocate(result.significance, cols))
+  if (!detail::TryAllocate(q, cols) || !detail::TryAllocate(work, cols))
     return fail(CoreStatus::kOutOfMemory, Step::kSignificance);
-  status = ComputeSignificance(result.significance, a, w, result.coefficients,
-                               rows, cols, observer);
+  status = ComputeSignificance(s, a, w, v, rows, cols, observer);
   if (status != CoreStatus::kComplete) return fail(status, Step::kSignificance);
-  SortDescendingWithIndex(result.significance, q, cols);
-  if (!PermuteColumns(a, q, work, rows, cols) ||
-      !PermuteColumns(w, q, work, 1, cols) ||
-      !PermuteColumns(result.coefficients, q, work, cols, cols))
+  SortDescendingWithIndex(s, q, cols);
+  if (!PermuteColumns(a, q, work, rows, cols) || !PermuteColumns(w, q, work, 1, cols) ||
+      !PermuteColumns(v, q, work, cols, cols))
     return fail(CoreStatus::kBadArgument, Step::kReorder);
-  ScaleCoefficients(a, w, result.coefficients, rows, cols);
+  ScaleCoefficients(a, w, v, rows, cols);
 
   for (double& x : a) x = x * 1000.0;
-  result.scores = std::move(a);
-  result.status = CoreStatus::kComplete;
-  return result;
+  run.status = CoreStatus::kComplete;
+  return run;
 }
 
 }  // namespace hvt::decor

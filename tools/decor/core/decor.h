@@ -103,26 +103,34 @@ struct DecorSettings {
 // Which step a failed Decorrelate run stopped in.
 enum class Step { kNone, kStandardize, kDecompose, kSignificance, kReorder };
 
-struct DecorResult {
+// Where a whole run writes its answers, in caller storage of at least the
+// sizes given.
+struct DecorOutputs {
+  std::span<double> scores;        // rows x cols, row-major: 1000·U[t][p]
+  std::span<double> significance;  // cols fractions, descending, sum 1
+  std::span<double> coefficients;  // cols x cols, row-major: K[r][p]
+  std::span<double> means;         // cols, in input column order
+  std::span<double> sigmas;        // cols, in input column order
+};
+
+// How a whole run ended.
+struct DecorRun {
   CoreStatus status = CoreStatus::kBadArgument;
   Step failedStep = Step::kNone;
-  int failIndex = 0;                 // see DecomposeSvd
-  std::vector<double> scores;        // rows x cols, row-major: 1000·U[t][p]
-  std::vector<double> significance;  // cols fractions, descending, sum 1
-  std::vector<double> coefficients;  // cols x cols, row-major: K[r][p]
-  std::vector<double> means;         // cols, in input column order
-  std::vector<double> sigmas;        // cols, in input column order
+  int failIndex = 0;  // see DecomposeSvd
 };
 
 // The whole run on a rows x cols data matrix in the given layout: standardise,
 // decompose, rank, reorder, scale. Components come out in descending order of
 // significance; component p's score in row t is Σr z[t][r]·K[r][p] with
-// z[t][r] = (x[t][r] - means[r]) / sigmas[r]. On any status but kComplete the
-// vectors other than means and sigmas are empty (means and sigmas stay set
-// once the standardisation has run). Needs rows, cols >= 1.
-DecorResult Decorrelate(std::span<const double> data, std::size_t rows,
-                        std::size_t cols, const DecorSettings& settings,
-                        RunObserver* observer = nullptr);
+// z[t][r] = (x[t][r] - means[r]) / sigmas[r]. The scores are the working
+// matrix of the run. On any status but kComplete the scores, significance
+// and coefficients hold no answer; means and sigmas hold theirs once the
+// standardisation has run. kBadArgument, nothing written, when rows or cols
+// is 0 or the data or an output is short.
+DecorRun Decorrelate(std::span<const double> data, std::size_t rows, std::size_t cols,
+                     const DecorSettings& settings, const DecorOutputs& out,
+                     RunObserver* observer = nullptr);
 
 // Every row of the scores is defined.
 constexpr std::size_t DecorFirstDefinedRow(const DecorSettings&) { return 0; }
