@@ -5,12 +5,9 @@
 #include <cstdio>
 #include <span>
 
-#include "command/bands.h"
 #include "command/column.h"
-#include "command/label.h"
-#include "command/run_observer.h"
+#include "command/column_run.h"
 #include "host/command_frame.h"
-#include "host/host_values.h"
 #include "host/texts.h"
 #include "tools/gtn/core/gtn.h"
 #include "tools/gtn/gtn.h"
@@ -51,29 +48,6 @@ void SelectOutput() {
              long{g_command.data.table.reftbl[0].rwFirst} + kSelectedRowOffset,
              g_command.output.table.reftbl[0].colFirst);
 }
-
-// The buffers of one run, all or none.
-struct RunBuffers {
-  double* x = nullptr;
-  double* y = nullptr;
-  XLOPER* band = nullptr;
-  char* label = nullptr;
-
-  bool Allocate(std::size_t n, std::size_t written) {
-    x = static_cast<double*>(AllocGlobal(n * sizeof(double)));
-    if (x != nullptr) y = static_cast<double*>(AllocGlobal(n * sizeof(double)));
-    std::size_t bandCells = std::max<std::size_t>(1, std::min(written, BandCells()));
-    if (y != nullptr) band = static_cast<XLOPER*>(AllocGlobal(bandCells * sizeof(XLOPER)));
-    if (band != nullptr) label = static_cast<char*>(AllocGlobal(kLabelBufferSize));
-    return label != nullptr;
-  }
-  ~RunBuffers() {
-    FreeGlobal(x);
-    FreeGlobal(y);
-    FreeGlobal(band);
-    FreeGlobal(label);
-  }
-};
 
 }  // namespace
 
@@ -117,42 +91,18 @@ extern "C" HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
     ShowAlert(text::kGtnNothingToWrite, kAlertError);
     return kMacroRefused;
   }
-  const std::size_t written = n - skipped;
-
-  RunBuffers buffers;
-  if (!buffers.Allocate(n, written)) {
-    ShowInsufficientMemory();
-    return kMacroRefused;
-  }
-  if (!ReadDataColumn(data.value, buffers.x, n)) return kMacroStopped;
-
-  ProgressCleared cleared;
-  CommandObserver observer(ProgressPolicy::OnChange(ProgressText::kInt));
-  const CoreStatus status =
-      GtnSeries(std::span<const double>(buffers.x, n),
-                {.span = span, .smoothness = smoothness, .order = GtnTermOrder::CommandOrder},
-                std::span<double>(buffers.y, n), &observer);
-  if (status != CoreStatus::kComplete) return UnfinishedRun(status);
-
-  const XLREF& area = data.table.reftbl[0];
-  const IDSHEET outputSheet = output.value.val.mref.idSheet;
-  const long outputColumn = output.table.reftbl[0].colFirst;
-  const long firstWritten = long{area.rwFirst} + static_cast<long>(skipped);
-  if (!WriteNumbers(outputSheet,
-                    MakeArea(firstWritten, area.rwLast, outputColumn, outputColumn),
-                    buffers.y + skipped, buffers.band)) {
-    return kMacroRefused;
-  }
 
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, "_%d_%d", span, smoothness);
-  WriteLabel({.data = &data.value,
-              .outputSheet = outputSheet,
-              .outputColumn = outputColumn,
-              .labelRow = 0,  // the sheet's first row, as KLX's
-              .writtenFirst = firstWritten,
-              .writtenLast = area.rwLast,
-              .suffix = suffix,
-              .buffer = buffers.label});
-  return kMacroDone;
+  const GtnSettings settings{
+      .span = span, .smoothness = smoothness, .order = GtnTermOrder::CommandOrder};
+  return RunColumn({.data = &data,
+                    .output = &output,
+                    .skipped = skipped,
+                    .progress = ProgressPolicy::OnChange(ProgressText::kInt),
+                    .suffix = suffix},
+                   [&settings](std::span<const double> x, std::span<double> y,
+                               RunObserver* observer) {
+                     return GtnSeries(x, settings, y, observer);
+                   });
 }

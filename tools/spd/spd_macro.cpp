@@ -4,12 +4,9 @@
 #include <cstdio>
 #include <span>
 
-#include "command/bands.h"
 #include "command/column.h"
-#include "command/label.h"
-#include "command/run_observer.h"
+#include "command/column_run.h"
 #include "host/command_frame.h"
-#include "host/host_values.h"
 #include "host/texts.h"
 #include "tools/spd/core/spd.h"
 #include "tools/spd/spd.h"
@@ -31,26 +28,6 @@ void SelectOutput() {
              long{g_command.data.table.reftbl[0].rwFirst} + g_command.offset,
              g_command.output.table.reftbl[0].colFirst);
 }
-
-// The buffers of one run, all or none.
-struct RunBuffers {
-  double* x = nullptr;
-  XLOPER* band = nullptr;
-  char* label = nullptr;
-
-  bool Allocate(std::size_t n, std::size_t written) {
-    x = static_cast<double*>(AllocGlobal(n * sizeof(double)));
-    std::size_t bandCells = std::max<std::size_t>(1, std::min(written, BandCells()));
-    if (x != nullptr) band = static_cast<XLOPER*>(AllocGlobal(bandCells * sizeof(XLOPER)));
-    if (band != nullptr) label = static_cast<char*>(AllocGlobal(kLabelBufferSize));
-    return label != nullptr;
-  }
-  ~RunBuffers() {
-    FreeGlobal(x);
-    FreeGlobal(band);
-    FreeGlobal(label);
-  }
-};
 
 }  // namespace
 
@@ -92,40 +69,17 @@ extern "C" HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int d
     ShowAlert(text::kSpdNothingToWrite, kAlertError);
     return kMacroRefused;
   }
-  const std::size_t written = n - skipped;
-
-  RunBuffers buffers;
-  if (!buffers.Allocate(n, written)) {
-    ShowInsufficientMemory();
-    return kMacroRefused;
-  }
-  if (!ReadDataColumn(data.value, buffers.x, n)) return kMacroStopped;
-
-  ProgressCleared cleared;
-  CommandObserver observer(ProgressPolicy::OnChange(ProgressText::kLong));
-  std::span<double> series(buffers.x, n);
-  const CoreStatus status = SpdSeries(series, {.depth = depth}, series, &observer);
-  if (status != CoreStatus::kComplete) return UnfinishedRun(status);
-
-  const XLREF& area = data.table.reftbl[0];
-  const IDSHEET outputSheet = output.value.val.mref.idSheet;
-  const long outputColumn = output.table.reftbl[0].colFirst;
-  const long firstWritten = long{area.rwFirst} + g_command.offset;
-  if (!WriteNumbers(outputSheet,
-                    MakeArea(firstWritten, area.rwLast, outputColumn, outputColumn),
-                    buffers.x + skipped, buffers.band)) {
-    return kMacroRefused;
-  }
 
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, "_D%d", depth);
-  WriteLabel({.data = &data.value,
-              .outputSheet = outputSheet,
-              .outputColumn = outputColumn,
-              .labelRow = 0,  // the sheet's first row, as KLX's
-              .writtenFirst = firstWritten,
-              .writtenLast = area.rwLast,
-              .suffix = suffix,
-              .buffer = buffers.label});
-  return kMacroDone;
+  return RunColumn({.data = &data,
+                    .output = &output,
+                    .skipped = skipped,
+                    .progress = ProgressPolicy::OnChange(ProgressText::kLong),
+                    .inPlace = true,
+                    .suffix = suffix},
+                   [depth](std::span<const double> x, std::span<double> y,
+                           RunObserver* observer) {
+                     return SpdSeries(x, {.depth = depth}, y, observer);
+                   });
 }
