@@ -7,6 +7,7 @@
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
+#include "host/texts.h"
 #include "host/tool_tables.h"
 
 namespace hvt {
@@ -151,6 +152,22 @@ bool SheetProtected(const Oper& reference) {
   return locked;
 }
 
+template <HostRecord Oper>
+bool OutputWritable(const RefRecordOf<Oper>& output) {
+  // Writing into a protected sheet would fail cell by cell; a command's
+  // dialog does not look, so this is asked on every run.
+  if (!SheetProtected(output.value)) return true;
+  ShowAlert(text::kOutputProtected, kAlertError);
+  return false;
+}
+
+StepResult RunCheckedDialog(DialogRow* table, std::size_t rows, XLOPER& array,
+                            XLOPER& remembered, CheckPass (*check)(), bool& checked) {
+  checked = false;
+  checked = RunDialog(table, rows, array, remembered, check) == kStepGoOn;
+  return checked ? kStepGoOn : kStepEnd;
+}
+
 template bool TakeReference(XLOPER*, RefRecord&);
 template bool TakeReference(XLOPER12*, RefRecord12&);
 template bool SameColumn(const RefRecord&, const RefRecord&);
@@ -159,6 +176,8 @@ template bool FirstCellsAreNumbers(const RefRecord&);
 template bool FirstCellsAreNumbers(const RefRecord12&);
 template bool SheetProtected(const XLOPER&);
 template bool SheetProtected(const XLOPER12&);
+template bool OutputWritable(const RefRecord&);
+template bool OutputWritable(const RefRecord12&);
 template CheckPass ResolveColumnAnswer(XLOPER&, RefRecord&, RefRecord&, double*&);
 template CheckPass ResolveColumnAnswer(XLOPER&, RefRecord12&, RefRecord12&, double*&);
 

@@ -52,6 +52,11 @@ long AreaColumns(const RefRecordOf<Oper>& record) {
 template <HostRecord Oper>
 bool SheetProtected(const Oper& reference);
 
+// Whether a macro may write into the output's sheet: false, with the
+// protection message shown, when the sheet is protected.
+template <HostRecord Oper>
+bool OutputWritable(const RefRecordOf<Oper>& output);
+
 // Resolves the data and output boxes (items 2 and 4) of a column dialog's
 // answer into the two records. kAccepted when both resolved; `focus` then
 // points at the answer's focus cell (nullptr when it holds no number).
@@ -67,6 +72,10 @@ CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecordOf<Oper>& data,
 // dialog array could not be had).
 StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
                      XLOPER& remembered, CheckPass (*check)());
+// RunDialog, setting the tool's `checked` flag when the answer is accepted:
+// the macro the command then calls skips its own checks.
+StepResult RunCheckedDialog(DialogRow* table, std::size_t rows, XLOPER& array,
+                            XLOPER& remembered, CheckPass (*check)(), bool& checked);
 
 }  // namespace hvt
 

@@ -145,11 +145,8 @@ constexpr CheckRow<MacroArguments> kMacroChecks[] = {
 }  // namespace
 
 int RunGtnDialog() {
-  g_dialogChecked = false;
-  g_dialogChecked =
-      RunDialog(g_dialog, kDialogRows, g_dialogArray, g_remembered, CheckAnswer) ==
-      kStepGoOn;
-  return g_dialogChecked ? kStepGoOn : kStepEnd;
+  return RunCheckedDialog(g_dialog, kDialogRows, g_dialogArray, g_remembered, CheckAnswer,
+                          g_dialogChecked);
 }
 
 bool CheckMacroArguments(MacroArguments& arguments) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <span>
+#include <utility>
 
 #include "command/column.h"
 #include "command/column_run.h"
@@ -74,14 +75,9 @@ extern "C" HVT_EXPORT int WINAPI GTN_func(LPXLOPER dataRef, LPXLOPER outputRef,
                            .smoothness = smoothness,
                            .span = span,
                            .firstRow = firstrow};
-  const bool checked = g_dialogChecked;
-  g_dialogChecked = false;
+  const bool checked = std::exchange(g_dialogChecked, false);
   if (!checked && !CheckMacroArguments(arguments)) return kMacroRefused;
-  if (!arguments.dataTaken || !arguments.outputTaken) return kMacroRefused;
-  // Writing into a protected sheet would fail cell by cell; the dialog does
-  // not look, so this is asked on every run.
-  if (SheetProtected(output.value)) {
-    ShowAlert(text::kOutputProtected, kAlertError);
+  if (!arguments.dataTaken || !arguments.outputTaken || !OutputWritable(output)) {
     return kMacroRefused;
   }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <span>
+#include <utility>
 
 #include "command/column.h"
 #include "command/column_run.h"
@@ -51,14 +52,9 @@ extern "C" HVT_EXPORT int WINAPI Spd(LPXLOPER dataRef, LPXLOPER outputRef, int d
                            .outputTaken = TakeReference(outputRef, output),
                            .output = &output,
                            .depth = depth};
-  const bool checked = g_dialogChecked;
-  g_dialogChecked = false;
+  const bool checked = std::exchange(g_dialogChecked, false);
   if (!checked && !CheckMacroArguments(arguments)) return kMacroRefused;
-  if (!arguments.dataTaken || !arguments.outputTaken) return kMacroRefused;
-  // Writing into a protected sheet would fail cell by cell; the dialog does
-  // not look, so this is asked on every run.
-  if (SheetProtected(output.value)) {
-    ShowAlert(text::kOutputProtected, kAlertError);
+  if (!arguments.dataTaken || !arguments.outputTaken || !OutputWritable(output)) {
     return kMacroRefused;
   }
 
