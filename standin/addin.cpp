@@ -26,6 +26,7 @@
 #include "standin/formula.h"
 #include "standin/loader.h"
 #include "standin/module_code.h"
+#include "standin/records.h"
 
 namespace standin {
 namespace {
@@ -169,62 +170,7 @@ const Registered* FindRegisteredFunction(const std::string& function_text) {
 
 Operand OperandOf(const XLOPER& x, SheetId calling_sheet) {
   if (const Operand* wide = WideOperand(&x)) return *wide;
-  int type = x.xltype & ~(xlbitXLFree | xlbitDLLFree);
-  auto error = [](int code) { return Operand{Value{Error{code}}}; };
-  switch (type) {
-    case xltypeNum:
-      if (!std::isfinite(x.val.num)) return error(xlerrNum);
-      return Operand{Value{x.val.num}};
-    case xltypeErr:
-      if (!ValidErrorCode(x.val.err)) return error(xlerrValue);
-      return Operand{Value{Error{x.val.err}}};
-    case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil:
-      return Operand{ScalarOf(x)};
-    case xltypeMissing: {
-      Operand op{Value{Blank{}}};
-      op.missing = true;
-      return op;
-    }
-    case xltypeSRef: {
-      const XLREF& r = x.val.sref.ref;
-      return Operand{Ref{calling_sheet, {Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast}}}};
-    }
-    case xltypeRef: {
-      if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) return error(xlerrRef);
-      // Sheet ids the host hands out fit 32 bits; a wider one names no sheet.
-      if (x.val.mref.idSheet > 0xFFFFFFFFu) return error(xlerrRef);
-      Ref ref{static_cast<SheetId>(x.val.mref.idSheet), {}};
-      for (WORD i = 0; i < x.val.mref.lpmref->count; ++i) {
-        const XLREF& r = x.val.mref.lpmref->reftbl[i];
-        ref.areas.push_back(Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast});
-      }
-      return Operand{ref};
-    }
-    case xltypeMulti: {
-      if (x.val.array.lparray == nullptr || x.val.array.rows == 0 || x.val.array.columns == 0)
-        return error(xlerrValue);
-      Array a;
-      a.rows = x.val.array.rows;
-      a.columns = x.val.array.columns;
-      std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
-      a.cells.reserve(n);
-      for (std::size_t i = 0; i < n; ++i) {
-        const XLOPER& e = x.val.array.lparray[i];
-        int et = e.xltype & ~(xlbitXLFree | xlbitDLLFree);
-        if (et == xltypeNum || et == xltypeStr || et == xltypeBool || et == xltypeErr ||
-            et == xltypeInt || et == xltypeNil || et == xltypeMissing) {
-          Operand cell = OperandOf(e, calling_sheet);
-          a.cells.push_back(std::get<Value>(cell.v));
-        } else {
-          a.cells.emplace_back(std::in_place_type<Error>, Error{xlerrValue});
-        }
-      }
-      return Operand{std::move(a)};
-    }
-    default:
-      LogLine("result of type " + std::to_string(x.xltype) + " not understood");
-      return error(xlerrValue);
-  }
+  return OperandOfRecord(x, calling_sheet);
 }
 
 namespace {
@@ -244,22 +190,7 @@ struct ArgumentStore {
     return texts.back().data();
   }
   void Scalar(XLOPER& x, const Value& v) {
-    std::memset(static_cast<void*>(&x), 0, sizeof x);
-    if (auto* d = std::get_if<double>(&v)) {
-      x.xltype = xltypeNum;
-      x.val.num = *d;
-    } else if (auto* s = std::get_if<std::string>(&v)) {
-      x.xltype = xltypeStr;
-      x.val.str = Counted(s->size() > 255 ? s->substr(0, 255) : *s);
-    } else if (auto* b = std::get_if<bool>(&v)) {
-      x.xltype = xltypeBool;
-      x.val.xbool = *b;
-    } else if (auto* e = std::get_if<Error>(&v)) {
-      x.xltype = xltypeErr;
-      x.val.err = static_cast<WORD>(e->code);
-    } else {
-      x.xltype = xltypeNil;
-    }
+    SetScalar(x, v, [this](const std::string& text) { return Counted(text); });
   }
   std::deque<XLOPER12> opers12;
   std::deque<std::u16string> wide_texts;
@@ -273,22 +204,7 @@ struct ArgumentStore {
     return reinterpret_cast<XCHAR*>(wide_texts.back().data());
   }
   void Scalar12(XLOPER12& x, const Value& v) {
-    std::memset(static_cast<void*>(&x), 0, sizeof x);
-    if (auto* d = std::get_if<double>(&v)) {
-      x.xltype = xltypeNum;
-      x.val.num = *d;
-    } else if (auto* s = std::get_if<std::string>(&v)) {
-      x.xltype = xltypeStr;
-      x.val.str = Wide(*s);
-    } else if (auto* b = std::get_if<bool>(&v)) {
-      x.xltype = xltypeBool;
-      x.val.xbool = *b;
-    } else if (auto* e = std::get_if<Error>(&v)) {
-      x.xltype = xltypeErr;
-      x.val.err = e->code;
-    } else {
-      x.xltype = xltypeNil;
-    }
+    SetScalar(x, v, [this](const std::string& text) { return Wide(text); });
   }
   XLOPER12* Multi12(const Array& a) {
     arrays12.emplace_back(a.cells.size());

@@ -11,6 +11,7 @@
 #include "standin/dispatch.h"
 #include "standin/formula.h"
 #include "standin/module_code.h"
+#include "standin/records.h"
 #include "standin/win32_state.h"
 
 namespace standin {
@@ -28,8 +29,6 @@ bool ValidArea12(const XLREF12& r) {
   return r.rwFirst >= 0 && r.colFirst >= 0 && r.rwFirst <= r.rwLast &&
          r.colFirst <= r.colLast && r.rwLast < SheetRowLimit() && r.colLast < SheetColumnLimit();
 }
-
-Area AreaOf(const XLREF12& r) { return Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast}; }
 
 // Whether an XLOPER12 can be read safely; why not in `why`.
 bool Valid12(const XLOPER12* x, std::string& why) {
@@ -75,48 +74,7 @@ bool Valid12(const XLOPER12* x, std::string& why) {
 }  // namespace
 
 Operand OperandOf12(const XLOPER12& x, SheetId calling_sheet) {
-  switch (BaseType12(x)) {
-    case xltypeNum:
-      if (!std::isfinite(x.val.num)) return Operand{Value{Error{xlerrNum}}};
-      return Operand{Value{x.val.num}};
-    case xltypeErr:
-      if (!ValidErrorCode(x.val.err)) return Operand{Value{Error{xlerrValue}}};
-      return Operand{Value{Error{x.val.err}}};
-    case xltypeMissing: {
-      Operand op{Value{Blank{}}};
-      op.missing = true;
-      return op;
-    }
-    case xltypeSRef:
-      return Operand{Ref{calling_sheet, {AreaOf(x.val.sref.ref)}}};
-    case xltypeRef: {
-      const XLMREF12* t = x.val.mref.lpmref;
-      if (t == nullptr || t->count == 0) return Operand{Value{Error{xlerrRef}}};
-      Ref ref{static_cast<SheetId>(x.val.mref.idSheet), {}};
-      for (WORD i = 0; i < t->count; ++i) ref.areas.push_back(AreaOf(t->reftbl[i]));
-      return Operand{ref};
-    }
-    case xltypeMulti: {
-      if (x.val.array.lparray == nullptr || x.val.array.rows <= 0 || x.val.array.columns <= 0)
-        return Operand{Value{Error{xlerrValue}}};
-      Array a;
-      a.rows = x.val.array.rows;
-      a.columns = x.val.array.columns;
-      std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
-      a.cells.reserve(n);
-      for (std::size_t i = 0; i < n; ++i) {
-        const XLOPER12& e = x.val.array.lparray[i];
-        DWORD et = BaseType12(e);
-        bool scalar = et == xltypeNum || et == xltypeStr || et == xltypeBool || et == xltypeErr ||
-                      et == xltypeInt || et == xltypeNil || et == xltypeMissing;
-        a.cells.push_back(scalar ? std::get<Value>(OperandOf12(e, calling_sheet).v)
-                                 : Value{Error{xlerrValue}});
-      }
-      return Operand{std::move(a)};
-    }
-    default:
-      return Operand{ScalarOf12(x)};
-  }
+  return OperandOfRecord(x, calling_sheet);
 }
 
 namespace {
@@ -138,22 +96,7 @@ struct Stand_ins {
     return texts.back().data();
   }
   void Scalar(XLOPER& x, const Value& v) {
-    std::memset(static_cast<void*>(&x), 0, sizeof x);
-    if (auto* d = std::get_if<double>(&v)) {
-      x.xltype = xltypeNum;
-      x.val.num = *d;
-    } else if (auto* s = std::get_if<std::string>(&v)) {
-      x.xltype = xltypeStr;
-      x.val.str = Counted(*s);
-    } else if (auto* b = std::get_if<bool>(&v)) {
-      x.xltype = xltypeBool;
-      x.val.xbool = *b;
-    } else if (auto* e = std::get_if<Error>(&v)) {
-      x.xltype = xltypeErr;
-      x.val.err = static_cast<WORD>(e->code);
-    } else {
-      x.xltype = xltypeNil;
-    }
+    SetScalar(x, v, [this](const std::string& text) { return Counted(text); });
   }
   static XLREF Clipped(const Area& a) {
     auto row = [](int r) { return static_cast<WORD>(std::min(r, int{kXl4MaxRows} - 1)); };

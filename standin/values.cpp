@@ -8,6 +8,7 @@
 #include <new>
 
 #include "standin/host.h"
+#include "standin/records.h"
 
 namespace standin {
 
@@ -83,21 +84,30 @@ char* NewHostString(std::string_view text) {
   return s;
 }
 
-XLOPER* NewHostArray(int rows, int columns) {
+namespace {
+template <typename Oper>
+Oper* NewArrayOf(int rows, int columns, const char* kind) {
   std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
-  XLOPER* cells = new XLOPER[n ? n : 1]();
-  Track(cells, "array");
+  Oper* cells = new Oper[n ? n : 1]();
+  Track(cells, kind);
   return cells;
 }
 
-XLMREF* NewHostRefTable(int count) {
-  std::size_t bytes = sizeof(XLMREF) + sizeof(XLREF) * static_cast<std::size_t>(count > 1 ? count - 1 : 0);
-  auto* table = static_cast<XLMREF*>(::operator new(bytes));
+template <typename Table>
+Table* NewRefTableOf(int count, const char* kind) {
+  std::size_t bytes = sizeof(Table) + sizeof(Table::reftbl[0]) *
+                                          static_cast<std::size_t>(count > 1 ? count - 1 : 0);
+  auto* table = static_cast<Table*>(::operator new(bytes));
   std::memset(static_cast<void*>(table), 0, bytes);
   table->count = static_cast<WORD>(count);
-  Track(table, "reference");
+  Track(table, kind);
   return table;
 }
+}  // namespace
+
+XLOPER* NewHostArray(int rows, int columns) { return NewArrayOf<XLOPER>(rows, columns, "array"); }
+
+XLMREF* NewHostRefTable(int count) { return NewRefTableOf<XLMREF>(count, "reference"); }
 
 // ---- The 12-series values: wide strings, 32-bit counts ----
 
@@ -175,59 +185,21 @@ XCHAR* NewHostWideString(std::string_view utf8) {
 }
 
 XLOPER12* NewHostArray12(int rows, int columns) {
-  std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
-  XLOPER12* cells = new XLOPER12[n ? n : 1]();
-  Track(cells, "wide array");
-  return cells;
+  return NewArrayOf<XLOPER12>(rows, columns, "wide array");
 }
 
-XLMREF12* NewHostRefTable12(int count) {
-  std::size_t bytes = sizeof(XLMREF12) + sizeof(XLREF12) * static_cast<std::size_t>(count > 1 ? count - 1 : 0);
-  auto* table = static_cast<XLMREF12*>(::operator new(bytes));
-  std::memset(static_cast<void*>(table), 0, bytes);
-  table->count = static_cast<WORD>(count);
-  Track(table, "wide reference");
-  return table;
-}
+XLMREF12* NewHostRefTable12(int count) { return NewRefTableOf<XLMREF12>(count, "wide reference"); }
 
 void FillScalar12(XLOPER12& out, const Value& value, const XLOPER12* array) {
-  std::memset(static_cast<void*>(&out), 0, sizeof out);
-  if (auto* d = std::get_if<double>(&value)) {
-    out.xltype = xltypeNum;
-    out.val.num = *d;
-  } else if (auto* s = std::get_if<std::string>(&value)) {
-    out.xltype = xltypeStr;
-    out.val.str = NewHostWideString(*s);
-    if (array != nullptr) {
-      // The string lives and dies with its array.
-      H().live_values.erase(out.val.str);
-      H().array_wide_strings[array].push_back(out.val.str);
-    }
-  } else if (auto* b = std::get_if<bool>(&value)) {
-    out.xltype = xltypeBool;
-    out.val.xbool = *b ? 1 : 0;
-  } else if (auto* e = std::get_if<Error>(&value)) {
-    out.xltype = xltypeErr;
-    out.val.err = e->code;
-  } else {
-    out.xltype = xltypeNil;
+  SetScalar(out, value, NewHostWideString);
+  if (array != nullptr && RecordType(out) == xltypeStr) {
+    // The string lives and dies with its array.
+    H().live_values.erase(out.val.str);
+    H().array_wide_strings[array].push_back(out.val.str);
   }
 }
 
-Value ScalarOf12(const XLOPER12& x) {
-  switch (x.xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-    case xltypeNum: return x.val.num;
-    case xltypeStr:
-      if (x.val.str == nullptr) return Error{xlerrValue};
-      return NarrowText(x.val.str + 1, x.val.str[0]);
-    case xltypeBool: return x.val.xbool != 0;
-    case xltypeErr: return Error{x.val.err};
-    case xltypeInt: return static_cast<double>(x.val.w);
-    case xltypeNil:
-    case xltypeMissing: return Blank{};
-    default: return Error{xlerrValue};
-  }
-}
+Value ScalarOf12(const XLOPER12& x) { return ScalarValue(x); }
 
 void TrackArrayString(const XLOPER* array, char* text) {
   // The string lives and dies with its array: not tracked on its own.
@@ -286,27 +258,9 @@ void Release(const void* pointer, const std::string& kind) {
 }
 }  // namespace
 
-int FreeHostValue(XLOPER* value) {
-  const void* pointer = nullptr;
-  switch (value->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-    case xltypeStr: pointer = value->val.str; break;
-    case xltypeMulti: pointer = value->val.array.lparray; break;
-    case xltypeRef: pointer = value->val.mref.lpmref; break;
-    default: return xlretSuccess;  // nothing held
-  }
-  return FreeTracked(pointer);
-}
+int FreeHostValue(XLOPER* value) { return FreeTracked(HeldBlock(*value)); }
 
-int FreeHostValue12(XLOPER12* value) {
-  const void* pointer = nullptr;
-  switch (value->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-    case xltypeStr: pointer = value->val.str; break;
-    case xltypeMulti: pointer = value->val.array.lparray; break;
-    case xltypeRef: pointer = value->val.mref.lpmref; break;
-    default: return xlretSuccess;  // nothing held
-  }
-  return FreeTracked(pointer);
-}
+int FreeHostValue12(XLOPER12* value) { return FreeTracked(HeldBlock(*value)); }
 
 int FreeTracked(const void* pointer) {
   if (pointer == nullptr) return xlretSuccess;
@@ -331,40 +285,8 @@ int FreeTracked(const void* pointer) {
   return xlretSuccess;
 }
 
-void FillScalar(XLOPER& out, const Value& value) {
-  std::memset(static_cast<void*>(&out), 0, sizeof out);
-  if (auto* d = std::get_if<double>(&value)) {
-    out.xltype = xltypeNum;
-    out.val.num = *d;
-  } else if (auto* s = std::get_if<std::string>(&value)) {
-    out.xltype = xltypeStr;
-    out.val.str = NewHostString(*s);
-  } else if (auto* b = std::get_if<bool>(&value)) {
-    out.xltype = xltypeBool;
-    out.val.xbool = *b ? 1 : 0;
-  } else if (auto* e = std::get_if<Error>(&value)) {
-    out.xltype = xltypeErr;
-    out.val.err = static_cast<WORD>(e->code);
-  } else {
-    out.xltype = xltypeNil;
-  }
-}
+void FillScalar(XLOPER& out, const Value& value) { SetScalar(out, value, NewHostString); }
 
-Value ScalarOf(const XLOPER& x) {
-  switch (x.xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-    case xltypeNum: return x.val.num;
-    case xltypeStr: {
-      if (x.val.str == nullptr) return Error{xlerrValue};
-      auto n = static_cast<unsigned char>(x.val.str[0]);
-      return std::string(x.val.str + 1, n);
-    }
-    case xltypeBool: return x.val.xbool != 0;
-    case xltypeErr: return Error{x.val.err};
-    case xltypeInt: return static_cast<double>(x.val.w);
-    case xltypeNil:
-    case xltypeMissing: return Blank{};
-    default: return Error{xlerrValue};
-  }
-}
+Value ScalarOf(const XLOPER& x) { return ScalarValue(x); }
 
 }  // namespace standin

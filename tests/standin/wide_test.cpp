@@ -166,6 +166,32 @@ TEST_F(WideInterface, BadRecordsAreRefusedAndCounted) {
   EXPECT_EQ(standin::GetAccounting().unknown_frees, 1);
 }
 
+// "xlSheetId": a sheet's id is the one the host handed out. An id whose low
+// 32 bits are a sheet's but that is wider names no sheet, in either width.
+TEST_F(WideInterface, ASheetIdWiderThanTheHostsNamesNoSheet) {
+  if constexpr (sizeof(IDSHEET) <= 4) GTEST_SKIP() << "ids are 32 bits here";
+  standin::SheetId sheet = standin::NewWorkbook("Big.xlsx", "Data");
+  standin::SetCell(sheet, "A1", 2.0);
+  const IDSHEET wide = static_cast<IDSHEET>(sheet) + (IDSHEET{1} << (4 * sizeof(IDSHEET)));
+  XLMREF12 table12;
+  XLOPER12 reference12 = Reference(sheet, table12, 0, 0, 0, 0), sum12{};
+  ASSERT_EQ(Excel12(xlfSum, &sum12, 1, &reference12), xlretSuccess);
+  EXPECT_EQ(sum12.xltype, static_cast<DWORD>(xltypeNum));  // the sheet's own id reads it
+  reference12.val.mref.idSheet = wide;
+  ASSERT_EQ(Excel12(xlfSum, &sum12, 1, &reference12), xlretSuccess);
+  EXPECT_EQ(sum12.xltype, static_cast<DWORD>(xltypeErr));
+  EXPECT_EQ(sum12.val.err, xlerrRef);
+
+  XLMREF table{1, {{0, 0, 0, 0}}};
+  XLOPER reference{}, sum{};
+  reference.xltype = xltypeRef;
+  reference.val.mref.lpmref = &table;
+  reference.val.mref.idSheet = wide;
+  ASSERT_EQ(Excel4(xlfSum, &sum, 1, &reference), xlretSuccess);
+  EXPECT_EQ(sum.xltype, xltypeErr);
+  EXPECT_EQ(sum.val.err, xlerrRef);
+}
+
 // A procedure registered with "Q" gets values and "U" references on the
 // whole sheet; an XLOPER ("R") argument cannot carry a reference past the
 // old grid ("Backward Compatibility").

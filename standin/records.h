@@ -1,0 +1,137 @@
+// What the host does alike for both record widths, written once over the
+// record type: the 4-series XLOPER (counted 8-bit texts, the old grid) and
+// the 12-series XLOPER12 (counted UTF-16 texts, the whole grid).
+#ifndef STANDIN_RECORDS_H
+#define STANDIN_RECORDS_H
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <type_traits>
+
+#include "standin/host.h"
+
+namespace standin {
+
+template <typename Oper>
+unsigned RecordType(const Oper& x) {
+  return static_cast<unsigned>(x.xltype) & ~unsigned{xlbitXLFree | xlbitDLLFree};
+}
+
+// The text of a counted string of either width, as the model keeps it.
+inline std::string RecordText(const char* counted) {
+  return std::string(counted + 1, static_cast<unsigned char>(counted[0]));
+}
+inline std::string RecordText(const XCHAR* counted) { return NarrowText(counted + 1, counted[0]); }
+
+// Sets `out` to a plain value; a string's storage is `text(the string)`.
+template <typename Oper, typename MakeText>
+void SetScalar(Oper& out, const Value& value, MakeText&& text) {
+  std::memset(static_cast<void*>(&out), 0, sizeof out);
+  if (auto* d = std::get_if<double>(&value)) {
+    out.xltype = xltypeNum;
+    out.val.num = *d;
+  } else if (auto* s = std::get_if<std::string>(&value)) {
+    out.xltype = xltypeStr;
+    out.val.str = text(*s);
+  } else if (auto* b = std::get_if<bool>(&value)) {
+    out.xltype = xltypeBool;
+    out.val.xbool = *b ? 1 : 0;
+  } else if (auto* e = std::get_if<Error>(&value)) {
+    out.xltype = xltypeErr;
+    out.val.err = static_cast<decltype(out.val.err)>(e->code);
+  } else {
+    out.xltype = xltypeNil;
+  }
+}
+
+// A scalar record as a plain value; #VALUE! for anything else.
+template <typename Oper>
+Value ScalarValue(const Oper& x) {
+  switch (RecordType(x)) {
+    case xltypeNum: return x.val.num;
+    case xltypeStr:
+      if (x.val.str == nullptr) return Error{xlerrValue};
+      return RecordText(x.val.str);
+    case xltypeBool: return x.val.xbool != 0;
+    case xltypeErr: return Error{x.val.err};
+    case xltypeInt: return static_cast<double>(x.val.w);
+    case xltypeNil:
+    case xltypeMissing: return Blank{};
+    default: return Error{xlerrValue};
+  }
+}
+
+// The block a record the host filled holds, nullptr when none.
+template <typename Oper>
+const void* HeldBlock(const Oper& x) {
+  switch (RecordType(x)) {
+    case xltypeStr: return x.val.str;
+    case xltypeMulti: return x.val.array.lparray;
+    case xltypeRef: return x.val.mref.lpmref;
+    default: return nullptr;
+  }
+}
+
+// An argument or result record as an operand; a reference of one sheet
+// area (xltypeSRef) is on `calling_sheet`.
+template <typename Oper>
+Operand OperandOfRecord(const Oper& x, SheetId calling_sheet) {
+  auto error = [](int code) { return Operand{Value{Error{code}}}; };
+  switch (RecordType(x)) {
+    case xltypeNum:
+      if (!std::isfinite(x.val.num)) return error(xlerrNum);
+      return Operand{Value{x.val.num}};
+    case xltypeErr:
+      if (!ValidErrorCode(x.val.err)) return error(xlerrValue);
+      return Operand{Value{Error{x.val.err}}};
+    case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil:
+      return Operand{ScalarValue(x)};
+    case xltypeMissing: {
+      Operand op{Value{Blank{}}};
+      op.missing = true;
+      return op;
+    }
+    case xltypeSRef: {
+      const auto& r = x.val.sref.ref;
+      return Operand{Ref{calling_sheet, {Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast}}}};
+    }
+    case xltypeRef: {
+      const auto* table = x.val.mref.lpmref;
+      if (table == nullptr || table->count == 0) return error(xlerrRef);
+      // Sheet ids the host hands out fit 32 bits; a wider one names no sheet.
+      if (x.val.mref.idSheet > 0xFFFFFFFFu) return error(xlerrRef);
+      Ref ref{static_cast<SheetId>(x.val.mref.idSheet), {}};
+      for (WORD i = 0; i < table->count; ++i) {
+        const auto& r = table->reftbl[i];
+        ref.areas.push_back(Area{r.rwFirst, r.rwLast, r.colFirst, r.colLast});
+      }
+      return Operand{ref};
+    }
+    case xltypeMulti: {
+      if (x.val.array.lparray == nullptr || x.val.array.rows <= 0 || x.val.array.columns <= 0)
+        return error(xlerrValue);
+      Array a;
+      a.rows = x.val.array.rows;
+      a.columns = x.val.array.columns;
+      std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
+      a.cells.reserve(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const Oper& e = x.val.array.lparray[i];
+        unsigned et = RecordType(e);
+        bool scalar = et == xltypeNum || et == xltypeStr || et == xltypeBool || et == xltypeErr ||
+                      et == xltypeInt || et == xltypeNil || et == xltypeMissing;
+        a.cells.push_back(scalar ? std::get<Value>(OperandOfRecord(e, calling_sheet).v)
+                                 : Value{Error{xlerrValue}});
+      }
+      return Operand{std::move(a)};
+    }
+    default:
+      LogLine("result of type " + std::to_string(x.xltype) + " not understood");
+      return error(xlerrValue);
+  }
+}
+
+}  // namespace standin
+
+#endif  // STANDIN_RECORDS_H
