@@ -102,6 +102,27 @@ HVT_INLINE bool RoundsToHi(double hi, double lo, double eps) {
   return RoundsWithin(hi, lo, Abs(hi) * eps);
 }
 
+// The same in three operations, where hi is normal and lo * f cannot
+// overflow: with |y - (hi + lo)| <= eps |y| for the true value y,
+// hi + RN(lo f) == hi proves RN(y) = hi when f >= (1 + 2^-53) / (1 -
+// 2^54 eps (1 + 2^-51)).
+// Let m be the distance from hi to the midpoint on lo's side (half an ulp
+// u of hi, or a quarter below a power of two) and m' the smaller distance
+// of the two sides. The sum rounds to hi only if |RN(lo f)| <= m, and m is
+// a power of two, so |lo| <= m (1 + 2^-53) / f < u (an underflow of lo f
+// errs by 2^-1075, nothing against m). Then the error is below
+// eps |hi| (1 + 2^-51), and |hi| < 2^53 u, or |hi| = 2^52 u at a power of
+// two, where m' = u/4: below 2^54 eps (1 + 2^-51) m'. So y lies within
+// |lo| + that <= m of hi on lo's side, and within m' on the other: its
+// nearest double is hi. The test needs no branch on hi's binade or on lo's
+// sign, and costs the cores less than RoundsToHi.
+constexpr double RoundingTestFactor(double eps) {
+  // 2^-50 for 2^-53 and 2^-51: room for this division's own roundings.
+  return (1 + 0x1p-50) / (1 - 0x1p54 * eps * (1 + 0x1p-50));
+}
+
+HVT_INLINE bool RoundsToHiBy(double hi, double lo, double factor) { return hi + lo * factor == hi; }
+
 // n = round(th 128/ln2) as an integer and as a double, without a
 // conversion on the way: adding 1.5 * 2^52 rounds v (|v| < 2^18) to an
 // integer, which then fills the low bits of the sum's significand, and
@@ -150,7 +171,8 @@ HVT_INLINE DD ExpPlain(double x) {
   return FastTwoSum(th, ((tl + th * r) + a * (0.5 + r * 0x1.5555555555555p-3)) + b);
 }
 
-constexpr double kExpPlainEps = 0x1.8p-59;  // 2^-58.41
+constexpr double kExpPlainEps = 0x1.7p-59;  // 5.75 * 2^-61
+constexpr double kExpPlainFactor = RoundingTestFactor(kExpPlainEps);  // 1.047
 
 // Exp for what ExpPlain leaves: special and extreme arguments, results near
 // overflow or below the normal range, and hard roundings.
@@ -166,8 +188,8 @@ inline double Exp(double x) {
   constexpr std::uint64_t kHigh = 0x4080000000000000;  // 512
   static_assert(std::bit_cast<double>(kLow) == 0x1p-54 && std::bit_cast<double>(kHigh) == 512.0);
   if ((Bits(x) & ~(std::uint64_t{1} << 63)) - kLow < kHigh - kLow) {
-    const DD r = ExpPlain(x);
-    if (RoundsToHi(r.hi, r.lo, kExpPlainEps)) return r.hi;
+    const DD r = ExpPlain(x);  // |hi| > 2^-740: normal
+    if (RoundsToHiBy(r.hi, r.lo, kExpPlainFactor)) return r.hi;
   }
   return ExpRest(x);
 }

@@ -108,6 +108,67 @@ TEST(CorrectlyRounded, ExpAtTheEdgesOfItsFirstAttempt) {
   for (double x : xs) EXPECT_TRUE(SameDouble(hvt::math::Exp(x), oracle.Exp(x))) << x;
 }
 
+// The three-operation rounding test at its edge: for hi and the largest
+// |lo| of either sign it accepts, the true value may lie anywhere within
+// eps |y| of hi + lo; at the far ends (worked out in MPFR) the nearest
+// double must still be hi. hi includes powers of two, where the distance
+// below is half the distance above. A factor of 1 must fail somewhere, so
+// the check can tell a factor too small.
+TEST(CorrectlyRounded, CheapRoundingTestHoldsAtItsEdge) {
+  using hvt::math::detail::RoundingTestFactor;
+  using hvt::math::detail::RoundsToHiBy;
+  mpfr_t y, d;
+  mpfr_inits2(300, y, d, static_cast<mpfr_ptr>(nullptr));
+  std::mt19937_64 rng(2718);
+  std::vector<double> his = {1.0, 2.0, 0x1p-700, 0x1p600, 1.5, 0x1.fffffffffffffp+0,
+                             0x1.0000000000001p+0};
+  for (int i = 0; i < 200; ++i) {
+    const std::uint64_t b = (rng() % 1400 + 300) << 52 | (rng() >> 12);
+    double h;
+    std::memcpy(&h, &b, sizeof h);
+    his.push_back(h);
+  }
+  // Whether some true value within eps of hi + lo has another nearest double.
+  auto escapes = [&](double hi, double lo, double eps) {
+    for (double side : {-1.0, 1.0}) {
+      mpfr_set_d(y, hi, MPFR_RNDN);
+      mpfr_add_d(y, y, lo, MPFR_RNDN);  // exact at 300 bits
+      mpfr_set_d(d, side * eps, MPFR_RNDN);
+      mpfr_ui_sub(d, 1, d, MPFR_RNDN);
+      mpfr_div(y, y, d, MPFR_RNDN);  // |y - (hi + lo)| = eps |y|
+      if (mpfr_get_d(y, MPFR_RNDN) != hi) return true;
+    }
+    return false;
+  };
+  for (double eps : {0x1.7p-59, 0x1p-62, 0x1p-70}) {
+    int escaped_with_one = 0;
+    for (double hi : his) {
+      for (double f : {RoundingTestFactor(eps), 1.0}) {
+        for (double sign : {-1.0, 1.0}) {
+          // The largest |lo| the test accepts: it accepts an interval.
+          std::uint64_t pass = 0, fail = Bits(std::nextafter(hi, kInf) - hi);
+          while (fail - pass > 1) {
+            const std::uint64_t mid = pass + (fail - pass) / 2;
+            double l;
+            std::memcpy(&l, &mid, sizeof l);
+            (RoundsToHiBy(hi, sign * l, f) ? pass : fail) = mid;
+          }
+          double lo;
+          std::memcpy(&lo, &pass, sizeof lo);
+          lo *= sign;
+          if (f == 1.0) {
+            escaped_with_one += escapes(hi, lo, eps);
+          } else {
+            EXPECT_FALSE(escapes(hi, lo, eps)) << std::hexfloat << hi << " " << lo << " " << eps;
+          }
+        }
+      }
+    }
+    EXPECT_GT(escaped_with_one, 0) << eps;
+  }
+  mpfr_clears(y, d, static_cast<mpfr_ptr>(nullptr));
+}
+
 // Powers whose value is a double or lies exactly half-way between two:
 // the half-way ones must round to even, subnormal ones included.
 TEST(CorrectlyRounded, ExactPowersAndMidpoints) {
