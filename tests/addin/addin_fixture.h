@@ -30,6 +30,13 @@ struct MacroRef {
   }
 };
 
+// The reply of a person who cancels the dialog shown.
+inline standin::DialogReply Cancel() {
+  standin::DialogReply reply;
+  reply.cancel = true;
+  return reply;
+}
+
 // A parameterised case's test name: its `name` with every character that
 // is neither a letter nor a digit made '_'.
 struct CaseName {

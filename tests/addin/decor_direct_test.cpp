@@ -17,7 +17,7 @@ namespace {
 
 using standin::Value;
 
-constexpr const char* kMenuItem = "UCX 2                        Alt,d,l";
+constexpr const char* kDecorMenuItem = "UCX 2                        Alt,d,l";
 
 // Columns of correlated walks, the expected core result, and a reference
 // value as a macro sheet passes it.
@@ -61,7 +61,7 @@ class DecorDirect : public AddInTest {
       standin::DialogReply cancel;
       cancel.cancel = true;
       standin::QueueDialog(cancel);
-      standin::ChooseMenuItem("Data", kMenuItem);
+      standin::ChooseMenuItem("Data", kDecorMenuItem);
     }
     AddInTest::TearDown();
   }
@@ -154,7 +154,7 @@ TEST_F(DecorDirect, DialogOffersTheSelectionAndFocusesTheOutputBox) {
   standin::DialogReply reply;
   reply.set = {{4, Value{std::string("D1")}}, {6, Value{2.0}}};
   standin::QueueDialog(reply);
-  EXPECT_EQ(standin::ChooseMenuItem("Data", kMenuItem), 1);
+  EXPECT_EQ(standin::ChooseMenuItem("Data", kDecorMenuItem), 1);
   ASSERT_FALSE(Said("Aborted")) << Seen();
   std::vector<standin::DialogShowing> shown = standin::Showings();
   ASSERT_FALSE(shown.empty());
@@ -170,7 +170,7 @@ TEST_F(DecorDirect, DialogOffersTheSelectionAndFocusesTheOutputBox) {
   standin::DialogReply cancel;
   cancel.cancel = true;
   standin::QueueDialog(cancel);
-  standin::ChooseMenuItem("Data", kMenuItem);
+  standin::ChooseMenuItem("Data", kDecorMenuItem);
   shown = standin::Showings();
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(standin::Describe(shown.front().definition.at(4, 6)), "D1");
@@ -185,7 +185,7 @@ TEST_F(DecorDirect, HostsBeforeVersion5KeepTheSheetAndTakeAFailedOneAway) {
   standin::DialogReply reply;
   reply.set = {{2, Value{std::string("A1:C25")}}, {4, Value{std::string("E1")}}, {6, Value{2.0}}};
   standin::QueueDialog(reply);
-  EXPECT_EQ(standin::ChooseMenuItem("Data", kMenuItem), 1);
+  EXPECT_EQ(standin::ChooseMenuItem("Data", kDecorMenuItem), 1);
   ASSERT_FALSE(Said("Aborted")) << Seen();
   ExpectScores(data, 2, 4);
   standin::SheetId coef = standin::FindSheet("Book1.xls", "Data.COF");
@@ -207,7 +207,7 @@ TEST_F(DecorDirect, HostsBeforeVersion5KeepTheSheetAndTakeAFailedOneAway) {
   standin::DialogReply again;
   again.set = {{2, Value{std::string("A1:C25")}}, {4, Value{std::string("E1")}}, {6, Value{2.0}}};
   standin::QueueDialog(again);
-  standin::ChooseMenuItem("Data", kMenuItem);
+  standin::ChooseMenuItem("Data", kDecorMenuItem);
   EXPECT_TRUE(Said("You have a non-number in your input")) << Seen();
   EXPECT_EQ(standin::FindSheet("Book1.xls", "More.COF"), 0u);
   EXPECT_EQ(Snapshot(), before);
@@ -226,7 +226,7 @@ TEST_F(DecorDirect, HostsWithoutWorkbooksKeepTheCoefficientsInADocumentSavedBesi
   standin::DialogReply reply;
   reply.set = {{2, Value{std::string("A1:B20")}}, {4, Value{std::string("D1")}}, {6, Value{2.0}}};
   standin::QueueDialog(reply);
-  EXPECT_EQ(standin::ChooseMenuItem("Data", kMenuItem), 1);
+  EXPECT_EQ(standin::ChooseMenuItem("Data", kDecorMenuItem), 1);
   EXPECT_FALSE(Said("Aborted")) << Seen();
   ExpectScores(data, 2, 3);
   standin::SheetId coef = standin::FindSheet("DATA.COF", "DATA.COF");
@@ -238,7 +238,7 @@ TEST_F(DecorDirect, HostsWithoutWorkbooksKeepTheCoefficientsInADocumentSavedBesi
   std::size_t books = standin::Workbooks().size();
   standin::Select(data, "A1:B20");
   standin::QueueDialog(reply);
-  EXPECT_EQ(standin::ChooseMenuItem("Data", kMenuItem), 1);
+  EXPECT_EQ(standin::ChooseMenuItem("Data", kDecorMenuItem), 1);
   EXPECT_EQ(standin::Workbooks().size(), books) << Seen();
   fs::current_path(previous);
   fs::remove_all(dir);

@@ -68,7 +68,7 @@ constexpr char kSpdRows[] =
     "Not enough rows in your input reference! You need at least 32 data rows, "
     "and there must be more data rows than your depth value.";
 
-std::vector<DialogCheck> Checks() {
+std::vector<DialogCheck> EveryDialogCheck() {
   const char* klx = "KLXWrapper";
   const char* klxAborted = "KLX Aborted!";
   const char* gtn = "GTN";
@@ -226,7 +226,7 @@ TEST_P(DialogChecks, ShowItsMessageThenTheDialogAgainAndChangeNothing) {
       << Dump();
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryTool, DialogChecks, ::testing::ValuesIn(Checks()),
+INSTANTIATE_TEST_SUITE_P(EveryTool, DialogChecks, ::testing::ValuesIn(EveryDialogCheck()),
                          CaseName());
 
 }  // namespace

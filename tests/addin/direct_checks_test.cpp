@@ -96,8 +96,8 @@ void PrintTo(const DirectCheck& check, std::ostream* out) { *out << check.name; 
 
 const std::string kImproperData = "Your data reference is improper! Use complete reference.";
 const std::string kImproperOutput = "Your output reference is improper! Use complete reference.";
-const std::string kOneColumn = "Your data set must be in one column only!";
-const std::string kOverwrite = "Your output will overwrite your input!";
+const std::string kDirectOneColumn = "Your data set must be in one column only!";
+const std::string kDirectOverwrite = "Your output will overwrite your input!";
 const std::string kProtected = "Your output document is protected.";
 const std::string kKlxSmoothness = "Your data smoothness value must be between 0 and 10,000.";
 const std::string kGtnSmoothness = "Your Smoothness value must be between 2 and 50.";
@@ -112,11 +112,11 @@ const std::string kImproperTitlesParameter =
     "worksheet name.";
 const std::string kDecorColumns =
     "Your input reference must be more than one column, and the columns must be contiguous.";
-const std::string kSpdRows =
+const std::string kDirectSpdRows =
     "Your requested data set cannot have less than 32 rows, nor can it have more "
     "rows than the spreadsheet can contain!";
 
-std::vector<DirectCheck> Checks() {
+std::vector<DirectCheck> EveryDirectCheck() {
   return {
       {"KLX data not a reference", [](Call& c) { return c.Klx(&c.number, c.Output(), 10, 0); },
        kImproperData},
@@ -128,12 +128,12 @@ std::vector<DirectCheck> Checks() {
       {"KLX smoothness NaN", [](Call& c) { return c.Klx(c.Data(), c.Output(), NAN, 0); },
        kKlxSmoothness},
       {"KLX two columns", [](Call& c) { return c.Klx(&c.wide.value, c.Output(), 10, 0); },
-       kOneColumn},
-      {"PQE two areas", [](Call& c) { return c.Pqe(&c.twoAreas, c.Output(), 10); }, kOneColumn},
+       kDirectOneColumn},
+      {"PQE two areas", [](Call& c) { return c.Pqe(&c.twoAreas, c.Output(), 10); }, kDirectOneColumn},
       {"PQE two areas by count", [](Call& c) { return c.Pqe(&c.countOnly.value, c.Output(), 10); },
-       kOneColumn},
+       kDirectOneColumn},
       {"KLX overwrite", [](Call& c) { return c.Klx(c.Data(), &c.fifthCell.value, 10, 0); },
-       kOverwrite},
+       kDirectOverwrite},
       {"PQE output not a reference", [](Call& c) { return c.Pqe(c.Data(), &c.number, 10); },
        kImproperOutput},
       {"KLX protected output",
@@ -159,11 +159,11 @@ std::vector<DirectCheck> Checks() {
        "You have selected \"Begin Together\" and multiple Spans, and your data set is too "
        "short to calculate the results for the longest Span you selected."},
       {"GTN two columns", [](Call& c) { return c.Gtn(&c.wide.value, c.Output(), 10, 24, 24); },
-       kOneColumn},
+       kDirectOneColumn},
       {"GTN two areas", [](Call& c) { return c.Gtn(&c.twoAreas, c.Output(), 10, 24, 24); },
-       kOneColumn},
+       kDirectOneColumn},
       {"GTN overwrite", [](Call& c) { return c.Gtn(c.Data(), &c.firstCell.value, 10, 24, 24); },
-       kOverwrite},
+       kDirectOverwrite},
       {"GTN output not a reference", [](Call& c) { return c.Gtn(c.Data(), &c.number, 10, 24, 24); },
        kImproperOutput},
       {"GTN protected output",
@@ -174,15 +174,15 @@ std::vector<DirectCheck> Checks() {
 
       {"SPD data not a reference", [](Call& c) { return c.Spd(&c.number, c.Output(), 10); },
        kImproperData},
-      {"SPD 31 rows", [](Call& c) { return c.Spd(&c.rows31.value, c.Output(), 10); }, kSpdRows},
+      {"SPD 31 rows", [](Call& c) { return c.Spd(&c.rows31.value, c.Output(), 10); }, kDirectSpdRows},
       {"SPD depth over the rows", [](Call& c) { return c.Spd(c.Data(), c.Output(), 101); },
-       kSpdRows},
+       kDirectSpdRows},
       {"SPD depth 1", [](Call& c) { return c.Spd(c.Data(), c.Output(), 1); },
        "Your Depth value must be between 2 and 500."},
       {"SPD two columns", [](Call& c) { return c.Spd(&c.wide.value, c.Output(), 10); },
-       kOneColumn},
+       kDirectOneColumn},
       {"SPD overwrite", [](Call& c) { return c.Spd(c.Data(), &c.firstCell.value, 10); },
-       kOverwrite},
+       kDirectOverwrite},
       {"SPD output not a reference", [](Call& c) { return c.Spd(c.Data(), &c.number, 10); },
        kImproperOutput},
       {"SPD protected output", [](Call& c) { return c.Spd(c.Data(), &c.lockedOutput.value, 10); },
@@ -244,7 +244,7 @@ std::vector<DirectCheck> Checks() {
       {"decorrelator two areas", [](Call& c) { return c.Decor(&c.twoAreas, c.Output(), 0); },
        kDecorColumns},
       {"decorrelator overwrite",
-       [](Call& c) { return c.Decor(&c.wide.value, &c.firstCell.value, 0); }, kOverwrite},
+       [](Call& c) { return c.Decor(&c.wide.value, &c.firstCell.value, 0); }, kDirectOverwrite},
       {"decorrelator far right",
        [](Call& c) { return c.Decor(&c.wide.value, &c.farRight.value, 0); },
        "Your first output column is too far to the right. There can be a maximum of 256 "
@@ -282,7 +282,7 @@ TEST_P(DirectChecks, RefuseWithTheirOneMessageAndWriteNothing) {
   EXPECT_EQ(standin::Sheets("Book1.xls"), (std::vector<std::string>{"Data", "Locked"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryTool, DirectChecks, ::testing::ValuesIn(Checks()),
+INSTANTIATE_TEST_SUITE_P(EveryTool, DirectChecks, ::testing::ValuesIn(EveryDirectCheck()),
                          CaseName());
 
 }  // namespace

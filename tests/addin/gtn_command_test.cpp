@@ -11,8 +11,8 @@ namespace {
 using standin::DialogReply;
 using standin::Value;
 
-constexpr char kItem[] = "GTN                            Alt,d,&h";
-constexpr char kAborted[] = "alert 3 \"GTN Aborted!\"";
+constexpr char kGtnItem[] = "GTN                            Alt,d,&h";
+constexpr char kGtnAborted[] = "alert 3 \"GTN Aborted!\"";
 
 std::vector<double> CommandValues(const std::vector<double>& x, int span,
                                   int smoothness) {
@@ -72,7 +72,7 @@ TEST_F(GtnCommand, RegistersItsRowsAndDataMenuItem) {
   EXPECT_TRUE(wrapper && macro && function);
   auto items = standin::MenuItems(standin::MenuBar(), "Data");
   auto it = std::find_if(items.begin(), items.end(),
-                         [](const auto& m) { return m.text == kItem; });
+                         [](const auto& m) { return m.text == kGtnItem; });
   ASSERT_NE(it, items.end());
   EXPECT_EQ(it->macro, "GTN");
   EXPECT_EQ(it->status, "GTN");
@@ -86,7 +86,7 @@ TEST_F(GtnCommand, OneSpanWritesTheCoreValuesLabelFormatAndSelection) {
   standin::Select(sheet, "A1:A120");  // offered in the data box
   standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("C1")}}, 0});
   try {
-    standin::ChooseMenuItem("Data", kItem);
+    standin::ChooseMenuItem("Data", kGtnItem);
   } catch (const standin::HostError&) {
   }
   EXPECT_EQ(Seen("Aborted"), 0) << Dump();
@@ -213,7 +213,7 @@ TEST_F(GtnCommand, CancelledDialogAborts) {
   standin::SheetId sheet = Prepare(x, "A1:A50");
   standin::QueueDialog({true, {}, 0});
   Run();
-  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_EQ(Seen(kGtnAborted), 1) << Dump();
   EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 49));
   EXPECT_EQ(standin::Selection(), "H1");  // the selection put back
 }
@@ -225,7 +225,7 @@ TEST_F(GtnCommand, GivingUpAtTheAlertEndsTheCommand) {
   standin::QueueDialog({true, {}, 0});  // "ALERT!": Cancel
   Run();
   EXPECT_EQ(standin::Showings().size(), 2u);
-  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_EQ(Seen(kGtnAborted), 1) << Dump();
   EXPECT_EQ(standin::UnusedAnswers(), 0);
 }
 
@@ -266,7 +266,7 @@ TEST_F(GtnCommand, TextBelowTheFirstRowsFailsInTheMacro) {
   });
   ASSERT_NE(nonNumber, lines.end()) << Dump();
   auto aborted = std::find_if(nonNumber, lines.end(), [](const std::string& l) {
-    return l.find(kAborted) != std::string::npos;
+    return l.find(kGtnAborted) != std::string::npos;
   });
   EXPECT_NE(aborted, lines.end()) << Dump();
   EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 59));
@@ -286,7 +286,7 @@ TEST_F(GtnCommand, BreakKeyStopsOrGoesOn) {
     Run();
     EXPECT_EQ(Seen("'OK' to stop, 'Cancel' to continue!"), 1) << Dump();
     if (stop) {
-      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_EQ(Seen(kGtnAborted), 1) << Dump();
       EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 199));
     } else {
       EXPECT_EQ(Seen("Aborted"), 0) << Dump();
@@ -342,7 +342,7 @@ TEST_F(GtnCommand, OutputLeftOfTheDataStopsBeforeOverwritingIt) {
       {false, {{2, std::string(data_)}, {4, std::string("A1")}, {11, true}}, 0});  // spans 24 and 48
   Run();
   EXPECT_EQ(Seen("Your output will overwrite your input!"), 1) << Dump();
-  EXPECT_EQ(Seen(kAborted), 1);
+  EXPECT_EQ(Seen(kGtnAborted), 1);
   ExpectColumn(sheet, 0, CommandValues(x, 24, 10), 30);
   for (int r = 0; r < 100; ++r) ASSERT_EQ(Number(standin::GetCell(sheet, r, 1)), x[r]);
 }

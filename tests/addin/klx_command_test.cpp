@@ -17,7 +17,7 @@ namespace {
 using standin::DialogReply;
 using standin::Value;
 
-constexpr char kAborted[] = "alert 3 \"KLX Aborted!\" -> OK";
+constexpr char kKlxAborted[] = "alert 3 \"KLX Aborted!\" -> OK";
 constexpr char kNoMemory[] = "alert 3 \"Insufficient memory!\" -> OK";
 
 std::vector<double> KlxOf(const std::vector<double>& x, double s, double p) {
@@ -37,12 +37,6 @@ DialogReply Entries(const std::string& data, const std::string& output,
   DialogReply reply;
   reply.set = {{2, data}, {4, output}, {6, smoothness}, {8, type}};
   if (type == 1) reply.set.push_back({12, phase});
-  return reply;
-}
-
-DialogReply Cancel() {
-  DialogReply reply;
-  reply.cancel = true;
   return reply;
 }
 
@@ -139,7 +133,7 @@ TEST_F(KlxCommand, KlxWritesTheFilterFromRow30WithAFormulaLabel) {
   EXPECT_EQ(title.alignment, 3);
   EXPECT_EQ(standin::Selection(), "C31");
   EXPECT_EQ(standin::StatusText(), "");
-  EXPECT_FALSE(Saw(kAborted));
+  EXPECT_FALSE(Saw(kKlxAborted));
   EXPECT_EQ(standin::CalculationMode(), 1) << "calculation mode restored";
   EXPECT_EQ(standin::UnusedAnswers(), 0);
 }
@@ -250,7 +244,7 @@ TEST_F(KlxCommand, AProtectedOutputSheetIsRefusedBeforeComputing) {
   standin::QueueDialog(Entries("A1:A100", "Out!B1"));
   EXPECT_EQ(Run(), 1);
   EXPECT_TRUE(Saw("alert 3 \"Your output document is protected.\" -> OK"));
-  EXPECT_TRUE(Saw(kAborted));
+  EXPECT_TRUE(Saw(kKlxAborted));
   for (const std::string& line : standin::Transcript()) {
     EXPECT_EQ(line.find("Finished"), std::string::npos) << line;
   }
@@ -297,7 +291,7 @@ TEST_F(KlxCommand, BoundsOfTheDialogAreAcceptedAndPqeIgnoresThePhase) {
   standin::QueueDialog(pqe);
   EXPECT_EQ(Run(), 1);
   ExpectColumn(2, 30, PqeOf(x_, 3), 30);
-  EXPECT_FALSE(Saw(kAborted));
+  EXPECT_FALSE(Saw(kKlxAborted));
 }
 
 TEST_F(KlxCommand, GoOnChecksCanShowSeveralAlertsInOnePass) {
@@ -318,7 +312,7 @@ TEST_F(KlxCommand, CancelInAnAlertEndsTheCommand) {
   standin::QueueDialog(Cancel());
   EXPECT_EQ(Run(), 1);
   EXPECT_TRUE(Saw(AlertBox("Your output must not overwrite your input!", false)));
-  EXPECT_TRUE(Saw(kAborted));
+  EXPECT_TRUE(Saw(kKlxAborted));
   EXPECT_EQ(standin::Showings().size(), 2u);
   ExpectColumnEmpty(2);
 }
@@ -336,7 +330,7 @@ TEST_F(KlxCommand, WholeColumnIsCutToItsNumbers) {
   standin::QueueDialog(Cancel());
   EXPECT_EQ(Run(), 1);
   EXPECT_TRUE(Saw(AlertBox("Your input column has no numbers in it!")));
-  EXPECT_TRUE(Saw(kAborted));
+  EXPECT_TRUE(Saw(kKlxAborted));
 }
 
 TEST_F(KlxCommand, CancelAtTheDialogEndsWithTheAbortMessage) {
@@ -344,7 +338,7 @@ TEST_F(KlxCommand, CancelAtTheDialogEndsWithTheAbortMessage) {
   std::string before = standin::CsvText(sheet_);
   standin::QueueDialog(Cancel());
   EXPECT_EQ(Run(), 1);
-  EXPECT_TRUE(Saw(kAborted));
+  EXPECT_TRUE(Saw(kKlxAborted));
   EXPECT_EQ(standin::CsvText(sheet_), before);
   EXPECT_EQ(standin::Selection(), "E5");
 }
@@ -364,7 +358,7 @@ TEST_F(KlxCommand, BreakKeyStopsOrContinuesAsTheUserAnswers) {
     standin::QueueAlert(true);  // 'OK' to stop
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Saw("Esc pressed"));
-    EXPECT_TRUE(Saw(kAborted));
+    EXPECT_TRUE(Saw(kKlxAborted));
     EXPECT_EQ(standin::CsvText(sheet_), before) << "nothing written";
     EXPECT_EQ(standin::StatusText(), "");
     EXPECT_EQ(standin::Selection(), "E5");
@@ -379,7 +373,7 @@ TEST_F(KlxCommand, BreakKeyStopsOrContinuesAsTheUserAnswers) {
     standin::QueueAlert(false);  // 'Cancel' to continue
     EXPECT_EQ(Run(), 1);
     EXPECT_TRUE(Saw("Esc pressed"));
-    EXPECT_FALSE(Saw(kAborted));
+    EXPECT_FALSE(Saw(kKlxAborted));
     ExpectColumn(2, 30, type == 1 ? KlxOf(x_, 9, 20) : PqeOf(x_, 9), 30);
   }
 }
@@ -402,12 +396,12 @@ TEST_F(KlxCommand, EveryAllocationFailureShowsItsMessageAndChangesNothing) {
       standin::FailAllocation(0);
       if (!Saw(kNoMemory)) {
         // Past the last allocation the run completes.
-        EXPECT_FALSE(Saw(kAborted));
+        EXPECT_FALSE(Saw(kKlxAborted));
         ExpectColumn(2, 30, type == 1 ? KlxOf(x_, 20, 0) : PqeOf(x_, 20), 30);
         break;
       }
       ++failures;
-      EXPECT_TRUE(Saw(kAborted));
+      EXPECT_TRUE(Saw(kKlxAborted));
       EXPECT_EQ(standin::CsvText(sheet_), before);
       EXPECT_EQ(standin::StatusText(), "");
       standin::CloseAddIn();

@@ -171,12 +171,6 @@ DialogReply Reply(std::vector<std::pair<int, Value>> set) {
   return reply;
 }
 
-DialogReply Cancel() {
-  DialogReply reply;
-  reply.cancel = true;
-  return reply;
-}
-
 const std::string kData = Name("Book1.xls", "Data");
 
 // Column A of Data from A1, n rows of a walk; the selection elsewhere.

@@ -11,8 +11,8 @@ namespace {
 using standin::DialogReply;
 using standin::Value;
 
-constexpr char kItem[] = "SPD                            Alt,d,&y";
-constexpr char kAborted[] = "alert 3 \"SPD_32.XLL Aborted!\"";
+constexpr char kSpdItem[] = "SPD                            Alt,d,&y";
+constexpr char kSpdAborted[] = "alert 3 \"SPD_32.XLL Aborted!\"";
 
 std::vector<double> CommandValues(const std::vector<double>& x, int depth) {
   std::vector<double> y(x.size());
@@ -70,7 +70,7 @@ TEST_F(SpdCommand, RegistersItsRowsAndDataMenuItem) {
   EXPECT_TRUE(wrapper && macro && function);
   auto items = standin::MenuItems(standin::MenuBar(), "Data");
   auto it = std::find_if(items.begin(), items.end(),
-                         [](const auto& m) { return m.text == kItem; });
+                         [](const auto& m) { return m.text == kSpdItem; });
   ASSERT_NE(it, items.end());
   EXPECT_EQ(it->macro, "SpdWrapper");
   EXPECT_EQ(it->status, "Spd Indicator");
@@ -142,7 +142,7 @@ TEST_F(SpdCommand, CancelledDialogAborts) {
   standin::SheetId sheet = Prepare(Walk(50), "A1:A50");
   standin::QueueDialog({true, {}, 0});
   Run();
-  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_EQ(Seen(kSpdAborted), 1) << Dump();
   EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 49));
 }
 
@@ -173,7 +173,7 @@ TEST_F(SpdCommand, TextInTheDataFailsInTheMacro) {
   standin::QueueDialog({false, {{2, std::string(data_)}, {4, std::string("B1")}}, 0});
   Run();
   EXPECT_EQ(Seen("alert 3 \"Your data set contains a non-number!\""), 1) << Dump();
-  EXPECT_EQ(Seen(kAborted), 1) << Dump();
+  EXPECT_EQ(Seen(kSpdAborted), 1) << Dump();
   EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 59));
 }
 
@@ -191,7 +191,7 @@ TEST_F(SpdCommand, BreakKeyStopsOrGoesOn) {
     Run();
     EXPECT_EQ(Seen("'OK' to stop, 'Cancel' to continue!"), 1) << Dump();
     if (stop) {
-      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_EQ(Seen(kSpdAborted), 1) << Dump();
       EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 199));
     } else {
       EXPECT_EQ(Seen("Aborted"), 0) << Dump();
@@ -228,7 +228,7 @@ TEST_F(SpdCommand, EveryAllocationFailureShowsItsMessageAndLeavesTheSheet) {
       ExpectColumn(sheet, 1, CommandValues(x, 10), 30);
       reachedSuccess = true;
     } else {
-      EXPECT_EQ(Seen(kAborted), 1) << Dump();
+      EXPECT_EQ(Seen(kSpdAborted), 1) << Dump();
       EXPECT_TRUE(ColumnBlank(sheet, 1, 0, 5999));
     }
   }

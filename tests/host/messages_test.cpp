@@ -10,13 +10,10 @@
 #include "host/host_values.h"
 #include "host/messages.h"
 #include "standin/standin.h"
+#include "tests/counted_text.h"
 
 namespace hvt {
 namespace {
-
-std::string TextOf(const char* counted) {
-  return std::string(counted + 1, static_cast<unsigned char>(counted[0]));
-}
 
 TEST(Progress, RoundsHalfUpInIntegerArithmetic) {
   EXPECT_EQ(ProgressPercent(1, 3), 34);    // remainder 1 >= 3 / 2 = 1
@@ -64,27 +61,27 @@ TEST(Progress, BothTextFormsReadTheSame) {
   for (int percent : {0, 1, 9, 10, 34, 99, 100}) {
     FormatProgress(percent, ProgressText::kInt, shortForm, sizeof(shortForm));
     FormatProgress(percent, ProgressText::kLong, longForm, sizeof(longForm));
-    EXPECT_EQ(TextOf(shortForm), TextOf(longForm)) << percent;
+    EXPECT_EQ(CountedText(shortForm), CountedText(longForm)) << percent;
     EXPECT_EQ(static_cast<std::size_t>(shortForm[0]), std::strlen(shortForm + 1));
   }
   FormatProgress(34, ProgressText::kInt, shortForm, sizeof(shortForm));
-  EXPECT_EQ(TextOf(shortForm), "34% Finished");
+  EXPECT_EQ(CountedText(shortForm), "34% Finished");
   FormatProgress(5, ProgressText::kInt, shortForm, sizeof(shortForm));
-  EXPECT_EQ(TextOf(shortForm), " 5% Finished");  // width 2
+  EXPECT_EQ(CountedText(shortForm), " 5% Finished");  // width 2
   FormatProgress(100, ProgressText::kInt, shortForm, sizeof(shortForm));
-  EXPECT_EQ(TextOf(shortForm), "100% Finished");
+  EXPECT_EQ(CountedText(shortForm), "100% Finished");
   // Nothing done yet still shows its digit.
   FormatProgress(0, ProgressText::kInt, shortForm, sizeof(shortForm));
-  EXPECT_EQ(TextOf(shortForm), " 0% Finished");
+  EXPECT_EQ(CountedText(shortForm), " 0% Finished");
   FormatProgress(0, ProgressText::kLong, longForm, sizeof(longForm));
-  EXPECT_EQ(TextOf(longForm), " 0% Finished");
+  EXPECT_EQ(CountedText(longForm), " 0% Finished");
 }
 
 TEST(Progress, SmallBufferIsCutNotOverrun) {
   char tiny[6];
   std::memset(tiny, 'x', sizeof(tiny));
   FormatProgress(42, ProgressText::kInt, tiny, sizeof(tiny));
-  EXPECT_EQ(TextOf(tiny), "42% ");
+  EXPECT_EQ(CountedText(tiny), "42% ");
 }
 
 TEST(ProtectedWorkbookMessage, NameSitsBetweenTheTwoSentences) {
@@ -95,7 +92,7 @@ TEST(ProtectedWorkbookMessage, NameSitsBetweenTheTwoSentences) {
                          "DATA.CSV" +
                          " with this macro, you may Continue. Otherwise, "
                          "please Abort and unprotect the workbook.";
-  EXPECT_EQ(TextOf(buffer), expected);
+  EXPECT_EQ(CountedText(buffer), expected);
   EXPECT_EQ(buffer[1 + expected.size()], '\0');
 }
 
@@ -105,7 +102,7 @@ TEST(ProtectedWorkbookMessage, LongNameStaysWithinOneCountedString) {
   std::memset(name + 1, 'N', 255);
   char buffer[kSharedMessageSize];
   BuildProtectedWorkbookMessage(name, buffer, sizeof(buffer));
-  std::string text = TextOf(buffer);
+  std::string text = CountedText(buffer);
   EXPECT_EQ(text.size(), 255u);
   EXPECT_EQ(std::strlen(buffer + 1), 255u);
   EXPECT_EQ(text.rfind("As long as you are not using NNN", 0), 0u);
@@ -151,9 +148,9 @@ TEST_F(DialogArrays, StringCellsPointAtTheTableAndEmptyOnesAreNil) {
       }
     }
   }
-  EXPECT_EQ(TextOf(array.val.array.lparray[DialogCell(1, kItemText)].val.str),
+  EXPECT_EQ(CountedText(array.val.array.lparray[DialogCell(1, kItemText)].val.str),
             "&Data Reference: ");
-  EXPECT_EQ(TextOf(array.val.array.lparray[DialogCell(0, kItemValue)].val.str), "2");
+  EXPECT_EQ(CountedText(array.val.array.lparray[DialogCell(0, kItemValue)].val.str), "2");
 
   // The cells are sized by the value record, not by a fixed 16 bytes.
   HGLOBAL handle = GlobalHandle(array.val.array.lparray);

@@ -14,13 +14,10 @@
 #include "host/references.h"
 #include "host/tool_tables.h"
 #include "standin/standin.h"
+#include "tests/counted_text.h"
 
 namespace hvt {
 namespace {
-
-std::string TextOf(const char* counted) {
-  return std::string(counted + 1, static_cast<unsigned char>(counted[0]));
-}
 
 // Heights of the bands NextRowChunk walks over a whole reference.
 std::vector<long> Bands(long firstRow, long rows, int columns, long limit) {
@@ -114,7 +111,7 @@ std::string Quoted(const std::string& typed) {
   std::vector<char> work(typed.size() + 4, '\x7f');
   if (!QuoteSheetText(text, work.data(), work.size())) return "<refused>";
   EXPECT_EQ(std::strlen(work.data() + 1), static_cast<unsigned char>(work[0]));
-  return TextOf(work.data());
+  return CountedText(work.data());
 }
 
 TEST(SheetQuoting, QuotesTheSheetPartOnce) {
@@ -241,7 +238,7 @@ TEST_F(SelectionField, AnAnswerIsKeptAsACopyAndTheHostsGoesBackUnchanged) {
   ASSERT_EQ(kept.val.array.columns, 7);
   for (int c = 0; c < 7; ++c) {
     ASSERT_EQ(kept.val.array.lparray[c].xltype, xltypeStr);
-    EXPECT_EQ(TextOf(kept.val.array.lparray[c].val.str), "x");
+    EXPECT_EQ(CountedText(kept.val.array.lparray[c].val.str), "x");
   }
   EXPECT_EQ(standin::GetAccounting().outstanding_values, 0) << "the host's array went back";
   kept.val.array.lparray[6].xltype = xltypeNum;  // the tools' own to change
@@ -281,8 +278,8 @@ TEST_F(SelectionField, OfferedAndTypedTextsResolveInTheirOwnNotation) {
   XLOPER offered = array_.val.array.lparray[20];
   ASSERT_EQ(offered.xltype, xltypeStr);
   XLOPER found{};
-  ASSERT_TRUE(TextToReference(found, &offered)) << TextOf(offered.val.str);
-  ASSERT_EQ(BaseType(found), xltypeRef) << TextOf(offered.val.str);
+  ASSERT_TRUE(TextToReference(found, &offered)) << CountedText(offered.val.str);
+  ASSERT_EQ(BaseType(found), xltypeRef) << CountedText(offered.val.str);
   EXPECT_EQ(found.val.mref.idSheet, sheet);
   EXPECT_EQ(found.val.mref.lpmref->reftbl[0].rwFirst, 0);
   EXPECT_EQ(found.val.mref.lpmref->reftbl[0].rwLast, 65535);
@@ -332,7 +329,7 @@ TEST_F(Documents, ListGrowsByTenAndKeepsEveryName) {
   ASSERT_EQ(list.count, 25u);
   for (std::size_t i = 0; i < names.size(); ++i) {
     ASSERT_EQ(list.names[i].xltype, xltypeStr);
-    EXPECT_EQ(TextOf(list.names[i].val.str), names[i]);
+    EXPECT_EQ(CountedText(list.names[i].val.str), names[i]);
   }
   // The end mark and the rest of the room are all zero.
   for (std::size_t i = 25; i <= list.capacity; ++i) {

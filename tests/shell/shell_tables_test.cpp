@@ -10,13 +10,10 @@
 #include "host/tool_tables.h"
 #include "shell/shell.h"
 #include "standin/standin.h"
+#include "tests/counted_text.h"
 
 namespace hvt {
 namespace {
-
-std::string TextOf(const char* counted) {
-  return std::string(counted + 1, static_cast<unsigned char>(counted[0]));
-}
 
 class ShellTables : public ::testing::Test {
  protected:
@@ -40,9 +37,9 @@ TEST_F(ShellTables, LoadingSetEveryLengthByteAndTheAboutShape) {
       EXPECT_EQ(CountedLength(text), std::strlen(text + 1));
     }
   }
-  EXPECT_EQ(TextOf(MenuItemText(g_aboutMenu)), "Abou&t Halvo Tools");
-  EXPECT_EQ(TextOf(MenuMacro(g_aboutMenu)), "AboutHVT");
-  EXPECT_EQ(TextOf(g_shellRows[1].text[kFunctionText]), "AboutHVT");
+  EXPECT_EQ(CountedText(MenuItemText(g_aboutMenu)), "Abou&t Halvo Tools");
+  EXPECT_EQ(CountedText(MenuMacro(g_aboutMenu)), "AboutHVT");
+  EXPECT_EQ(CountedText(g_shellRows[1].text[kFunctionText]), "AboutHVT");
 }
 
 TEST_F(ShellTables, AboutArrayHasFortyNineCellsNilWhereEmpty) {
@@ -62,9 +59,9 @@ TEST_F(ShellTables, AboutArrayHasFortyNineCellsNilWhereEmpty) {
     }
   }
   EXPECT_EQ(strings + nils, 49);
-  EXPECT_EQ(TextOf(array.val.array.lparray[DialogCell(0, kItemText)].val.str),
+  EXPECT_EQ(CountedText(array.val.array.lparray[DialogCell(0, kItemText)].val.str),
             "About Halvo Tools");
-  EXPECT_EQ(TextOf(array.val.array.lparray[DialogCell(1, kItemText)].val.str),
+  EXPECT_EQ(CountedText(array.val.array.lparray[DialogCell(1, kItemText)].val.str),
             "Halvo Tools, 32 Bit Versions");
   FreeDialogArray(array);
 }
@@ -76,8 +73,8 @@ TEST_F(ShellTables, MenuArrayCellsAreAllStrings) {
     EXPECT_EQ(cells[i].xltype, xltypeStr) << i;
     EXPECT_EQ(cells[i].val.str, g_aboutMenu.text[i / kMenuColumns][i % kMenuColumns]);
   }
-  EXPECT_EQ(TextOf(cells[0].val.str), "-");
-  EXPECT_EQ(TextOf(cells[2].val.str), "");
+  EXPECT_EQ(CountedText(cells[0].val.str), "-");
+  EXPECT_EQ(CountedText(cells[2].val.str), "");
 }
 
 TEST_F(ShellTables, MenuEntryOnlyForARegisteredCommand) {

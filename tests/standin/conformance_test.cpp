@@ -3,7 +3,6 @@
 // test says so and says what the stand-in does instead.
 #include <unistd.h>
 
-#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -15,18 +14,6 @@ namespace {
 using standin::Blank;
 using standin::Error;
 using standin::Value;
-
-// Counted texts that outlive the values pointing at them.
-struct Texts {
-  std::deque<std::string> held;
-  XLOPER Str(const std::string& s) {
-    held.push_back(std::string(1, static_cast<char>(s.size())) + s);
-    XLOPER x{};
-    x.xltype = xltypeStr;
-    x.val.str = held.back().data();
-    return x;
-  }
-};
 
 XLOPER Bool(bool b) {
   XLOPER x{};

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fixture.h"
+#include "tests/counted_text.h"
 
 namespace {
 
@@ -35,11 +36,6 @@ XLOPER XSRef(int r1, int r2, int c1, int c2) {
   x.val.sref.ref = XLREF{static_cast<WORD>(r1), static_cast<WORD>(r2), static_cast<BYTE>(c1),
                          static_cast<BYTE>(c2)};
   return x;
-}
-std::string Text(const XLOPER& x) {
-  EXPECT_EQ(x.xltype, xltypeStr);
-  if (x.xltype != xltypeStr) return "";
-  return std::string(x.val.str + 1, static_cast<unsigned char>(x.val.str[0]));
 }
 
 TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
@@ -74,7 +70,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
     XLOPER cell = XSRef(c.row, c.row, 0, 0), t = XInt(static_cast<short>(c.type)), r{};
     ASSERT_EQ(Excel4(xlCoerce, &r, 2, &cell, &t), xlretSuccess);
     Value got = r.xltype == xltypeNum    ? Value{r.val.num}
-                : r.xltype == xltypeStr  ? Value{Text(r)}
+                : r.xltype == xltypeStr  ? Value{CountedText(r)}
                 : r.xltype == xltypeBool ? Value{r.val.xbool != 0}
                 : r.xltype == xltypeErr  ? Value{standin::Error{r.val.err}}
                                          : Value{standin::Blank{}};
@@ -118,7 +114,7 @@ TEST_F(DispatchTest, VersionTextReadsAsExcelReadsIt) {
     standin::SetHostVersion(version);
     XLOPER two = XNum(2), text{}, value{};
     ASSERT_EQ(Excel4(xlfGetWorkspace, &text, 1, &two), xlretSuccess);
-    EXPECT_EQ(Text(text), version);
+    EXPECT_EQ(CountedText(text), version);
     ASSERT_EQ(Excel4(xlfValue, &value, 1, &text), xlretSuccess);
     EXPECT_EQ(value.val.num, std::stod(version));
     Excel4(xlFree, nullptr, 1, &text);
@@ -200,7 +196,7 @@ TEST_F(DispatchTest, AccountingCatchesLeaksAndDoubleFrees) {
   XLOPER cell = XSRef(0, 0, 0, 0), a{}, b{};
   Excel4(xlCoerce, &a, 1, &cell);
   Excel4(xlCoerce, &b, 1, &cell);
-  EXPECT_EQ(Text(a), "hello");
+  EXPECT_EQ(CountedText(a), "hello");
   EXPECT_EQ(standin::GetAccounting().outstanding_values, 2);
   Excel4(xlFree, nullptr, 1, &a);
   Excel4(xlFree, nullptr, 1, &a);  // twice

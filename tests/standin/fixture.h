@@ -5,7 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <string>
+
 #include "standin/standin.h"
+
+// Counted-string values for calls into the host, kept alive as long as
+// the holder.
+struct Texts {
+  std::deque<std::string> held;
+  XLOPER Str(const std::string& s) {
+    held.push_back(std::string(1, static_cast<char>(s.size())) + s);
+    XLOPER x{};
+    x.xltype = xltypeStr;
+    x.val.str = held.back().data();
+    return x;
+  }
+};
 
 class HostTest : public ::testing::Test {
  protected:

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/counted_text.h"
 #include "tests/standin/fixture.h"
 
 namespace {
@@ -54,10 +55,6 @@ struct Opers {
     return x;
   }
 };
-
-std::string Text(const XLOPER& x) {
-  return std::string(x.val.str + 1, static_cast<unsigned char>(x.val.str[0]));
-}
 
 class Macro : public HostTest {
  protected:
@@ -113,12 +110,12 @@ TEST_F(Macro, TextPiecesMatchSubstrings) {
       XLOPER t = o.Str(s), a = o.Num(start), b = o.Num(count), out{};
       ASSERT_EQ(Excel4(xlfMid, &out, 3, &t, &a, &b), xlretSuccess);
       std::string want = static_cast<std::size_t>(start) > s.size() ? "" : s.substr(start - 1, count);
-      EXPECT_EQ(Text(out), want) << start << "," << count;
+      EXPECT_EQ(CountedText(out), want) << start << "," << count;
       Excel4(xlFree, nullptr, 1, &out);
     }
   XLOPER t = o.Str(s), four = o.Num(4), out{};
   Excel4(xlfRight, &out, 2, &t, &four);
-  EXPECT_EQ(Text(out), "DATA");
+  EXPECT_EQ(CountedText(out), "DATA");
   Excel4(xlFree, nullptr, 1, &out);
   Excel4(xlfLen, &out, 1, &t);
   EXPECT_EQ(out.val.num, static_cast<double>(s.size()));
@@ -135,9 +132,9 @@ TEST_F(Macro, ReferenceTextsRoundTripForAwkwardSheetNames) {
       XLOPER ref = o.Ref(id, 4, 99, 2, 3), style = o.Bool(a1), text{}, back{};
       ASSERT_EQ(Excel4(xlfReftext, &text, 2, &ref, &style), xlretSuccess);
       ASSERT_EQ(text.xltype, xltypeStr);
-      ASSERT_EQ(Excel4(xlfTextref, &back, 2, &text, &style), xlretSuccess) << Text(text);
-      ASSERT_EQ(back.xltype, xltypeRef) << Text(text);
-      EXPECT_EQ(back.val.mref.idSheet, id) << Text(text);
+      ASSERT_EQ(Excel4(xlfTextref, &back, 2, &text, &style), xlretSuccess) << CountedText(text);
+      ASSERT_EQ(back.xltype, xltypeRef) << CountedText(text);
+      EXPECT_EQ(back.val.mref.idSheet, id) << CountedText(text);
       XLREF area = back.val.mref.lpmref->reftbl[0];
       EXPECT_EQ(area.rwFirst, 4);
       EXPECT_EQ(area.rwLast, 99);
@@ -170,17 +167,17 @@ TEST_F(Macro, FormulaConvertRoundTripsAndMovesRelativeParts) {
     ASSERT_EQ(r1c1.xltype, xltypeStr) << f;
     ASSERT_EQ(Excel4(xlfFormulaConvert, &a1, 5, &r1c1, &no, &yes, &none, &base), xlretSuccess);
     ASSERT_EQ(a1.xltype, xltypeStr);
-    EXPECT_EQ(Text(a1), f) << Text(r1c1);
+    EXPECT_EQ(CountedText(a1), f) << CountedText(r1c1);
     Excel4(xlFree, nullptr, 2, &r1c1, &a1);
   }
   // From E10: A1 is 9 rows up and 4 columns left, whatever way it is written.
   XLOPER text = o.Str("=A1"), yes = o.Bool(true), no = o.Bool(false), base = o.Ref(id, 9, 9, 4, 4);
   XLOPER relative = o.Num(4), absolute = o.Num(1), out{};
   Excel4(xlfFormulaConvert, &out, 5, &text, &yes, &no, &relative, &base);
-  EXPECT_EQ(Text(out), "=R[-9]C[-4]");
+  EXPECT_EQ(CountedText(out), "=R[-9]C[-4]");
   Excel4(xlFree, nullptr, 1, &out);
   Excel4(xlfFormulaConvert, &out, 5, &text, &yes, &yes, &absolute, &base);
-  EXPECT_EQ(Text(out), "=$A$1");
+  EXPECT_EQ(CountedText(out), "=$A$1");
   Excel4(xlFree, nullptr, 1, &out);
 }
 
@@ -338,12 +335,12 @@ TEST_F(Macro, DocumentsAreListedAlphabeticallyAndWorkbooksBySheet) {
   XLOPER out{};
   ASSERT_EQ(Excel4(xlfDocuments, &out, 0), xlretSuccess);
   ASSERT_EQ(out.val.array.columns, 2);
-  EXPECT_EQ(Text(out.val.array.lparray[0]), "Alpha.csv");
-  EXPECT_EQ(Text(out.val.array.lparray[1]), "zeta.xls");
+  EXPECT_EQ(CountedText(out.val.array.lparray[0]), "Alpha.csv");
+  EXPECT_EQ(CountedText(out.val.array.lparray[1]), "zeta.xls");
   Excel4(xlFree, nullptr, 1, &out);
   XLOPER one = o.Num(1), four = o.Num(4), book = o.Str("zeta.xls");
   Excel4(xlfGetWorkbook, &out, 2, &one, &book);
-  EXPECT_EQ(Text(out.val.array.lparray[1]), "[zeta.xls]Two");
+  EXPECT_EQ(CountedText(out.val.array.lparray[1]), "[zeta.xls]Two");
   Excel4(xlFree, nullptr, 1, &out);
   Excel4(xlfGetWorkbook, &out, 2, &four, &book);
   EXPECT_EQ(out.val.num, 2);

@@ -9,22 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/counted_text.h"
 #include "tests/standin/fixture.h"
 
 namespace {
 
 using standin::Value;
-
-struct Texts {
-  std::deque<std::string> held;
-  XLOPER Str(const std::string& s) {
-    held.push_back(std::string(1, static_cast<char>(s.size())) + s);
-    XLOPER x{};
-    x.xltype = xltypeStr;
-    x.val.str = held.back().data();
-    return x;
-  }
-};
 
 XLOPER NumOper(double d) {
   XLOPER x{};
@@ -37,10 +27,6 @@ XLOPER BoolOper(bool b) {
   x.xltype = xltypeBool;
   x.val.xbool = b;
   return x;
-}
-
-std::string Text(const XLOPER& x) {
-  return std::string(x.val.str + 1, static_cast<unsigned char>(x.val.str[0]));
 }
 
 class WorkbookCommands : public HostTest {
@@ -107,7 +93,7 @@ TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
       XLOPER ref = Ref(id, 4, 4, 2, 2), style = BoolOper(a1), text{};
       ASSERT_EQ(Excel4(xlfReftext, &text, 2, &ref, &style), xlretSuccess);
       ASSERT_EQ(text.xltype, xltypeStr);
-      std::string printed = Text(text);
+      std::string printed = CountedText(text);
       Excel4(xlFree, nullptr, 1, &text);
       bool bare = printed.rfind("[Book1.xls]" + name + "!", 0) == 0;
       bool quoted = printed.rfind("'[Book1.xls]", 0) == 0;
@@ -266,7 +252,7 @@ TEST_F(WorkbookCommands, BookInformationOnlyWhereThereAreWorkbooks) {
   EXPECT_EQ(out.xltype, xltypeNum);
   EXPECT_EQ(out.val.num, 2);
   ASSERT_EQ(Excel4(xlfGetDocument, &out, 2, &type68, &name), xlretSuccess);
-  EXPECT_EQ(Text(out), "Book1.xls");
+  EXPECT_EQ(CountedText(out), "Book1.xls");
   Excel4(xlFree, nullptr, 1, &out);
   (void)id;
 
@@ -282,7 +268,7 @@ TEST_F(WorkbookCommands, BookInformationOnlyWhereThereAreWorkbooks) {
   // What such a host did have still answers.
   XLOPER type1 = NumOper(1);
   ASSERT_EQ(Excel4(xlfGetDocument, &out, 2, &type1, &doc), xlretSuccess);
-  EXPECT_EQ(Text(out), "DATA.XLS");
+  EXPECT_EQ(CountedText(out), "DATA.XLS");
   Excel4(xlFree, nullptr, 1, &out);
 }
 

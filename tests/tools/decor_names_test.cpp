@@ -5,15 +5,13 @@
 #include <random>
 #include <string>
 
+#include "tests/counted_text.h"
 #include "tools/decor/decor.h"
 
 namespace hvt::decor {
 namespace {
 
 std::string Counted(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
-std::string Text(const char* buffer) {
-  return std::string(buffer + 1, static_cast<unsigned char>(buffer[0]));
-}
 
 // Cut at the first "." (on workbook hosts the first one from the "]" on),
 // then ".COF".
@@ -53,13 +51,13 @@ TEST(DecorNames, ExamplesOfBothHostKinds) {
                         Case{"[B.xls]S", false, "[B.COF", "[B.COF", "[B.UCX"}}) {
     std::string sheet = Counted(c.sheet);
     ASSERT_TRUE(BuildCoefficientName(sheet.c_str(), c.workbook, out, sizeof out)) << c.sheet;
-    EXPECT_EQ(Text(out), c.name);
+    EXPECT_EQ(CountedText(out), c.name);
     EXPECT_EQ(out[1 + static_cast<unsigned char>(out[0])], '\0');
     char shortName[kNameSize], file[kNameSize];
     ShortSheetName(out, shortName, sizeof shortName);
-    EXPECT_EQ(Text(shortName), c.shortName);
+    EXPECT_EQ(CountedText(shortName), c.shortName);
     DefaultFileName(shortName, file, sizeof file);
-    EXPECT_EQ(Text(file), c.file);
+    EXPECT_EQ(CountedText(file), c.file);
   }
 }
 
@@ -75,11 +73,11 @@ TEST(DecorNames, GeneratedTextsMatchThePlainRules) {
     std::string counted = Counted(sheet);
     ASSERT_TRUE(BuildCoefficientName(counted.c_str(), workbook, out, sizeof out));
     std::string want = ReferenceName(sheet, workbook);
-    ASSERT_EQ(Text(out), want) << sheet << " workbook " << workbook;
+    ASSERT_EQ(CountedText(out), want) << sheet << " workbook " << workbook;
     ShortSheetName(out, shortName, sizeof shortName);
-    ASSERT_EQ(Text(shortName), ReferenceShort(want)) << want;
+    ASSERT_EQ(CountedText(shortName), ReferenceShort(want)) << want;
     DefaultFileName(shortName, file, sizeof file);
-    ASSERT_EQ(Text(file), ReferenceFile(Text(shortName))) << Text(shortName);
+    ASSERT_EQ(CountedText(file), ReferenceFile(CountedText(shortName))) << CountedText(shortName);
   }
 }
 
@@ -89,20 +87,20 @@ TEST(DecorNames, NamesThatWouldNotFitAreRefused) {
   // ".COF" fill it; one more does not.
   std::string fits = Counted(std::string(kNameSize - 6, 's'));
   ASSERT_TRUE(BuildCoefficientName(fits.c_str(), false, out, sizeof out));
-  EXPECT_EQ(Text(out).size(), kNameSize - 2);
+  EXPECT_EQ(CountedText(out).size(), kNameSize - 2);
   std::string over = Counted(std::string(kNameSize - 5, 's'));
   EXPECT_FALSE(BuildCoefficientName(over.c_str(), false, out, sizeof out));
   // A long text cut early by its dot still fits.
   std::string cut = Counted("[b.xls]" + std::string(10, 's') + "." + std::string(230, 't'));
   ASSERT_TRUE(BuildCoefficientName(cut.c_str(), true, out, sizeof out));
-  EXPECT_EQ(Text(out), "[b.xls]" + std::string(10, 's') + ".COF");
+  EXPECT_EQ(CountedText(out), "[b.xls]" + std::string(10, 's') + ".COF");
   // A small buffer is never overrun.
   char small[8];
   std::string sheet = Counted("Sheet1");
   EXPECT_FALSE(BuildCoefficientName(sheet.c_str(), false, small, sizeof small));
   std::string name = Counted("[Book1.xls]Sheet1.COF");
   ShortSheetName(name.c_str(), small, sizeof small);
-  EXPECT_EQ(Text(small), "Sheet1");  // cut to the room there is
+  EXPECT_EQ(CountedText(small), "Sheet1");  // cut to the room there is
   EXPECT_EQ(small[7], '\0');
 }
 
