@@ -83,7 +83,8 @@ bool ReadNumbers(const Oper& reference, double* values, std::size_t count) {
   return read && filled == count;
 }
 
-bool ReadDataColumn(const XLOPER& reference, double* values, std::size_t count) {
+template <typename Oper>
+bool ReadDataColumn(const Oper& reference, double* values, std::size_t count) {
   if (ReadNumbers(reference, values, count)) return true;
   ShowAlert(text::kNonNumber, kAlertError);
   return false;
@@ -111,6 +112,8 @@ bool WriteNumbers(IDSHEET sheet, const typename Interface<Oper>::Ref& area, cons
   });
 }
 
+template bool ReadDataColumn(const XLOPER&, double*, std::size_t);
+template bool ReadDataColumn(const XLOPER12&, double*, std::size_t);
 template bool ReadNumbers(const XLOPER&, double*, std::size_t);
 template bool ReadNumbers(const XLOPER12&, double*, std::size_t);
 template bool WriteNumbers(IDSHEET, const XLREF&, const double*, XLOPER*);

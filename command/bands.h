@@ -22,7 +22,8 @@ bool ReadNumbers(const Oper& reference, double* values, std::size_t count);
 
 // ReadNumbers, showing "Your data set contains a non-number!" when it
 // fails.
-bool ReadDataColumn(const XLOPER& reference, double* values, std::size_t count);
+template <typename Oper>
+bool ReadDataColumn(const Oper& reference, double* values, std::size_t count);
 
 // Cells a band holds at most: the scratch a writer needs is
 // min(cells of the area, BandCells()).

@@ -71,23 +71,22 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
   int prefilled = PrefillReferenceField(array, dataCell, kOutputItem, remembered);
   for (;;) {
     XLOPER* shown = BaseType(remembered) == xltypeMulti ? &remembered : &array;
-    XLOPER answer{};
-    int code = Excel4(xlfDialogBox, &answer, 1, shown);
+    int code = xlretSuccess;
+    TakenAnswer taken = ShowDialog(*shown, remembered, code);
     if (prefilled == 1) {
       RestoreReferenceField(array, dataCell, table[0].text[kItemValue],
                             table[kDataItem].text[kItemValue]);
     }
     if (code != xlretSuccess) return kStepEnd;
-    if (BaseType(answer) != xltypeMulti || answer.val.array.lparray == nullptr ||
-        answer.val.array.rows != rows || answer.val.array.columns != kDialogColumns) {
-      ReleaseHostValue(answer);  // FALSE: cancelled
-      // The next showing starts from the table again, not from the answer
-      // the person has just cancelled.
-      ForgetDialogAnswer(remembered);
+    if (taken == TakenAnswer::kNoMemory) {
+      ShowInsufficientMemory();
       return kStepEnd;
     }
-    if (TakeDialogAnswer(answer, remembered) != TakenAnswer::kArray) {
-      ShowInsufficientMemory();
+    if (taken != TakenAnswer::kArray || remembered.val.array.rows != rows ||
+        remembered.val.array.columns != kDialogColumns) {
+      // FALSE: cancelled. The next showing starts from the table again, not
+      // from the answer the person has just cancelled.
+      ForgetDialogAnswer(remembered);
       return kStepEnd;
     }
     CheckPass pass = check();

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "host/interface.h"
 #include "sdk/xlcall.h"
 
 namespace hvt {
@@ -15,8 +16,9 @@ namespace hvt {
 constexpr std::size_t kLabelTextMax = 255;
 constexpr std::size_t kLabelBufferSize = kLabelTextMax + 2;
 
-struct LabelRequest {
-  const XLOPER* data = nullptr;  // the data reference (its first area)
+template <HostRecord Oper>
+struct LabelRequestOf {
+  const Oper* data = nullptr;  // the data reference (its first area)
   IDSHEET outputSheet = 0;
   long outputColumn = 0;
   // The sheet row of the label cell. The cell above the data and the data
@@ -26,8 +28,11 @@ struct LabelRequest {
   long writtenFirst = 0;
   long writtenLast = -1;
   const char* suffix = "";  // the settings, e.g. "_24_10", "_S10_P0"
-  char* buffer = nullptr;   // kLabelBufferSize bytes of scratch
+  // kLabelBufferSize characters of scratch: bytes for the 4-series, UTF-16
+  // units for the 12-series.
+  typename Interface<Oper>::Char* buffer = nullptr;
 };
+using LabelRequest = LabelRequestOf<XLOPER>;
 
 // The rule:
 //  - a title above the data, or in the label row, is the label's text;
@@ -35,20 +40,25 @@ struct LabelRequest {
 //    without a title: the user is asked (Cancel: no label);
 //  - otherwise the formula ="Col"&COLUMN(<data>)&"<suffix>".
 // The label's text always keeps the whole suffix. False when the request
-// names no data area.
-bool WriteLabel(const LabelRequest& request);
+// names no data area. A 12-series request asks the host through Excel12:
+// titles, the typed label and the reference text in UTF-16.
+template <HostRecord Oper>
+bool WriteLabel(const LabelRequestOf<Oper>& request);
+inline bool WriteLabel(const LabelRequest& request) { return WriteLabel<XLOPER>(request); }
 
 // "<text><suffix>" into `buffer` (counted, NUL ended), the text shortened so
 // the whole fits kLabelTextMax characters.
-void ComposeLabel(const char* text, std::size_t textLength, const char* suffix,
-                  char* buffer);
+template <typename Char>
+void ComposeLabel(const Char* text, std::size_t textLength, const char* suffix,
+                  Char* buffer);
 
 // ="Col"&COLUMN(<reference>)&"<suffix>" into `buffer`. A reference text
 // that would make it longer than kLabelTextMax drops its sheet part
 // (COLUMN reads the same column without it). False, the buffer untouched,
 // when even that does not fit.
-bool ComposeLabelFormula(const char* reference, std::size_t referenceLength,
-                         const char* suffix, char* buffer);
+template <typename Char>
+bool ComposeLabelFormula(const Char* reference, std::size_t referenceLength,
+                         const char* suffix, Char* buffer);
 
 }  // namespace hvt
 

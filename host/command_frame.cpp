@@ -12,6 +12,7 @@
 namespace hvt {
 
 RefRecord g_savedSelection;
+RefRecord12 g_savedSelection12;
 WORD g_savedAreaCount = 0;
 bool g_selectionSaved = false;
 double g_savedCalculation = 0;
@@ -28,15 +29,14 @@ XLOPER g_allAreas{};
 // The active cell within the saved selection.
 RefRecord g_savedActiveCell;
 bool g_activeCellSaved = false;
+// The same on a host of version 12 or later, through the 12-series, so a
+// selection past the old sheet's last row comes back as it was.
+XLOPER12 g_allAreas12{};
+RefRecord12 g_savedActiveCell12;
 
 char g_tempBlank[] = " tempblank";
 char g_closeBracket[] = " ]";
 char g_dot[] = " .";
-
-
-bool IsTrue(const XLOPER& value) {
-  return BaseType(value) == xltypeBool && value.val.xbool != 0;
-}
 
 // A host function answering a number; NaN-free: `fallback` when it gives
 // something else.
@@ -142,6 +142,12 @@ const XLOPER& SavedSelectionAreas() {
 
 void GoToSavedSelection() {
   if (!g_selectionSaved) return;
+  if (WideHost()) {
+    XLOPER12& areas = TypeOf(g_allAreas12) == xltypeRef ? g_allAreas12 : g_savedSelection12.value;
+    Excel12(xlcFormulaGoto, nullptr, 1, &areas);
+    if (g_activeCellSaved) Excel12(xlcSelect, nullptr, 2, &areas, &g_savedActiveCell12.value);
+    return;
+  }
   XLOPER& areas = const_cast<XLOPER&>(SavedSelectionAreas());
   Excel4(xlcFormulaGoto, nullptr, 1, &areas);
   if (g_activeCellSaved) Excel4(xlcSelect, nullptr, 2, &areas, &g_savedActiveCell.value);
@@ -152,49 +158,90 @@ namespace {
 void ForgetSavedSelection() {
   if (BaseType(g_allAreas) == xltypeRef) FreeGlobal(g_allAreas.val.mref.lpmref);
   g_allAreas = XLOPER{};
+  if (TypeOf(g_allAreas12) == xltypeRef) FreeGlobal(g_allAreas12.val.mref.lpmref);
+  g_allAreas12 = XLOPER12{};
   g_selectionSaved = false;
   g_activeCellSaved = false;
   g_savedAreaCount = 0;
 }
 
+// The saved selection's records in the interface's own kind.
+template <HostRecord Oper>
+struct SavedSelection;
+template <>
+struct SavedSelection<XLOPER> {
+  static RefRecord& first() { return g_savedSelection; }
+  static XLOPER& all() { return g_allAreas; }
+  static RefRecord& active() { return g_savedActiveCell; }
+};
+template <>
+struct SavedSelection<XLOPER12> {
+  static RefRecord12& first() { return g_savedSelection12; }
+  static XLOPER12& all() { return g_allAreas12; }
+  static RefRecord12& active() { return g_savedActiveCell12; }
+};
+
 // Keeps the selection `reference` (a reference value): its first area in
-// g_savedSelection, all of them in g_allAreas when there are several. False
-// when memory for the areas ran out.
-bool KeepSelection(const XLOPER& reference) {
-  const XLMREF* table = reference.val.mref.lpmref;
+// the saved selection record, all of them in the all-areas value when there
+// are several. False when memory for the areas ran out.
+template <HostRecord Oper>
+bool KeepSelection(const Oper& reference) {
+  using Saved = SavedSelection<Oper>;
+  using Table = typename Interface<Oper>::Table;
+  using Ref = typename Interface<Oper>::Ref;
+  const Table* table = reference.val.mref.lpmref;
   if (table == nullptr || table->count == 0) return true;
   if (table->count > 1) {
-    std::size_t bytes = offsetof(XLMREF, reftbl) + table->count * sizeof(XLREF);
-    auto* copy = static_cast<XLMREF*>(AllocGlobal(bytes));
+    std::size_t bytes = offsetof(Table, reftbl) + table->count * sizeof(Ref);
+    auto* copy = static_cast<Table*>(AllocGlobal(bytes));
     if (copy == nullptr) return false;
     copy->count = table->count;
-    std::memcpy(copy->reftbl, table->reftbl, table->count * sizeof(XLREF));
-    g_allAreas.xltype = xltypeRef;
-    g_allAreas.val.mref.lpmref = copy;
-    g_allAreas.val.mref.idSheet = reference.val.mref.idSheet;
+    std::memcpy(copy->reftbl, table->reftbl, table->count * sizeof(Ref));
+    Saved::all().xltype = xltypeRef;
+    Saved::all().val.mref.lpmref = copy;
+    Saved::all().val.mref.idSheet = reference.val.mref.idSheet;
   }
   // The one-area record never claims more areas than it holds.
-  g_savedSelection.value.xltype = xltypeRef;
-  g_savedSelection.value.val.mref.idSheet = reference.val.mref.idSheet;
-  g_savedSelection.table.count = 1;
-  g_savedSelection.table.reftbl[0] = table->reftbl[0];
-  g_savedAreaCount = table->count;
+  auto& first = Saved::first();
+  first.value.xltype = xltypeRef;
+  first.value.val.mref.idSheet = reference.val.mref.idSheet;
+  first.table.count = 1;
+  first.table.reftbl[0] = table->reftbl[0];
+  g_savedAreaCount = static_cast<WORD>(table->count);
   g_selectionSaved = true;
 
-  XLOPER active{};
-  if (Excel4(xlfActiveCell, &active, 0) == xlretSuccess) {
-    XLOPER cell{};
-    if (CallExcel(xlCoerce, &cell, 2, &active, TempInteger(xltypeRef)) == xlretSuccess) {
-      if (const XLREF* area = FirstArea(cell)) {
-        g_savedActiveCell.value.val.mref.idSheet = cell.val.mref.idSheet;
-        g_savedActiveCell.table.reftbl[0] = *area;
+  Oper active{};
+  if (HostCall(xlfActiveCell, &active) == xlretSuccess) {
+    Oper cell{};
+    Oper wanted = IntegerValue<Oper>(xltypeRef);
+    if (HostCall(xlCoerce, &cell, &active, &wanted) == xlretSuccess) {
+      if (const auto* area = FirstArea(cell)) {
+        Saved::active().value.val.mref.idSheet = cell.val.mref.idSheet;
+        Saved::active().table.reftbl[0] = *area;
         g_activeCellSaved = true;
       }
-      ReleaseHostValue(cell);
+      GiveBack(cell);
     }
-    ReleaseHostValue(active);
+    GiveBack(active);
   }
   return true;
+}
+
+// Saves the current selection, through the interface the command runs on.
+// False when memory ran out ("Insufficient memory!" is then to be shown).
+template <HostRecord Oper>
+bool SaveSelection() {
+  Oper selection{};
+  if (HostCall(xlfSelection, &selection) != xlretSuccess) return true;
+  bool kept = true;
+  Oper reference{};
+  Oper wanted = IntegerValue<Oper>(xltypeRef);
+  if (HostCall(xlCoerce, &reference, &selection, &wanted) == xlretSuccess) {
+    kept = TypeOf(reference) != xltypeRef || KeepSelection(reference);
+    GiveBack(reference);
+  }
+  GiveBack(selection);
+  return kept;
 }
 
 }  // namespace
@@ -203,6 +250,8 @@ int BeginCommand() {
   // The record points into itself; set that up on first use.
   if (g_savedSelection.value.val.mref.lpmref == nullptr) PrepareRef(g_savedSelection);
   if (g_savedActiveCell.value.val.mref.lpmref == nullptr) PrepareRef(g_savedActiveCell);
+  if (g_savedSelection12.value.val.mref.lpmref == nullptr) PrepareRef(g_savedSelection12);
+  if (g_savedActiveCell12.value.val.mref.lpmref == nullptr) PrepareRef(g_savedActiveCell12);
   ForgetSavedSelection();
   CallExcel(xlfError, nullptr, 1, TempBoolean(0));
 
@@ -236,19 +285,9 @@ int BeginCommand() {
     // A drawing object or the like is selected: select cells instead.
     if (!reference) Excel4(xlcSelect, nullptr, 0);
   }
-  if (Excel4(xlfSelection, &selection, 0) == xlretSuccess) {
-    XLOPER reference{};
-    if (CallExcel(xlCoerce, &reference, 2, &selection,
-                  TempInteger(xltypeRef)) == xlretSuccess) {
-      bool kept = BaseType(reference) != xltypeRef || KeepSelection(reference);
-      ReleaseHostValue(reference);
-      if (!kept) {
-        ReleaseHostValue(selection);
-        ShowInsufficientMemory();
-        return 0;
-      }
-    }
-    ReleaseHostValue(selection);
+  if (!(WideHost() ? SaveSelection<XLOPER12>() : SaveSelection<XLOPER>())) {
+    ShowInsufficientMemory();
+    return 0;
   }
 
   XLOPER shown{};

@@ -11,6 +11,7 @@ namespace hvt {
 
 // Saved by BeginCommand for the rest of the command.
 extern RefRecord g_savedSelection;   // the selection's first area
+extern RefRecord12 g_savedSelection12;  // the same on a host of version 12+
 extern WORD g_savedAreaCount;        // how many areas the selection has
 extern bool g_selectionSaved;        // this command saved a selection
 extern double g_savedCalculation;    // 1 automatic, 2 except tables, 3 manual

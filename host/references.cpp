@@ -290,36 +290,50 @@ int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
 
 int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
                           double focusItem, XLOPER& remembered) {
-  const XLREF* selection = FirstArea(g_savedSelection.value);
+  const bool wide = WideHost();
   IDSHEET previousSheet = g_lastSheet;
-  IDSHEET sheet = g_savedSelection.value.val.mref.idSheet;
+  IDSHEET sheet = wide ? g_savedSelection12.value.val.mref.idSheet
+                       : g_savedSelection.value.val.mref.idSheet;
   g_lastSheet = sheet;
 
   XLOPER* focus = DialogArrayCell(tableArray, DialogCell(0, kItemValue));
   XLOPER* field = DialogArrayCell(tableArray, element);
-  bool oneArea = selection != nullptr && g_savedAreaCount == 1;
-  long cells = oneArea ? (long{selection->rwLast} - selection->rwFirst + 1) *
-                             (long{selection->colLast} - selection->colFirst + 1)
-                       : 0;
-  if (oneArea && cells > 1 && focus != nullptr && field != nullptr) {
-    XLOPER text{};
-    bool filled =
-        Excel4(xlfReftext, &text, 1, &g_savedSelection.value) == xlretSuccess;
-    if (!filled) text.xltype = xltypeNil;
+  long cells = 0;
+  if (g_savedAreaCount == 1) {
+    if (const auto* selection = wide ? nullptr : FirstArea(g_savedSelection.value)) {
+      cells = AreaRowCount(*selection) * AreaColumnCount(*selection);
+    } else if (const auto* big = wide ? FirstArea(g_savedSelection12.value) : nullptr) {
+      cells = AreaRowCount(*big) * AreaColumnCount(*big);
+    }
+  }
+  if (cells > 1 && focus != nullptr && field != nullptr) {
     ForgetDialogAnswer(remembered);
     focus->xltype = xltypeNum;
     focus->val.num = focusItem;
-    if (BaseType(text) == xltypeStr && text.val.str != nullptr) {
-      CopyCounted(text.val.str, g_sharedMessage, sizeof(g_sharedMessage) - 1);
-      g_sharedMessage[1 + CountedLength(g_sharedMessage)] = '\0';
+    g_sharedMessage[0] = 0;
+    g_sharedMessage[1] = '\0';
+    if (wide) {
+      // The text in UTF-16 from the 12-series, kept as the dialog's UTF-8.
+      XLOPER12 text{};
+      if (Excel12(xlfReftext, &text, 1, &g_savedSelection12.value) == xlretSuccess) {
+        if (TypeOf(text) == xltypeStr && text.val.str != nullptr) {
+          NarrowCounted(text.val.str, g_sharedMessage, sizeof(g_sharedMessage));
+        }
+        GiveBack(text);
+      }
     } else {
-      g_sharedMessage[0] = 0;
-      g_sharedMessage[1] = '\0';
+      XLOPER text{};
+      if (Excel4(xlfReftext, &text, 1, &g_savedSelection.value) == xlretSuccess) {
+        if (BaseType(text) == xltypeStr && text.val.str != nullptr) {
+          CopyCounted(text.val.str, g_sharedMessage, sizeof(g_sharedMessage) - 1);
+          g_sharedMessage[1 + CountedLength(g_sharedMessage)] = '\0';
+        }
+        ReleaseHostValue(text);
+      }
     }
     CopyCounted(g_sharedMessage, g_offeredText, sizeof(g_offeredText) - 1);
     field->xltype = xltypeStr;
     field->val.str = g_sharedMessage;
-    if (filled) ReleaseHostValue(text);
     return 1;
   }
 

@@ -62,59 +62,153 @@ void ForgetDialogAnswer(XLOPER& remembered) {
   remembered.val.xbool = 0;
 }
 
-TakenAnswer TakeDialogAnswer(XLOPER& hostAnswer, XLOPER& remembered) {
-  if (BaseType(hostAnswer) != xltypeMulti || hostAnswer.val.array.lparray == nullptr) {
-    ReleaseHostValue(hostAnswer);
+namespace {
+
+// A text cell of an answer as the add-in keeps it: the 4-series text as it
+// is, a 12-series text in UTF-8 (nil when that needs more than 255 bytes).
+// Answers the bytes written, length byte and NUL included.
+std::size_t KeepText(const char* text, char* out) {
+  std::size_t length = CountedLength(text);
+  std::memcpy(out, text, length + 1);
+  out[length + 1] = '\0';
+  return length + 2;
+}
+std::size_t KeepText(const XCHAR* text, char* out) {
+  if (!NarrowCounted(text, out, 257)) return 0;
+  return CountedLength(out) + 2;
+}
+
+}  // namespace
+
+template <HostRecord Oper>
+TakenAnswer TakeDialogAnswer(Oper& hostAnswer, XLOPER& remembered) {
+  if (TypeOf(hostAnswer) != xltypeMulti || hostAnswer.val.array.lparray == nullptr) {
+    GiveBack(hostAnswer);
     ForgetDialogAnswer(remembered);
     return TakenAnswer::kNone;
   }
-  const XLOPER* from = hostAnswer.val.array.lparray;
-  const std::size_t count =
-      std::size_t{hostAnswer.val.array.rows} * hostAnswer.val.array.columns;
+  const Oper* from = hostAnswer.val.array.lparray;
+  const std::size_t count = static_cast<std::size_t>(hostAnswer.val.array.rows) *
+                            static_cast<std::size_t>(hostAnswer.val.array.columns);
   std::size_t bytes = count * sizeof(XLOPER);
+  char scratch[257];
   for (std::size_t i = 0; i < count; ++i) {
-    if (BaseType(from[i]) == xltypeStr && from[i].val.str != nullptr) {
-      bytes += CountedLength(from[i].val.str) + 2;  // length byte and a NUL
+    if (TypeOf(from[i]) == xltypeStr && from[i].val.str != nullptr) {
+      bytes += KeepText(from[i].val.str, scratch);
     }
   }
   auto* cells = static_cast<XLOPER*>(AllocGlobal(bytes));
   if (cells == nullptr) {
-    ReleaseHostValue(hostAnswer);
+    GiveBack(hostAnswer);
     return TakenAnswer::kNoMemory;
   }
   char* texts = reinterpret_cast<char*>(cells + count);
   for (std::size_t i = 0; i < count; ++i) {
     XLOPER& cell = cells[i];
-    switch (BaseType(from[i])) {
+    cell.xltype = xltypeNil;  // nothing an answer cell holds beyond these
+    switch (TypeOf(from[i])) {
       case xltypeNum:
+        cell.xltype = xltypeNum;
+        cell.val.num = from[i].val.num;
+        break;
       case xltypeBool:
+        cell.xltype = xltypeBool;
+        cell.val.xbool = static_cast<decltype(cell.val.xbool)>(from[i].val.xbool);
+        break;
       case xltypeErr:
+        cell.xltype = xltypeErr;
+        cell.val.err = static_cast<WORD>(from[i].val.err);
+        break;
       case xltypeInt:
-        cell.xltype = BaseType(from[i]);
-        cell.val = from[i].val;
+        cell.xltype = xltypeInt;
+        cell.val.w = static_cast<short>(from[i].val.w);
         break;
       case xltypeStr:
         if (from[i].val.str != nullptr) {
-          std::size_t length = CountedLength(from[i].val.str);
-          std::memcpy(texts, from[i].val.str, length + 1);
-          texts[length + 1] = '\0';
-          cell.xltype = xltypeStr;
-          cell.val.str = texts;
-          texts += length + 2;
-          break;
+          if (std::size_t used = KeepText(from[i].val.str, texts)) {
+            cell.xltype = xltypeStr;
+            cell.val.str = texts;
+            texts += used;
+          }
         }
-        [[fallthrough]];
-      default:  // nothing an answer cell holds beyond these
-        cell.xltype = xltypeNil;
+        break;
+      default:
         break;
     }
   }
   ForgetDialogAnswer(remembered);
   remembered.xltype = xltypeMulti;
-  remembered.val.array = hostAnswer.val.array;
+  remembered.val.array.rows = static_cast<WORD>(hostAnswer.val.array.rows);
+  remembered.val.array.columns = static_cast<WORD>(hostAnswer.val.array.columns);
   remembered.val.array.lparray = cells;
-  ReleaseHostValue(hostAnswer);
+  GiveBack(hostAnswer);
   return TakenAnswer::kArray;
+}
+
+template TakenAnswer TakeDialogAnswer(XLOPER&, XLOPER&);
+template TakenAnswer TakeDialogAnswer(XLOPER12&, XLOPER&);
+
+TakenAnswer ShowDialog(XLOPER& shown, XLOPER& remembered, int& code) {
+  if (!WideHost()) {
+    XLOPER answer{};
+    code = Excel4(xlfDialogBox, &answer, 1, &shown);
+    if (code != xlretSuccess) return TakenAnswer::kNone;
+    return TakeDialogAnswer(answer, remembered);
+  }
+  // The array again in XLOPER12 cells, each text widened into the same block.
+  code = xlretSuccess;
+  if (TypeOf(shown) != xltypeMulti || shown.val.array.lparray == nullptr) {
+    code = xlretFailed;
+    return TakenAnswer::kNone;
+  }
+  const std::size_t count = std::size_t{shown.val.array.rows} * shown.val.array.columns;
+  constexpr std::size_t kTextUnits = 2 * 255 + 2;
+  auto* cells = static_cast<XLOPER12*>(
+      AllocGlobal(count * (sizeof(XLOPER12) + kTextUnits * sizeof(XCHAR))));
+  if (cells == nullptr) return TakenAnswer::kNoMemory;
+  auto* texts = reinterpret_cast<XCHAR*>(cells + count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const XLOPER& from = shown.val.array.lparray[i];
+    XLOPER12& cell = cells[i];
+    cell.xltype = xltypeNil;
+    switch (BaseType(from)) {
+      case xltypeNum:
+        cell.xltype = xltypeNum;
+        cell.val.num = from.val.num;
+        break;
+      case xltypeBool:
+        cell.xltype = xltypeBool;
+        cell.val.xbool = from.val.xbool;
+        break;
+      case xltypeInt:
+        cell.xltype = xltypeInt;
+        cell.val.w = from.val.w;
+        break;
+      case xltypeErr:
+        cell.xltype = xltypeErr;
+        cell.val.err = from.val.err;
+        break;
+      case xltypeStr:
+        if (from.val.str != nullptr &&
+            WidenCounted(from.val.str, texts + i * kTextUnits, kTextUnits)) {
+          cell.xltype = xltypeStr;
+          cell.val.str = texts + i * kTextUnits;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  XLOPER12 array{};
+  array.xltype = xltypeMulti;
+  array.val.array.lparray = cells;
+  array.val.array.rows = shown.val.array.rows;
+  array.val.array.columns = shown.val.array.columns;
+  XLOPER12 answer{};
+  code = Excel12(xlfDialogBox, &answer, 1, &array);
+  FreeGlobal(cells);
+  if (code != xlretSuccess) return TakenAnswer::kNone;
+  return TakeDialogAnswer(answer, remembered);
 }
 
 }  // namespace hvt

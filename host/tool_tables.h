@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "host/dialog_table.h"
+#include "host/interface.h"
 #include "host/menus.h"
 #include "host/registration.h"
 #include "host/tool_hooks.h"
@@ -74,7 +75,15 @@ enum class TakenAnswer { kArray, kNone, kNoMemory };
 // frees an array by what its cells hold when it gets it back. Any other
 // answer (FALSE: cancelled) leaves the boolean mark; a copy that found no
 // memory leaves the remembered answer as it was.
-TakenAnswer TakeDialogAnswer(XLOPER& hostAnswer, XLOPER& remembered);
+// A 12-series answer's texts are kept in UTF-8.
+template <HostRecord Oper>
+TakenAnswer TakeDialogAnswer(Oper& hostAnswer, XLOPER& remembered);
+
+// Shows a dialog array (a table's, or a remembered answer) and takes the
+// answer as above. A host of version 12 or later is asked through Excel12,
+// the array's texts (UTF-8) in UTF-16. `code` is the host's answer to the
+// call; kNone when it failed.
+TakenAnswer ShowDialog(XLOPER& shown, XLOPER& remembered, int& code);
 
 }  // namespace hvt
 

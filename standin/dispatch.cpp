@@ -279,16 +279,8 @@ int DoCoerce(XLOPER& result, const Args& args) {
         SetValue(result, Error{xlerrValue});
         return xlretSuccess;
       }
-      XLMREF* table = NewHostRefTable(static_cast<int>(ref.areas.size()));
-      for (std::size_t i = 0; i < ref.areas.size(); ++i) {
-        const Area& a = ref.areas[i];
-        table->reftbl[i] = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
-                                 static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
-      }
-      std::memset(static_cast<void*>(&result), 0, sizeof result);
-      result.xltype = xltypeRef;
-      result.val.mref.lpmref = table;
-      result.val.mref.idSheet = ref.sheet;
+      // The whole reference: a 12-series caller gets the big sheet's rows.
+      SetRef(result, ref);
       return xlretSuccess;
     }
     if (FindSheetById(ref.sheet) == nullptr) {

@@ -61,10 +61,9 @@ for version in 12.0 14.0 15.0 16.0; do
   fi
 done
 
-# On a host of version 16.0 the commands still talk to the host through the
-# 4-series: every session prints what it prints on 8.0, and a whole column
-# (A:A, which such a host hands a 4-series caller as its first 65,536 rows)
-# is narrowed to the data and filtered as on 8.0.
+# On a host of version 16.0 every session prints what it prints on 8.0, and
+# a whole column (A:A, all 1,048,576 rows of it for the 12-series KLX
+# command) is narrowed to the data and filtered as on 8.0.
 for script in *.session; do
   name=${script%.session}
   out=$("$HVT" session --host-version 16.0 "$script" 2>/dev/null)

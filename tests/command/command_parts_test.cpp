@@ -22,6 +22,7 @@ class CommandParts : public ::testing::Test {
     standin::Reset();
     g_menuBar = 0;
     g_maxRows = 0;
+    g_hostVersion = 0;
   }
   void TearDown() override {
     standin::Accounting accounting = standin::GetAccounting();

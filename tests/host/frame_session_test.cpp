@@ -66,6 +66,7 @@ class Frame : public ::testing::Test {
     g_menuBar = 0;
     g_versionRead = 0;
     g_maxRows = 0;
+    g_hostVersion = 0;
   }
   void TearDown() override {
     standin::Accounting a = standin::GetAccounting();

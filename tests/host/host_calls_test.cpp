@@ -35,6 +35,7 @@ TEST_F(HostCalls, VersionDecidesMenuBarAndRowLimit) {
                  Case{"15.0", 10, 65536}, Case{"16.0", 10, 65536}}) {
     standin::SetHostVersion(c.version);
     g_maxRows = 0;
+    g_hostVersion = 0;
     g_menuBar = 0;
     g_versionRead = 0;
     ReadHostVersion();

@@ -139,6 +139,8 @@ class SelectionField : public ::testing::Test {
  protected:
   void SetUp() override {
     standin::Reset();
+    g_hostVersion = 0;
+    g_maxRows = 0;
     PrepareRef(g_savedSelection);
     PrepareDialogRows(table_, 3);
     ASSERT_TRUE(BuildDialogArray(table_, 3, array_));

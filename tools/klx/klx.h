@@ -4,6 +4,7 @@
 #define HVT_TOOLS_KLX_KLX_H
 
 #include <cstddef>
+#include <type_traits>
 
 #include "command/results.h"
 #include "host/dialog_table.h"
@@ -47,6 +48,13 @@ constexpr long kMinRows = 32;
 // ---- The command's settings, from the dialog to the macros.
 extern RefRecord g_inputRef;
 extern RefRecord g_outputRef;
+// The same records on a host of version 12 or later.
+extern RefRecord12 g_inputRef12;
+extern RefRecord12 g_outputRef12;
+template <HostRecord Oper>
+RefRecordOf<Oper>& InputRecord();
+template <HostRecord Oper>
+RefRecordOf<Oper>& OutputRecord();
 extern double g_smoothness;
 extern double g_phase;
 extern bool g_klxChosen;       // MA type KLX (else PQE)
@@ -61,18 +69,22 @@ int RunKlxDialog();
 // Turns a macro's reference argument into a one-area reference record of
 // ours. `areas` receives the argument's area count. False when the
 // argument is no reference.
-bool ArgumentReference(const XLOPER* argument, RefRecord& record, int& areas);
+template <HostRecord Oper>
+bool ArgumentReference(const std::type_identity_t<Oper>* argument, RefRecordOf<Oper>& record,
+                       int& areas);
 
 // The checks a macro runs when it is called without the dialog. Fills the
 // two records. False after the message.
-bool DirectCallChecks(const XLOPER* dataRef, const XLOPER* outputRef,
-                      double smoothness, RefRecord& data, RefRecord& output);
+template <HostRecord Oper>
+bool DirectCallChecks(const Oper* dataRef, const Oper* outputRef, double smoothness,
+                      RefRecordOf<Oper>& data, RefRecordOf<Oper>& output);
 
 // ---- The run (klx_macro.cpp).
 
 // Where a macro writes: the output's first column from the data's first row
 // + 30 down to the data's last row.
-XLREF OutputArea(const XLREF& data, const XLREF& output);
+template <typename Ref>
+Ref OutputArea(const Ref& data, const Ref& output);
 
 // The smoothness as the label shows it: "%.4G", and 0 for the floor 1e-10.
 void SmoothnessText(double smoothness, char* out, std::size_t capacity);
@@ -98,6 +110,12 @@ HVT_EXPORT int WINAPI KLX(LPXLOPER dataRef, LPXLOPER outputRef,
                           double* smoothness, double* phase);
 HVT_EXPORT int WINAPI HalPQEX(LPXLOPER dataRef, LPXLOPER outputRef,
                               double* smoothness);
+// The macros through the 12-series, registered in their place on hosts of
+// version 12 and later.
+HVT_EXPORT int WINAPI KLX12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                            double* smoothness, double* phase);
+HVT_EXPORT int WINAPI HalPQEX12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                                double* smoothness);
 }
 
 #endif  // HVT_TOOLS_KLX_KLX_H

@@ -14,6 +14,17 @@ namespace hvt::klx {
 
 RefRecord g_inputRef;
 RefRecord g_outputRef;
+RefRecord12 g_inputRef12;
+RefRecord12 g_outputRef12;
+
+template <>
+RefRecord& InputRecord<XLOPER>() { return g_inputRef; }
+template <>
+RefRecord12& InputRecord<XLOPER12>() { return g_inputRef12; }
+template <>
+RefRecord& OutputRecord<XLOPER>() { return g_outputRef; }
+template <>
+RefRecord12& OutputRecord<XLOPER12>() { return g_outputRef12; }
 double g_smoothness = 10;
 double g_phase = 0;
 bool g_klxChosen = true;
@@ -50,19 +61,23 @@ struct DialogPass {
   bool rowsOutOfRange = false;
 };
 
-const XLREF& Input() { return g_inputRef.table.reftbl[0]; }
+template <HostRecord Oper>
+const auto& Input() { return InputRecord<Oper>().table.reftbl[0]; }
 
+template <HostRecord Oper>
 bool HasNumbers(DialogPass&) {
-  return !CoversWholeColumns(g_inputRef.value) || FindDataExtent(g_inputRef.value) == 1;
+  return !CoversWholeColumns(InputRecord<Oper>().value) ||
+         FindDataExtent(InputRecord<Oper>().value) == 1;
 }
+template <HostRecord Oper>
 bool RowsInRange(DialogPass& pass) {
-  if (g_maxRows == 0) ReadMaxRows();
-  long rows = AreaRowCount(Input());
-  pass.rowsOutOfRange = !(rows >= kMinRows && rows <= g_maxRows);
+  long rows = AreaRowCount(Input<Oper>());
+  pass.rowsOutOfRange = !(rows >= kMinRows && rows <= SheetRows<Oper>());
   return !pass.rowsOutOfRange;
 }
+template <HostRecord Oper>
 bool FirstCellsNumbers(DialogPass& pass) {
-  return pass.rowsOutOfRange || FirstCellsAreNumbers(g_inputRef);
+  return pass.rowsOutOfRange || FirstCellsAreNumbers(InputRecord<Oper>());
 }
 bool SmoothnessInRange(DialogPass& pass) {
   double smoothness = CoercedNumber(AnswerCell(pass.answer, kSmoothnessCell));
@@ -81,21 +96,24 @@ bool PhaseInRange(DialogPass& pass) {
   return true;
 }
 
+template <HostRecord Oper>
 constexpr CheckRow<DialogPass> kDialogChecks[] = {
-    {[](DialogPass&) { return g_inputRef.table.count == 1; },
+    {[](DialogPass&) { return InputRecord<Oper>().table.count == 1; },
      text::kMultipleReference, kDataItem, false},
-    {[](DialogPass&) { return Input().colFirst == Input().colLast; },
+    {[](DialogPass&) { return Input<Oper>().colFirst == Input<Oper>().colLast; },
      text::kInputOneColumn, kDataItem, false},
-    {[](DialogPass&) { return !SameColumn(g_inputRef, g_outputRef); },
+    {[](DialogPass&) { return !SameColumn(InputRecord<Oper>(), OutputRecord<Oper>()); },
      text::kOutputOverInput, kOutputItem, false},
-    {HasNumbers, text::kNoNumbersInColumn, kDataItem, true},
-    {RowsInRange, text::kAtLeast32Rows, kDataItem, true},
-    {FirstCellsNumbers, text::kNoTextInInput, kDataItem, true},
+    {HasNumbers<Oper>, text::kNoNumbersInColumn, kDataItem, true},
+    {RowsInRange<Oper>, text::kAtLeast32Rows, kDataItem, true},
+    {FirstCellsNumbers<Oper>, text::kNoTextInInput, kDataItem, true},
     {SmoothnessInRange, text::kKlxSmoothness, kSmoothnessItem, true},
     {PhaseInRange, g_phaseRange, kPhaseItem, false},
 };
 
-// Runs the checks on one accepted answer.
+// Runs the checks on one accepted answer, into the records of the
+// interface the command runs on.
+template <HostRecord Oper>
 CheckPass CheckAnswer(XLOPER& answer) {
   XLOPER& closedBy = AnswerCell(answer, kClosedByCell);
   double spareFocus = 0;
@@ -104,51 +122,57 @@ CheckPass CheckAnswer(XLOPER& answer) {
 
   int resolved = ResolveReferences(AnswerCell(answer, kDataCell),
                                    AnswerCell(answer, kOutputCell), kDataItem,
-                                   kOutputItem, focus, g_inputRef.value,
-                                   g_outputRef.value);
+                                   kOutputItem, focus, InputRecord<Oper>().value,
+                                   OutputRecord<Oper>().value);
   if (resolved == kResolveEnd) return kGiveUp;
   if (resolved != kResolved) return kShowAgain;
   DialogPass pass{answer};
-  return WalkDialogChecks<DialogPass>(kDialogChecks, pass, focus);
+  return WalkDialogChecks<DialogPass>(kDialogChecks<Oper>, pass, focus);
 }
 
 // A direct call's arguments.
+template <HostRecord Oper>
 struct MacroArguments {
-  const XLOPER* dataArgument;
-  const XLOPER* outputArgument;
+  const Oper* dataArgument;
+  const Oper* outputArgument;
   double smoothness;
-  RefRecord& data;
-  RefRecord& output;
+  RefRecordOf<Oper>& data;
+  RefRecordOf<Oper>& output;
   int dataAreas = 0;
   bool outputTaken = false;
 };
 
-long DataRows(MacroArguments& a) { return AreaRowCount(a.data.table.reftbl[0]); }
+template <HostRecord Oper>
+long DataRows(MacroArguments<Oper>& a) { return AreaRowCount(a.data.table.reftbl[0]); }
 
-constexpr CheckRow<MacroArguments> kMacroChecks[] = {
-    {[](MacroArguments& a) { return ArgumentReference(a.dataArgument, a.data, a.dataAreas); },
+template <HostRecord Oper>
+using Args = MacroArguments<Oper>;
+
+template <HostRecord Oper>
+constexpr CheckRow<Args<Oper>> kMacroChecks[] = {
+    {[](Args<Oper>& a) { return ArgumentReference(a.dataArgument, a.data, a.dataAreas); },
      text::kImproperData, 0, false},
-    {[](MacroArguments& a) {
-       if (g_maxRows == 0) ReadMaxRows();
-       return DataRows(a) <= g_maxRows && DataRows(a) >= kMinRows;
+    {[](Args<Oper>& a) {
+       return DataRows(a) <= SheetRows<Oper>() && DataRows(a) >= kMinRows;
      },
      text::kRowCount32, 0, false},
-    {[](MacroArguments& a) { return SmoothnessAccepted(a.smoothness); },
+    {[](Args<Oper>& a) { return SmoothnessAccepted(a.smoothness); },
      g_smoothnessRange, 0, false},
-    {[](MacroArguments& a) { return a.dataAreas == 1 && AreaColumns(a.data) == 1; },
+    {[](Args<Oper>& a) { return a.dataAreas == 1 && AreaColumns(a.data) == 1; },
      text::kDataOneColumn, 0, false},
-    {[](MacroArguments& a) {
+    {[](Args<Oper>& a) {
        int areas = 0;
        a.outputTaken = ArgumentReference(a.outputArgument, a.output, areas);
        return !a.outputTaken || !SameColumn(a.data, a.output);
      },
      text::kOutputWillOverwrite, 0, false},
-    {[](MacroArguments& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
-    {[](MacroArguments& a) {
-       XLMREF table{};
-       XLOPER cell = AreaRef(table, a.output.value.val.mref.idSheet,
-                             CellArea(a.output.table.reftbl[0].rwFirst,
-                                      a.output.table.reftbl[0].colFirst));
+    {[](Args<Oper>& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
+    {[](Args<Oper>& a) {
+       typename Interface<Oper>::Table table{};
+       Oper cell = AreaRef(table, a.output.value.val.mref.idSheet,
+                           CellArea<typename Interface<Oper>::Ref>(
+                               a.output.table.reftbl[0].rwFirst,
+                               a.output.table.reftbl[0].colFirst));
        return !SheetProtected(cell);
      },
      text::kOutputProtected, 0, false},
@@ -170,18 +194,17 @@ int RunKlxDialog() {
   for (;;) {
     XLOPER* shown = BaseType(g_lastAnswer) == xltypeMulti ? &g_lastAnswer
                                                            : &g_dialogArray;
-    XLOPER answer{};
-    int code = Excel4(xlfDialogBox, &answer, 1, shown);
+    int code = xlretSuccess;
+    // The new answer takes the remembered one's place.
+    TakenAnswer taken = ShowDialog(*shown, g_lastAnswer, code);
     if (prefilled == 1) {
       RestoreReferenceField(g_dialogArray, kDataCell, g_dialog[0].text[kItemValue],
                             g_dialog[2].text[kItemValue]);
     }
-    // The new answer takes the remembered one's place.
     if (code != xlretSuccess) {
       ForgetDialogAnswer(g_lastAnswer);
       return kStepEnd;
     }
-    TakenAnswer taken = TakeDialogAnswer(answer, g_lastAnswer);
     if (taken == TakenAnswer::kNoMemory) ShowInsufficientMemory();
     if (taken != TakenAnswer::kArray) return kStepEnd;  // Cancel
 
@@ -194,7 +217,8 @@ int RunKlxDialog() {
       continue;
     }
 
-    CheckPass checked = CheckAnswer(g_lastAnswer);
+    CheckPass checked = WideHost() ? CheckAnswer<XLOPER12>(g_lastAnswer)
+                                   : CheckAnswer<XLOPER>(g_lastAnswer);
     if (checked == kGiveUp) return kStepEnd;
     if (checked == kAccepted) {
       g_dialogChecked = true;
@@ -203,16 +227,18 @@ int RunKlxDialog() {
   }
 }
 
-bool ArgumentReference(const XLOPER* argument, RefRecord& record, int& areas) {
+template <HostRecord Oper>
+bool ArgumentReference(const std::type_identity_t<Oper>* argument, RefRecordOf<Oper>& record,
+                       int& areas) {
   areas = 0;
   if (argument == nullptr) return false;
-  WORD type = BaseType(*argument);
+  DWORD type = TypeOf(*argument);
   if (type == xltypeSRef) {
     // A single reference means the active sheet.
-    HostValue sheet;
-    if (sheet.Call(xlSheetId) != xlretSuccess) return false;
-    IDSHEET id = sheet.type() == xltypeRef ? sheet.get().val.mref.idSheet : 0;
-    sheet.Release();
+    Oper sheet{};
+    if (HostCall(xlSheetId, &sheet) != xlretSuccess) return false;
+    IDSHEET id = TypeOf(sheet) == xltypeRef ? sheet.val.mref.idSheet : 0;
+    GiveBack(sheet);
     if (id == 0) return false;
     SetRecord(record, id, argument->val.sref.ref);
     areas = 1;
@@ -228,10 +254,17 @@ bool ArgumentReference(const XLOPER* argument, RefRecord& record, int& areas) {
   return true;
 }
 
-bool DirectCallChecks(const XLOPER* dataRef, const XLOPER* outputRef,
-                      double smoothness, RefRecord& data, RefRecord& output) {
-  MacroArguments arguments{dataRef, outputRef, smoothness, data, output};
-  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments);
+template <HostRecord Oper>
+bool DirectCallChecks(const Oper* dataRef, const Oper* outputRef, double smoothness,
+                      RefRecordOf<Oper>& data, RefRecordOf<Oper>& output) {
+  MacroArguments<Oper> arguments{dataRef, outputRef, smoothness, data, output};
+  return WalkDirectChecks<MacroArguments<Oper>>(kMacroChecks<Oper>, arguments);
 }
+
+template bool ArgumentReference(const XLOPER*, RefRecord&, int&);
+template bool ArgumentReference(const XLOPER12*, RefRecord12&, int&);
+template bool DirectCallChecks(const XLOPER*, const XLOPER*, double, RefRecord&, RefRecord&);
+template bool DirectCallChecks(const XLOPER12*, const XLOPER12*, double, RefRecord12&,
+                               RefRecord12&);
 
 }  // namespace hvt::klx

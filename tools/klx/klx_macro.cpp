@@ -23,12 +23,13 @@ namespace hvt::klx {
 namespace {
 
 // The buffers one macro run holds; released on every way out.
+template <HostRecord Oper>
 struct RunBuffers {
   double* data = nullptr;
   double* output = nullptr;
   double* residuals = nullptr;
-  XLOPER* band = nullptr;
-  char* label = nullptr;
+  Oper* band = nullptr;
+  typename Interface<Oper>::Char* label = nullptr;
   ~RunBuffers() {
     FreeGlobal(data);
     FreeGlobal(output);
@@ -40,12 +41,16 @@ struct RunBuffers {
 
 enum class Filter { kKlx, kPqe };
 
-// The body both macros share, from the records on.
-int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
-             double smoothness, double phase) {
+// The body both macros share, from the records on, through either
+// interface.
+template <HostRecord Oper>
+int RunMacro(Filter filter, const Oper& dataRef, const Oper& outputRef, double smoothness,
+             double phase) {
+  using Ref = typename Interface<Oper>::Ref;
+  using Char = typename Interface<Oper>::Char;
   ProgressCleared cleared;
-  const XLREF& data = *FirstArea(dataRef);
-  const XLREF outArea = OutputArea(data, *FirstArea(outputRef));
+  const Ref& data = *FirstArea(dataRef);
+  const Ref outArea = OutputArea(data, *FirstArea(outputRef));
   const IDSHEET outSheet = outputRef.val.mref.idSheet;
   const long n = AreaRowCount(data);
   const long outRows = AreaRowCount(outArea);
@@ -60,7 +65,7 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
 
   // Everything is had before anything is written, so running out of memory
   // leaves the workbook as it was.
-  RunBuffers buffers;
+  RunBuffers<Oper> buffers;
   buffers.data = static_cast<double*>(AllocGlobal(count * sizeof(double)));
   buffers.output = buffers.data != nullptr
                        ? static_cast<double*>(AllocGlobal(count * sizeof(double)))
@@ -72,11 +77,11 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
   }
   if (held) {
     std::size_t bandRows = std::min(static_cast<std::size_t>(outRows), BandCells());
-    buffers.band = static_cast<XLOPER*>(AllocGlobal(bandRows * sizeof(XLOPER)));
+    buffers.band = static_cast<Oper*>(AllocGlobal(bandRows * sizeof(Oper)));
     held = buffers.band != nullptr;
   }
   if (held) {
-    buffers.label = static_cast<char*>(AllocGlobal(kLabelBufferSize));
+    buffers.label = static_cast<Char*>(AllocGlobal(kLabelBufferSize * sizeof(Char)));
     held = buffers.label != nullptr;
   }
   if (!held) {
@@ -116,7 +121,7 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
   PhaseText(phase, phaseText, sizeof phaseText);
   LabelSuffix(smoothnessText, filter == Filter::kKlx ? phaseText : nullptr, suffix,
               sizeof suffix);
-  WriteLabel({.data = &dataRef,
+  WriteLabel(LabelRequestOf<Oper>{.data = &dataRef,
               .outputSheet = outSheet,
               .outputColumn = outArea.colFirst,
               .labelRow = 0,
@@ -129,11 +134,12 @@ int RunMacro(Filter filter, const XLOPER& dataRef, const XLOPER& outputRef,
 
 // The records a macro works on: the tool's own after the dialog, or its
 // arguments checked here.
-int RunChecked(Filter filter, LPXLOPER dataRef, LPXLOPER outputRef,
-               double* smoothness, double* phase) {
+template <HostRecord Oper>
+int RunChecked(Filter filter, Oper* dataRef, Oper* outputRef, double* smoothness,
+               double* phase) {
   double s = smoothness != nullptr ? *smoothness : NAN;
   double p = phase != nullptr ? *phase : 0;
-  RefRecord data, output;
+  RefRecordOf<Oper> data, output;
   PrepareRef(data);
   PrepareRef(output);
   if (!g_dialogChecked) {
@@ -151,28 +157,43 @@ int RunChecked(Filter filter, LPXLOPER dataRef, LPXLOPER outputRef,
 }
 
 int ComputeStep() {
+  if (WideHost()) {
+    if (g_klxChosen) {
+      return KLX12(&g_inputRef12.value, &g_outputRef12.value, &g_smoothness, &g_phase);
+    }
+    return HalPQEX12(&g_inputRef12.value, &g_outputRef12.value, &g_smoothness);
+  }
   if (g_klxChosen) {
     return KLX(&g_inputRef.value, &g_outputRef.value, &g_smoothness, &g_phase);
   }
   return HalPQEX(&g_inputRef.value, &g_outputRef.value, &g_smoothness);
 }
 
-void SelectOutputStep() {
-  const XLREF& in = g_inputRef.table.reftbl[0];
-  const XLREF& out = g_outputRef.table.reftbl[0];
+template <HostRecord Oper>
+void SelectOutput() {
+  const auto& in = InputRecord<Oper>().table.reftbl[0];
+  const auto& out = OutputRecord<Oper>().table.reftbl[0];
   long row = std::min<long>(long{in.rwFirst} + kLeadRows, in.rwLast);
-  XLMREF table{};
-  XLOPER cell = AreaRef(table, g_outputRef.value.val.mref.idSheet,
-                        CellArea(row, out.colFirst));
-  Excel4(xlcFormulaGoto, nullptr, 1, &cell);
+  SelectCell(OutputRecord<Oper>().value.val.mref.idSheet, row, out.colFirst);
+}
+
+void SelectOutputStep() {
+  if (WideHost()) {
+    SelectOutput<XLOPER12>();
+  } else {
+    SelectOutput<XLOPER>();
+  }
 }
 
 }  // namespace
 
-XLREF OutputArea(const XLREF& data, const XLREF& output) {
-  return MakeArea(std::min<long>(long{data.rwFirst} + kLeadRows, data.rwLast),
-                  data.rwLast, output.colFirst, output.colFirst);
+template <typename Ref>
+Ref OutputArea(const Ref& data, const Ref& output) {
+  return MakeArea<Ref>(std::min<long>(long{data.rwFirst} + kLeadRows, data.rwLast),
+                       data.rwLast, output.colFirst, output.colFirst);
 }
+template XLREF OutputArea(const XLREF&, const XLREF&);
+template XLREF12 OutputArea(const XLREF12&, const XLREF12&);
 
 // ---- Label texts ----------------------------------------------------------------
 
@@ -223,4 +244,16 @@ extern "C" HVT_EXPORT int WINAPI HalPQEX(LPXLOPER dataRef, LPXLOPER outputRef,
                                          double* smoothness) {
   return hvt::klx::RunChecked(hvt::klx::Filter::kPqe, dataRef, outputRef,
                               smoothness, nullptr);
+}
+
+extern "C" HVT_EXPORT int WINAPI KLX12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                                       double* smoothness, double* phase) {
+  return hvt::klx::RunChecked(hvt::klx::Filter::kKlx, dataRef, outputRef, smoothness,
+                              phase);
+}
+
+extern "C" HVT_EXPORT int WINAPI HalPQEX12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                                           double* smoothness) {
+  return hvt::klx::RunChecked(hvt::klx::Filter::kPqe, dataRef, outputRef, smoothness,
+                              nullptr);
 }

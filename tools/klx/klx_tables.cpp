@@ -34,10 +34,12 @@ namespace {
 
 RegistrationRow g_rows[] = {
     Registered<&KLXWrapper>(" KLXWrapper", " J", " KLXWrapper", " ", " 2", " HVT", " "),
-    Registered<&HalPQEX>(" HalPQEX", " JRRE", " PQE_2_Macro",
-                         " data_ref,output_ref,smoothness", " 2", " HVT", " "),
-    Registered<&KLX>(" KLX", " JRREE", " KLX_Macro",
-                     " data_ref,output_ref,smoothness,phase", " 2", " HVT", " "),
+    Registered<&HalPQEX, &HalPQEX12>(" HalPQEX", " JRRE", " PQE_2_Macro",
+                                     " data_ref,output_ref,smoothness", " 2", " HVT", " ",
+                                     " HalPQEX12", " JUUE"),
+    Registered<&KLX, &KLX12>(" KLX", " JRREE", " KLX_Macro",
+                             " data_ref,output_ref,smoothness,phase", " 2", " HVT", " ",
+                             " KLX12", " JUUEE"),
     Registered<&KLXUP, &KLXUP12>(" KLXUP", " RREE", " KLX_Update",
                                  " data_ref, smoothness, phase", " 1", " HVT", " ",
                                  " KLXUP12", " QUEE"),
@@ -63,6 +65,8 @@ ToolTables g_tables = {
 void PrepareState() {
   PrepareRef(g_inputRef);
   PrepareRef(g_outputRef);
+  PrepareRef(g_inputRef12);
+  PrepareRef(g_outputRef12);
 }
 
 }  // namespace

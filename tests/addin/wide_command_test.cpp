@@ -1,0 +1,161 @@
+// The KLX command on a host of version 16: the dialog, the references, the
+// bands and the label through the 12-series, over a column longer than the
+// old sheet and a sheet whose name is not ASCII; and its promises there
+// (nothing written on Esc or when memory runs out).
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include "tests/addin/addin_fixture.h"
+#include "tools/klx/core/klx_filter.h"
+#include "tools/klx/core/pqe_filter.h"
+
+namespace hvt::testing {
+namespace {
+
+using standin::DialogReply;
+using standin::Value;
+
+constexpr char kAborted[] = "alert 3 \"KLX Aborted!\" -> OK";
+constexpr char kNoMemory[] = "alert 3 \"Insufficient memory!\" -> OK";
+// "Цена" (price) in UTF-8, as the stand-in's byte texts carry it.
+const std::string kPrice = "\xd0\xa6\xd0\xb5\xd0\xbd\xd0\xb0";
+
+class WideCommand : public AddInTest {
+ protected:
+  void SetUp() override {
+    standin::Reset();
+    standin::SetHostVersion("16.0");
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  }
+  void TearDown() override {
+    if (HasFailure()) {
+      for (const std::string& line : standin::Transcript()) std::cerr << "  | " << line << "\n";
+    }
+    AddInTest::TearDown();
+  }
+  void Reload() {
+    standin::CloseAddIn();
+    standin::ResetQuietly();
+    standin::SetHostVersion("16.0");
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  }
+
+  // Column A of a sheet named "Цена": the title "Цена", then n numbers.
+  void Data(std::size_t n) {
+    x_ = Walk(n, 5);
+    sheet_ = standin::NewWorkbook("Big.xlsx", kPrice);
+    std::vector<Value> cells{Value{kPrice}};
+    cells.insert(cells.end(), x_.begin(), x_.end());
+    standin::SetColumn(sheet_, "A1", cells);
+  }
+  // The dialog answered with the data box as the selection filled it.
+  static DialogReply Entries(const std::string& output, double type, double phase = 0) {
+    DialogReply reply;
+    reply.set = {{4, output}, {6, 10.0}, {8, type}};
+    if (type == 1) reply.set.push_back({12, phase});
+    return reply;
+  }
+  static bool Saw(const std::string& line) {
+    std::vector<std::string> t = standin::Transcript();
+    return std::find(t.begin(), t.end(), line) != t.end();
+  }
+  // Column rows from `first` on equal values[from..] bit for bit.
+  void ExpectColumn(int column, long first, const std::vector<double>& values,
+                    std::size_t from) {
+    for (std::size_t i = from; i < values.size(); ++i) {
+      double got = Number(standin::GetCell(sheet_, first + static_cast<long>(i - from), column));
+      ASSERT_EQ(std::memcmp(&got, &values[i], sizeof got), 0) << "row " << i;
+    }
+  }
+
+  standin::SheetId sheet_ = 0;
+  std::vector<double> x_;
+};
+
+std::vector<double> KlxOf(const std::vector<double>& x, double s, double p) {
+  std::vector<double> y(x.size());
+  EXPECT_EQ(klx::KlxFilter(x, {s, p}, y), CoreStatus::kComplete);
+  return y;
+}
+
+// "xlfRegister (Form 1)": 'U' takes XLOPER12 values and references, so the
+// macros get references to the big sheet.
+TEST_F(WideCommand, KlxMacrosRegisterWithTwelveSeriesReferences) {
+  std::map<std::string, std::pair<std::string, std::string>> seen;
+  for (const standin::Registration& r : standin::Registrations())
+    seen[r.function_text] = {r.procedure, r.type_text};
+  using Row = std::pair<std::string, std::string>;
+  EXPECT_EQ(seen["KLX_Macro"], (Row{"KLX12", "JUUEE"}));
+  EXPECT_EQ(seen["PQE_2_Macro"], (Row{"HalPQEX12", "JUUE"}));
+  EXPECT_EQ(seen["KLXWrapper"], (Row{"KLXWrapper", "J"}));
+}
+
+// The whole column selected ("A:A" on the big sheet) is offered in the
+// dialog, narrowed to its numbers past row 65,536, filtered to the core's
+// bits, and labelled with the title in UTF-16.
+TEST_F(WideCommand, KlxOverAWholeBigColumnOnAUnicodeSheetIsTheCore) {
+  Data(100000);
+  standin::Select(sheet_, "A:A");
+  standin::SetCalculationMode(1);
+  standin::QueueDialog(Entries("C1", 1, 25));
+  EXPECT_EQ(standin::RunCommand("KLXWrapper"), 1);
+  EXPECT_FALSE(Saw(kAborted));
+  // Data rows 2..100,001; output from the data's first row + 30.
+  ExpectColumn(2, 31, KlxOf(x_, 10, 25), 30);
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 100001, 2)), "");
+  EXPECT_EQ(standin::GetCell(sheet_, "C1"), Value(kPrice + "_S10_P25"));
+  for (long r : {1L, 30L}) EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, r, 2)), "");
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 1)), "") << "column B untouched";
+  EXPECT_EQ(standin::Selection(), "C32");
+  EXPECT_EQ(standin::CalculationMode(), 1);
+  EXPECT_EQ(standin::StatusText(), "");
+}
+
+// Esc at a poll, and memory running out at each allocation the command
+// makes, write nothing on the 12-series path either.
+TEST_F(WideCommand, EscAndEveryMemoryFailureLeaveTheSheetAsItWas) {
+  Data(400);
+  standin::Select(sheet_, "A:A");
+  std::string before = standin::CsvText(sheet_);
+  standin::QueueDialog(Entries("C1", 1, 20));
+  standin::PressEscAfter(150);
+  standin::QueueAlert(true);  // 'OK' to stop
+  EXPECT_EQ(standin::RunCommand("KLXWrapper"), 1);
+  EXPECT_TRUE(Saw("Esc pressed"));
+  EXPECT_TRUE(Saw(kAborted));
+  EXPECT_EQ(standin::CsvText(sheet_), before);
+  EXPECT_EQ(standin::Selection(), "A:A");
+
+  for (double type : {1.0, 2.0}) {
+    int failures = 0;
+    for (int k = 1; k < 20; ++k) {
+      SCOPED_TRACE((type == 1 ? "KLX k=" : "PQE k=") + std::to_string(k));
+      Reload();
+      Data(400);
+      standin::Select(sheet_, "A:A");
+      standin::QueueDialog(Entries("C1", type));
+      standin::FailAllocation(k);
+      EXPECT_EQ(standin::RunCommand("KLXWrapper"), 1);
+      standin::FailAllocation(0);
+      if (!Saw(kNoMemory)) {
+        EXPECT_FALSE(Saw(kAborted));
+        EXPECT_NE(standin::CsvText(sheet_), before);
+        break;
+      }
+      ++failures;
+      EXPECT_TRUE(Saw(kAborted));
+      EXPECT_EQ(standin::CsvText(sheet_), before);
+      EXPECT_EQ(standin::Selection(), "A:A");
+      standin::CloseAddIn();
+      standin::Accounting a = standin::GetAccounting();
+      EXPECT_TRUE(a.Clean()) << (a.problems.empty() ? "leak" : a.problems.front());
+    }
+    // Dialog array, its UTF-16 copy for the host, the answer's copy, data,
+    // output, [residuals,] band and label.
+    EXPECT_EQ(failures, type == 1 ? 7 : 8);
+  }
+}
+
+}  // namespace
+}  // namespace hvt::testing
