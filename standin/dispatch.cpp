@@ -202,8 +202,18 @@ bool Uncalced(const Ref& ref) {
 
 // ---- Handlers ----
 
+// Gives back what the host filled and, as Excel does, leaves the value's
+// pointer null (the rest of it as it was): freeing it again does nothing.
 int DoFree(XLOPER&, const Args& args) {
-  for (XLOPER* x : args) FreeHostValue(x);
+  for (XLOPER* x : args) {
+    FreeHostValue(x);
+    switch (x->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
+      case xltypeStr: x->val.str = nullptr; break;
+      case xltypeMulti: x->val.array.lparray = nullptr; break;
+      case xltypeRef: x->val.mref.lpmref = nullptr; break;
+      default: break;
+    }
+  }
   return xlretSuccess;
 }
 
@@ -258,7 +268,8 @@ int TypeOfValue(const Value& v) {
 int DoCoerce(XLOPER& result, const Args& args) {
   const XLOPER& source = *args[0];
   int mask = 0;
-  if (args.size() > 1 && BaseType(*args[1]) != xltypeMissing) {
+  // A missing or nil type is no type: the argument left out.
+  if (args.size() > 1 && BaseType(*args[1]) != xltypeMissing && BaseType(*args[1]) != xltypeNil) {
     Value m = ToNumber(ScalarOf(*args[1]));
     if (!std::holds_alternative<double>(m)) return xlretInvXloper;
     mask = static_cast<int>(std::get<double>(m)) & kBaseTypes;
@@ -302,11 +313,9 @@ int DoCoerce(XLOPER& result, const Args& args) {
       SetArray(result, ReadRef(ref));
       return xlretSuccess;
     }
-    if (!single) {
-      SetValue(result, Error{xlerrValue});
-      return xlretSuccess;
-    }
-    Value v = ReadRef(ref).cells[0];
+    // A block asked for as one value gives its top left cell's.
+    const Area corner{area.first_row, area.first_row, area.first_col, area.first_col};
+    Value v = ReadRef(Ref{ref.sheet, {corner}}).cells[0];
     if (mask == 0 || (mask & TypeOfValue(v))) {
       SetValue(result, v);
       return xlretSuccess;

@@ -84,8 +84,9 @@ void ShowHostAlert(const std::string& text) { Say("host alert " + Quote(text)); 
 int ShowDialogBox(XLOPER& result, const XLOPER& definition) {
   Operand op = OperandOf(definition, CallingSheet());
   Array table;
+  const Ref* on_sheet = std::get_if<Ref>(&op.v);
   if (auto* a = std::get_if<Array>(&op.v)) table = *a;
-  else if (auto* r = std::get_if<Ref>(&op.v); r && r->areas.size() == 1) table = ReadRef(*r);
+  else if (on_sheet && on_sheet->areas.size() == 1) table = ReadRef(*on_sheet);
   else return Refuse("xlfDialogBox", "the definition must be an array or a one-area reference");
   if (table.columns != 7) return Refuse("xlfDialogBox", "a dialog definition has 7 columns, not " + std::to_string(table.columns));
   if (!std::holds_alternative<Blank>(table.at(0, 0)))
@@ -175,7 +176,17 @@ int ShowDialogBox(XLOPER& result, const XLOPER& definition) {
   answer.cells[6] = static_cast<double>(pressed);
   showing.closed_by = pressed;
   showing.answer = GridOf(answer);
-  SetArray(result, answer);
+  if (on_sheet) {
+    // A table on a sheet takes the answers in its own result column; the
+    // call answers the number of the button chosen.
+    Sheet& sheet = SheetOrThrow(on_sheet->sheet);
+    const Area& area = on_sheet->areas[0];
+    for (int r = 1; r < table.rows; ++r)
+      PutValue(sheet, area.first_row + r, area.first_col + 6, answer.at(r, 6));
+    SetValue(result, static_cast<double>(pressed));
+  } else {
+    SetArray(result, answer);
+  }
   finish("item " + std::to_string(pressed) + (label.empty() ? "" : " " + Quote(label)));
   return xlretSuccess;
 }

@@ -15,8 +15,10 @@ extern "C" HVT_EXPORT int WINAPI xlAutoOpen() {
   Excel4(xlfGetWorkspace, &g_kept, 1, &two);  // never given back
   XLOPER twice{};
   if (Excel4(xlfGetWorkspace, &twice, 1, &two) == xlretSuccess) {
+    // xlFree leaves the value's pointer null; a copy still holds it.
+    XLOPER copy = twice;
     Excel4(xlFree, nullptr, 1, &twice);
-    Excel4(xlFree, nullptr, 1, &twice);
+    Excel4(xlFree, nullptr, 1, &copy);
   }
   g_block = GlobalAlloc(GMEM_FIXED, 64);  // never freed
   return 1;

@@ -198,8 +198,9 @@ TEST_F(DispatchTest, AccountingCatchesLeaksAndDoubleFrees) {
   Excel4(xlCoerce, &b, 1, &cell);
   EXPECT_EQ(CountedText(a), "hello");
   EXPECT_EQ(standin::GetAccounting().outstanding_values, 2);
+  XLOPER copy = a;  // xlFree leaves a's pointer null; the copy keeps it
   Excel4(xlFree, nullptr, 1, &a);
-  Excel4(xlFree, nullptr, 1, &a);  // twice
+  Excel4(xlFree, nullptr, 1, &copy);  // the same text twice
   char own[] = "\x03own";
   XLOPER mine = XStr(own);
   Excel4(xlFree, nullptr, 1, &mine);  // never the host's

@@ -9,7 +9,7 @@
 
 #include "tests/standin/fixture.h"
 
-namespace {
+namespace formats_test {
 
 using standin::Value;
 
@@ -243,4 +243,4 @@ TEST_F(Formats, BestFitTakesEachColumnsLongestText) {
   }
 }
 
-}  // namespace
+}  // namespace formats_test
