@@ -586,6 +586,10 @@ std::string RefTextOf(const Ref& ref, bool a1) {
     t.sheet = sheet.name;
     t.area = area;
     t.abs_row1 = t.abs_row2 = t.abs_col1 = t.abs_col2 = true;
+    // Whole columns and rows print as such: C3 or $C:$C, R5 or $5:$5.
+    t.whole_columns = area.first_row == 0 && area.last_row == SheetRowLimit() - 1;
+    t.whole_rows = !t.whole_columns && area.first_col == 0 &&
+                   area.last_col == SheetColumnLimit() - 1;
     if (!out.empty()) out += ",";
     out += a1 ? PrintA1(t) : PrintR1C1(t);
   }

@@ -1,6 +1,7 @@
 #include "standin/refs.h"
 
 #include <cctype>
+#include <cstring>
 
 namespace standin {
 namespace {
@@ -78,15 +79,15 @@ bool ScanCorner(std::string_view t, std::size_t& pos, int row_limit, Corner& c,
   return false;
 }
 
-// Excel writes a name bare only when it is letters, digits and underscores
-// (a book name may also carry the dots of its file extension) and cannot be
-// read as a reference; everything else goes in quotes.
-bool NeedsQuotes(const std::string& name, bool dots_allowed = false) {
+// Excel writes a name bare only when it is letters, digits, underscores and
+// dots (RC.XLS!A1) and cannot be read as a reference; a name that begins
+// with R or C and a digit (R1.XLS) and everything else goes in quotes.
+bool NeedsQuotes(const std::string& name) {
   if (name.empty()) return false;
   if (IsDigit(name[0])) return true;
   for (char c : name)
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || (dots_allowed && c == '.')))
-      return true;
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.')) return true;
+  if (name.size() > 1 && std::strchr("RrCc", name[0]) != nullptr && IsDigit(name[1])) return true;
   // A name that reads as a cell would be taken for one.
   std::size_t pos = 0;
   Corner corner;
@@ -308,7 +309,7 @@ std::optional<RefText> ParseR1C1(std::string_view text, int row_limit, int base_
 std::string SheetPrefix(const std::string& book, const std::string& sheet) {
   if (sheet.empty()) return "";
   std::string inner = book.empty() ? sheet : "[" + book + "]" + sheet;
-  if (!NeedsQuotes(sheet) && !NeedsQuotes(book.empty() ? "x" : std::string("x") + book, true))
+  if (!NeedsQuotes(sheet) && !NeedsQuotes(book.empty() ? "x" : std::string("x") + book))
     return inner + "!";
   std::string quoted = "'";
   for (char c : inner) {

@@ -265,4 +265,26 @@ TEST_F(CApiConformance, DialogBoxOnASheetTakesItsAnswersThere) {
   Excel4(xlFree, nullptr, 1, &out);
 }
 
+// ---- "REFTEXT" (Excel 4.0 macro functions) ---------------------------------
+// No Microsoft page at hand says how REFTEXT writes a whole column or row;
+// the stand-in writes them as Excel writes them in formulas (C3, $C:$C,
+// R5, $5:$5), not as the block of cells they span.
+
+TEST_F(CApiConformance, ReftextWritesWholeColumnsAndRowsAsSuch) {
+  standin::SheetId sheet = standin::NewWorkbook("r.xls", "Data");
+  XLOPER column = Area(sheet, 0, 65535, 2, 2), row = Area(sheet, 4, 4, 0, 255);
+  const std::pair<XLOPER*, std::string> cases[] = {{&column, "C3"}, {&row, "R5"}};
+  for (const auto& [ref, r1c1] : cases) {
+    for (bool a1 : {false, true}) {
+      XLOPER style{}, out{};
+      style.xltype = xltypeBool;
+      style.val.xbool = a1;
+      ASSERT_EQ(Excel4(xlfReftext, &out, 2, ref, &style), xlretSuccess);
+      ASSERT_EQ(out.xltype & ~xlbitXLFree, xltypeStr);
+      EXPECT_EQ(TextOf(out), "[r.xls]Data!" + (a1 ? (ref == &column ? "$C:$C" : "$5:$5") : r1c1));
+      Excel4(xlFree, nullptr, 1, &out);
+    }
+  }
+}
+
 }  // namespace conformance_c_api

@@ -112,7 +112,9 @@ TEST_F(Conformance, ReftextOfAnotherDocumentResolvesInFormulas) {
   ASSERT_EQ(text.xltype & ~xlbitXLFree, xltypeStr);
   std::string written(text.val.str + 1, static_cast<unsigned char>(text.val.str[0]));
   Excel4(xlFree, nullptr, 1, &text);
-  EXPECT_EQ(written, "'DATA.COF'!R3C2");
+  // A dot needs no quotes: "Excel: Linking Worksheets with an R# or A$ Name"
+  // (Microsoft Knowledge Base) writes =RC.XLS!reference.
+  EXPECT_EQ(written, "DATA.COF!R3C2");
 
   // The same reference in a formula of the other document, as printed and
   // in A1 with the name bare.

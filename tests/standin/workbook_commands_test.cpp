@@ -70,21 +70,25 @@ class WorkbookCommands : public HostTest {
   std::deque<XLMREF> tables_;  // references keep pointing into it
 };
 
-// Excel leaves a sheet name bare only when it is a plain identifier that
-// cannot be read as a cell (A1 or R1C1).
+// Excel leaves a sheet name bare only when it is a plain identifier (dots
+// allowed: "Excel: Linking Worksheets with an R# or A$ Name", Microsoft
+// Knowledge Base, writes RC.XLS!reference bare and 'R1.xls'!reference
+// quoted) that cannot be read as a cell (A1 or R1C1) and does not begin
+// with R or C and a digit.
 bool ExpectBare(const std::string& name) {
-  static const std::regex ident("[A-Za-z_][A-Za-z0-9_]*");
+  static const std::regex ident("[A-Za-z_][A-Za-z0-9_.]*");
   static const std::regex a1cell("[A-Za-z]{1,3}[0-9]+");
   static const std::regex r1c1("([Rr][0-9]*)?([Cc][0-9]*)?");
+  static const std::regex rowOrColumnFirst("[RrCc][0-9].*");
   return std::regex_match(name, ident) && !std::regex_match(name, a1cell) &&
-         !std::regex_match(name, r1c1);
+         !std::regex_match(name, r1c1) && !std::regex_match(name, rowOrColumnFirst);
 }
 
 TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
   const std::vector<std::string> names = {
       "Data",   "Data.COF", "My Data", "It's",   "A1",  "R1C1",     "R",    "C",
       "rc",     "2024",     "x-y",     "a!b",    "S(1)", "_under_1", "IV65", "Tab,2",
-      "Sh=eet", "a'b'c",    "ZZZ"};
+      "Sh=eet", "a'b'c",    "ZZZ",     "R1.xls", "RC.XLS"};
   standin::NewWorkbook("Book1.xls", "Home");
   for (const std::string& name : names) {
     standin::SheetId id = standin::AddSheet("Book1.xls", name);
