@@ -231,6 +231,96 @@ MacroResult ReportStatus(CoreStatus status, const char* memoryMessage) {
   return kMacroRefused;
 }
 
+// The scores from the last row up, each band's memory given back as it is
+// written, then the significance row.
+void WriteScores(Run& run, IDSHEET outSheet, const XLREF& out, std::size_t first,
+                 std::size_t o, std::size_t n, std::size_t p, std::size_t r) {
+  const std::size_t fullBlocks = o / p;
+  XLMREF table{};
+  if (r != 0) {
+    XLOPER values = NumberArray(run.tail, r, n);
+    FillScores(run.tail, run.data, o - r, r, n);
+    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + o - r),
+                            static_cast<WORD>(first + o - 1), out.colFirst, out.colLast);
+    SetValues(target, values);
+    FreeGlobal(run.tail);
+    ShrinkTo(run.data, (o - r) * n);
+  }
+  for (std::size_t b = fullBlocks; b-- > 0;) {
+    FillScores(run.band, run.data, b * p, p, n);
+    ShrinkTo(run.data, b * p * n);
+    XLOPER values = NumberArray(run.band, p, n);
+    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + b * p),
+                            static_cast<WORD>(first + b * p + p - 1), out.colFirst,
+                            out.colLast);
+    SetValues(target, values);
+  }
+  FreeGlobal(run.band);
+  FreeGlobal(run.data);
+
+  XLOPER sigValues = NumberArray(run.sigRow, 1, n);
+  for (std::size_t c = 0; c < n; ++c) run.sigRow[c].val.num = run.significance[c];
+  XLOPER sigTarget = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
+  SetValues(sigTarget, sigValues);
+  FreeGlobal(run.sigRow);
+  FreeGlobal(run.significance);
+}
+
+void WriteCoefficients(Run& run, IDSHEET coefSheet, std::size_t n, std::size_t coefLimit) {
+  XLMREF table{};
+  // The coefficient rows, then the means and sigmas under them: a run that
+  // fails before here leaves a reused sheet's block as it was.
+  RefRecord rows, chunk;
+  PrepareRef(rows);
+  PrepareRef(chunk);
+  CopyRef(g_coefArea.value, rows.value);
+  rows.table.reftbl[0].rwLast = static_cast<WORD>(n - 1);
+  CopyRef(rows.value, chunk.value);
+  for (;;) {
+    NextRowChunk(rows.value, chunk.value, static_cast<long>(coefLimit));
+    const XLREF& band = chunk.table.reftbl[0];
+    const std::size_t count = std::size_t{band.rwLast} - band.rwFirst + 1;
+    XLOPER values = NumberArray(run.coefBand, count, n);
+    for (std::size_t i = 0; i < count * n; ++i) {
+      run.coefBand[i].val.num = run.v[std::size_t{band.rwFirst} * n + i];
+    }
+    SetValues(chunk.value, values);
+    if (band.rwLast >= n - 1) break;
+  }
+  FreeGlobal(run.coefBand);
+  FreeGlobal(run.v);
+  XLOPER momentValues = NumberArray(run.moments, 2, n);
+  XLOPER momentTarget = AreaRef(table, coefSheet, static_cast<WORD>(n),
+                                static_cast<WORD>(n + 1), 0, static_cast<BYTE>(n - 1));
+  SetValues(momentTarget, momentValues);
+  FreeGlobal(run.moments);
+}
+
+// Number formats, the component labels and the title row of the output.
+void FormatOutput(IDSHEET outSheet, const XLREF& out, std::size_t n) {
+  XLMREF table{};
+  ActivateSheet(g_sheet.outputSheet);
+  if (g_maxRows == 0) ReadMaxRows();
+  XLOPER columns = AreaRef(table, outSheet, 0, static_cast<WORD>(g_maxRows - 1),
+                           out.colFirst, out.colLast);
+  Excel4(xlcSelect, nullptr, 1, &columns);
+  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_numberFormat));
+  XLOPER sigRow = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
+  Excel4(xlcSelect, nullptr, 1, &sigRow);
+  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_percentFormat));
+
+  for (std::size_t c = 0; c < n; ++c) {
+    char label[16];
+    int length = wsprintfA(label + 1, "D_%d", static_cast<int>(c + 1));
+    label[0] = static_cast<char>(length);
+    XLOPER target = AreaRef(table, outSheet, 0, 0, static_cast<BYTE>(out.colFirst + c),
+                            static_cast<BYTE>(out.colFirst + c));
+    CallExcel(xlSet, nullptr, 2, &target, TempString(label));
+  }
+  XLOPER titles = AreaRef(table, outSheet, 0, 1, out.colFirst, out.colLast);
+  FormatTitleRow(titles);
+}
+
 MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checked,
                      Run& run) {
   MacroArguments arguments{dataRef, outputRef, updateBool};
@@ -308,7 +398,6 @@ MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, boo
 
   // Every array the writing needs is had before the first cell is written,
   // so that running out of memory leaves the sheets as they were.
-  const std::size_t fullBlocks = o / p;
   const std::size_t r = cells > kChunkCells ? o % p : 0;
   const std::size_t coefLimit = n * p;
   const std::size_t coefRows = std::max<std::size_t>(1, std::min(n, coefLimit / n));
@@ -319,84 +408,10 @@ MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, boo
   }
 
   ShowStage("Writing to Spreadsheet");
-  XLMREF table{};
-  if (r != 0) {
-    XLOPER values = NumberArray(run.tail, r, n);
-    FillScores(run.tail, run.data, o - r, r, n);
-    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + o - r),
-                            static_cast<WORD>(first + o - 1), out.colFirst, out.colLast);
-    SetValues(target, values);
-    FreeGlobal(run.tail);
-    ShrinkTo(run.data, (o - r) * n);
-  }
-  for (std::size_t b = fullBlocks; b-- > 0;) {
-    FillScores(run.band, run.data, b * p, p, n);
-    ShrinkTo(run.data, b * p * n);
-    XLOPER values = NumberArray(run.band, p, n);
-    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + b * p),
-                            static_cast<WORD>(first + b * p + p - 1), out.colFirst,
-                            out.colLast);
-    SetValues(target, values);
-  }
-  FreeGlobal(run.band);
-  FreeGlobal(run.data);
-
-  XLOPER sigValues = NumberArray(run.sigRow, 1, n);
-  for (std::size_t c = 0; c < n; ++c) run.sigRow[c].val.num = run.significance[c];
-  XLOPER sigTarget = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
-  SetValues(sigTarget, sigValues);
-  FreeGlobal(run.sigRow);
-  FreeGlobal(run.significance);
-
-  // The coefficient rows, then the means and sigmas under them: a run that
-  // fails before here leaves a reused sheet's block as it was.
-  RefRecord rows, chunk;
-  PrepareRef(rows);
-  PrepareRef(chunk);
-  CopyRef(g_coefArea.value, rows.value);
-  rows.table.reftbl[0].rwLast = static_cast<WORD>(n - 1);
-  CopyRef(rows.value, chunk.value);
-  for (;;) {
-    NextRowChunk(rows.value, chunk.value, static_cast<long>(coefLimit));
-    const XLREF& band = chunk.table.reftbl[0];
-    const std::size_t count = std::size_t{band.rwLast} - band.rwFirst + 1;
-    XLOPER values = NumberArray(run.coefBand, count, n);
-    for (std::size_t i = 0; i < count * n; ++i) {
-      run.coefBand[i].val.num = run.v[std::size_t{band.rwFirst} * n + i];
-    }
-    SetValues(chunk.value, values);
-    if (band.rwLast >= n - 1) break;
-  }
-  FreeGlobal(run.coefBand);
-  FreeGlobal(run.v);
-  XLOPER momentValues = NumberArray(run.moments, 2, n);
-  XLOPER momentTarget = AreaRef(table, coefSheet, static_cast<WORD>(n),
-                                static_cast<WORD>(n + 1), 0, static_cast<BYTE>(n - 1));
-  SetValues(momentTarget, momentValues);
-  FreeGlobal(run.moments);
-
+  WriteScores(run, outSheet, out, first, o, n, p, r);
+  WriteCoefficients(run, coefSheet, n, coefLimit);
   if (updateBool != 0) WriteUpdateFormulas();
-
-  ActivateSheet(g_sheet.outputSheet);
-  if (g_maxRows == 0) ReadMaxRows();
-  XLOPER columns = AreaRef(table, outSheet, 0, static_cast<WORD>(g_maxRows - 1),
-                           out.colFirst, out.colLast);
-  Excel4(xlcSelect, nullptr, 1, &columns);
-  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_numberFormat));
-  XLOPER sigRow = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
-  Excel4(xlcSelect, nullptr, 1, &sigRow);
-  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_percentFormat));
-
-  for (std::size_t c = 0; c < n; ++c) {
-    char label[16];
-    int length = wsprintfA(label + 1, "D_%d", static_cast<int>(c + 1));
-    label[0] = static_cast<char>(length);
-    XLOPER target = AreaRef(table, outSheet, 0, 0, static_cast<BYTE>(out.colFirst + c),
-                            static_cast<BYTE>(out.colFirst + c));
-    CallExcel(xlSet, nullptr, 2, &target, TempString(label));
-  }
-  XLOPER titles = AreaRef(table, outSheet, 0, 1, out.colFirst, out.colLast);
-  FormatTitleRow(titles);
+  FormatOutput(outSheet, out, n);
 
   FinishCoefficientSheet();
   if (g_wantFile && SaveCoefficientFile() == 0) {
