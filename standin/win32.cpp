@@ -31,15 +31,11 @@ struct Block {
   int locks = 0;
 };
 
+// The blocks' memory; their accounting is the ledger's.
 struct MemoryState {
   std::map<HANDLE, Block> blocks;            // by handle
   std::map<const void*, HANDLE> by_pointer;  // data pointer -> handle
-  std::set<HANDLE> freed;                    // handles freed and not reused
   std::uintptr_t next_handle = 0x10000;
-  long long bytes = 0;
-  int bad_frees = 0;
-  std::vector<std::string> problems;
-  int fail_countdown = 0;  // 0: off
 };
 
 MemoryState& Mem() {
@@ -47,21 +43,8 @@ MemoryState& Mem() {
   return state;
 }
 
-std::string HandleText(HANDLE h) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%p", h);
-  return text;
-}
-
-// True when this allocation is the one a test asked to fail.
-bool InjectedFailure() {
-  MemoryState& m = Mem();
-  if (m.fail_countdown <= 0) return false;
-  return --m.fail_countdown == 0;
-}
-
 HANDLE Allocate(UINT flags, SIZE_T bytes, bool local) {
-  if (InjectedFailure()) return nullptr;
+  if (TakeInjectedFailure()) return nullptr;
   MemoryState& m = Mem();
   // Windows hands out a usable block for zero bytes too; keep one byte so
   // every block has a distinct address.
@@ -80,29 +63,18 @@ HANDLE Allocate(UINT flags, SIZE_T bytes, bool local) {
   }
   m.blocks[handle] = block;
   m.by_pointer[data] = handle;
-  m.freed.erase(handle);
-  m.bytes += static_cast<long long>(bytes);
+  TrackBlock(handle, bytes, local);
   return handle;
 }
 
 HANDLE Release(HANDLE handle, bool local) {
   if (handle == nullptr) return nullptr;
+  if (!UntrackBlock(handle, local ? "LocalFree" : "GlobalFree")) return handle;
   MemoryState& m = Mem();
   auto it = m.blocks.find(handle);
-  const char* call = local ? "LocalFree" : "GlobalFree";
-  if (it == m.blocks.end()) {
-    ++m.bad_frees;
-    m.problems.push_back(std::string(call) + " of " +
-                         (m.freed.count(handle) ? "an already freed handle "
-                                                : "an unknown handle ") +
-                         HandleText(handle));
-    return handle;
-  }
-  m.bytes -= static_cast<long long>(it->second.size);
   m.by_pointer.erase(it->second.data);
   std::free(it->second.data);
   m.blocks.erase(it);
-  m.freed.insert(handle);
   return nullptr;
 }
 
@@ -113,34 +85,13 @@ Block* Find(HANDLE handle) {
 
 }  // namespace
 
-MemoryCounts Memory() {
-  const MemoryState& m = Mem();
-  MemoryCounts counts;
-  counts.blocks = static_cast<long long>(m.blocks.size());
-  counts.bytes = m.bytes;
-  counts.bad_frees = m.bad_frees;
-  counts.problems = m.problems;
-  for (const auto& [handle, block] : m.blocks)
-    counts.problems.push_back("live " + std::string(block.local ? "Local" : "Global") +
-                              " block of " + std::to_string(block.size) + " bytes");
-  return counts;
-}
-
 void ResetMemory() {
   MemoryState& m = Mem();
   for (auto& [handle, block] : m.blocks) std::free(block.data);
   m.blocks.clear();
   m.by_pointer.clear();
-  m.freed.clear();
-  m.bytes = 0;
-  m.bad_frees = 0;
-  m.problems.clear();
-  m.fail_countdown = 0;
+  ForgetBlocks(nullptr);
 }
-
-void FailAllocation(int k) { Mem().fail_countdown = k > 0 ? k : 0; }
-bool TakeInjectedFailure() { return InjectedFailure(); }
-bool FailurePending() { return Mem().fail_countdown > 0; }
 
 // ---- Windows ----
 
@@ -227,7 +178,7 @@ HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
   auto& m = standin::win32::Mem();
   auto* block = Find(mem);
   if (block == nullptr) return nullptr;
-  if (standin::win32::InjectedFailure()) return nullptr;
+  if (standin::win32::TakeInjectedFailure()) return nullptr;
   void* data = std::malloc(bytes ? bytes : 1);
   if (data == nullptr) return nullptr;
   std::memcpy(data, block->data, block->size < bytes ? block->size : bytes);
@@ -235,11 +186,11 @@ HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
     std::memset(static_cast<char*>(data) + block->size, 0, bytes - block->size);
   m.by_pointer.erase(block->data);
   std::free(block->data);
-  m.bytes += static_cast<long long>(bytes) - static_cast<long long>(block->size);
   block->data = data;
   block->size = bytes;
   if (block->moveable) {
     m.by_pointer[data] = mem;
+    standin::win32::ResizeBlock(mem, bytes);
     return mem;
   }
   // A fixed block's handle is its address, so it changes with the block.
@@ -247,6 +198,8 @@ HGLOBAL GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
   m.blocks.erase(mem);
   m.blocks[data] = moved;
   m.by_pointer[data] = data;
+  standin::win32::UntrackBlock(mem, "GlobalReAlloc");
+  standin::win32::TrackBlock(data, bytes, moved.local);
   return data;
 }
 

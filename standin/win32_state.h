@@ -17,6 +17,18 @@ struct MemoryCounts {
   std::vector<std::string> problems;
 };
 
+// The ledger of global and local blocks both platforms keep
+// (win32_ledger.cpp), by handle.
+void TrackBlock(HANDLE handle, SIZE_T bytes, bool local);
+// Forgets a live block. False, with a problem noted, for a handle that is
+// none: the platform must then not free it.
+bool UntrackBlock(HANDLE handle, const char* call);
+void ResizeBlock(HANDLE handle, SIZE_T bytes);  // a live block resized in place
+bool BlockTracked(HANDLE handle);
+// Hands every live block to `release` (may be nullptr), then forgets them
+// all, the frees counted and the failure countdown included.
+void ForgetBlocks(void (*release)(HANDLE handle, bool local));
+
 MemoryCounts Memory();
 void ResetMemory();  // forgets every block (their memory is released)
 void FailAllocation(int k);

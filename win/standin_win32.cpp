@@ -21,96 +21,39 @@
 namespace standin::win32 {
 namespace {
 
-struct Block {
-  SIZE_T size = 0;
-  bool local = false;
-};
-
-struct MemoryState {
-  std::map<HANDLE, Block> blocks;
-  std::set<HANDLE> freed;
-  long long bytes = 0;
-  int bad_frees = 0;
-  std::vector<std::string> problems;
-  int fail_countdown = 0;  // 0: off
-};
-
-MemoryState& Mem() {
-  static MemoryState state;
-  return state;
-}
-
-std::string HandleText(HANDLE h) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%p", h);
-  return text;
-}
-
-bool InjectedFailure() {
-  MemoryState& m = Mem();
-  if (m.fail_countdown <= 0) return false;
-  return --m.fail_countdown == 0;
-}
-
-void Track(HANDLE handle, SIZE_T bytes, bool local) {
-  MemoryState& m = Mem();
-  m.blocks[handle] = Block{bytes, local};
-  m.freed.erase(handle);
-  m.bytes += static_cast<long long>(bytes);
-}
-
-// False (and a problem noted) for a handle that is not a live block: such a
-// handle is never passed on, as the real call could corrupt the heap.
-bool Untrack(HANDLE handle, const char* call) {
-  MemoryState& m = Mem();
-  auto it = m.blocks.find(handle);
-  if (it == m.blocks.end()) {
-    ++m.bad_frees;
-    m.problems.push_back(std::string(call) + " of " +
-                         (m.freed.count(handle) ? "an already freed handle "
-                                                : "an unknown handle ") +
-                         HandleText(handle));
-    return false;
-  }
-  m.bytes -= static_cast<long long>(it->second.size);
-  m.blocks.erase(it);
-  m.freed.insert(handle);
-  return true;
-}
-
 HGLOBAL WINAPI CountedGlobalAlloc(UINT flags, SIZE_T bytes) {
-  if (InjectedFailure()) return nullptr;
+  if (TakeInjectedFailure()) return nullptr;
   HGLOBAL handle = GlobalAlloc(flags, bytes);
-  if (handle != nullptr) Track(handle, bytes, false);
+  if (handle != nullptr) TrackBlock(handle, bytes, false);
   return handle;
 }
 
 HGLOBAL WINAPI CountedGlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
-  if (InjectedFailure()) return nullptr;
+  if (TakeInjectedFailure()) return nullptr;
   HGLOBAL handle = GlobalReAlloc(mem, bytes, flags);
-  if (handle != nullptr && Mem().blocks.count(mem) != 0) {
-    Untrack(mem, "GlobalReAlloc");
-    Track(handle, GlobalSize(handle), false);
+  if (handle != nullptr && BlockTracked(mem)) {
+    UntrackBlock(mem, "GlobalReAlloc");
+    TrackBlock(handle, GlobalSize(handle), false);
   }
   return handle;
 }
 
 HGLOBAL WINAPI CountedGlobalFree(HGLOBAL mem) {
   if (mem == nullptr) return nullptr;
-  if (!Untrack(mem, "GlobalFree")) return mem;
+  if (!UntrackBlock(mem, "GlobalFree")) return mem;
   return GlobalFree(mem);
 }
 
 HLOCAL WINAPI CountedLocalAlloc(UINT flags, SIZE_T bytes) {
-  if (InjectedFailure()) return nullptr;
+  if (TakeInjectedFailure()) return nullptr;
   HLOCAL handle = LocalAlloc(flags, bytes);
-  if (handle != nullptr) Track(handle, bytes, true);
+  if (handle != nullptr) TrackBlock(handle, bytes, true);
   return handle;
 }
 
 HLOCAL WINAPI CountedLocalFree(HLOCAL mem) {
   if (mem == nullptr) return nullptr;
-  if (!Untrack(mem, "LocalFree")) return mem;
+  if (!UntrackBlock(mem, "LocalFree")) return mem;
   return LocalFree(mem);
 }
 
@@ -203,34 +146,15 @@ void WatchModule(void* module) {
   }
 }
 
-MemoryCounts Memory() {
-  const MemoryState& m = Mem();
-  MemoryCounts counts;
-  counts.blocks = static_cast<long long>(m.blocks.size());
-  counts.bytes = m.bytes;
-  counts.bad_frees = m.bad_frees;
-  counts.problems = m.problems;
-  for (const auto& [handle, block] : m.blocks)
-    counts.problems.push_back("live " + std::string(block.local ? "Local" : "Global") +
-                              " block of " + std::to_string(block.size) + " bytes");
-  return counts;
-}
-
 void ResetMemory() {
-  MemoryState& m = Mem();
-  for (const auto& [handle, block] : m.blocks) {
-    if (block.local) {
+  ForgetBlocks([](HANDLE handle, bool local) {
+    if (local) {
       LocalFree(handle);
     } else {
       GlobalFree(handle);
     }
-  }
-  m = MemoryState{};
+  });
 }
-
-void FailAllocation(int k) { Mem().fail_countdown = k > 0 ? k : 0; }
-bool TakeInjectedFailure() { return InjectedFailure(); }
-bool FailurePending() { return Mem().fail_countdown > 0; }
 
 HWND MainWindow() {
   WindowState& w = Win();
