@@ -178,65 +178,90 @@ namespace {
 // Storage for one call's arguments: alive until the call's result is read.
 struct ArgumentStore {
   std::deque<XLOPER> opers;
-  std::deque<std::string> texts;
   std::deque<std::vector<XLOPER>> arrays;
+  std::deque<std::string> texts;
+  std::deque<XLOPER12> opers12;
+  std::deque<std::vector<XLOPER12>> arrays12;
+  std::deque<std::u16string> wide_texts;
   std::deque<std::vector<unsigned char>> tables;
   std::deque<double> doubles;
 
-  char* Counted(const std::string& text) {
-    std::string s(1, static_cast<char>(static_cast<unsigned char>(text.size())));
-    s += text;
-    texts.push_back(s);
-    return texts.back().data();
+  template <typename Oper>
+  std::deque<Oper>& Opers() {
+    if constexpr (std::is_same_v<Oper, XLOPER>) return opers;
+    else return opers12;
   }
-  void Scalar(XLOPER& x, const Value& v) {
-    SetScalar(x, v, [this](const std::string& text) { return Counted(text); });
+  template <typename Oper>
+  std::deque<std::vector<Oper>>& Arrays() {
+    if constexpr (std::is_same_v<Oper, XLOPER>) return arrays;
+    else return arrays12;
   }
-  std::deque<XLOPER12> opers12;
-  std::deque<std::u16string> wide_texts;
-  std::deque<std::vector<XLOPER12>> arrays12;
-
-  XCHAR* Wide(const std::string& text) {
-    std::u16string w = WideText(text);
-    if (w.size() > kXl12MaxStringLength) w.resize(kXl12MaxStringLength);
-    w.insert(w.begin(), static_cast<char16_t>(w.size()));
-    wide_texts.push_back(std::move(w));
-    return reinterpret_cast<XCHAR*>(wide_texts.back().data());
+  // A counted string of the record's width; longer texts are cut to what
+  // the width holds, as the host cuts them.
+  template <typename Oper>
+  auto* Text(const std::string& text) {
+    if constexpr (std::is_same_v<Oper, XLOPER>) {
+      std::size_t n = std::min<std::size_t>(text.size(), kXl4MaxStringLength);
+      std::string s(1, static_cast<char>(static_cast<unsigned char>(n)));
+      s.append(text, 0, n);
+      texts.push_back(std::move(s));
+      return texts.back().data();
+    } else {
+      std::u16string w = WideText(text);
+      if (w.size() > kXl12MaxStringLength) w.resize(kXl12MaxStringLength);
+      w.insert(w.begin(), static_cast<char16_t>(w.size()));
+      wide_texts.push_back(std::move(w));
+      return reinterpret_cast<XCHAR*>(wide_texts.back().data());
+    }
   }
-  void Scalar12(XLOPER12& x, const Value& v) {
-    SetScalar(x, v, [this](const std::string& text) { return Wide(text); });
+  template <typename Oper>
+  void Scalar(Oper& x, const Value& v) {
+    SetScalar(x, v, [this](const std::string& text) { return Text<Oper>(text); });
   }
-  XLOPER12* Multi12(const Array& a) {
-    arrays12.emplace_back(a.cells.size());
-    for (std::size_t i = 0; i < a.cells.size(); ++i) Scalar12(arrays12.back()[i], a.cells[i]);
-    XLOPER12& x = opers12.emplace_back();
+  template <typename Oper>
+  Oper* Multi(const Array& a) {
+    std::vector<Oper>& cells = Arrays<Oper>().emplace_back(a.cells.size());
+    for (std::size_t i = 0; i < a.cells.size(); ++i) Scalar(cells[i], a.cells[i]);
+    Oper& x = Opers<Oper>().emplace_back();
     std::memset(static_cast<void*>(&x), 0, sizeof x);
     x.xltype = xltypeMulti;
-    x.val.array.lparray = arrays12.back().data();
-    x.val.array.rows = a.rows;
-    x.val.array.columns = a.columns;
-    return &x;
-  }
-  XLOPER* Multi(const Array& a) {
-    arrays.emplace_back(a.cells.size());
-    for (std::size_t i = 0; i < a.cells.size(); ++i) Scalar(arrays.back()[i], a.cells[i]);
-    XLOPER& x = opers.emplace_back();
-    std::memset(static_cast<void*>(&x), 0, sizeof x);
-    x.xltype = xltypeMulti;
-    x.val.array.lparray = arrays.back().data();
-    x.val.array.rows = static_cast<WORD>(a.rows);
-    x.val.array.columns = static_cast<WORD>(a.columns);
+    x.val.array.lparray = cells.data();
+    x.val.array.rows = static_cast<decltype(x.val.array.rows)>(a.rows);
+    x.val.array.columns = static_cast<decltype(x.val.array.columns)>(a.columns);
     return &x;
   }
 };
 
-// Values too big for an XLOPER array (its counts are 16 bits).
-bool FitsArray(const Array& a) { return a.rows <= 65535 && a.columns <= 255 + 1; }
+// An area as a record's reference of either width.
+template <typename Ref>
+Ref RecordArea(const Area& a) {
+  using Row = decltype(Ref::rwFirst);
+  using Column = decltype(Ref::colFirst);
+  return Ref{static_cast<Row>(a.first_row), static_cast<Row>(a.last_row),
+             static_cast<Column>(a.first_col), static_cast<Column>(a.last_col)};
+}
 
-// R: references as they are; values and arrays as values.
-XLOPER* AsOper(ArgumentStore& store, const Operand& op, SheetId sheet, bool convert_refs,
+// An XLOPER carries the old grid only: arrays of 16-bit counts, references
+// within its last row and column. An XLOPER12 carries the whole sheet.
+template <typename Oper>
+bool Carries(const Array& a) {
+  return !std::is_same_v<Oper, XLOPER> || (a.rows <= 65535 && a.columns <= 255 + 1);
+}
+template <typename Oper>
+bool Carries(const Ref& ref) {
+  if constexpr (std::is_same_v<Oper, XLOPER>) {
+    for (const Area& a : ref.areas)
+      if (a.last_row >= kXl4MaxRows || a.last_col >= kXl4MaxColumns) return false;
+  }
+  return true;
+}
+
+// R and U: references as they are (U on the whole sheet); P and Q
+// (`convert_refs`): values and arrays.
+template <typename Oper>
+Oper* AsRecord(ArgumentStore& store, const Operand& op, SheetId sheet, bool convert_refs,
                std::optional<Error>& fail) {
-  XLOPER& x = store.opers.emplace_back();
+  Oper& x = store.Opers<Oper>().emplace_back();
   std::memset(static_cast<void*>(&x), 0, sizeof x);
   if (op.missing) {
     x.xltype = xltypeMissing;
@@ -247,17 +272,14 @@ XLOPER* AsOper(ArgumentStore& store, const Operand& op, SheetId sheet, bool conv
     return &x;
   }
   if (auto* a = std::get_if<Array>(&op.v)) {
-    if (!FitsArray(*a)) fail = Error{xlerrValue};
-    return fail ? &x : store.Multi(*a);
+    if (!Carries<Oper>(*a)) fail = Error{xlerrValue};
+    return fail ? &x : store.Multi<Oper>(*a);
   }
   const Ref& ref = std::get<Ref>(op.v);
-  // An XLOPER's reference ends at the old grid's last row and column: a
-  // reference past it is no value an XLOPER can carry.
-  for (const Area& a : ref.areas)
-    if (a.last_row >= kXl4MaxRows || a.last_col >= kXl4MaxColumns) {
-      fail = Error{xlerrValue};
-      return &x;
-    }
+  if (!Carries<Oper>(ref)) {
+    fail = Error{xlerrValue};
+    return &x;
+  }
   if (convert_refs) {
     if (ref.areas.size() != 1) {
       fail = Error{xlerrValue};
@@ -268,76 +290,25 @@ XLOPER* AsOper(ArgumentStore& store, const Operand& op, SheetId sheet, bool conv
       store.Scalar(x, values.cells[0]);
       return &x;
     }
-    if (!FitsArray(values)) {
+    if (!Carries<Oper>(values)) {
       fail = Error{xlerrValue};
       return &x;
     }
-    return store.Multi(values);
+    return store.Multi<Oper>(values);
   }
-  if (ref.areas.size() == 1 && ref.sheet == sheet) {
-    const Area& a = ref.areas[0];
-    x.xltype = xltypeSRef;
-    x.val.sref.count = 1;
-    x.val.sref.ref = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
-                           static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
-    return &x;
-  }
-  std::size_t bytes = sizeof(XLMREF) + sizeof(XLREF) * (ref.areas.size() - 1);
-  store.tables.emplace_back(bytes + alignof(XLMREF));
-  auto* table = reinterpret_cast<XLMREF*>(store.tables.back().data());
-  table->count = static_cast<WORD>(ref.areas.size());
-  for (std::size_t i = 0; i < ref.areas.size(); ++i) {
-    const Area& a = ref.areas[i];
-    table->reftbl[i] = XLREF{static_cast<WORD>(a.first_row), static_cast<WORD>(a.last_row),
-                             static_cast<BYTE>(a.first_col), static_cast<BYTE>(a.last_col)};
-  }
-  x.xltype = xltypeRef;
-  x.val.mref.lpmref = table;
-  x.val.mref.idSheet = ref.sheet;
-  return &x;
-}
-
-// U: references as they are, on the whole sheet; Q: values and arrays.
-XLOPER12* AsOper12(ArgumentStore& store, const Operand& op, SheetId sheet, bool convert_refs,
-                   std::optional<Error>& fail) {
-  XLOPER12& x = store.opers12.emplace_back();
-  std::memset(static_cast<void*>(&x), 0, sizeof x);
-  if (op.missing) {
-    x.xltype = xltypeMissing;
-    return &x;
-  }
-  if (auto* v = std::get_if<Value>(&op.v)) {
-    store.Scalar12(x, op.no_value ? Value{Error{xlerrNum}} : *v);
-    return &x;
-  }
-  if (auto* a = std::get_if<Array>(&op.v)) return store.Multi12(*a);
-  const Ref& ref = std::get<Ref>(op.v);
-  if (convert_refs) {
-    if (ref.areas.size() != 1) {
-      fail = Error{xlerrValue};
-      return &x;
-    }
-    Array values = ReadRef(ref);
-    if (values.rows == 1 && values.columns == 1) {
-      store.Scalar12(x, values.cells[0]);
-      return &x;
-    }
-    return store.Multi12(values);
-  }
-  auto wide = [](const Area& a) {
-    return XLREF12{a.first_row, a.last_row, a.first_col, a.last_col};
-  };
+  using Table = std::remove_pointer_t<decltype(x.val.mref.lpmref)>;
+  using Area1 = std::remove_cvref_t<decltype(Table::reftbl[0])>;
   if (ref.areas.size() == 1 && ref.sheet == sheet) {
     x.xltype = xltypeSRef;
     x.val.sref.count = 1;
-    x.val.sref.ref = wide(ref.areas[0]);
+    x.val.sref.ref = RecordArea<Area1>(ref.areas[0]);
     return &x;
   }
-  std::size_t bytes = sizeof(XLMREF12) + sizeof(XLREF12) * (ref.areas.size() - 1);
-  store.tables.emplace_back(bytes + alignof(XLMREF12));
-  auto* table = reinterpret_cast<XLMREF12*>(store.tables.back().data());
+  std::size_t bytes = sizeof(Table) + sizeof(Area1) * (ref.areas.size() - 1);
+  store.tables.emplace_back(bytes + alignof(Table));
+  auto* table = reinterpret_cast<Table*>(store.tables.back().data());
   table->count = static_cast<WORD>(ref.areas.size());
-  for (std::size_t i = 0; i < ref.areas.size(); ++i) table->reftbl[i] = wide(ref.areas[i]);
+  for (std::size_t i = 0; i < ref.areas.size(); ++i) table->reftbl[i] = RecordArea<Area1>(ref.areas[i]);
   x.xltype = xltypeRef;
   x.val.mref.lpmref = table;
   x.val.mref.idSheet = ref.sheet;
@@ -570,9 +541,9 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     Slot& slot = slots[k];
     std::optional<Error> fail;
     if (letter == 'R' || letter == 'P') {
-      slot.pointer = AsOper(store, op, sheet, letter == 'P', fail);
+      slot.pointer = AsRecord<XLOPER>(store, op, sheet, letter == 'P', fail);
     } else if (letter == 'Q' || letter == 'U') {
-      slot.pointer = AsOper12(store, op, sheet, letter == 'Q', fail);
+      slot.pointer = AsRecord<XLOPER12>(store, op, sheet, letter == 'Q', fail);
     } else if (letter == 'C' || letter == 'D') {
       Value text = ToText(SingleValue(op));
       if (auto* e = std::get_if<Error>(&text)) {
@@ -581,7 +552,7 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
         const std::string& s = std::get<std::string>(text);
         if (letter == 'D') {
           if (s.size() > 255) fail = Error{xlerrValue};
-          else slot.pointer = store.Counted(s);
+          else slot.pointer = store.Text<XLOPER>(s);
         } else {
           store.texts.push_back(s);
           slot.pointer = store.texts.back().data();

@@ -73,6 +73,10 @@ const void* HeldBlock(const Oper& x) {
   }
 }
 
+// A scalar record as a plain value, through values.cpp.
+inline Value RecordValue(const XLOPER& x) { return ScalarOf(x); }
+inline Value RecordValue(const XLOPER12& x) { return ScalarOf12(x); }
+
 // An argument or result record as an operand; a reference of one sheet
 // area (xltypeSRef) is on `calling_sheet`.
 template <typename Oper>
@@ -86,7 +90,7 @@ Operand OperandOfRecord(const Oper& x, SheetId calling_sheet) {
       if (!ValidErrorCode(x.val.err)) return error(xlerrValue);
       return Operand{Value{Error{x.val.err}}};
     case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil:
-      return Operand{ScalarValue(x)};
+      return Operand{RecordValue(x)};
     case xltypeMissing: {
       Operand op{Value{Blank{}}};
       op.missing = true;

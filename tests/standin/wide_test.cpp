@@ -228,6 +228,29 @@ TEST_F(WideInterface, XloperTwelveArgumentsReachTheWholeSheet) {
   EXPECT_EQ(Err(standin::Evaluate("=ROWSR(A:A)").result.at(0, 0)), xlerrValue);
 }
 
+// "Backward Compatibility": an XLOPER's string holds at most 255
+// characters; a longer text reaches a "P" argument cut to 255, its length
+// byte saying so.
+extern "C" XLOPER* LengthOfText(XLOPER* x) {
+  g_old_answer.xltype = xltypeNum;
+  g_old_answer.val.num = -1;
+  if (x->xltype == xltypeStr && x->val.str != nullptr) {
+    const auto length = static_cast<unsigned char>(x->val.str[0]);
+    // The text ends where its length byte says: its last character is the
+    // 255th of the cell's.
+    g_old_answer.val.num = length == 255 && x->val.str[255] == 'y' ? length : -length;
+  }
+  return &g_old_answer;
+}
+
+TEST_F(WideInterface, ALongTextReachesAnXloperCutTo255Characters) {
+  standin::SheetId sheet = standin::NewWorkbook("Big.xlsx", "Data");
+  standin::SetCell(sheet, "A1", std::string(254, 'x') + "y" + std::string(45, 'z'));
+  standin::AttachTestModule("test.xll");
+  standin::RegisterTestFunction("LENP", "RP", reinterpret_cast<void*>(&LengthOfText));
+  EXPECT_EQ(Num(standin::Evaluate("=LENP(A1)").result.at(0, 0)), 255);
+}
+
 TEST_F(WideInterface, XloperTwelveLettersAreUnknownBeforeVersionTwelve) {
   standin::SetHostVersion("11.0");
   standin::NewWorkbook("Book.xls", "Data");
