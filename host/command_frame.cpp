@@ -1,7 +1,9 @@
 #include "host/command_frame.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <new>
 
 #include "host/counted_string.h"
@@ -209,6 +211,18 @@ bool KeepSelection(const Oper& reference) {
   first.table.reftbl[0] = table->reftbl[0];
   g_savedAreaCount = static_cast<WORD>(table->count);
   g_selectionSaved = true;
+  if constexpr (std::is_same_v<Oper, XLOPER12>) {
+    // Tools still on the 4-series read the first area as the old sheet
+    // holds it.
+    const XLREF12& area = table->reftbl[0];
+    auto clip = [](long value, long last) { return std::min(value, last); };
+    g_savedSelection.value.xltype = xltypeRef;
+    g_savedSelection.value.val.mref.idSheet = reference.val.mref.idSheet;
+    g_savedSelection.table.count = 1;
+    g_savedSelection.table.reftbl[0] =
+        MakeArea(clip(area.rwFirst, kXl4MaxRows - 1), clip(area.rwLast, kXl4MaxRows - 1),
+                 clip(area.colFirst, kXl4MaxColumns - 1), clip(area.colLast, kXl4MaxColumns - 1));
+  }
 
   Oper active{};
   if (HostCall(xlfActiveCell, &active) == xlretSuccess) {

@@ -289,8 +289,8 @@ int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
 // ---- The selection in a dialog ------------------------------------------------
 
 int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
-                          double focusItem, XLOPER& remembered) {
-  const bool wide = WideHost();
+                          double focusItem, XLOPER& remembered, bool twelveSeries) {
+  const bool wide = twelveSeries && WideHost();
   IDSHEET previousSheet = g_lastSheet;
   IDSHEET sheet = wide ? g_savedSelection12.value.val.mref.idSheet
                        : g_savedSelection.value.val.mref.idSheet;

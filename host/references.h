@@ -169,8 +169,12 @@ int ResolveReferences(XLOPER& inputText, XLOPER& outputText, short inputItem,
 // the tool's dialog array (the caller then calls RestoreReferenceField
 // after the dialog), else 0. Drops or keeps the remembered answer as the
 // selection says.
+// A tool that resolves its references through the 12-series passes
+// `twelveSeries`: on a host of version 12 or later it is offered the whole
+// selection's text; any other tool the selection as the old sheet holds it.
 int PrefillReferenceField(XLOPER& tableArray, std::size_t element,
-                          double focusItem, XLOPER& remembered);
+                          double focusItem, XLOPER& remembered,
+                          bool twelveSeries = false);
 
 // Puts the focus cell and cell `element` back as the static table has them
 // (`focusText`, `tableText`: the table's own counted strings).

@@ -88,6 +88,17 @@ elif [[ "$(whole_column 16.0)" != "$want" ]]; then
   diff <(whole_column 16.0) <(echo "$want") | head -5
   failures=$((failures + 1))
 fi
+# A command still on the 4-series is offered the selection as the old sheet
+# holds it on 16.0 too, and runs as on 8.0.
+spd_whole_column() {
+  printf 'open whole.csv\naddin\nselect A:A\nanswer dialog set 4=C1 ok\nrun SpdWrapper\nprint selection\nprint sheet\n' |
+    "$HVT" session --host-version "$1" 2>&1
+}
+want=$(spd_whole_column 8.0)
+if ! grep -q '^Price,,Price_D' <<<"$want" || [[ "$(spd_whole_column 16.0)" != "$want" ]]; then
+  echo "FAIL SPD whole column on 16.0: $(spd_whole_column 16.0 | head -3)"
+  failures=$((failures + 1))
+fi
 
 # The host's accounting is checked when the script ends: a module that keeps
 # a host value, gives one back twice and keeps a memory block fails the

@@ -189,7 +189,8 @@ int RunKlxDialog() {
     }
   }
   const int prefilled =
-      PrefillReferenceField(g_dialogArray, kDataCell, kOutputItem, g_lastAnswer);
+      PrefillReferenceField(g_dialogArray, kDataCell, kOutputItem, g_lastAnswer,
+                            /*twelveSeries=*/true);
 
   for (;;) {
     XLOPER* shown = BaseType(g_lastAnswer) == xltypeMulti ? &g_lastAnswer
