@@ -127,7 +127,7 @@ double ColumnWidth(SheetId sheet, int column) {
 }
 
 namespace {
-std::string CsvField(const Value& v) {
+std::string CsvCellText(const Value& v) {
   if (auto* d = std::get_if<double>(&v)) {
     char text[32];
     auto r = std::to_chars(text, text + sizeof text, *d);
@@ -156,7 +156,7 @@ std::string CsvText(SheetId id) {
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < columns; ++c) {
       if (c) out += ',';
-      out += CsvField(sheet.Get(r, c));
+      out += CsvCellText(sheet.Get(r, c));
     }
     out += '\n';
   }

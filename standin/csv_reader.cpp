@@ -20,7 +20,7 @@
 namespace standin {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
 const char* SkipSpaces(const char* p, const char* end) {
@@ -44,13 +44,13 @@ bool ReadShortField(const char* p, const char* limit, const char*& stop, double&
   const char* q = p + negative;
   const char* first = q;
   std::uint64_t digits = 0;
-  while (q < limit && IsDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+  while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
   std::ptrdiff_t count = q - first;
   if (count == 0) return false;
   std::ptrdiff_t fraction = 0;
   if (q < limit && *q == '.') {
     const char* after = ++q;
-    while (q < limit && IsDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+    while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
     fraction = q - after;
     if (fraction == 0) return false;
     count += fraction;
@@ -77,7 +77,7 @@ bool ReadShortField(const char* p, const char* limit, const char*& stop, double&
 // infinity, NaN or hexadecimal gets through.
 bool ReadPlainDecimal(const char* p, const char* end, double& value) {
   const char* digits = p + (p < end && *p == '-');
-  if (digits >= end || !(IsDigit(*digits) || *digits == '.')) return false;
+  if (digits >= end || !(IsAsciiDigit(*digits) || *digits == '.')) return false;
   const char* stop = nullptr;
   if (ReadShortField(p, end, stop, value) && stop == end) return true;
   auto [ptr, ec] = std::from_chars(p, end, value);
@@ -92,21 +92,21 @@ bool ReadPlainDecimal(const char* p, const char* end, double& value) {
 const char* ScanDecimal(const char* p, const char* end, bool& grouped, bool& exponent) {
   grouped = exponent = false;
   const char* start = p;
-  while (p < end && IsDigit(*p)) ++p;
+  while (p < end && IsAsciiDigit(*p)) ++p;
   const std::ptrdiff_t lead = p - start;
   if (p < end && *p == ',') {
     if (lead < 1 || lead > 3) return nullptr;
     while (p < end && *p == ',') {
-      if (end - p < 4 || !IsDigit(p[1]) || !IsDigit(p[2]) || !IsDigit(p[3])) return nullptr;
+      if (end - p < 4 || !IsAsciiDigit(p[1]) || !IsAsciiDigit(p[2]) || !IsAsciiDigit(p[3])) return nullptr;
       p += 4;
     }
-    if (p < end && IsDigit(*p)) return nullptr;  // "1,2345"
+    if (p < end && IsAsciiDigit(*p)) return nullptr;  // "1,2345"
     grouped = true;
   }
   std::ptrdiff_t fraction = 0;
   if (p < end && *p == '.') {
     const char* digits = ++p;
-    while (p < end && IsDigit(*p)) ++p;
+    while (p < end && IsAsciiDigit(*p)) ++p;
     fraction = p - digits;
   }
   if (lead == 0 && fraction == 0) return nullptr;
@@ -114,7 +114,7 @@ const char* ScanDecimal(const char* p, const char* end, bool& grouped, bool& exp
     const char* q = p + 1;
     if (q < end && (*q == '+' || *q == '-')) ++q;
     const char* digits = q;
-    while (q < end && IsDigit(*q)) ++q;
+    while (q < end && IsAsciiDigit(*q)) ++q;
     if (q == digits) return nullptr;  // "1e"
     exponent = true;
     p = q;
@@ -203,7 +203,7 @@ std::optional<double> ReadAmount(const char* p, const char* end) {
 int ReadDigits(const char*& p, const char* end, int most, int& count) {
   int value = 0;
   count = 0;
-  while (p < end && IsDigit(*p) && count < most) {
+  while (p < end && IsAsciiDigit(*p) && count < most) {
     value = value * 10 + (*p - '0');
     ++p;
     ++count;
@@ -259,7 +259,7 @@ std::optional<double> ReadDate(const char*& p, const char* end) {
   } else {
     return std::nullopt;
   }
-  if (q < end && IsDigit(*q)) return std::nullopt;
+  if (q < end && IsAsciiDigit(*q)) return std::nullopt;
   p = q;
   return DateSerial(year, month, day);
 }
@@ -281,7 +281,7 @@ std::optional<double> ReadTime(const char* p, const char* end) {
     second = whole;
     if (p < end && *p == '.') {
       ++p;
-      while (p < end && IsDigit(*p)) ++p;
+      while (p < end && IsAsciiDigit(*p)) ++p;
       std::from_chars(s, p, second);
     }
   }
@@ -303,7 +303,7 @@ std::optional<double> ReadDateTime(const char* p, const char* end) {
   std::optional<double> date = ReadDate(p, end);
   if (!date) {
     if (p != start) return std::nullopt;  // a day the calendar does not have
-    if (p < end && IsDigit(*p) && std::memchr(p, ':', static_cast<std::size_t>(end - p)))
+    if (p < end && IsAsciiDigit(*p) && std::memchr(p, ':', static_cast<std::size_t>(end - p)))
       return ReadTime(p, end);
     return std::nullopt;
   }
@@ -328,7 +328,7 @@ std::optional<double> ReadNumberText(std::string_view text) {
   double value = 0;
   if (ReadPlainDecimal(p, end, value)) return value;
   if (std::optional<double> amount = ReadAmount(p, end)) return amount;
-  if (IsDigit(*p)) return ReadDateTime(p, end);
+  if (IsAsciiDigit(*p)) return ReadDateTime(p, end);
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 #ifndef HVT_STANDIN_FORMULA_H
 #define HVT_STANDIN_FORMULA_H
 
+#include <cctype>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,11 @@ struct Node {
   std::string name;    // kCall, as typed
   std::vector<std::unique_ptr<Node>> args;  // kUnion: the references joined
 };
+
+// A character of a name in a formula (function, sheet or book name).
+inline bool IdentChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
+}
 
 // Parses "=..." (the leading "=" is optional). Throws HostError with the
 // position on a syntax error.

@@ -18,10 +18,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-bool IdentChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
-}
-
 // The sheet a document name means: "[Book]Sheet", a book (its active
 // sheet), a sheet of the active book, or the active sheet when none given.
 Sheet* DocumentSheet(const Args& args, std::size_t k) {

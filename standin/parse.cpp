@@ -8,10 +8,6 @@
 namespace standin {
 namespace {
 
-bool IdentChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.';
-}
-
 class Parser {
  public:
   Parser(std::string_view text, int row_limit) : t_(text), row_limit_(row_limit) {}

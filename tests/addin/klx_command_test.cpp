@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "tests/addin/addin_fixture.h"
+#include "tests/addin/klx_expected.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/core/pqe_filter.h"
 
@@ -18,13 +19,6 @@ using standin::DialogReply;
 using standin::Value;
 
 constexpr char kKlxAborted[] = "alert 3 \"KLX Aborted!\" -> OK";
-constexpr char kNoMemory[] = "alert 3 \"Insufficient memory!\" -> OK";
-
-std::vector<double> KlxOf(const std::vector<double>& x, double s, double p) {
-  std::vector<double> y(x.size());
-  EXPECT_EQ(klx::KlxFilter(x, {s, p}, y), CoreStatus::kComplete);
-  return y;
-}
 
 std::vector<double> PqeOf(const std::vector<double>& x, double s) {
   std::vector<double> y(x.size());

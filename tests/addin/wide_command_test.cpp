@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "tests/addin/addin_fixture.h"
+#include "tests/addin/klx_expected.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/core/pqe_filter.h"
 
@@ -17,7 +18,6 @@ using standin::DialogReply;
 using standin::Value;
 
 constexpr char kAborted[] = "alert 3 \"KLX Aborted!\" -> OK";
-constexpr char kNoMemory[] = "alert 3 \"Insufficient memory!\" -> OK";
 // "Цена" (price) in UTF-8, as the stand-in's byte texts carry it.
 const std::string kPrice = "\xd0\xa6\xd0\xb5\xd0\xbd\xd0\xb0";
 
@@ -72,12 +72,6 @@ class WideCommand : public AddInTest {
   standin::SheetId sheet_ = 0;
   std::vector<double> x_;
 };
-
-std::vector<double> KlxOf(const std::vector<double>& x, double s, double p) {
-  std::vector<double> y(x.size());
-  EXPECT_EQ(klx::KlxFilter(x, {s, p}, y), CoreStatus::kComplete);
-  return y;
-}
 
 // "xlfRegister (Form 1)": 'U' takes XLOPER12 values and references, so the
 // macros get references to the big sheet.

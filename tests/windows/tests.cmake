@@ -13,6 +13,7 @@ file(GLOB ADDIN_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/addin/*.cpp)
 file(GLOB WINDOWS_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 if(ADDIN_TESTS OR WINDOWS_TESTS)
   add_executable(hvt_addin_tests ${ADDIN_TESTS} ${WINDOWS_TESTS})
+  hvt_compile_in_batches(hvt_addin_tests 8)
   hvt_windows_host_program(hvt_addin_tests)
   target_link_libraries(hvt_addin_tests PRIVATE XLCALL32 hvt_cores user32
                                                 GTest::gtest_main)
