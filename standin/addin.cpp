@@ -23,7 +23,7 @@
 #endif
 
 #include "standin/dispatch.h"
-#include "standin/formula.h"
+#include "standin/eval.h"
 #include "standin/loader.h"
 #include "standin/module_code.h"
 #include "standin/records.h"

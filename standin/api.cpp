@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "standin/addin.h"
+#include "standin/eval.h"
 #include "standin/formula.h"
 #include "standin/loader.h"
 #include "standin/module_code.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "standin/dispatch.h"
-#include "standin/formula.h"
+#include "standin/eval.h"
 
 namespace standin {
 

@@ -8,7 +8,7 @@
 #include "standin/csv_reader.h"
 #include "standin/addin.h"
 #include "standin/dispatch.h"
-#include "standin/formula.h"
+#include "standin/eval.h"
 #include "standin/module_code.h"
 #include "standin/win32_state.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "standin/dispatch.h"
-#include "standin/formula.h"
+#include "standin/eval.h"
 #include "standin/module_code.h"
 #include "standin/records.h"
 #include "standin/win32_state.h"

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "standin/csv_reader.h"
+#include "standin/eval.h"
 #include "standin/formula.h"
 
 namespace standin {

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "standin/dispatch.h"
+#include "standin/eval.h"
 #include "standin/formula.h"
 
 namespace standin {

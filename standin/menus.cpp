@@ -8,7 +8,7 @@
 #include <cctype>
 
 #include "standin/dispatch.h"
-#include "standin/formula.h"
+#include "standin/eval.h"
 
 namespace standin {
 namespace {

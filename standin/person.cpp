@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "standin/dispatch.h"
-#include "standin/formula.h"
+#include "standin/eval.h"
 
 namespace standin {
 namespace {
