@@ -68,7 +68,10 @@ StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,
     return kStepEnd;
   }
   const std::size_t dataCell = DialogCell(kDataItem, kItemValue);
-  int prefilled = PrefillReferenceField(array, dataCell, kOutputItem, remembered);
+  // The tools on this loop resolve their references through the
+  // interface the host runs: on 12+ hosts the whole selection is offered.
+  int prefilled = PrefillReferenceField(array, dataCell, kOutputItem, remembered,
+                                        /*twelveSeries=*/true);
   for (;;) {
     XLOPER* shown = BaseType(remembered) == xltypeMulti ? &remembered : &array;
     int code = xlretSuccess;

@@ -67,7 +67,9 @@ CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecordOf<Oper>& data,
 // Shows a tool's dialog (the table, or the remembered answer once there is
 // one) until `check` accepts the answer, which becomes the remembered one,
 // or the user cancels or gives up. The current selection is offered in the
-// data-reference box (item 2) with the focus on the output box (item 4).
+// data-reference box (item 2) with the focus on the output box (item 4);
+// on a host of version 12 or later as the big sheet holds it, so the
+// tool's checks resolve it into its 12-series records.
 // kStepGoOn when accepted ("Insufficient memory!" has been shown when the
 // dialog array could not be had).
 StepResult RunDialog(DialogRow* table, std::size_t rows, XLOPER& array,

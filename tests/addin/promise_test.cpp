@@ -153,6 +153,7 @@ struct Scenario {
   std::function<void()> answer;   // dialogs, alerts, inputs
   Announced announced;
   bool succeeds = true;
+  std::string hostVersion = {};  // the stand-in's own when empty
 };
 
 // Named in test output by its name alone.
@@ -173,13 +174,18 @@ DialogReply Reply(std::vector<std::pair<int, Value>> set) {
 
 const std::string kData = Name("Book1.xls", "Data");
 
-// Column A of Data from A1, n rows of a walk; the selection elsewhere.
-void OneColumn(std::size_t n) {
-  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", "Data");
+// Column A of a sheet from A1, n rows of a walk; the selection elsewhere
+// unless given.
+void OneColumn(std::size_t n, const std::string& sheetName = "Data",
+               const std::string& selection = "E5") {
+  standin::SheetId sheet = standin::NewWorkbook("Book1.xls", sheetName);
   standin::SetColumn(sheet, "A1", Column(Series::Walk(n, 5)));
   standin::SetCell(sheet, "F3", std::string("keep"));
-  standin::Select(sheet, "E5");
+  standin::Select(sheet, selection);
 }
+
+// "Цена" (price): a sheet name the 4-series cannot carry as it is.
+const std::string kPriceSheet = "\xd0\xa6\xd0\xb5\xd0\xbd\xd0\xb0";
 
 // Columns A to C of Data, correlated walks, rows 1 to n.
 void ThreeColumns(std::size_t n) {
@@ -293,6 +299,20 @@ std::vector<Scenario> Scenarios() {
                  },
                  spd, oneColumnOut, false});
 
+  // On a host of version 16, through the 12-series: the whole column
+  // selected and offered in the dialog, on a sheet whose name is not ASCII.
+  // Few rows: every poll and every allocation is walked on a fresh host.
+  const Announced priceOut = Columns(Name("Book1.xls", kPriceSheet), 2, 2, 59);
+  auto wholeColumn = [] { OneColumn(60, kPriceSheet, "A:A"); };
+  all.push_back({"GTN on 16", "GTN", "GTN Aborted!", wholeColumn,
+                 [] { standin::QueueDialog(Reply({{4, std::string("C1")}})); }, priceOut,
+                 true, "16.0"});
+  all.push_back({"SPD on 16", "SpdWrapper", "SPD_32.XLL Aborted!", wholeColumn,
+                 [] {
+                   standin::QueueDialog(Reply({{4, std::string("C1")}, {6, 14.0}}));
+                 },
+                 priceOut, true, "16.0"});
+
   // Three columns in A1:C40, output from E1: E..G, rows 1 to 42; the number
   // format goes on the whole output columns.
   Announced decorOut{{Area{kData, 0, 65535, 4, 6}}, {Name("Book1.xls", "Data.COF")}};
@@ -332,6 +352,15 @@ std::vector<Scenario> Scenarios() {
 
 class CommandPromise : public AddInTest, public ::testing::WithParamInterface<Scenario> {
  protected:
+  void SetUp() override {
+    standin::Reset();
+    Load();
+  }
+  // The add-in loaded into the scenario's host version.
+  void Load() {
+    if (!GetParam().hostVersion.empty()) standin::SetHostVersion(GetParam().hostVersion);
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+  }
   // A fresh host, the add-in loaded, the scenario's workbook.
   void Fresh() {
     standin::CloseAddIn();
@@ -341,7 +370,7 @@ class CommandPromise : public AddInTest, public ::testing::WithParamInterface<Sc
       ADD_FAILURE() << GetParam().name << ": " << e.what();
       standin::ResetQuietly();
     }
-    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    Load();
     GetParam().prepare();
   }
 

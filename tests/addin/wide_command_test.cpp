@@ -1,15 +1,19 @@
-// The KLX command on a host of version 16: the dialog, the references, the
-// bands and the label through the 12-series, over a column longer than the
-// old sheet and a sheet whose name is not ASCII; and its promises there
-// (nothing written on Esc or when memory runs out).
+// The KLX, GTN and SPD commands on a host of version 16: the dialog, the
+// references, the bands and the label through the 12-series, over a column
+// longer than the old sheet and a sheet whose name is not ASCII; and KLX's
+// promises there (nothing written on Esc or when memory runs out; GTN's and
+// SPD's are walked in promise_test.cpp).
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iostream>
 
 #include "tests/addin/addin_fixture.h"
 #include "tests/addin/klx_expected.h"
+#include "tools/gtn/core/gtn.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/core/pqe_filter.h"
+#include "tools/spd/core/spd.h"
 
 namespace hvt::testing {
 namespace {
@@ -75,14 +79,18 @@ class WideCommand : public AddInTest {
 
 // "xlfRegister (Form 1)": 'U' takes XLOPER12 values and references, so the
 // macros get references to the big sheet.
-TEST_F(WideCommand, KlxMacrosRegisterWithTwelveSeriesReferences) {
+TEST_F(WideCommand, ColumnMacrosRegisterWithTwelveSeriesReferences) {
   std::map<std::string, std::pair<std::string, std::string>> seen;
   for (const standin::Registration& r : standin::Registrations())
     seen[r.function_text] = {r.procedure, r.type_text};
   using Row = std::pair<std::string, std::string>;
   EXPECT_EQ(seen["KLX_Macro"], (Row{"KLX12", "JUUEE"}));
   EXPECT_EQ(seen["PQE_2_Macro"], (Row{"HalPQEX12", "JUUE"}));
+  EXPECT_EQ(seen["GTN_Macro"], (Row{"GTN_func12", "JUUJJJ"}));
+  EXPECT_EQ(seen["Spd_Macro"], (Row{"Spd12", "JUUJ"}));
   EXPECT_EQ(seen["KLXWrapper"], (Row{"KLXWrapper", "J"}));
+  EXPECT_EQ(seen["GTN"], (Row{"GTNWrapper", "A"}));
+  EXPECT_EQ(seen["SpdWrapper"], (Row{"SpdWrapper", "J"}));
 }
 
 // The whole column selected ("A:A" on the big sheet) is offered in the
@@ -104,6 +112,56 @@ TEST_F(WideCommand, KlxOverAWholeBigColumnOnAUnicodeSheetIsTheCore) {
   EXPECT_EQ(standin::Selection(), "C32");
   EXPECT_EQ(standin::CalculationMode(), 1);
   EXPECT_EQ(standin::StatusText(), "");
+}
+
+// GTN and SPD over the whole column selected on the big sheet: the data
+// past row 65,536 read, the core's bits written below the rows each leaves
+// undefined, the label from the UTF-16 title, the selection below the data.
+TEST_F(WideCommand, GtnAndSpdOverAWholeBigColumnOnAUnicodeSheetAreTheCore) {
+  // Just past the old sheet: data rows 2..66,001.
+  constexpr std::size_t kRows = 66000;
+  struct Case {
+    std::string command;
+    DialogReply reply;
+    std::string suffix;
+    std::size_t skipped;  // rows the core leaves undefined
+    std::function<CoreStatus(const std::vector<double>&, std::vector<double>&)> core;
+  };
+  DialogReply gtn;
+  gtn.set = {{4, std::string("C1")}, {6, 10.0}};  // span 24 as the table has it
+  DialogReply spd;
+  spd.set = {{4, std::string("C1")}, {6, 14.0}};
+  const Case cases[] = {
+      {"GTN", gtn, "_24_10", 24 + 6,
+       [](const std::vector<double>& x, std::vector<double>& y) {
+         return gtn::GtnSeries(x, {24, 10, gtn::GtnTermOrder::CommandOrder}, y);
+       }},
+      {"SpdWrapper", spd, "_D14", 30,
+       [](const std::vector<double>& x, std::vector<double>& y) {
+         return spd::SpdSeries(x, {.depth = 14}, y);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    Reload();
+    Data(kRows);
+    standin::Select(sheet_, "A:A");
+    standin::SetCalculationMode(1);
+    standin::QueueDialog(c.reply);
+    EXPECT_EQ(standin::RunCommand(c.command), 1);
+    EXPECT_EQ(standin::Log().size(), 0u);
+    std::vector<double> y(x_.size());
+    ASSERT_EQ(c.core(x_, y), CoreStatus::kComplete);
+    // The data's first row is sheet row 1 (0-based).
+    ExpectColumn(2, 1 + static_cast<long>(c.skipped), y, c.skipped);
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, kRows + 1, 2)), "");
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, static_cast<long>(c.skipped), 2)),
+              "");
+    EXPECT_EQ(standin::GetCell(sheet_, "C1"), Value(kPrice + c.suffix));
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 1)), "") << "column B untouched";
+    EXPECT_EQ(standin::Selection(), "C32");
+    EXPECT_EQ(standin::CalculationMode(), 1);
+  }
 }
 
 // Esc at a poll, and memory running out at each allocation the command

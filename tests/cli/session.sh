@@ -88,8 +88,8 @@ elif [[ "$(whole_column 16.0)" != "$want" ]]; then
   diff <(whole_column 16.0) <(echo "$want") | head -5
   failures=$((failures + 1))
 fi
-# A command still on the 4-series is offered the selection as the old sheet
-# holds it on 16.0 too, and runs as on 8.0.
+# SPD over the whole column, through the 12-series on 16.0 (the big sheet's
+# A:A offered and narrowed), prints what 8.0 prints.
 spd_whole_column() {
   printf 'open whole.csv\naddin\nselect A:A\nanswer dialog set 4=C1 ok\nrun SpdWrapper\nprint selection\nprint sheet\n' |
     "$HVT" session --host-version "$1" 2>&1

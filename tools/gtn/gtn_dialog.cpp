@@ -14,6 +14,15 @@ namespace hvt::gtn {
 CommandState g_command;
 bool g_dialogChecked = false;
 
+template <>
+RefRecord& InputRecord<XLOPER>() { return g_command.data; }
+template <>
+RefRecord12& InputRecord<XLOPER12>() { return g_command.data12; }
+template <>
+RefRecord& OutputRecord<XLOPER>() { return g_command.output; }
+template <>
+RefRecord12& OutputRecord<XLOPER12>() { return g_command.output12; }
+
 namespace {
 
 // A check box's result: TRUE/FALSE, 1/0, or the table's own text "1"
@@ -44,20 +53,23 @@ CommandState& Command() { return g_command; }
 
 // The data's rows: whole columns are narrowed to their numbers first; at
 // most one of the three row checks speaks.
+template <HostRecord Oper>
 bool HasNumbers(DialogPass& pass) {
   if (g_maxRows == 0) ReadMaxRows();
-  pass.noNumbers = CoversWholeColumns(Command().data.value) &&
-                   FindDataExtent(Command().data.value) == 0;
+  pass.noNumbers = CoversWholeColumns(InputRecord<Oper>().value) &&
+                   FindDataExtent(InputRecord<Oper>().value) == 0;
   return !pass.noNumbers;
 }
+template <HostRecord Oper>
 bool RowsInRange(DialogPass& pass) {
   if (pass.noNumbers) return true;
-  long rows = AreaRows(Command().data);
-  pass.rowsOutOfRange = rows < kMinRows || rows > g_maxRows;
+  long rows = AreaRows(InputRecord<Oper>());
+  pass.rowsOutOfRange = rows < kMinRows || rows > SheetRows<Oper>();
   return !pass.rowsOutOfRange;
 }
+template <HostRecord Oper>
 bool FirstCellsNumbers(DialogPass& pass) {
-  return pass.noNumbers || pass.rowsOutOfRange || FirstCellsAreNumbers(Command().data);
+  return pass.noNumbers || pass.rowsOutOfRange || FirstCellsAreNumbers(InputRecord<Oper>());
 }
 
 bool SmoothnessInRange(DialogPass& pass) {
@@ -88,58 +100,68 @@ bool SpanChosen(DialogPass& pass) {
 
 // As many rows as the run of the longest span needs: a shorter column would
 // start a run that can only stop with nothing written.
+template <HostRecord Oper>
 bool RowsForTheSpan(bool together) {
   return Command().together != together ||
-         AreaRows(Command().data) >=
+         AreaRows(InputRecord<Oper>()) >=
              static_cast<long>(gtn::GtnMinRows(Command().longestSpan));
 }
 
+template <HostRecord Oper>
 constexpr CheckRow<DialogPass> kDialogChecks[] = {
-    {[](DialogPass&) { return Command().data.table.count == 1; },
+    {[](DialogPass&) { return InputRecord<Oper>().table.count == 1; },
      text::kMultipleReference, kDataItem, false},
-    {[](DialogPass&) { return AreaColumns(Command().data) == 1; },
+    {[](DialogPass&) { return AreaColumns(InputRecord<Oper>()) == 1; },
      text::kInputOneColumn, kDataItem, false},
-    {[](DialogPass&) { return !SameColumn(Command().data, Command().output); },
+    {[](DialogPass&) { return !SameColumn(InputRecord<Oper>(), OutputRecord<Oper>()); },
      text::kOutputOverInput, kOutputItem, false},
-    {HasNumbers, text::kNoNumbersInColumn, kDataItem, true},
-    {RowsInRange, text::kAtLeast32Rows, kDataItem, true},
-    {FirstCellsNumbers, text::kNoTextInInput, kDataItem, true},
+    {HasNumbers<Oper>, text::kNoNumbersInColumn, kDataItem, true},
+    {RowsInRange<Oper>, text::kAtLeast32Rows, kDataItem, true},
+    {FirstCellsNumbers<Oper>, text::kNoTextInInput, kDataItem, true},
     {SmoothnessInRange, text::kGtnSmoothness, kSmoothnessItem, false},
     {SpanChosen, text::kGtnNoSpan, kFirstSpanItem, false},
-    {[](DialogPass&) { return RowsForTheSpan(true); }, text::kGtnTogetherShort,
+    {[](DialogPass&) { return RowsForTheSpan<Oper>(true); }, text::kGtnTogetherShort,
      kDataItem, false},
-    {[](DialogPass&) { return RowsForTheSpan(false); }, text::kGtnSpanShort,
+    {[](DialogPass&) { return RowsForTheSpan<Oper>(false); }, text::kGtnSpanShort,
      kDataItem, false},
 };
 
-CheckPass CheckAnswer() {
+// The checks over the remembered answer, into the records of the interface
+// the command runs on.
+template <HostRecord Oper>
+CheckPass CheckAnswerOf() {
   double* focus = nullptr;
   CheckPass resolved =
-      ResolveColumnAnswer(g_remembered, g_command.data, g_command.output, focus);
+      ResolveColumnAnswer(g_remembered, InputRecord<Oper>(), OutputRecord<Oper>(), focus);
   if (resolved != kAccepted) return resolved;
   DialogPass pass{g_remembered.val.array.lparray};
-  return WalkDialogChecks<DialogPass>(kDialogChecks, pass, focus);
+  return WalkDialogChecks<DialogPass>(kDialogChecks<Oper>, pass, focus);
 }
 
-constexpr CheckRow<MacroArguments> kMacroChecks[] = {
-    {[](MacroArguments& a) { return a.dataTaken; }, text::kImproperData, 0, false},
-    {[](MacroArguments& a) { return a.rows <= g_maxRows && a.rows >= kMacroMinRows; },
+CheckPass CheckAnswer() {
+  return WideHost() ? CheckAnswerOf<XLOPER12>() : CheckAnswerOf<XLOPER>();
+}
+
+template <HostRecord Oper>
+using Args = MacroArguments<Oper>;
+
+template <HostRecord Oper>
+constexpr CheckRow<Args<Oper>> kMacroChecks[] = {
+    {[](Args<Oper>& a) { return a.dataTaken; }, text::kImproperData, 0, false},
+    {[](Args<Oper>& a) { return a.rows <= SheetRows<Oper>() && a.rows >= kMacroMinRows; },
      g_rowCount, 0, false},
-    {[](MacroArguments& a) { return SmoothnessAccepted(a.smoothness); },
-     g_smoothnessRange, 0, false},
-    {[](MacroArguments& a) { return IsValidSpan(a.span); }, g_spanValue, 0, false},
-    {[](MacroArguments& a) { return a.rows >= a.span + 2L; }, g_spanRows, 0, false},
-    {[](MacroArguments& a) { return a.firstRow >= 0; }, text::kGtnFirstRowValue, 0,
+    {[](Args<Oper>& a) { return SmoothnessAccepted(a.smoothness); }, g_smoothnessRange, 0,
      false},
-    {[](MacroArguments& a) { return a.rows >= a.firstRow + 2L; },
-     text::kGtnFirstRowRows, 0, false},
-    {[](MacroArguments& a) {
-       return a.data->table.count == 1 && AreaColumns(*a.data) == 1;
-     },
+    {[](Args<Oper>& a) { return IsValidSpan(a.span); }, g_spanValue, 0, false},
+    {[](Args<Oper>& a) { return a.rows >= a.span + 2L; }, g_spanRows, 0, false},
+    {[](Args<Oper>& a) { return a.firstRow >= 0; }, text::kGtnFirstRowValue, 0, false},
+    {[](Args<Oper>& a) { return a.rows >= a.firstRow + 2L; }, text::kGtnFirstRowRows, 0,
+     false},
+    {[](Args<Oper>& a) { return a.data->table.count == 1 && AreaColumns(*a.data) == 1; },
      text::kDataOneColumn, 0, false},
-    {[](MacroArguments& a) { return !a.outputTaken || !SameColumn(*a.data, *a.output); },
+    {[](Args<Oper>& a) { return !a.outputTaken || !SameColumn(*a.data, *a.output); },
      text::kOutputWillOverwrite, 0, false},
-    {[](MacroArguments& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
+    {[](Args<Oper>& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
 };
 
 }  // namespace
@@ -149,10 +171,14 @@ int RunGtnDialog() {
                           g_dialogChecked);
 }
 
-bool CheckMacroArguments(MacroArguments& arguments) {
+template <HostRecord Oper>
+bool CheckMacroArguments(MacroArguments<Oper>& arguments) {
   if (g_maxRows == 0) ReadMaxRows();
   arguments.rows = arguments.dataTaken ? AreaRows(*arguments.data) : 0;
-  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments);
+  return WalkDirectChecks<Args<Oper>>(kMacroChecks<Oper>, arguments);
 }
+
+template bool CheckMacroArguments(MacroArguments<XLOPER>&);
+template bool CheckMacroArguments(MacroArguments<XLOPER12>&);
 
 }  // namespace hvt::gtn

@@ -35,9 +35,9 @@ namespace {
 
 RegistrationRow g_rows[] = {
     Registered<&GTNWrapper>(" GTNWrapper", " A", " GTN", " ", " 2", " HVT", " "),
-    Registered<&GTN_func>(" GTN_func", " JRRJJJ", " GTN_Macro",
-                          " data_ref,output_ref,smoothness,span,firstrow", " 2",
-                          " HVT", " "),
+    Registered<&GTN_func, &GTN_func12>(" GTN_func", " JRRJJJ", " GTN_Macro",
+                                       " data_ref,output_ref,smoothness,span,firstrow",
+                                       " 2", " HVT", " ", " GTN_func12", " JUUJJJ"),
     Registered<&GTNUP, &GTNUP12>(" GTNUP", " RRJJ", " GTN_Update",
                                  " Data_Ref, Smoothness, Span", " 1", " HVT", " ",
                                  " GTNUP12", " QUJJ"),
@@ -61,6 +61,8 @@ ToolTables g_tables = {
 void PrepareState() {
   PrepareRef(g_command.data);
   PrepareRef(g_command.output);
+  PrepareRef(g_command.data12);
+  PrepareRef(g_command.output12);
 }
 
 }  // namespace

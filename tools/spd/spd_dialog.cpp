@@ -15,16 +15,26 @@ namespace hvt::spd {
 CommandState g_command;
 bool g_dialogChecked = false;
 
+template <>
+RefRecord& InputRecord<XLOPER>() { return g_command.data; }
+template <>
+RefRecord12& InputRecord<XLOPER12>() { return g_command.data12; }
+template <>
+RefRecord& OutputRecord<XLOPER>() { return g_command.output; }
+template <>
+RefRecord12& OutputRecord<XLOPER12>() { return g_command.output12; }
+
 namespace {
 
 struct DialogPass {
   XLOPER* cells;
 };
 
+template <HostRecord Oper>
 bool HasNumbers(DialogPass&) {
   if (g_maxRows == 0) ReadMaxRows();
-  return !(CoversWholeColumns(g_command.data.value) &&
-           FindDataExtent(g_command.data.value) == 0);
+  return !(CoversWholeColumns(InputRecord<Oper>().value) &&
+           FindDataExtent(InputRecord<Oper>().value) == 0);
 }
 
 bool DepthInRange(DialogPass& pass) {
@@ -37,48 +47,58 @@ bool DepthInRange(DialogPass& pass) {
   return true;
 }
 
+template <HostRecord Oper>
 constexpr CheckRow<DialogPass> kDialogChecks[] = {
-    {[](DialogPass&) { return g_command.data.table.count == 1; },
+    {[](DialogPass&) { return InputRecord<Oper>().table.count == 1; },
      text::kMultipleReference, kDataItem, false},
-    {[](DialogPass&) { return AreaColumns(g_command.data) == 1; },
+    {[](DialogPass&) { return AreaColumns(InputRecord<Oper>()) == 1; },
      text::kInputOneColumn, kDataItem, false},
-    {[](DialogPass&) { return !SameColumn(g_command.data, g_command.output); },
+    {[](DialogPass&) { return !SameColumn(InputRecord<Oper>(), OutputRecord<Oper>()); },
      text::kOutputOverInput, kOutputItem, false},
-    {HasNumbers, text::kNoNumbersInColumn, kDataItem, true},
+    {HasNumbers<Oper>, text::kNoNumbersInColumn, kDataItem, true},
     {DepthInRange, text::kSpdDepth, kDepthItem, true},
     // Against the depth last accepted when this pass's was refused.
     {[](DialogPass&) {
-       long rows = AreaRows(g_command.data);
+       long rows = AreaRows(InputRecord<Oper>());
        return rows >= kMinRows && rows > g_command.depth;
      },
      text::kSpdNotEnoughRows, kDataItem, false},
-    {[](DialogPass&) { return FirstCellsAreNumbers(g_command.data); },
+    {[](DialogPass&) { return FirstCellsAreNumbers(InputRecord<Oper>()); },
      text::kNoTextInInput, kDataItem, false},
 };
 
-CheckPass CheckAnswer() {
+// The checks over the remembered answer, into the records of the interface
+// the command runs on.
+template <HostRecord Oper>
+CheckPass CheckAnswerOf() {
   double* focus = nullptr;
   CheckPass resolved =
-      ResolveColumnAnswer(g_remembered, g_command.data, g_command.output, focus);
+      ResolveColumnAnswer(g_remembered, InputRecord<Oper>(), OutputRecord<Oper>(), focus);
   if (resolved != kAccepted) return resolved;
   DialogPass pass{g_remembered.val.array.lparray};
-  return WalkDialogChecks<DialogPass>(kDialogChecks, pass, focus);
+  return WalkDialogChecks<DialogPass>(kDialogChecks<Oper>, pass, focus);
 }
 
-constexpr CheckRow<MacroArguments> kMacroChecks[] = {
-    {[](MacroArguments& a) { return a.dataTaken; }, text::kImproperData, 0, false},
-    {[](MacroArguments& a) {
-       return a.rows <= g_maxRows && a.rows >= std::max<long>(a.depth, kMacroMinRows);
+CheckPass CheckAnswer() {
+  return WideHost() ? CheckAnswerOf<XLOPER12>() : CheckAnswerOf<XLOPER>();
+}
+
+template <HostRecord Oper>
+using Args = MacroArguments<Oper>;
+
+template <HostRecord Oper>
+constexpr CheckRow<Args<Oper>> kMacroChecks[] = {
+    {[](Args<Oper>& a) { return a.dataTaken; }, text::kImproperData, 0, false},
+    {[](Args<Oper>& a) {
+       return a.rows <= SheetRows<Oper>() && a.rows >= std::max<long>(a.depth, kMacroMinRows);
      },
      g_rowCount, 0, false},
-    {[](MacroArguments& a) { return DepthAccepted(a.depth); }, g_depthRange, 0, false},
-    {[](MacroArguments& a) {
-       return a.data->table.count == 1 && AreaColumns(*a.data) == 1;
-     },
+    {[](Args<Oper>& a) { return DepthAccepted(a.depth); }, g_depthRange, 0, false},
+    {[](Args<Oper>& a) { return a.data->table.count == 1 && AreaColumns(*a.data) == 1; },
      text::kDataOneColumn, 0, false},
-    {[](MacroArguments& a) { return !a.outputTaken || !SameColumn(*a.data, *a.output); },
+    {[](Args<Oper>& a) { return !a.outputTaken || !SameColumn(*a.data, *a.output); },
      text::kOutputWillOverwrite, 0, false},
-    {[](MacroArguments& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
+    {[](Args<Oper>& a) { return a.outputTaken; }, text::kImproperOutput, 0, false},
 };
 
 }  // namespace
@@ -88,10 +108,14 @@ int RunSpdDialog() {
                           g_dialogChecked);
 }
 
-bool CheckMacroArguments(MacroArguments& arguments) {
+template <HostRecord Oper>
+bool CheckMacroArguments(MacroArguments<Oper>& arguments) {
   if (g_maxRows == 0) ReadMaxRows();
   arguments.rows = arguments.dataTaken ? AreaRows(*arguments.data) : 0;
-  return WalkDirectChecks<MacroArguments>(kMacroChecks, arguments);
+  return WalkDirectChecks<Args<Oper>>(kMacroChecks<Oper>, arguments);
 }
+
+template bool CheckMacroArguments(MacroArguments<XLOPER>&);
+template bool CheckMacroArguments(MacroArguments<XLOPER12>&);
 
 }  // namespace hvt::spd

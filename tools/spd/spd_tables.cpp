@@ -26,8 +26,8 @@ namespace {
 
 RegistrationRow g_rows[] = {
     Registered<&SpdWrapper>(" SpdWrapper", " J", " SpdWrapper", " ", " 2", " HVT", " "),
-    Registered<&Spd>(" Spd", " JRRJ", " Spd_Macro", " Data Ref, Output Ref, Depth",
-                     " 2", " HVT", " "),
+    Registered<&Spd, &Spd12>(" Spd", " JRRJ", " Spd_Macro", " Data Ref, Output Ref, Depth",
+                             " 2", " HVT", " ", " Spd12", " JUUJ"),
     Registered<&SPDUP, &SPDUP12>(" SPDUP", " RRJ", " Spd_Update", " Data Ref, Depth", " 1",
                                  " HVT", " ", " SPDUP12", " QUJ"),
 };
@@ -51,6 +51,8 @@ ToolTables g_tables = {
 void PrepareState() {
   PrepareRef(g_command.data);
   PrepareRef(g_command.output);
+  PrepareRef(g_command.data12);
+  PrepareRef(g_command.output12);
 }
 
 }  // namespace
