@@ -8,6 +8,7 @@
 #include "host/counted_string.h"
 #include "host/dialog_table.h"
 #include "host/host_values.h"
+#include "host/interface.h"
 #include "host/texts.h"
 
 namespace hvt {
@@ -83,6 +84,20 @@ int ShowCustomBox(DialogRow* table, std::size_t rows, char* message,
 
 }  // namespace
 
+namespace {
+
+template <HostRecord Oper>
+short AnswerOfAlert(const Oper& answer) {
+  switch (TypeOf(answer)) {
+    case xltypeBool: return static_cast<short>(answer.val.xbool);
+    case xltypeInt: return static_cast<short>(answer.val.w);
+    case xltypeNum: return static_cast<short>(answer.val.num != 0);
+    default: return 0;
+  }
+}
+
+}  // namespace
+
 short ShowAlert(char* message, int type) {
   if (g_menuBar == 10) Excel4(xlcBeep, nullptr, 0);
   XLOPER answer{};
@@ -90,14 +105,21 @@ short ShowAlert(char* message, int type) {
                 TempNumber(type)) != xlretSuccess) {
     return 0;
   }
-  short value = 0;
-  switch (answer.xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-    case xltypeBool: value = static_cast<short>(answer.val.xbool); break;
-    case xltypeInt: value = answer.val.w; break;
-    case xltypeNum: value = static_cast<short>(answer.val.num != 0); break;
-    default: break;
-  }
+  short value = AnswerOfAlert(answer);
   ReleaseHostValue(answer);
+  return value;
+}
+
+short ShowAlert(XCHAR* message, int type) {
+  if (g_menuBar == 10) Excel4(xlcBeep, nullptr, 0);
+  XLOPER12 text{};
+  text.xltype = xltypeStr;
+  text.val.str = message;
+  XLOPER12 kind = NumberValue<XLOPER12>(type);
+  XLOPER12 answer{};
+  if (HostCall(xlcAlert, &answer, &text, &kind) != xlretSuccess) return 0;
+  short value = AnswerOfAlert(answer);
+  GiveBack(answer);
   return value;
 }
 

@@ -21,6 +21,9 @@ extern char g_sharedMessage[kSharedMessageSize];
 // length byte is rewritten from the text). Beeps first from host version 5
 // on. For a question: non-zero for OK, 0 for Cancel.
 short ShowAlert(char* message, int type);
+// The same through the 12-series for a counted UTF-16 text (a message that
+// carries a person's names), on a host of version 12 or later.
+short ShowAlert(XCHAR* message, int type);
 // The same for a plain NUL-terminated text (cut at 255 characters).
 short ShowMessage(const char* text, int type);
 // "Insufficient memory!" as an error alert.

@@ -183,6 +183,14 @@ long SheetRows<XLOPER12>() {
   if (g_maxRows == 0) ReadMaxRows();
   return WideHost() ? long{kXl12MaxRows} : long{g_maxRows};
 }
+template <>
+long SheetColumns<XLOPER>() {
+  return 256;
+}
+template <>
+long SheetColumns<XLOPER12>() {
+  return WideHost() ? long{kXl12MaxColumns} : 256;
+}
 
 // ---- Bands of rows ----------------------------------------------------------
 

@@ -111,6 +111,10 @@ void CopyRef(const Oper& source, Oper& target) {
 // later.
 template <HostRecord Oper>
 long SheetRows();
+// Columns of the sheet the same way: 256 for the 4-series, 16,384 for the
+// 12-series on a host of version 12 or later.
+template <HostRecord Oper>
+long SheetColumns();
 
 // Band size every tool reads and writes with.
 constexpr long kChunkCells = 5400;

@@ -337,6 +337,20 @@ std::vector<Scenario> Scenarios() {
   };
   Announced blkOut = Columns(kData, 3, 3 + 2 * 4, 61);
   all.push_back({"BLK", "BlokSamp_2", "BlokSamp 2 Aborted!", TwoTitledColumns, blk, blkOut});
+  // On the big sheet through the 12-series: the two whole columns selected,
+  // narrowed to their numbers.
+  all.push_back({"BLK 16.0 whole columns", "BlokSamp_2", "BlokSamp 2 Aborted!",
+                 [] {
+                   TwoTitledColumns();
+                   standin::Select(standin::FindSheet("Book1.xls", "Data"), "A:B");
+                 },
+                 [] {
+                   standin::QueueDialog(Reply({{6, std::string("D1")}, {10, true},
+                                               {11, false}, {13, 1.0}}));
+                   standin::QueueDialog(Reply({{2, 3.0}}));
+                   standin::QueueAlert(true);
+                 },
+                 blkOut, true, "16.0"});
   all.push_back({"BLK warning declined", "BlokSamp_2", "BlokSamp 2 Aborted!",
                  TwoTitledColumns,
                  [] {
@@ -398,7 +412,7 @@ class CommandPromise : public AddInTest, public ::testing::WithParamInterface<Sc
 
 TEST_P(CommandPromise, OnlyTheAnnouncedChangesOnSuccessOrRefusal) {
   const Scenario& s = GetParam();
-  s.prepare();
+  Fresh();
   bool completed = false;
   std::vector<std::string> changes = RunOnce([] {}, completed);
   EXPECT_EQ(completed, s.succeeds) << Transcript();

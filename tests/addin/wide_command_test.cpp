@@ -1,15 +1,17 @@
-// The KLX, GTN and SPD commands on a host of version 16: the dialog, the
-// references, the bands and the label through the 12-series, over a column
-// longer than the old sheet and a sheet whose name is not ASCII; and KLX's
-// promises there (nothing written on Esc or when memory runs out; GTN's and
-// SPD's are walked in promise_test.cpp).
+// The commands on a host of version 16: the dialog, the references, the
+// bands and the labels or titles through the 12-series, over columns longer
+// than the old sheet and a sheet whose name is not ASCII; and KLX's
+// promises there (nothing written on Esc or when memory runs out; the other
+// commands' are walked in promise_test.cpp).
 #include <algorithm>
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <span>
 
 #include "tests/addin/addin_fixture.h"
 #include "tests/addin/klx_expected.h"
+#include "tools/blk/core/blk.h"
 #include "tools/gtn/core/gtn.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/core/pqe_filter.h"
@@ -79,7 +81,7 @@ class WideCommand : public AddInTest {
 
 // "xlfRegister (Form 1)": 'U' takes XLOPER12 values and references, so the
 // macros get references to the big sheet.
-TEST_F(WideCommand, ColumnMacrosRegisterWithTwelveSeriesReferences) {
+TEST_F(WideCommand, MacrosRegisterWithTwelveSeriesReferences) {
   std::map<std::string, std::pair<std::string, std::string>> seen;
   for (const standin::Registration& r : standin::Registrations())
     seen[r.function_text] = {r.procedure, r.type_text};
@@ -91,6 +93,8 @@ TEST_F(WideCommand, ColumnMacrosRegisterWithTwelveSeriesReferences) {
   EXPECT_EQ(seen["KLXWrapper"], (Row{"KLXWrapper", "J"}));
   EXPECT_EQ(seen["GTN"], (Row{"GTNWrapper", "A"}));
   EXPECT_EQ(seen["SpdWrapper"], (Row{"SpdWrapper", "J"}));
+  EXPECT_EQ(seen["BlokMacro"], (Row{"Blok12", "JUUUJJJ"}));
+  EXPECT_EQ(seen["BlokSamp_2"], (Row{"BlokWrapper", "J"}));
 }
 
 // The whole column selected ("A:A" on the big sheet) is offered in the
@@ -207,6 +211,72 @@ TEST_F(WideCommand, EscAndEveryMemoryFailureLeaveTheSheetAsItWas) {
     // output, [residuals,] band and label.
     EXPECT_EQ(failures, type == 1 ? 7 : 8);
   }
+}
+
+// BLK over two whole columns of the big sheet: the titles reference typed
+// with the sheet's UTF-16 name, the block columns past row 65,536 equal to
+// the core's whole run, titled in UTF-16, each ending in its live formula.
+TEST_F(WideCommand, BlkOverWholeBigColumnsOnAUnicodeSheetIsTheCore) {
+  constexpr std::size_t kRows = 66000;
+  const std::string volume = "\xd0\x9e\xd0\xb1\xd1\x8a\xd1\x91\xd0\xbc";  // "Объём"
+  sheet_ = standin::NewWorkbook("Big.xlsx", kPrice);
+  const std::vector<double> close = Walk(kRows, 3), vol = Walk(kRows, 11);
+  std::vector<Value> a{Value{kPrice}}, b{Value{volume}};
+  a.insert(a.end(), close.begin(), close.end());
+  b.insert(b.end(), vol.begin(), vol.end());
+  standin::SetColumn(sheet_, "A1", a);
+  standin::SetColumn(sheet_, "B1", b);
+  standin::Select(sheet_, "A:B");
+  // Standard blocks of the first sample entry: a column per data column.
+  DialogReply main;
+  main.set = {{2, "'" + kPrice + "'!A1:B1"}, {6, std::string("D1")}, {10, true},
+              {11, false}, {13, 1.0}};
+  DialogReply sample;
+  sample.set = {{2, 1.0}};
+  standin::QueueDialog(main);
+  standin::QueueDialog(sample);
+  standin::QueueAlert(true);  // the overwrite warning
+  EXPECT_EQ(standin::RunCommand("BlokSamp_2"), 1);
+  EXPECT_EQ(standin::UnusedAnswers(), 0);
+  EXPECT_FALSE(Saw("alert 3 \"BlokSamp 2 Aborted!\" -> OK"));
+  const std::vector<std::string> transcript = standin::Transcript();
+  EXPECT_TRUE(std::any_of(transcript.begin(), transcript.end(),
+                          [&](const std::string& line) {
+                            return line.find("The range '[Big.xlsx]" + kPrice +
+                                             "'!$D$1:$E$66001 will be overwritten") !=
+                                   std::string::npos;
+                          }));
+
+  const blk::BlkSettings settings{1, blk::kBlkStandardOnly, blk::kBlkNormalized};
+  const std::vector<blk::BlkColumnLayout> plan = blk::BlkOutputPlan(2, settings);
+  ASSERT_EQ(plan.size(), 2u);
+  const int u = blk::BlkBlankRows(settings.index);
+  std::vector<std::vector<double>> expected(plan.size(), std::vector<double>(kRows - u));
+  std::vector<std::span<const double>> data = {close, vol};
+  std::vector<std::span<double>> out(expected.begin(), expected.end());
+  ASSERT_EQ(blk::BlkBlocks(data, settings, out, nullptr), CoreStatus::kComplete);
+  const std::string titles[] = {kPrice, volume};
+  for (std::size_t j = 0; j < plan.size(); ++j) {
+    const int column = 3 + static_cast<int>(j);
+    SCOPED_TRACE("output column " + std::to_string(column));
+    EXPECT_EQ(standin::GetCell(sheet_, 0, column),
+              Value(titles[plan[j].dataColumn] + plan[j].suffix));
+    for (int r = 1; r <= u; ++r) EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, r, column)), "");
+    // Rows 1+U .. 65,999 (zero-based) hold the core's values; the last row
+    // its formula.
+    for (std::size_t i = 0; i + 1 < expected[j].size(); ++i) {
+      double got = Number(standin::GetCell(sheet_, 1 + u + static_cast<long>(i), column));
+      ASSERT_EQ(std::memcmp(&got, &expected[j][i], sizeof got), 0) << "row " << 1 + u + i;
+    }
+    EXPECT_FALSE(standin::GetFormula(sheet_, std::string(1, static_cast<char>('A' + column)) +
+                                                 std::to_string(kRows + 1))
+                     .empty());
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, kRows + 1, column)), "");
+  }
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 5)), "") << "column F untouched";
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 2)), "") << "column C untouched";
+  EXPECT_EQ(standin::ActiveCell(), "D" + std::to_string(2 + u));
+  EXPECT_EQ(standin::StatusText(), "");
 }
 
 }  // namespace

@@ -46,6 +46,21 @@ extern RefRecord g_outputRecord;
 extern RefRecord g_titlesRecord;
 // The area the writer clears before its first column, for the command.
 extern RefRecord g_clearRecord;
+// The same four on a host of version 12 or later.
+extern RefRecord12 g_dataRecord12;
+extern RefRecord12 g_outputRecord12;
+extern RefRecord12 g_titlesRecord12;
+extern RefRecord12 g_clearRecord12;
+// The command's records of the interface it runs on.
+template <HostRecord Oper>
+struct BlkRecords {
+  RefRecordOf<Oper>& data;
+  RefRecordOf<Oper>& output;
+  RefRecordOf<Oper>& titles;
+  RefRecordOf<Oper>& clear;
+};
+template <HostRecord Oper>
+BlkRecords<Oper> Records();
 // Set by the command once it has checked everything and the user accepted
 // the overwrite warning; the writer clears it on entry.
 extern bool g_dialogChecked;  // the next macro call skips its own checks
@@ -58,23 +73,25 @@ void PrepareBlkRecords();
 // The writer behind the registered macro. `clearArea`, when given, is
 // cleared once every buffer of the run is in hand, so a run that cannot
 // start leaves the sheet as it was. A refusal has shown its message.
-MacroResult RunBlok(const XLOPER& dataRef, const XLOPER& outputRef,
-                    const XLOPER& titlesRef, int mnIndex, int method,
-                    int normalization, const XLOPER* clearArea);
+template <HostRecord Oper>
+MacroResult RunBlok(const Oper& dataRef, const Oper& outputRef, const Oper& titlesRef,
+                    int mnIndex, int method, int normalization, const Oper* clearArea);
 
 // The checks of a direct call, each refusal shown; true when all passed.
-bool CheckBlokParameters(const XLOPER* dataRef, const XLOPER* outputRef,
-                         const XLOPER* titlesRef, int mnIndex, int method,
-                         int normalization);
+template <HostRecord Oper>
+bool CheckBlokParameters(const Oper* dataRef, const Oper* outputRef, const Oper* titlesRef,
+                         int mnIndex, int method, int normalization);
 
 // Builds and shows the overwrite warning; non-zero for OK. 0 as well when
 // the message could not be built (its memory message has been shown).
-int BlkOverwriteWarning(const XLOPER& outputRef, const XLOPER& titlesRef,
-                        const XLOPER& dataRef, long totalColumns, int blankRows);
+template <HostRecord Oper>
+int BlkOverwriteWarning(const Oper& outputRef, const Oper& titlesRef, const Oper& dataRef,
+                        long totalColumns, int blankRows);
 
 // Whether `count` title cells of the row of `titlesRef`, from its first
 // column, all hold text.
-bool TitlesAreText(const XLOPER& titlesRef, long count);
+template <HostRecord Oper>
+bool TitlesAreText(const Oper& titlesRef, long count);
 
 // ---- Rules without the host -------------------------------------------------
 
@@ -96,6 +113,7 @@ SampleChoice ChooseSampleOptions(bool detrended, int normalization,
 // The reference part of an R1C1 reference text the formula writer keeps:
 // the text after the last "!" when the sheet is dropped, else all of it.
 std::string ReferencePart(const std::string& text, bool dropSheet);
+std::basic_string<XCHAR> ReferencePart(const std::basic_string<XCHAR>& text, bool dropSheet);
 
 // What a block formula is made of.
 enum class FormulaKind { kStandard, kDetrended, kNormalized };
@@ -105,9 +123,15 @@ enum class FormulaKind { kStandard, kDetrended, kNormalized };
 // n >= 7 marks an averaging block (M > 0), else a single cell.
 std::string BlockFormula(FormulaKind kind, int n, const std::string& block,
                          const std::string& trend);
+// The same in the 12-series' UTF-16.
+std::basic_string<XCHAR> BlockFormula(FormulaKind kind, int n,
+                                      const std::basic_string<XCHAR>& block,
+                                      const std::basic_string<XCHAR>& trend);
 
 // The warning the user reads before the run.
 std::string OverwriteMessage(const std::string& area, int blankRows);
+std::basic_string<XCHAR> OverwriteMessage(const std::basic_string<XCHAR>& area,
+                                          int blankRows);
 
 }  // namespace hvt::blk
 
@@ -116,6 +140,11 @@ HVT_EXPORT int WINAPI BlokWrapper(void);
 HVT_EXPORT int WINAPI Blok(LPXLOPER dataRef, LPXLOPER outputRef,
                            LPXLOPER titlesRef, int mnIndex, int method,
                            int normalization);
+// The macro through the 12-series, registered in its place on hosts of
+// version 12 and later.
+HVT_EXPORT int WINAPI Blok12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                             LPXLOPER12 titlesRef, int mnIndex, int method,
+                             int normalization);
 }
 
 #endif  // HVT_TOOLS_BLK_BLK_H

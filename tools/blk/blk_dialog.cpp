@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "command/checks.h"
 #include "command/column.h"
@@ -81,13 +83,14 @@ double* FocusCell(XLOPER& answer) {
 // Shows a dialog from `definition`; its answer replaces `remembered`. False
 // when the dialog was cancelled or could not be shown.
 bool ShowAndRemember(XLOPER& definition, XLOPER& remembered, std::size_t rows) {
-  XLOPER answer{};
+  int code = xlretSuccess;
   // The old answer may be the definition just shown: released only now.
-  if (Excel4(xlfDialogBox, &answer, 1, &definition) != xlretSuccess) {
+  TakenAnswer taken = ShowDialog(definition, remembered, code);
+  if (code != xlretSuccess) {
     ForgetDialogAnswer(remembered);
     return false;
   }
-  if (TakeDialogAnswer(answer, remembered) == TakenAnswer::kNoMemory) {
+  if (taken == TakenAnswer::kNoMemory) {
     ShowInsufficientMemory();
     return false;
   }
@@ -129,35 +132,44 @@ void PrepareSampleDialog(bool detrended, int normalization, int previous) {
 // How far the titles box was read: a reference, then one row of it.
 enum class TitlesRead { kMissing, kNotOneRow, kRead };
 
-// Reads the titles box into g_titlesRecord: a reference of one row.
+// Whether a reference text names its sheet ("Sheet!R1", "[Book]Sheet!A1").
+bool NamesSheet(const XLOPER& text) {
+  return BaseType(text) == xltypeStr && text.val.str != nullptr &&
+         std::memchr(text.val.str + 1, '!', CountedLength(text.val.str)) != nullptr;
+}
+
+// Reads the titles box into the titles record: a reference of one row.
+template <HostRecord Oper>
 TitlesRead ReadTitles() {
+  const BlkRecords<Oper> records = Records<Oper>();
   XLOPER* text = DialogArrayCell(g_mainAnswer, kTitlesField);
-  XLOPER titles{};
+  Oper titles{};
   if (text == nullptr || !TextToReference(titles, text)) return TitlesRead::kMissing;
-  WORD type = BaseType(titles);
+  const DWORD type = TypeOf(titles);
   if (type != xltypeRef && type != xltypeSRef) {
-    ReleaseHostValue(titles);
+    GiveBack(titles);
     return TitlesRead::kMissing;
   }
-  const XLREF* dataArea = FirstArea(g_dataRecord.value);
-  XLREF area = type == xltypeSRef ? titles.val.sref.ref
-                                  : titles.val.mref.lpmref->reftbl[0];
+  const auto* dataArea = FirstArea(records.data.value);
+  const auto area = type == xltypeSRef ? titles.val.sref.ref
+                                       : titles.val.mref.lpmref->reftbl[0];
   bool oneArea = type == xltypeSRef || titles.val.mref.lpmref->count == 1;
   if (!oneArea || area.rwLast != area.rwFirst) {
-    ReleaseHostValue(titles);
+    GiveBack(titles);
     return TitlesRead::kNotOneRow;
   }
-  if (type == xltypeSRef) {
+  if (type == xltypeSRef || (std::is_same_v<Oper, XLOPER12> && !NamesSheet(*text))) {
     // A row of this sheet: the data's sheet, the titles' row, the data's
-    // columns.
-    PrepareRef(g_titlesRecord);
-    g_titlesRecord.value.val.mref.idSheet = g_dataRecord.value.val.mref.idSheet;
-    g_titlesRecord.table.reftbl[0] =
-        XLREF{area.rwFirst, area.rwLast, dataArea->colFirst, dataArea->colLast};
+    // columns. (The 12-series answers a text without a sheet with a
+    // reference on the active sheet rather than a single reference.)
+    SetRecord(records.titles, records.data.value.val.mref.idSheet,
+              MakeArea<typename Interface<Oper>::Ref>(area.rwFirst, area.rwLast,
+                                                      dataArea->colFirst,
+                                                      dataArea->colLast));
   } else {
-    CopyRef(titles, g_titlesRecord.value);
+    CopyRef(titles, records.titles.value);
   }
-  ReleaseHostValue(titles);
+  GiveBack(titles);
   return TitlesRead::kRead;
 }
 
@@ -177,10 +189,12 @@ bool BlockTypeChosen(MainPass&) {
   return true;
 }
 
+template <HostRecord Oper>
 constexpr CheckRow<MainPass> kMainChecks[] = {
-    {[](MainPass&) { return g_dataRecord.table.count == 1; }, text::kBlkCompound, 4, false},
+    {[](MainPass&) { return Records<Oper>().data.table.count == 1; }, text::kBlkCompound, 4,
+     false},
     {[](MainPass& pass) {
-       pass.titles = ReadTitles();
+       pass.titles = ReadTitles<Oper>();
        return pass.titles != TitlesRead::kMissing;
      },
      text::kBlkTitlesMissing, 2, true},
@@ -188,36 +202,40 @@ constexpr CheckRow<MainPass> kMainChecks[] = {
      text::kBlkTitlesOneRow, 2, true},
     {[](MainPass& pass) {
        return pass.titles != TitlesRead::kRead ||
-              TitlesAreText(g_titlesRecord.value, g_dataColumns);
+              TitlesAreText(Records<Oper>().titles.value, g_dataColumns);
      },
      text::kBlkTitlesText, 2, true},
     {[](MainPass&) {
-       return !CoversWholeColumns(g_dataRecord.value) ||
-              FindDataExtent(g_dataRecord.value) != 0;
+       Oper& data = Records<Oper>().data.value;
+       return !CoversWholeColumns(data) || FindDataExtent(data) != 0;
      },
      text::kNoNumbersInAColumn, 4, true},
     {BlockTypeChosen, text::kBlkNoBlockType, 10, true},
-    {[](MainPass&) { return !SheetProtected(g_outputRecord.value); },
+    {[](MainPass&) { return !SheetProtected(Records<Oper>().output.value); },
      text::kBlkUnprotectedOutput, 6, true},
 };
 
 // What the sample dialog's checks read. An output over the data sends the
 // user back to the main dialog; the other checks ask, and their OK offers
 // the sample dialog again.
+template <HostRecord Oper>
 struct SamplePass {
+  using Ref = typename Interface<Oper>::Ref;
   long rows;
   const BlkSampleEntry& entry;
   long lastOutput;
-  XLREF data;
-  XLREF output;
+  Ref data;
+  Ref output;
   bool backToMain = false;
 };
 
-constexpr CheckRow<SamplePass> kSampleChecks[] = {
-    {[](SamplePass& p) { return p.rows >= p.entry.n + p.entry.m / 2 + 2; },
+template <HostRecord Oper>
+constexpr CheckRow<SamplePass<Oper>> kSampleChecks[] = {
+    {[](SamplePass<Oper>& p) { return p.rows >= p.entry.n + p.entry.m / 2 + 2; },
      text::kBlkTooGreat, 0, true},
-    {[](SamplePass& p) { return p.lastOutput <= 255; }, text::kBlkTooManyColumns, 0, true},
-    {[](SamplePass& p) {
+    {[](SamplePass<Oper>& p) { return p.lastOutput < SheetColumns<Oper>(); },
+     text::kBlkTooManyColumns, 0, true},
+    {[](SamplePass<Oper>& p) {
        p.backToMain = g_sameSheet && OutputOverlapsInput(p.output.colFirst, p.lastOutput,
                                                          p.data.colFirst, p.data.colLast);
        return !p.backToMain;
@@ -227,7 +245,10 @@ constexpr CheckRow<SamplePass> kSampleChecks[] = {
 
 enum class SampleOutcome { kRun, kMainAgain, kEnd };
 
+template <HostRecord Oper>
 SampleOutcome SampleLoop() {
+  using Ref = typename Interface<Oper>::Ref;
+  const BlkRecords<Oper> records = Records<Oper>();
   bool detrended = Ticked(g_mainAnswer, kDetrendedBox);
   g_normalization = AnswerInteger(g_mainAnswer, kNormalizationGroup, kBlkNormalized);
   if (g_normalization != kBlkNotNormalized) g_normalization = kBlkNormalized;
@@ -238,9 +259,9 @@ SampleOutcome SampleLoop() {
   ForgetDialogAnswer(g_sampleAnswer);
   PrepareSampleDialog(detrended, g_normalization, previous);
 
-  const XLREF data = *FirstArea(g_dataRecord.value);
-  const XLREF output = *FirstArea(g_outputRecord.value);
-  const long rows = long{data.rwLast} - data.rwFirst + 1;
+  const Ref data = *FirstArea(records.data.value);
+  const Ref output = *FirstArea(records.output.value);
+  const long rows = AreaRowCount(data);
   bool fromAnswer = false;
   for (;;) {
     if (!ShowAndRemember(fromAnswer ? g_sampleAnswer : g_sampleArray,
@@ -257,30 +278,60 @@ SampleOutcome SampleLoop() {
     const int blank = BlkBlankRows(g_mnIndex);
     const long total = static_cast<long>(BlkTotalColumns(g_dataColumns, g_mnIndex, g_method));
     const long lastOutput = long{output.colFirst} + total - 1;
-    SamplePass pass{rows, entry, lastOutput, data, output};
+    SamplePass<Oper> pass{rows, entry, lastOutput, data, output};
     CheckPass checked =
-        WalkAlertChecks<SamplePass>(kSampleChecks, pass, FocusCell(g_mainAnswer));
+        WalkAlertChecks<SamplePass<Oper>>(kSampleChecks<Oper>, pass, FocusCell(g_mainAnswer));
     if (checked == kGiveUp) return SampleOutcome::kEnd;
     if (checked == kShowAgain) {
       if (pass.backToMain) return SampleOutcome::kMainAgain;
       continue;
     }
-    if (BlkOverwriteWarning(g_outputRecord.value, g_titlesRecord.value,
-                            g_dataRecord.value, total, blank) == 0) {
+    if (BlkOverwriteWarning(records.output.value, records.titles.value, records.data.value,
+                            total, blank) == 0) {
       return SampleOutcome::kEnd;
     }
     // What the writer clears first: the titles row down to the first value.
-    const long titlesRow = FirstArea(g_titlesRecord.value)->rwFirst;
+    const long titlesRow = FirstArea(records.titles.value)->rwFirst;
     const long firstValue = long{data.rwFirst} + blank;
-    PrepareRef(g_clearRecord);
-    g_clearRecord.value.val.mref.idSheet = g_outputRecord.value.val.mref.idSheet;
-    g_clearRecord.table.reftbl[0] = XLREF{
-        static_cast<WORD>(std::min(titlesRow, firstValue)),
-        static_cast<WORD>(std::max(titlesRow, firstValue)), output.colFirst,
-        static_cast<BYTE>(std::min<long>(lastOutput, 255))};
+    SetRecord(records.clear, records.output.value.val.mref.idSheet,
+              MakeArea<Ref>(std::min(titlesRow, firstValue), std::max(titlesRow, firstValue),
+                            output.colFirst,
+                            std::min<long>(lastOutput, SheetColumns<Oper>() - 1)));
     g_dialogChecked = true;
     return SampleOutcome::kRun;
   }
+}
+
+// The main dialog's answer resolved and checked in the records of the
+// interface the command runs on, then the sample dialog.
+template <HostRecord Oper>
+SampleOutcome MainAccepted(double* focus, bool& again) {
+  const BlkRecords<Oper> records = Records<Oper>();
+  again = false;
+  XLOPER* dataText = DialogArrayCell(g_mainAnswer, kDataField);
+  XLOPER* outputText = DialogArrayCell(g_mainAnswer, kOutputField);
+  double unused = 0;
+  int resolved = ResolveReferences(*dataText, *outputText, 4, 6,
+                                   focus != nullptr ? focus : &unused,
+                                   records.data.value, records.output.value);
+  if (resolved == kResolveEnd) return SampleOutcome::kEnd;
+  if (resolved != kResolved) {
+    again = true;
+    return SampleOutcome::kMainAgain;
+  }
+
+  g_sameSheet = records.data.value.val.mref.idSheet == records.output.value.val.mref.idSheet;
+  const auto* data = FirstArea(records.data.value);
+  g_dataColumns = static_cast<WORD>(AreaColumnCount(*data));
+
+  MainPass pass;
+  CheckPass checked = WalkDialogChecks<MainPass>(kMainChecks<Oper>, pass, focus);
+  if (checked == kGiveUp) return SampleOutcome::kEnd;
+  if (checked == kShowAgain) {
+    again = true;
+    return SampleOutcome::kMainAgain;
+  }
+  return SampleLoop<Oper>();
 }
 
 }  // namespace
@@ -291,7 +342,8 @@ int BlkDialogs() {
     return kStepEnd;  // the tool did not open
   }
   g_dialogChecked = false;
-  bool prefilled = PrefillReferenceField(g_mainArray, kDataField, 6, g_mainAnswer) == 1;
+  bool prefilled =
+      PrefillReferenceField(g_mainArray, kDataField, 6, g_mainAnswer, /*twelveSeries=*/true) == 1;
   for (;;) {
     bool remembered = HoldsAnswer(g_mainAnswer, std::size(g_mainDialog));
     bool shown = ShowAndRemember(remembered ? g_mainAnswer : g_mainArray,
@@ -308,27 +360,11 @@ int BlkDialogs() {
       SwitchHeight(Ticked(g_mainAnswer, kDetrendedBox));
       continue;
     }
-    XLOPER* dataText = DialogArrayCell(g_mainAnswer, kDataField);
-    XLOPER* outputText = DialogArrayCell(g_mainAnswer, kOutputField);
+    bool again = false;
     double* focus = FocusCell(g_mainAnswer);
-    double unused = 0;
-    int resolved = ResolveReferences(*dataText, *outputText, 4, 6,
-                                     focus != nullptr ? focus : &unused,
-                                     g_dataRecord.value, g_outputRecord.value);
-    if (resolved == kResolveEnd) return kStepEnd;
-    if (resolved != kResolved) continue;
-
-    g_sameSheet = g_dataRecord.value.val.mref.idSheet ==
-                  g_outputRecord.value.val.mref.idSheet;
-    const XLREF* data = FirstArea(g_dataRecord.value);
-    g_dataColumns = static_cast<WORD>(data->colLast - data->colFirst + 1);
-
-    MainPass pass;
-    CheckPass checked = WalkDialogChecks<MainPass>(kMainChecks, pass, focus);
-    if (checked == kGiveUp) return kStepEnd;
-    if (checked == kShowAgain) continue;
-
-    SampleOutcome sample = SampleLoop();
+    SampleOutcome sample = WideHost() ? MainAccepted<XLOPER12>(focus, again)
+                                      : MainAccepted<XLOPER>(focus, again);
+    if (again) continue;
     if (sample == SampleOutcome::kEnd) return kStepEnd;
     if (sample == SampleOutcome::kRun) return kStepGoOn;
   }

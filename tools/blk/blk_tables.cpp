@@ -10,9 +10,9 @@ namespace hvt::blk {
 
 RegistrationRow g_rows[] = {
     Registered<&BlokWrapper>(" BlokWrapper", " J", " BlokSamp_2", " ", " 2", " HVT", " w"),
-    Registered<&Blok>(" Blok", " JRRRJJJ", " BlokMacro",
-                      " DataRef,OutputRef,TitRef,MNIndex,PChoice,NormOrDet", " 2",
-                      " HVT", " "),
+    Registered<&Blok, &Blok12>(" Blok", " JRRRJJJ", " BlokMacro",
+                               " DataRef,OutputRef,TitRef,MNIndex,PChoice,NormOrDet", " 2",
+                               " HVT", " ", " Blok12", " JUUUJJJ"),
 };
 
 MenuBlock g_menu = {{
