@@ -15,8 +15,10 @@ Excel12EntryPoint HostEntry() {
   static Excel12EntryPoint entry = nullptr;
   if (entry == nullptr) {
 #ifdef _WIN32
-    entry = reinterpret_cast<Excel12EntryPoint>(
-        GetProcAddress(GetModuleHandleA(nullptr), "MdCallBack12"));
+    // GetProcAddress answers every procedure as one fixed type; going
+    // through void (*)(void) says the cast to the real type is meant.
+    entry = reinterpret_cast<Excel12EntryPoint>(reinterpret_cast<void (*)(void)>(
+        GetProcAddress(GetModuleHandleA(nullptr), "MdCallBack12")));
 #else
     entry = reinterpret_cast<Excel12EntryPoint>(dlsym(RTLD_DEFAULT, "MdCallBack12"));
 #endif

@@ -14,8 +14,10 @@ Excel12EntryPoint StandinEntry() {
     HMODULE standin = GetModuleHandleA("XLCALL32.dll");
     return standin == nullptr
                ? nullptr
-               : reinterpret_cast<Excel12EntryPoint>(
-                     GetProcAddress(standin, "MdCallBack12"));
+               // Through void (*)(void): the cast from GetProcAddress's one
+               // procedure type to the real one is meant.
+               : reinterpret_cast<Excel12EntryPoint>(reinterpret_cast<void (*)(void)>(
+                     GetProcAddress(standin, "MdCallBack12")));
   }();
   return entry;
 }

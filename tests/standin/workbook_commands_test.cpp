@@ -3,9 +3,10 @@
 // workbooks lacks, and a break that ends with its command.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <deque>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -76,12 +77,30 @@ class WorkbookCommands : public HostTest {
 // quoted) that cannot be read as a cell (A1 or R1C1) and does not begin
 // with R or C and a digit.
 bool ExpectBare(const std::string& name) {
-  static const std::regex ident("[A-Za-z_][A-Za-z0-9_.]*");
-  static const std::regex a1cell("[A-Za-z]{1,3}[0-9]+");
-  static const std::regex r1c1("([Rr][0-9]*)?([Cc][0-9]*)?");
-  static const std::regex rowOrColumnFirst("[RrCc][0-9].*");
-  return std::regex_match(name, ident) && !std::regex_match(name, a1cell) &&
-         !std::regex_match(name, r1c1) && !std::regex_match(name, rowOrColumnFirst);
+  auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
+  auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  auto rOrC = [](char c) { return c == 'R' || c == 'r' || c == 'C' || c == 'c'; };
+  if (name.empty() || !(letter(name[0]) || name[0] == '_')) return false;
+  for (char c : name)
+    if (!letter(c) && !digit(c) && c != '_' && c != '.') return false;
+  // A1: one to three letters, then digits.
+  std::size_t letters = 0;
+  while (letters < name.size() && letter(name[letters])) ++letters;
+  bool a1cell = letters >= 1 && letters <= 3 && letters < name.size() &&
+                std::all_of(name.begin() + letters, name.end(), digit);
+  // R1C1: an optional R and digits, then an optional C and digits.
+  std::size_t at = 0;
+  auto part = [&](char upper) {
+    if (at < name.size() && std::toupper(static_cast<unsigned char>(name[at])) == upper) {
+      ++at;
+      while (at < name.size() && digit(name[at])) ++at;
+    }
+  };
+  part('R');
+  part('C');
+  bool r1c1 = at == name.size();
+  bool rowOrColumnFirst = name.size() >= 2 && rOrC(name[0]) && digit(name[1]);
+  return !a1cell && !r1c1 && !rowOrColumnFirst;
 }
 
 TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
