@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "standin/menus.h"
 #include "standin/refs.h"
 #include "standin/standin.h"
 
@@ -134,15 +135,6 @@ struct Workbook {
   bool changed = false;
 };
 
-// One command of a menu; text "-" is a separator.
-struct MenuEntry {
-  std::string text, macro, status, help;
-};
-struct Menu {
-  std::string name;
-  std::vector<MenuEntry> items;
-};
-
 // What the scripted person will do when the host asks.
 struct PersonScript {
   std::vector<DialogReply> dialogs;  // consumed front first
@@ -166,6 +158,7 @@ struct Registered {
 };
 
 struct Host {
+  MenuBars menus;
   std::string version = "8.0";
   std::vector<std::unique_ptr<Workbook>> books;
   SheetId active = 0;
@@ -204,7 +197,6 @@ struct Host {
   std::string selected_object;  // a drawing object selected instead of cells
   std::string directory;        // current directory
   std::string status_text;      // what the status bar shows; empty: Excel's own
-  std::map<int, std::vector<Menu>> bars;
   std::map<std::string, std::string> names;  // defined names (upper case key)
   int calculations = 0;         // recalculations run by commands
   PersonScript person;
@@ -234,7 +226,6 @@ std::string FullSheetName(const Sheet& sheet);
 // A new sheet in a workbook, named like Excel names new sheets.
 Sheet& NewSheetIn(Workbook& book, const std::string& name = "");
 void RemoveSheet(Workbook& book, SheetId sheet);
-void InstallMenus();  // the menu bars Excel starts with (menus.cpp)
 void Say(const std::string& line);  // a transcript line (person.cpp)
 Sheet* FindSheetById(SheetId id);
 Sheet* FindSheetByName(const std::string& book, const std::string& sheet);

@@ -29,8 +29,8 @@ std::string Plain(const std::string& text) {
 
 std::vector<Menu>* Bar(int number) {
   InstallMenus();
-  auto it = H().bars.find(number);
-  return it == H().bars.end() ? nullptr : &it->second;
+  auto it = H().menus.bars.find(number);
+  return it == H().menus.bars.end() ? nullptr : &it->second;
 }
 
 Menu* FindMenu(std::vector<Menu>& bar, const Value& which) {
@@ -162,15 +162,15 @@ constexpr Entry kMenuEntries[] = {
 }  // namespace
 
 void InstallMenus() {
-  Host& h = H();
-  if (!h.bars.empty()) return;
+  MenuBars& menus = H().menus;
+  if (!menus.bars.empty()) return;
   const std::vector<std::string> data_items = {
       "&Sort...", "&Filter", "F&orm...", "Su&btotals...", "Va&lidation...", "-",
       "&Table...", "T&ext to Columns...", "&Consolidate...", "&Group and Outline", "-",
       "&PivotTable Report...", "Get External &Data", "&Refresh Data"};
   const std::vector<std::string> help_items = {"Stand-in &Help", "&Contents and Index",
                                                "What's &This?", "-", "&About the Stand-in"};
-  h.bars[10] = {MakeMenu("&File", {"&New...", "&Open...", "&Close", "&Save", "Save &As...", "-", "E&xit"}),
+  menus.bars[10] = {MakeMenu("&File", {"&New...", "&Open...", "&Close", "&Save", "Save &As...", "-", "E&xit"}),
                 MakeMenu("&Edit", {"&Undo", "-", "Cu&t", "&Copy", "&Paste", "Cle&ar", "&Delete..."}),
                 MakeMenu("&View", {"&Normal", "&Formula Bar", "&Status Bar"}),
                 MakeMenu("&Insert", {"&Cells...", "&Rows", "&Columns", "&Worksheet"}),
@@ -179,17 +179,17 @@ void InstallMenus() {
                 MakeMenu("&Data", data_items),
                 MakeMenu("&Window", {"&New Window", "&Arrange...", "&Hide", "&Unhide..."}),
                 MakeMenu("&Help", help_items)};
-  h.bars[1] = {MakeMenu("&File", {"&New...", "&Open...", "&Close", "&Save", "Save &As...", "-", "E&xit"}),
-               MakeMenu("&Edit", {"&Undo", "-", "Cu&t", "&Copy", "&Paste", "Cle&ar..."}),
-               MakeMenu("Fo&rmula", {"&Paste Name...", "Paste &Function...", "&Define Name..."}),
-               MakeMenu("F&ormat", {"&Number...", "&Alignment...", "&Font...", "&Column Width..."}),
-               MakeMenu("&Data", {"&Form...", "&Find", "&Extract...", "&Delete", "-", "&Sort...",
+  menus.bars[1] = {MakeMenu("&File", {"&New...", "&Open...", "&Close", "&Save", "Save &As...", "-", "E&xit"}),
+                   MakeMenu("&Edit", {"&Undo", "-", "Cu&t", "&Copy", "&Paste", "Cle&ar..."}),
+                   MakeMenu("Fo&rmula", {"&Paste Name...", "Paste &Function...", "&Define Name..."}),
+                   MakeMenu("F&ormat", {"&Number...", "&Alignment...", "&Font...", "&Column Width..."}),
+                   MakeMenu("&Data", {"&Form...", "&Find", "&Extract...", "&Delete", "-", "&Sort...",
                                   "&Series...", "&Table...", "&Parse...", "C&onsolidate..."}),
-               MakeMenu("&Options", {"&Set Print Area", "&Protect Document...", "&Calculation...",
+                   MakeMenu("&Options", {"&Set Print Area", "&Protect Document...", "&Calculation...",
                                      "&Workspace..."}),
-               MakeMenu("&Macro", {"&Run...", "&Record...", "S&tart Recorder"}),
-               MakeMenu("&Window", {"&New Window", "&Arrange...", "&Hide", "&Unhide..."}),
-               MakeMenu("&Help", help_items)};
+                   MakeMenu("&Macro", {"&Run...", "&Record...", "S&tart Recorder"}),
+                   MakeMenu("&Window", {"&New Window", "&Arrange...", "&Hide", "&Unhide..."}),
+                   MakeMenu("&Help", help_items)};
 }
 
 const Entry* MenuEntries(std::size_t& count) {
