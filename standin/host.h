@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "standin/menus.h"
+#include "standin/person.h"
 #include "standin/refs.h"
 #include "standin/standin.h"
 
@@ -135,16 +136,6 @@ struct Workbook {
   bool changed = false;
 };
 
-// What the scripted person will do when the host asks.
-struct PersonScript {
-  std::vector<DialogReply> dialogs;  // consumed front first
-  std::vector<bool> alerts;          // OK (true) or Cancel, for questions
-  std::vector<std::optional<Value>> inputs;  // nothing: Cancel
-  std::size_t next_dialog = 0, next_alert = 0, next_input = 0;
-  int break_countdown = 0;  // xlAbort polls until Esc; 0: never
-  bool break_pending = false;
-};
-
 struct Module {
   std::string path;
   void* handle = nullptr;  // loader handle; null for a test module
@@ -158,6 +149,7 @@ struct Registered {
 };
 
 struct Host {
+  Person person;
   MenuBars menus;
   std::string version = "8.0";
   std::vector<std::unique_ptr<Workbook>> books;
@@ -199,9 +191,6 @@ struct Host {
   std::string status_text;      // what the status bar shows; empty: Excel's own
   std::map<std::string, std::string> names;  // defined names (upper case key)
   int calculations = 0;         // recalculations run by commands
-  PersonScript person;
-  std::vector<std::string> transcript;
-  std::vector<DialogShowing> showings;
 
   // Recalculation: units met uncalculated by the add-in call in progress.
   bool recalculating = false;
@@ -226,7 +215,6 @@ std::string FullSheetName(const Sheet& sheet);
 // A new sheet in a workbook, named like Excel names new sheets.
 Sheet& NewSheetIn(Workbook& book, const std::string& name = "");
 void RemoveSheet(Workbook& book, SheetId sheet);
-void Say(const std::string& line);  // a transcript line (person.cpp)
 Sheet* FindSheetById(SheetId id);
 Sheet* FindSheetByName(const std::string& book, const std::string& sheet);
 Sheet& SheetOrThrow(SheetId id);

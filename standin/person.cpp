@@ -77,7 +77,7 @@ void Cancelled(XLOPER& result, DialogShowing& showing) {
 
 }  // namespace
 
-void Say(const std::string& line) { H().transcript.push_back(line); }
+void Say(const std::string& line) { H().person.transcript.push_back(line); }
 
 void ShowHostAlert(const std::string& text) { Say("host alert " + Quote(text)); }
 
@@ -99,7 +99,7 @@ int ShowDialogBox(XLOPER& result, const XLOPER& definition) {
                                         Describe(table.at(r, 0)) + ")");
   }
 
-  Host& h = H();
+  Person& person = H().person;
   DialogShowing showing;
   showing.title = CellText(table.at(0, 5));
   showing.definition = GridOf(table);
@@ -113,9 +113,8 @@ int ShowDialogBox(XLOPER& result, const XLOPER& definition) {
 
   auto finish = [&](const std::string& how) {
     Say(line + how);
-    h.showings.push_back(showing);
+    person.showings.push_back(showing);
   };
-  PersonScript& person = h.person;
   if (person.next_dialog >= person.dialogs.size()) {
     LogLine("xlfDialogBox: " + Quote(showing.title) + " shown with no scripted answer; Cancel");
     Cancelled(result, showing);
@@ -197,7 +196,7 @@ bool AskAlert(const std::string& text, int type) {
     Say(line + "OK");
     return true;
   }
-  PersonScript& person = H().person;
+  Person& person = H().person;
   if (person.next_alert >= person.alerts.size()) {
     LogLine("xlcAlert: " + Quote(text) + " asked with no scripted answer; Cancel");
     Say(line + "Cancel (unscripted)");
@@ -226,7 +225,7 @@ int DoInput(XLOPER& result, const Args& args) {
   int type = 2;
   if (auto n = NumberArg(args, 1)) type = static_cast<int>(*n);
   std::string line = "input " + Quote(message) + " -> ";
-  PersonScript& person = H().person;
+  Person& person = H().person;
   if (person.next_input >= person.inputs.size()) {
     LogLine("xlfInput: " + Quote(message) + " asked with no scripted answer; Cancel");
     Say(line + "Cancel (unscripted)");
@@ -270,7 +269,7 @@ int DoInput(XLOPER& result, const Args& args) {
 }
 
 int DoAbort(XLOPER& result, const Args& args) {
-  PersonScript& person = H().person;
+  Person& person = H().person;
   bool clear = Given(args, 0) && !BoolArg(args, 0, true);
   if (!clear && person.break_countdown > 0 && --person.break_countdown == 0) {
     person.break_pending = true;
@@ -325,15 +324,15 @@ void PressEscAfter(int polls) {
 }
 bool BreakPending() { return H().person.break_pending; }
 int UnusedAnswers() {
-  const PersonScript& p = H().person;
+  const Person& p = H().person;
   return static_cast<int>((p.dialogs.size() - p.next_dialog) + (p.alerts.size() - p.next_alert) +
                           (p.inputs.size() - p.next_input));
 }
-std::vector<DialogShowing> Showings() { return H().showings; }
-std::vector<std::string> Transcript() { return H().transcript; }
+std::vector<DialogShowing> Showings() { return H().person.showings; }
+std::vector<std::string> Transcript() { return H().person.transcript; }
 void ClearTranscript() {
-  H().transcript.clear();
-  H().showings.clear();
+  H().person.transcript.clear();
+  H().person.showings.clear();
 }
 std::string StatusText() { return H().status_text; }
 
