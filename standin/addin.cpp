@@ -122,7 +122,7 @@ Value RegisterProcedure(const RegisterRequest& r) {
   if (!r.function_text.empty()) {
     std::string key;
     for (char c : r.function_text) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    h.names[key] = "registered " + r.procedure;
+    h.model.names[key] = "registered " + r.procedure;
   }
   for (Registered& existing : h.registrations)
     if (SameTextCi(existing.info.module, r.module) && existing.info.procedure == r.procedure) {

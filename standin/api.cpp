@@ -145,7 +145,7 @@ void EnterArrayFormula(SheetId sheet, const std::string& range, const std::strin
 void Recalculate() {
   Host& h = H();
   std::vector<std::shared_ptr<FormulaUnit>> all;
-  for (auto& book : h.books)
+  for (auto& book : h.model.books)
     for (auto& sheet : book->sheets) {
       std::vector<std::shared_ptr<FormulaUnit>> units = sheet->units;
       std::sort(units.begin(), units.end(), [](const auto& a, const auto& b) {
@@ -168,7 +168,7 @@ Evaluation Evaluate(const std::string& formula) {
   if (FindSheetById(h.active) == nullptr) throw HostError("no active sheet");
   auto tree = ParseFormula(formula, SheetRowLimit());
   bool any_units = false;
-  for (auto& book : h.books)
+  for (auto& book : h.model.books)
     for (auto& sheet : book->sheets) any_units = any_units || !sheet->units.empty();
   if (any_units) Recalculate();
   SheetId saved = h.calling_sheet;

@@ -12,7 +12,7 @@
 namespace standin {
 
 void SetWorkbooks(bool workbooks) {
-  if (!H().books.empty()) throw HostError("choose the host kind before opening documents");
+  if (!H().model.books.empty()) throw HostError("choose the host kind before opening documents");
   H().workbooks = workbooks;
 }
 int CalculationMode() { return H().calculation; }
@@ -64,7 +64,7 @@ bool WorkbookHidden(const std::string& book) {
 
 std::vector<std::string> Workbooks() {
   std::vector<std::string> names;
-  for (auto& b : H().books) names.push_back(b->name);
+  for (auto& b : H().model.books) names.push_back(b->name);
   return names;
 }
 
@@ -78,7 +78,7 @@ std::vector<std::string> Sheets(const std::string& book) {
 
 std::vector<std::string> DefinedNames() {
   std::vector<std::string> names;
-  for (auto& [name, value] : H().names) names.push_back(name);
+  for (auto& [name, value] : H().model.names) names.push_back(name);
   return names;
 }
 

@@ -697,7 +697,7 @@ int DoWorkbookMove(XLOPER& result, const Args& args) {
     book->name = name;
     book->changed = true;
     to = book.get();
-    H().books.push_back(std::move(book));
+    H().model.books.push_back(std::move(book));
   }
   if (from->structure_protected || to->structure_protected) return Refused(kStructureMessage);
   auto position = NumberArg(args, 2);
@@ -789,11 +789,11 @@ void CloseBook(Workbook* book) {
   for (auto& s : book->sheets) ids.push_back(s->id);
   bool was_active = std::find(ids.begin(), ids.end(), h.active) != ids.end();
   for (SheetId id : ids) std::erase(h.group, id);
-  std::erase_if(h.books, [&](auto& b) { return b.get() == book; });
+  std::erase_if(h.model.books, [&](auto& b) { return b.get() == book; });
   if (was_active) {
     h.active = 0;
     h.selection = Ref{};
-    for (auto& b : h.books)
+    for (auto& b : h.model.books)
       if (!b->hidden && b->active_sheet != 0) {
         Activate(b->active_sheet);
         break;

@@ -190,7 +190,7 @@ int DoDocuments(XLOPER& result, const Args& args) {
   std::vector<std::string> names;
   // Add-in workbooks are not modelled: types 1 and 3 list every book.
   if (type != 2)
-    for (auto& book : H().books) names.push_back(book->name);
+    for (auto& book : H().model.books) names.push_back(book->name);
   if (names.empty()) {
     SetValue(result, Error{xlerrNA});
     return xlretSuccess;
@@ -447,13 +447,13 @@ int DoSetName(XLOPER& result, const Args& args) {
     return SetValue(result, Error{xlerrValue}), xlretSuccess;
   std::string key;
   for (char c : name) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  Host& h = H();
+  Model& model = H().model;
   if (!Given(args, 1)) {
-    h.names.erase(key);  // a name alone deletes it
+    model.names.erase(key);  // a name alone deletes it
   } else if (auto ref = RefArg(args, 1)) {
-    h.names[key] = "=" + RefTextOf(*ref, true);
+    model.names[key] = "=" + RefTextOf(*ref, true);
   } else {
-    h.names[key] = Describe(ScalarArg(args, 1));
+    model.names[key] = Describe(ScalarArg(args, 1));
   }
   SetValue(result, true);
   return xlretSuccess;

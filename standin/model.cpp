@@ -36,7 +36,7 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 Workbook* FindBook(const std::string& name) {
-  for (auto& book : H().books)
+  for (auto& book : H().model.books)
     if (SameText(book->name, name)) return book.get();
   return nullptr;
 }
@@ -60,7 +60,7 @@ Sheet& NewSheetIn(Workbook& book, const std::string& name) {
     }
   }
   auto s = std::make_unique<Sheet>();
-  s->id = H().next_sheet_id++;
+  s->id = H().model.next_sheet_id++;
   s->name = chosen;
   s->book = book.name;
   Sheet& made = *s;
@@ -109,7 +109,7 @@ bool ValidSheetName(const std::string& name) {
 }
 
 Sheet* FindSheetById(SheetId id) {
-  for (auto& book : H().books)
+  for (auto& book : H().model.books)
     for (auto& sheet : book->sheets)
       if (sheet->id == id) return sheet.get();
   return nullptr;
@@ -123,7 +123,7 @@ Sheet* FindSheetByName(const std::string& book, const std::string& sheet) {
     if (active) b = FindBook(active->book);
     if (b == nullptr) {
       // A sheet name alone may still name a sheet of another workbook.
-      for (auto& any : H().books)
+      for (auto& any : H().model.books)
         for (auto& s : any->sheets)
           if (SameText(s->name, sheet)) return s.get();
       return nullptr;
@@ -188,7 +188,7 @@ SheetId NewWorkbook(const std::string& book, const std::string& sheet) {
   // Without workbooks a document is its one sheet and bears its name.
   SheetId id = NewSheetIn(*b, H().workbooks ? sheet : book).id;
   b->changed = false;
-  H().books.push_back(std::move(b));
+  H().model.books.push_back(std::move(b));
   Activate(id);
   return id;
 }

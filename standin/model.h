@@ -1,0 +1,155 @@
+// The workbook model: open workbooks, their sheets, cells, formula units,
+// formats and defined names. Internal to the library.
+#ifndef HVT_STANDIN_MODEL_H
+#define HVT_STANDIN_MODEL_H
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "standin/refs.h"
+#include "standin/standin.h"
+
+namespace standin {
+
+struct Node;  // formula syntax tree (formula.h)
+
+// A reference as the engine holds it: a sheet and its areas.
+struct Ref {
+  SheetId sheet = 0;
+  std::vector<Area> areas;
+};
+struct Array {
+  int rows = 0, columns = 0;
+  std::vector<Value> cells;
+  const Value& at(int r, int c) const {
+    return cells[static_cast<std::size_t>(r) * columns + c];
+  }
+};
+// What an expression evaluates to. no_value marks the answer of a
+// registered function that returned a null pointer (it reads as #NUM!).
+struct Operand {
+  std::variant<Value, Ref, Array> v;
+  bool no_value = false;
+  bool missing = false;  // an argument left empty: f(A1,,3)
+};
+
+// One formula: a single cell, or an array formula over an area.
+struct FormulaUnit {
+  SheetId sheet = 0;
+  Area area;
+  bool is_array = false;
+  std::string text;
+  std::shared_ptr<const Node> tree;
+  bool calculated = true;
+  bool in_progress = false;
+};
+
+struct Cell {
+  Value value;
+  std::shared_ptr<FormulaUnit> unit;
+};
+
+// How a cell is shown and guarded; kept apart from its value.
+struct CellFormat {
+  std::string number_format = "General";
+  int alignment = 1;  // 1 general, 2 left, 3 centre, 4 right, ...
+  bool bold = false, italic = false;
+  bool locked = true, formula_hidden = false;
+  bool operator==(const CellFormat&) const = default;
+};
+
+// A sheet's cell formats, column by column as runs of rows that share one
+// format, so that formatting whole columns costs a run per column, not a
+// record per cell. Rows in no run have the default format.
+class SheetFormats {
+ public:
+  CellFormat At(int row, int column) const;
+  // Changes the format of every cell of area, cells never formatted
+  // starting from the default.
+  void Apply(const Area& area, const std::function<void(CellFormat&)>& change);
+  void Set(int row, int column, const CellFormat& format);
+  void Clear(const Area& area);  // back to the default
+  bool AllUnlocked(const Area& area) const;
+  // Every cell whose format is not the default, in row-major order.
+  void ForEachFormatted(const std::function<void(int row, int column, const CellFormat&)>& visit) const;
+
+ private:
+  struct Run {
+    int last_row;
+    CellFormat format;
+  };
+  using Runs = std::map<int, Run>;  // by first row
+  static void SplitAt(Runs& runs, int row);
+  static void Tidy(Runs& runs, int first_row, int last_row);
+  std::map<int, Runs> columns_;
+};
+
+struct Sheet {
+  SheetId id = 0;
+  std::string name;
+  std::string book;
+  int type = 1;  // GET.DOCUMENT(3): 1 worksheet, 2 chart, 3 macro sheet
+  bool hidden = false;
+  bool protected_contents = false;
+  std::string password;
+  // Only cells that hold something are stored, so an empty sheet of any
+  // size costs nothing. Keys are row-major over the biggest grid: 64 bits,
+  // as long is 32 bits on Windows.
+  using CellKey = std::int64_t;
+  static constexpr CellKey kKeyColumns = 16384;
+  std::map<CellKey, Cell> cells;
+  std::vector<std::shared_ptr<FormulaUnit>> units;
+  SheetFormats formats;
+  std::map<int, double> column_widths;    // columns off the standard width
+
+  static CellKey Key(int row, int column) { return CellKey{row} * kKeyColumns + column; }
+  static int RowOf(CellKey key) { return static_cast<int>(key / kKeyColumns); }
+  static int ColumnOf(CellKey key) { return static_cast<int>(key % kKeyColumns); }
+  const Cell* Find(int row, int column) const {
+    auto it = cells.find(Key(row, column));
+    return it == cells.end() ? nullptr : &it->second;
+  }
+  Value Get(int row, int column) const {
+    const Cell* cell = Find(row, column);
+    return cell ? cell->value : Value{Blank{}};
+  }
+};
+
+struct Workbook {
+  std::string name;
+  std::vector<std::unique_ptr<Sheet>> sheets;
+  SheetId active_sheet = 0;
+  bool structure_protected = false, windows_protected = false;
+  bool hidden = false;       // its window is hidden
+  std::string directory;     // where it was last saved; empty: never saved
+  bool changed = false;
+};
+
+struct Model {
+  std::vector<std::unique_ptr<Workbook>> books;
+  SheetId next_sheet_id = 0x1001;
+  std::map<std::string, std::string> names;  // defined names (upper case key)
+};
+
+Workbook* FindBook(const std::string& name);
+Workbook* BookOf(const Sheet& sheet);
+bool SameText(const std::string& a, const std::string& b);
+// A name Excel lets a sheet bear: 1 to 31 characters, none of : \ / ? * [ ].
+bool ValidSheetName(const std::string& name);
+// A new sheet in a workbook, named like Excel names new sheets.
+Sheet& NewSheetIn(Workbook& book, const std::string& name = "");
+void RemoveSheet(Workbook& book, SheetId sheet);
+Sheet* FindSheetById(SheetId id);
+Sheet* FindSheetByName(const std::string& book, const std::string& sheet);
+Sheet& SheetOrThrow(SheetId id);
+void PutValue(Sheet& sheet, int row, int column, const Value& value);
+void RemoveUnitsIn(Sheet& sheet, const Area& area);
+
+}  // namespace standin
+
+#endif  // HVT_STANDIN_MODEL_H
