@@ -96,9 +96,9 @@ void SetHostVersion(const std::string& version) {
                                           "11.0", "12.0", "14.0", "15.0", "16.0"};
   if (std::find(std::begin(kVersions), std::end(kVersions), version) == std::end(kVersions))
     throw HostError("unknown host version " + version);
-  H().version = version;
+  H().app.version = version;
 }
-std::string HostVersion() { return H().version; }
+std::string HostVersion() { return H().app.version; }
 int RowLimit() { return CurrentRowLimit(); }
 int SheetRows() { return SheetRowLimit(); }
 int SheetColumns() { return SheetColumnLimit(); }
@@ -165,15 +165,15 @@ void Recalculate() {
 
 Evaluation Evaluate(const std::string& formula) {
   Host& h = H();
-  if (FindSheetById(h.active) == nullptr) throw HostError("no active sheet");
+  if (FindSheetById(h.app.active) == nullptr) throw HostError("no active sheet");
   auto tree = ParseFormula(formula, SheetRowLimit());
   bool any_units = false;
   for (auto& book : h.model.books)
     for (auto& sheet : book->sheets) any_units = any_units || !sheet->units.empty();
   if (any_units) Recalculate();
   SheetId saved = h.calling_sheet;
-  h.calling_sheet = h.active;
-  Operand result = EvaluateNode(*tree, h.active);
+  h.calling_sheet = h.app.active;
+  Operand result = EvaluateNode(*tree, h.app.active);
   h.calling_sheet = saved;
   Evaluation e;
   if (result.no_value) {

@@ -13,28 +13,28 @@ namespace standin {
 
 void SetWorkbooks(bool workbooks) {
   if (!H().model.books.empty()) throw HostError("choose the host kind before opening documents");
-  H().workbooks = workbooks;
+  H().app.workbooks = workbooks;
 }
-int CalculationMode() { return H().calculation; }
+int CalculationMode() { return H().app.calculation; }
 void SetCalculationMode(int mode) {
   if (mode < 1 || mode > 3) throw HostError("calculation mode " + std::to_string(mode));
-  H().calculation = mode;
+  H().app.calculation = mode;
 }
-int Recalculations() { return H().calculations; }
-bool StatusBarShown() { return H().status_bar; }
-void ShowStatusBar(bool shown) { H().status_bar = shown; }
-bool ScreenUpdating() { return H().echo; }
-bool MacroErrorsHandled() { return H().error_handling; }
-void SetR1C1(bool r1c1) { H().r1c1 = r1c1; }
+int Recalculations() { return H().app.calculations; }
+bool StatusBarShown() { return H().app.status_bar; }
+void ShowStatusBar(bool shown) { H().app.status_bar = shown; }
+bool ScreenUpdating() { return H().app.echo; }
+bool MacroErrorsHandled() { return H().app.error_handling; }
+void SetR1C1(bool r1c1) { H().app.r1c1 = r1c1; }
 
 void SetGroup(const std::vector<SheetId>& sheets) {
   for (SheetId id : sheets) SheetOrThrow(id);
-  H().group = sheets.size() >= 2 ? sheets : std::vector<SheetId>{};
+  H().app.group = sheets.size() >= 2 ? sheets : std::vector<SheetId>{};
 }
 
 void SelectObject(const std::string& name) {
-  if (!name.empty() && FindSheetById(H().active) == nullptr) throw HostError("no active sheet");
-  H().selected_object = name;
+  if (!name.empty() && FindSheetById(H().app.active) == nullptr) throw HostError("no active sheet");
+  H().app.selected_object = name;
 }
 
 void SetSheetType(SheetId sheet, int type) {
@@ -177,7 +177,7 @@ double RunCommand(const std::string& function_text) {
   for (const Registered& r : H().registrations)
     if (r.info.macro_type == "2" && SameText(r.info.function_text, function_text)) found = &r;
   if (found == nullptr) throw HostError("no command \"" + function_text + "\" is registered");
-  Operand answer = CallRegistered(*found, {}, H().active);
+  Operand answer = CallRegistered(*found, {}, H().app.active);
   // Excel forgets a break when the command it interrupted ends.
   H().person.break_pending = false;
   auto* v = std::get_if<Value>(&answer.v);

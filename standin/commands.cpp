@@ -31,7 +31,7 @@ int Refused(const std::string& message) {
   return xlretFailed;
 }
 
-Sheet* ActiveSheetOrNull() { return FindSheetById(H().active); }
+Sheet* ActiveSheetOrNull() { return FindSheetById(H().app.active); }
 
 bool AnyLocked(const Sheet& sheet, const Area& area) {
   return sheet.protected_contents && !sheet.formats.AllUnlocked(area);
@@ -47,12 +47,12 @@ std::optional<Ref> Target(const Args& args, std::size_t k, const char* function)
     }
     return ref;
   }
-  Host& h = H();
-  if (FindSheetById(h.active) == nullptr || !h.selected_object.empty()) {
+  Application& app = H().app;
+  if (FindSheetById(app.active) == nullptr || !app.selected_object.empty()) {
     LogLine(std::string(function) + ": no cells are selected");
     return std::nullopt;
   }
-  return h.selection;
+  return app.selection;
 }
 
 // Applies f to the format of every cell of ref; refused on a protected sheet.
@@ -67,7 +67,7 @@ int Format(XLOPER& result, const Args& args, std::size_t ref_arg, const char* fu
 }
 
 int DoCalculateNow(XLOPER& result, const Args&) {
-  ++H().calculations;
+  ++H().app.calculations;
   Recalculate();
   return Done(result);
 }
@@ -78,16 +78,16 @@ int DoCalculation(XLOPER& result, const Args& args) {
     return Refuse("xlcCalculation", "calculation type " + Describe(ScalarArg(args, 0)));
   for (std::size_t k = 1; k < args.size(); ++k)
     if (Given(args, k)) return Refuse("xlcCalculation", "argument " + std::to_string(k + 1) + " is not modelled");
-  H().calculation = static_cast<int>(*mode);
+  H().app.calculation = static_cast<int>(*mode);
   return Done(result);
 }
 
 int DoWorkspace(XLOPER& result, const Args& args) {
-  Host& h = H();
+  Application& app = H().app;
   for (std::size_t k = 0; k < args.size(); ++k) {
     if (!Given(args, k)) continue;
-    if (k == 2) h.r1c1 = BoolArg(args, k, h.r1c1);
-    else if (k == 4) h.status_bar = BoolArg(args, k, h.status_bar);
+    if (k == 2) app.r1c1 = BoolArg(args, k, app.r1c1);
+    else if (k == 4) app.status_bar = BoolArg(args, k, app.status_bar);
     else return Refuse("xlcWorkspace", "argument " + std::to_string(k + 1) + " is not modelled");
   }
   return Done(result);
@@ -111,26 +111,26 @@ bool Inside(const Area& outer, const Area& cell) {
 }
 
 int DoSelect(XLOPER& result, const Args& args) {
-  Host& h = H();
+  Application& app = H().app;
   if (!Given(args, 0)) {  // back from an object to the cells
-    h.selected_object.clear();
+    app.selected_object.clear();
     return Done(result);
   }
   auto ref = RefOrText(args, 0);
   if (!ref) return Refuse("xlcSelect", "no reference to select");
-  if (ref->sheet != h.active) return Refused("Select method of Range class failed");
-  h.selected_object.clear();
-  h.selection = *ref;
-  h.active_row = ref->areas[0].first_row;
-  h.active_col = ref->areas[0].first_col;
+  if (ref->sheet != app.active) return Refused("Select method of Range class failed");
+  app.selected_object.clear();
+  app.selection = *ref;
+  app.active_row = ref->areas[0].first_row;
+  app.active_col = ref->areas[0].first_col;
   if (Given(args, 1)) {
     auto cell = RefOrText(args, 1);
     bool ok = cell && cell->areas[0].rows() == 1 && cell->areas[0].columns() == 1 &&
               std::any_of(ref->areas.begin(), ref->areas.end(),
                           [&](const Area& a) { return Inside(a, cell->areas[0]); });
     if (!ok) return Refuse("xlcSelect", "the active cell is not in the selection");
-    h.active_row = cell->areas[0].first_row;
-    h.active_col = cell->areas[0].first_col;
+    app.active_row = cell->areas[0].first_row;
+    app.active_col = cell->areas[0].first_col;
   }
   return Done(result);
 }
@@ -142,10 +142,10 @@ int DoFormulaGoto(XLOPER& result, const Args& args) {
   Workbook* book = BookOf(sheet);
   if (sheet.hidden || (book && book->hidden)) return Refused("Reference is not valid.");
   Activate(sheet.id);
-  Host& h = H();
-  h.selection = *ref;
-  h.active_row = ref->areas[0].first_row;
-  h.active_col = ref->areas[0].first_col;
+  Application& app = H().app;
+  app.selection = *ref;
+  app.active_row = ref->areas[0].first_row;
+  app.active_col = ref->areas[0].first_col;
   return Done(result);
 }
 
@@ -153,7 +153,7 @@ int DoFormulaGoto(XLOPER& result, const Args& args) {
 // the next filled cell, or to the sheet's edge.
 int DoSelectEnd(XLOPER& result, const Args& args) {
   auto direction = NumberArg(args, 0);
-  Host& h = H();
+  Application& app = H().app;
   Sheet* sheet = ActiveSheetOrNull();
   if (!direction || *direction < 1 || *direction > 4) return Refuse("xlcSelectEnd", "direction " + Describe(ScalarArg(args, 0)));
   if (sheet == nullptr) return Refuse("xlcSelectEnd", "no active sheet");
@@ -167,7 +167,7 @@ int DoSelectEnd(XLOPER& result, const Args& args) {
   const int rows = CurrentRowLimit();
   auto filled = [&](int r, int c) { return !std::holds_alternative<Blank>(sheet->Get(r, c)); };
   auto inside = [&](int r, int c) { return r >= 0 && r < rows && c >= 0 && c < ColumnLimitFor(rows); };
-  int r = h.active_row, c = h.active_col;
+  int r = app.active_row, c = app.active_col;
   if (inside(r + dr, c + dc)) {
     if (filled(r, c) && filled(r + dr, c + dc)) {
       while (inside(r + dr, c + dc) && filled(r + dr, c + dc)) r += dr, c += dc;
@@ -176,9 +176,9 @@ int DoSelectEnd(XLOPER& result, const Args& args) {
       while (inside(r + dr, c + dc) && !filled(r, c)) r += dr, c += dc;
     }
   }
-  h.active_row = r;
-  h.active_col = c;
-  h.selection = Ref{sheet->id, {Area{r, r, c, c}}};
+  app.active_row = r;
+  app.active_col = c;
+  app.selection = Ref{sheet->id, {Area{r, r, c, c}}};
   return Done(result);
 }
 
@@ -393,13 +393,13 @@ int DoCopy(XLOPER& result, const Args& args) {
 // The formula text as the engine reads it (A1): R1C1 from an international
 // call or an R1C1 workspace, relative to the cell it goes into.
 std::optional<std::string> AsA1(const std::string& text, int row, int col, bool intl) {
-  if (text.empty() || text[0] != '=' || !(intl || H().r1c1)) return text;
+  if (text.empty() || text[0] != '=' || !(intl || H().app.r1c1)) return text;
   return ConvertFormula(text, false, true, 0, row, col);
 }
 
 int EnterFormula(XLOPER& result, const Args& args, bool array, const char* function) {
   bool intl = IntlCall();
-  Host& h = H();
+  Application& app = H().app;
   std::optional<Ref> ref;
   if (Given(args, 1)) {
     ref = RefOrText(args, 1);
@@ -408,8 +408,8 @@ int EnterFormula(XLOPER& result, const Args& args, bool array, const char* funct
     ref = Target(args, 99, function);
     if (!ref) return xlretFailed;
   } else {
-    if (FindSheetById(h.active) == nullptr) return Refuse(function, "no active sheet");
-    ref = Ref{h.active, {Area{h.active_row, h.active_row, h.active_col, h.active_col}}};
+    if (FindSheetById(app.active) == nullptr) return Refuse(function, "no active sheet");
+    ref = Ref{app.active, {Area{app.active_row, app.active_row, app.active_col, app.active_col}}};
   }
   Sheet& sheet = SheetOrThrow(ref->sheet);
   const Area area = ref->areas[0];
@@ -436,7 +436,7 @@ int EnterFormula(XLOPER& result, const Args& args, bool array, const char* funct
   } catch (const HostError& e) {
     return Refused(e.what());
   }
-  if (h.calculation != 3) Recalculate();
+  if (app.calculation != 3) Recalculate();
   return Done(result);
 }
 
@@ -498,9 +498,9 @@ int DoNew(XLOPER& result, const Args& args) {
   auto type = NumberArg(args, 0);
   if (!type || *type != 1) return Refuse("xlcNew", "only worksheets (type 1) are modelled");
   if (Given(args, 1)) return Refuse("xlcNew", "argument 2 is not modelled");
-  Host& h = H();
+  Application& app = H().app;
   Sheet* active = ActiveSheetOrNull();
-  if (BoolArg(args, 2, false) && h.workbooks && active) {
+  if (BoolArg(args, 2, false) && app.workbooks && active) {
     Workbook& book = *BookOf(*active);
     if (book.structure_protected) return Refused(kStructureMessage);
     Sheet& made = NewSheetIn(book);
@@ -513,7 +513,7 @@ int DoNew(XLOPER& result, const Args& args) {
   }
   // A new workbook (or document), named as Excel names them.
   for (int n = 1;; ++n) {
-    std::string name = (h.workbooks ? "Book" : "Sheet") + std::to_string(n);
+    std::string name = (app.workbooks ? "Book" : "Sheet") + std::to_string(n);
     if (FindBook(name) == nullptr) {
       NewWorkbook(name, "Sheet1");
       return Done(result);
@@ -540,7 +540,7 @@ int DoActivate(XLOPER& result, const Args& args) {
   if (book != nullptr) {
     sheet = FindSheetById(book->active_sheet);
     if (sheet == nullptr) return Refuse("xlcActivate", "the workbook has no visible sheet");
-  } else if (H().workbooks) {
+  } else if (H().app.workbooks) {
     sheet = SheetInActiveBook(text);
     if (sheet != nullptr) {
       book = BookOf(*sheet);
@@ -608,7 +608,7 @@ int DoWorkbookOptions(XLOPER& result, const Args& args) {
   Workbook* book = BookOf(*sheet);
   std::string name = TextArg(args, 2);
   if (book->structure_protected) return Refused(kStructureMessage);
-  if (!H().workbooks) return Refuse("xlcWorkbookOptions", "this host has no workbooks");
+  if (!H().app.workbooks) return Refuse("xlcWorkbookOptions", "this host has no workbooks");
   if (!ValidSheetName(name)) return Refused("Invalid sheet name \"" + name + "\".");
   for (auto& s : book->sheets)
     if (s.get() != sheet && SameText(s->name, name))
@@ -640,7 +640,7 @@ int DoWorkbookHide(XLOPER& result, const Args& args) {
           book->active_sheet = s->id;
           break;
         }
-      if (H().active == sheet->id) Activate(book->active_sheet);
+      if (H().app.active == sheet->id) Activate(book->active_sheet);
     }
   }
   return Done(result);
@@ -757,8 +757,8 @@ int DoSaveAs(XLOPER& result, const Args& args) {
   if (type && *type != 1 && *type != 6) return Refuse("xlcSaveAs", "file format " + Describe(*type));
   std::filesystem::path p(path);
   if (p.is_relative()) {
-    if (H().directory.empty()) H().directory = std::filesystem::current_path().string();
-    p = std::filesystem::path(H().directory) / p;
+    if (H().app.directory.empty()) H().app.directory = std::filesystem::current_path().string();
+    p = std::filesystem::path(H().app.directory) / p;
   }
   Workbook* book = BookOf(*sheet);
   std::string name = p.filename().string();
@@ -767,7 +767,7 @@ int DoSaveAs(XLOPER& result, const Args& args) {
   if (other != nullptr && other != book) return Refused("A workbook named \"" + name + "\" is already open.");
   std::string old_name = book->name, old_dir = book->directory;
   // Without workbooks the one sheet is the document and bears its name.
-  const bool renames_sheet = !H().workbooks && book->sheets.size() == 1;
+  const bool renames_sheet = !H().app.workbooks && book->sheets.size() == 1;
   std::string old_sheet = book->sheets.front()->name;
   book->name = name;
   book->directory = p.parent_path().string();
@@ -784,16 +784,17 @@ int DoSaveAs(XLOPER& result, const Args& args) {
 }
 
 void CloseBook(Workbook* book) {
-  Host& h = H();
+  Model& model = H().model;
+  Application& app = H().app;
   std::vector<SheetId> ids;
   for (auto& s : book->sheets) ids.push_back(s->id);
-  bool was_active = std::find(ids.begin(), ids.end(), h.active) != ids.end();
-  for (SheetId id : ids) std::erase(h.group, id);
-  std::erase_if(h.model.books, [&](auto& b) { return b.get() == book; });
+  bool was_active = std::find(ids.begin(), ids.end(), app.active) != ids.end();
+  for (SheetId id : ids) std::erase(app.group, id);
+  std::erase_if(model.books, [&](auto& b) { return b.get() == book; });
   if (was_active) {
-    h.active = 0;
-    h.selection = Ref{};
-    for (auto& b : h.model.books)
+    app.active = 0;
+    app.selection = Ref{};
+    for (auto& b : model.books)
       if (!b->hidden && b->active_sheet != 0) {
         Activate(b->active_sheet);
         break;

@@ -26,7 +26,7 @@ bool Given(const Args& args, std::size_t k) {
 }
 
 SheetId CallingSheet() {
-  return H().calling_sheet != 0 ? H().calling_sheet : H().active;
+  return H().calling_sheet != 0 ? H().calling_sheet : H().app.active;
 }
 
 Value ScalarArg(const Args& args, std::size_t k) {
@@ -472,7 +472,7 @@ int DoValue(XLOPER& result, const Args& args) {
 }
 
 int DoSheetId(XLOPER& result, const Args& args) {
-  SheetId id = H().active;
+  SheetId id = H().app.active;
   if (!args.empty() && BaseType(*args[0]) != xltypeMissing) {
     std::string name = TextArg(args, 0);
     std::string book, sheet = name;

@@ -214,7 +214,7 @@ void FillFromOper(XLOPER12& out, XLOPER& answer) {
 
 int Answer12(int xlfn, LPXLOPER12 result, int count, LPXLOPER12 opers[]) {
   if (MajorVersion() < 12) {
-    LogLine("MdCallBack12: version " + H().version + " has no 12-series interface");
+    LogLine("MdCallBack12: version " + H().app.version + " has no 12-series interface");
     return xlretFailed;
   }
   if (count < 0 || count > kXl12MaxArguments) {

@@ -305,7 +305,7 @@ Operand ResolveReference(const RefText& text, SheetId sheet) {
     Sheet* target = FindSheetByName(book, text.sheet);
     // Without workbooks a sheet name alone names another document, whose
     // one sheet bears its name.
-    if (target == nullptr && !H().workbooks && text.book.empty())
+    if (target == nullptr && !H().app.workbooks && text.book.empty())
       target = FindSheetByName(text.sheet, text.sheet);
     if (target == nullptr) return Operand{Value{Error{xlerrRef}}};
     id = target->id;

@@ -18,6 +18,7 @@
 #include "standin/menus.h"
 #include "standin/person.h"
 #include "standin/model.h"
+#include "standin/application.h"
 #include "standin/refs.h"
 #include "standin/standin.h"
 
@@ -36,13 +37,10 @@ struct Registered {
 };
 
 struct Host {
+  Application app;
   Model model;
   Person person;
   MenuBars menus;
-  std::string version = "8.0";
-  SheetId active = 0;
-  Ref selection;
-  int active_row = 0, active_col = 0;
 
   std::unique_ptr<Module> module;
   std::vector<Registered> registrations;
@@ -64,19 +62,6 @@ struct Host {
   int pending_dll_results = 0;
   std::vector<std::string> problems;
 
-  // The application around the workbooks.
-  bool workbooks = true;        // false: every sheet is a document of its own
-  int calculation = 1;          // 1 automatic, 2 except tables, 3 manual
-  bool status_bar = true;
-  bool echo = true;
-  bool error_handling = true;
-  bool r1c1 = false;            // workspace reference style
-  std::vector<SheetId> group;   // sheets edited as a group (two or more)
-  std::string selected_object;  // a drawing object selected instead of cells
-  std::string directory;        // current directory
-  std::string status_text;      // what the status bar shows; empty: Excel's own
-  int calculations = 0;         // recalculations run by commands
-
   // Recalculation: units met uncalculated by the add-in call in progress.
   bool recalculating = false;
   std::vector<FormulaUnit*> uncalced_hits;
@@ -84,14 +69,6 @@ struct Host {
 };
 
 Host& H();
-int MajorVersion();     // the whole integer part of the version text: 4 to 16
-int CurrentRowLimit();  // rows the caller being answered can address
-// The sheet itself: 16,384 or 65,536 rows by 256 columns, 1,048,576 by
-// 16,384 from version 12.
-int SheetRowLimit();
-int SheetColumnLimit();
-// "[Book]Sheet", or the document name alone on a host without workbooks.
-std::string FullSheetName(const Sheet& sheet);
 void LogLine(const std::string& line);
 
 // Accounting of host-filled values (values.cpp).

@@ -22,7 +22,7 @@ std::string Lower(std::string s) {
 // The sheet a document name means: "[Book]Sheet", a book (its active
 // sheet), a sheet of the active book, or the active sheet when none given.
 Sheet* DocumentSheet(const Args& args, std::size_t k) {
-  if (!Given(args, k)) return FindSheetById(H().active);
+  if (!Given(args, k)) return FindSheetById(H().app.active);
   std::string name = TextArg(args, k);
   if (!name.empty() && name[0] == '[') {
     std::size_t close = name.find(']');
@@ -35,7 +35,7 @@ Sheet* DocumentSheet(const Args& args, std::size_t k) {
 
 Workbook* DocumentBook(const Args& args, std::size_t k) {
   if (!Given(args, k)) {
-    Sheet* active = FindSheetById(H().active);
+    Sheet* active = FindSheetById(H().app.active);
     return active ? BookOf(*active) : nullptr;
   }
   std::string name = TextArg(args, k);
@@ -58,19 +58,19 @@ int NoSuchDocument(XLOPER& result) {
 int DoGetWorkspace(XLOPER& result, const Args& args) {
   int type = 0;
   if (int code = TypeCode(args, "xlfGetWorkspace", type)) return code;
-  Host& h = H();
+  Application& app = H().app;
   switch (type) {
     case 1: SetValue(result, std::string("Stand-in (64-bit)")); return xlretSuccess;
-    case 2: SetValue(result, h.version); return xlretSuccess;
-    case 4: SetValue(result, h.r1c1); return xlretSuccess;
-    case 6: SetValue(result, h.status_bar); return xlretSuccess;
+    case 2: SetValue(result, app.version); return xlretSuccess;
+    case 4: SetValue(result, app.r1c1); return xlretSuccess;
+    case 6: SetValue(result, app.status_bar); return xlretSuccess;
     case 20: {
-      if (h.group.size() < 2) {
+      if (app.group.size() < 2) {
         SetValue(result, Error{xlerrNA});
         return xlretSuccess;
       }
-      Array names{1, static_cast<int>(h.group.size()), {}};
-      for (SheetId id : h.group) names.cells.push_back(FullSheetName(SheetOrThrow(id)));
+      Array names{1, static_cast<int>(app.group.size()), {}};
+      for (SheetId id : app.group) names.cells.push_back(FullSheetName(SheetOrThrow(id)));
       SetArray(result, names);
       return xlretSuccess;
     }
@@ -87,7 +87,7 @@ int DoGetDocument(XLOPER& result, const Args& args) {
   Workbook* book = BookOf(*sheet);
   switch (type) {
     case 1:  // a book of one sheet goes by the book's name alone
-      SetValue(result, book->sheets.size() == 1 || !H().workbooks ? book->name
+      SetValue(result, book->sheets.size() == 1 || !H().app.workbooks ? book->name
                                                                   : FullSheetName(*sheet));
       return xlretSuccess;
     case 2:
@@ -96,12 +96,12 @@ int DoGetDocument(XLOPER& result, const Args& args) {
     case 3: SetValue(result, static_cast<double>(sheet->type)); return xlretSuccess;
     case 4: SetValue(result, book->changed); return xlretSuccess;
     case 7: SetValue(result, sheet->protected_contents); return xlretSuccess;
-    case 14: SetValue(result, static_cast<double>(H().calculation)); return xlretSuccess;
+    case 14: SetValue(result, static_cast<double>(H().app.calculation)); return xlretSuccess;
     case 67:  // number of sheets in the book
     case 68:  // the book's name
       // Before workbooks these types did not exist: #VALUE!, as for any
       // type out of range.
-      if (!H().workbooks) SetValue(result, Error{xlerrValue});
+      if (!H().app.workbooks) SetValue(result, Error{xlerrValue});
       else if (type == 67) SetValue(result, static_cast<double>(book->sheets.size()));
       else SetValue(result, book->name);
       return xlretSuccess;
@@ -111,7 +111,7 @@ int DoGetDocument(XLOPER& result, const Args& args) {
 }
 
 int DoGetWorkbook(XLOPER& result, const Args& args) {
-  if (!H().workbooks) return Refuse("xlfGetWorkbook", "this host has no workbooks");
+  if (!H().app.workbooks) return Refuse("xlfGetWorkbook", "this host has no workbooks");
   int type = 0;
   if (int code = TypeCode(args, "xlfGetWorkbook", type)) return code;
   Workbook* book = DocumentBook(args, 1);
@@ -141,7 +141,7 @@ int DoGetCell(XLOPER& result, const Args& args) {
   int type = 0;
   if (int code = TypeCode(args, "xlfGetCell", type)) return code;
   std::optional<Ref> ref = Given(args, 1) ? RefArg(args, 1)
-                                          : std::optional<Ref>(Ref{H().active, {Area{H().active_row, H().active_row, H().active_col, H().active_col}}});
+                                          : std::optional<Ref>(Ref{H().app.active, {Area{H().app.active_row, H().app.active_row, H().app.active_col, H().app.active_col}}});
   Sheet* sheet = ref ? FindSheetById(ref->sheet) : nullptr;
   if (sheet == nullptr || ref->areas.empty()) return NoSuchDocument(result);
   int row = ref->areas[0].first_row, col = ref->areas[0].first_col;
@@ -205,8 +205,8 @@ int DoDocuments(XLOPER& result, const Args& args) {
 }
 
 int DoDirectory(XLOPER& result, const Args& args) {
-  Host& h = H();
-  if (h.directory.empty()) h.directory = std::filesystem::current_path().string();
+  Application& app = H().app;
+  if (app.directory.empty()) app.directory = std::filesystem::current_path().string();
   if (Given(args, 0)) {
     std::string path = TextArg(args, 0);
     std::error_code ec;
@@ -214,9 +214,9 @@ int DoDirectory(XLOPER& result, const Args& args) {
       SetValue(result, Error{xlerrValue});
       return xlretSuccess;
     }
-    h.directory = std::filesystem::absolute(path, ec).string();
+    app.directory = std::filesystem::absolute(path, ec).string();
   }
-  SetValue(result, h.directory);
+  SetValue(result, app.directory);
   return xlretSuccess;
 }
 
@@ -277,7 +277,7 @@ int DoFormulaConvert(XLOPER& result, const Args& args) {
     SetValue(result, Error{xlerrValue});
     return xlretSuccess;
   }
-  int base_row = H().active_row, base_col = H().active_col;
+  int base_row = H().app.active_row, base_col = H().app.active_col;
   if (Given(args, 4)) {
     std::optional<Ref> base = RefArg(args, 4);
     if (!base) {
@@ -421,23 +421,23 @@ int DoSearch(XLOPER& result, const Args& args) {
 }
 
 int DoSelection(XLOPER& result, const Args&) {
-  Host& h = H();
-  if (!h.selected_object.empty()) {
-    SetValue(result, h.selected_object);
+  Application& app = H().app;
+  if (!app.selected_object.empty()) {
+    SetValue(result, app.selected_object);
     return xlretSuccess;
   }
-  if (FindSheetById(h.active) == nullptr) return Refuse("xlfSelection", "no active sheet");
-  SetRef(result, h.selection);
+  if (FindSheetById(app.active) == nullptr) return Refuse("xlfSelection", "no active sheet");
+  SetRef(result, app.selection);
   return xlretSuccess;
 }
 
 int DoActiveCell(XLOPER& result, const Args&) {
-  Host& h = H();
-  if (FindSheetById(h.active) == nullptr || !h.selected_object.empty()) {
+  Application& app = H().app;
+  if (FindSheetById(app.active) == nullptr || !app.selected_object.empty()) {
     SetValue(result, Error{xlerrNA});
     return xlretSuccess;
   }
-  SetRef(result, Ref{h.active, {Area{h.active_row, h.active_row, h.active_col, h.active_col}}});
+  SetRef(result, Ref{app.active, {Area{app.active_row, app.active_row, app.active_col, app.active_col}}});
   return xlretSuccess;
 }
 
@@ -460,14 +460,14 @@ int DoSetName(XLOPER& result, const Args& args) {
 }
 
 int DoError(XLOPER& result, const Args& args) {
-  H().error_handling = BoolArg(args, 0, true);
+  H().app.error_handling = BoolArg(args, 0, true);
   SetValue(result, true);
   return xlretSuccess;
 }
 
 int DoEcho(XLOPER& result, const Args& args) {
-  Host& h = H();
-  h.echo = Given(args, 0) ? BoolArg(args, 0, true) : !h.echo;
+  Application& app = H().app;
+  app.echo = Given(args, 0) ? BoolArg(args, 0, true) : !app.echo;
   SetValue(result, true);
   return xlretSuccess;
 }
@@ -579,7 +579,7 @@ std::string RefTextOf(const Ref& ref, bool a1) {
   std::string out;
   for (const Area& area : ref.areas) {
     RefText t;
-    if (H().workbooks) t.book = sheet.book;
+    if (H().app.workbooks) t.book = sheet.book;
     t.sheet = sheet.name;
     t.area = area;
     t.abs_row1 = t.abs_row2 = t.abs_col1 = t.abs_col2 = true;
@@ -594,17 +594,17 @@ std::string RefTextOf(const Ref& ref, bool a1) {
 }
 
 std::optional<Ref> RefFromText(const std::string& text, bool a1, std::string* why) {
-  Host& h = H();
+  Application& app = H().app;
   auto parsed = a1 ? ParseA1(text, CurrentRowLimit())
-                   : ParseR1C1(text, CurrentRowLimit(), h.active_row, h.active_col);
+                   : ParseR1C1(text, CurrentRowLimit(), app.active_row, app.active_col);
   if (!parsed) {
     if (why) *why = "not a reference";
     return std::nullopt;
   }
-  SheetId id = h.active;
+  SheetId id = app.active;
   if (!parsed->sheet.empty()) {
     Sheet* sheet = FindSheetByName(parsed->book, parsed->sheet);
-    if (sheet == nullptr && !h.workbooks && parsed->book.empty()) sheet = FindSheetByName(parsed->sheet, parsed->sheet);
+    if (sheet == nullptr && !app.workbooks && parsed->book.empty()) sheet = FindSheetByName(parsed->sheet, parsed->sheet);
     if (sheet == nullptr) {
       if (why) *why = "no sheet " + parsed->sheet;
       return std::nullopt;

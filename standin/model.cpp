@@ -14,7 +14,7 @@ Host& H() {
   return host;
 }
 
-int MajorVersion() { return std::stoi(H().version); }
+int MajorVersion() { return std::stoi(H().app.version); }
 
 // From version 12 the sheet is bigger than an XLOPER can address: a
 // 4-series caller sees the old grid, a 12-series call the whole sheet.
@@ -44,7 +44,7 @@ Workbook* FindBook(const std::string& name) {
 Workbook* BookOf(const Sheet& sheet) { return FindBook(sheet.book); }
 
 std::string FullSheetName(const Sheet& sheet) {
-  if (!H().workbooks) return sheet.name;
+  if (!H().app.workbooks) return sheet.name;
   return "[" + sheet.book + "]" + sheet.name;
 }
 
@@ -77,8 +77,8 @@ void RemoveSheet(Workbook& book, SheetId id) {
       break;
     }
   book.changed = true;
-  Host& h = H();
-  std::erase(h.group, id);
+  Application& app = H().app;
+  std::erase(app.group, id);
   if (book.active_sheet == id) {
     book.active_sheet = 0;
     for (auto& s : sheets)
@@ -87,9 +87,9 @@ void RemoveSheet(Workbook& book, SheetId id) {
         break;
       }
   }
-  if (h.active == id) {
+  if (app.active == id) {
     if (book.active_sheet != 0) Activate(book.active_sheet);
-    else h.active = 0;
+    else app.active = 0;
   }
 }
 
@@ -119,7 +119,7 @@ Sheet* FindSheetById(SheetId id) {
 Sheet* FindSheetByName(const std::string& book, const std::string& sheet) {
   Workbook* b = nullptr;
   if (book.empty()) {
-    Sheet* active = FindSheetById(H().active);
+    Sheet* active = FindSheetById(H().app.active);
     if (active) b = FindBook(active->book);
     if (b == nullptr) {
       // A sheet name alone may still name a sheet of another workbook.
@@ -181,12 +181,12 @@ void PutValue(Sheet& sheet, int row, int column, const Value& value) {
 SheetId NewWorkbook(const std::string& book, const std::string& sheet) {
   CheckName(book, "workbook");
   // Without workbooks the document's one sheet bears the file's name.
-  if (H().workbooks) CheckSheetName(sheet);
+  if (H().app.workbooks) CheckSheetName(sheet);
   if (FindBook(book)) throw HostError("a workbook named \"" + book + "\" is already open");
   auto b = std::make_unique<Workbook>();
   b->name = book;
   // Without workbooks a document is its one sheet and bears its name.
-  SheetId id = NewSheetIn(*b, H().workbooks ? sheet : book).id;
+  SheetId id = NewSheetIn(*b, H().app.workbooks ? sheet : book).id;
   b->changed = false;
   H().model.books.push_back(std::move(b));
   Activate(id);
@@ -197,7 +197,7 @@ SheetId AddSheet(const std::string& book, const std::string& sheet) {
   CheckSheetName(sheet);
   Workbook* b = FindBook(book);
   if (b == nullptr) throw HostError("no open workbook \"" + book + "\"");
-  if (!H().workbooks) throw HostError("a document of this host holds one sheet");
+  if (!H().app.workbooks) throw HostError("a document of this host holds one sheet");
   for (auto& s : b->sheets)
     if (SameText(s->name, sheet)) throw HostError("sheet \"" + sheet + "\" already exists");
   return NewSheetIn(*b, sheet).id;
@@ -215,15 +215,15 @@ std::string BookName(SheetId sheet) { return SheetOrThrow(sheet).book; }
 void Activate(SheetId sheet) {
   Sheet& s = SheetOrThrow(sheet);
   if (Workbook* book = BookOf(s)) book->active_sheet = sheet;
-  Host& h = H();
-  h.selected_object.clear();
-  h.active = sheet;
-  h.selection = Ref{sheet, {Area{0, 0, 0, 0}}};
-  h.active_row = 0;
-  h.active_col = 0;
+  Application& app = H().app;
+  app.selected_object.clear();
+  app.active = sheet;
+  app.selection = Ref{sheet, {Area{0, 0, 0, 0}}};
+  app.active_row = 0;
+  app.active_col = 0;
 }
 
-SheetId ActiveSheet() { return H().active; }
+SheetId ActiveSheet() { return H().app.active; }
 
 void Select(SheetId sheet, const std::string& range, const std::string& active_cell) {
   SheetOrThrow(sheet);
@@ -239,23 +239,23 @@ void Select(SheetId sheet, const std::string& range, const std::string& active_c
     from = comma + 1;
   }
   Activate(sheet);
-  Host& h = H();
-  h.selection = Ref{sheet, areas};
-  h.active_row = areas[0].first_row;
-  h.active_col = areas[0].first_col;
+  Application& app = H().app;
+  app.selection = Ref{sheet, areas};
+  app.active_row = areas[0].first_row;
+  app.active_col = areas[0].first_col;
   if (!active_cell.empty()) {
     auto cell = ParseA1(active_cell, SheetRowLimit());
     if (!cell || cell->area.rows() != 1 || cell->area.columns() != 1)
       throw HostError("not a cell: " + active_cell);
-    h.active_row = cell->area.first_row;
-    h.active_col = cell->area.first_col;
+    app.active_row = cell->area.first_row;
+    app.active_col = cell->area.first_col;
   }
 }
 
 std::string Selection() {
-  const Host& h = H();
+  const Application& app = H().app;
   std::string out;
-  for (const Area& area : h.selection.areas) {
+  for (const Area& area : app.selection.areas) {
     RefText text;
     text.area = area;
     // Whole columns read as "C:D", as Excel writes them.
@@ -267,7 +267,7 @@ std::string Selection() {
 
 std::string ActiveCell() {
   RefText text;
-  text.area = Area{H().active_row, H().active_row, H().active_col, H().active_col};
+  text.area = Area{H().app.active_row, H().app.active_row, H().app.active_col, H().app.active_col};
   return PrintA1(text);
 }
 

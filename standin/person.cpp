@@ -240,7 +240,7 @@ int DoInput(XLOPER& result, const Args& args) {
   }
   Say(line + Describe(*typed));
   if (type & 8) {  // a reference typed as text
-    if (auto ref = RefFromText(CellText(*typed), !H().r1c1)) {
+    if (auto ref = RefFromText(CellText(*typed), !H().app.r1c1)) {
       SetRef(result, *ref);
       return xlretSuccess;
     }
@@ -281,12 +281,12 @@ int DoAbort(XLOPER& result, const Args& args) {
 }
 
 int DoMessage(XLOPER& result, const Args& args) {
-  Host& h = H();
+  Application& app = H().app;
   if (BoolArg(args, 0, false)) {
-    h.status_text = TextArg(args, 1);
-    Say("status " + Quote(h.status_text));
+    app.status_text = TextArg(args, 1);
+    Say("status " + Quote(app.status_text));
   } else {
-    h.status_text.clear();
+    app.status_text.clear();
     Say("status cleared");
   }
   SetValue(result, true);
@@ -334,6 +334,6 @@ void ClearTranscript() {
   H().person.transcript.clear();
   H().person.showings.clear();
 }
-std::string StatusText() { return H().status_text; }
+std::string StatusText() { return H().app.status_text; }
 
 }  // namespace standin
