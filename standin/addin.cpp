@@ -90,7 +90,7 @@ bool SupportedTypeText(const std::string& type_text, std::string& why) {
 }
 
 void* ResolveProcedure(const std::string& name) {
-  Module* module = H().module.get();
+  Module* module = H().link.module.get();
   if (module == nullptr) return nullptr;
   if (module->test) {
     auto it = module->procedures.find(name);
@@ -101,8 +101,9 @@ void* ResolveProcedure(const std::string& name) {
 }
 
 Value RegisterProcedure(const RegisterRequest& r) {
-  Host& h = H();
-  if (h.module == nullptr || !SameTextCi(r.module, h.module->path)) {
+  Model& model = H().model;
+  AddinLink& link = H().link;
+  if (link.module == nullptr || !SameTextCi(r.module, link.module->path)) {
     LogLine("xlfRegister: module \"" + r.module + "\" is not loaded");
     return Error{xlerrValue};
   }
@@ -122,23 +123,23 @@ Value RegisterProcedure(const RegisterRequest& r) {
   if (!r.function_text.empty()) {
     std::string key;
     for (char c : r.function_text) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    h.model.names[key] = "registered " + r.procedure;
+    model.names[key] = "registered " + r.procedure;
   }
-  for (Registered& existing : h.registrations)
+  for (Registered& existing : link.registrations)
     if (SameTextCi(existing.info.module, r.module) && existing.info.procedure == r.procedure) {
       info.id = existing.info.id;
       existing.info = info;
       existing.address = address;
       return info.id;
     }
-  info.id = 0x10000 + ++h.next_register_id;
-  h.registrations.push_back({info, address});
+  info.id = 0x10000 + ++link.next_register_id;
+  link.registrations.push_back({info, address});
   return info.id;
 }
 
 Value RegisterId(const std::string& module, const std::string& procedure,
                  const std::string& type_text) {
-  for (const Registered& r : H().registrations)
+  for (const Registered& r : H().link.registrations)
     if (SameTextCi(r.info.module, module) && SameTextCi(r.info.procedure, procedure))
       return r.info.id;
   if (type_text.empty()) return Error{xlerrValue};
@@ -150,7 +151,7 @@ Value RegisterId(const std::string& module, const std::string& procedure,
 }
 
 bool Unregister(double id) {
-  auto& list = H().registrations;
+  auto& list = H().link.registrations;
   for (auto it = list.begin(); it != list.end(); ++it)
     if (it->info.id == id) {
       list.erase(it);
@@ -160,7 +161,7 @@ bool Unregister(double id) {
 }
 
 const Registered* FindRegisteredFunction(const std::string& function_text) {
-  for (const Registered& r : H().registrations) {
+  for (const Registered& r : H().link.registrations) {
     bool worksheet = r.info.macro_type.empty() || r.info.macro_type == "1";
     if (worksheet && !r.info.function_text.empty() && SameTextCi(r.info.function_text, function_text))
       return &r;
@@ -461,18 +462,18 @@ template <typename Oper>
 void GiveBack(Oper* result) {
   constexpr bool kWide = std::is_same_v<Oper, XLOPER12>;
   const char* name = kWide ? "xlAutoFree12" : "xlAutoFree";
-  Host& h = H();
-  ++h.pending_dll_results;
+  ValueAccounts& accounts = H().accounts;
+  ++accounts.pending_dll_results;
   void* address = ResolveProcedure(name);
   if (address == nullptr) {
-    h.problems.push_back(std::string("an xlbitDLLFree result, but the module exports no ") + name);
+    accounts.problems.push_back(std::string("an xlbitDLLFree result, but the module exports no ") + name);
     return;
   }
   {
     CodeOwner owner(true);
     reinterpret_cast<void(WINAPI*)(Oper*)>(address)(result);
   }
-  --h.pending_dll_results;
+  --accounts.pending_dll_results;
 }
 
 // Reads the procedure's answer into an operand and releases what it held.
@@ -606,7 +607,7 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     bool returned_null = std::strchr("RPQU", letters[0]) != nullptr && raw.integer == 0;
     Operand result = TakeResult(letters[0], raw, sheet);
     bool retry = !hits.empty() && attempt < 1000;
-    h.calls.push_back({info.function_text, returned_null, retry});
+    h.link.calls.push_back({info.function_text, returned_null, retry});
     if (!retry) return result;
     // As Excel does: drop this answer, calculate what it needed, call again.
     for (FormulaUnit* unit : hits)

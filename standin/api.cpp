@@ -52,10 +52,10 @@ Grid ToGrid(const Array& a) {
 }
 
 void ReleaseHostValues() {
-  Host& h = H();
+  ValueAccounts& accounts = H().accounts;
   // Blocks the add-in never gave back: release them so the process stays
   // clean, after they have been counted.
-  std::vector<std::pair<const void*, std::string>> live(h.live_values.begin(), h.live_values.end());
+  std::vector<std::pair<const void*, std::string>> live(accounts.live_values.begin(), accounts.live_values.end());
   for (auto& entry : live) FreeTracked(entry.first);
 }
 
@@ -200,7 +200,7 @@ Evaluation Evaluate(const std::string& formula) {
 
 namespace {
 void DropRegistrations(const std::string& module) {
-  auto& list = H().registrations;
+  auto& list = H().link.registrations;
   list.erase(std::remove_if(list.begin(), list.end(),
                             [&](const Registered& r) { return r.info.module == module; }),
              list.end());
@@ -215,7 +215,7 @@ int LoadAddIn(const std::string& path) {
   auto module = std::make_unique<Module>();
   module->path = path;
   module->handle = handle;
-  H().module = std::move(module);
+  H().link.module = std::move(module);
   void* open = ModuleSymbol(handle, "xlAutoOpen");
   if (open == nullptr) return 1;
   CodeOwner owner(true);
@@ -223,42 +223,42 @@ int LoadAddIn(const std::string& path) {
 }
 
 void CloseAddIn() {
-  Host& h = H();
-  if (h.module == nullptr) return;
+  AddinLink& link = H().link;
+  if (link.module == nullptr) return;
   if (void* close = ResolveProcedure("xlAutoClose")) {
     CodeOwner owner(true);
     reinterpret_cast<int (*)()>(close)();
   }
   // The module may have gone during its own close; look again.
-  if (h.module == nullptr) return;
-  DropRegistrations(h.module->path);
-  void* handle = h.module->handle;
-  h.module.reset();
+  if (link.module == nullptr) return;
+  DropRegistrations(link.module->path);
+  void* handle = link.module->handle;
+  link.module.reset();
   if (handle) UnloadModule(handle);
 }
 
-bool AddInLoaded() { return H().module != nullptr; }
-std::string AddInPath() { return H().module ? H().module->path : ""; }
+bool AddInLoaded() { return H().link.module != nullptr; }
+std::string AddInPath() { return H().link.module ? H().link.module->path : ""; }
 
 void AttachTestModule(const std::string& module_name) {
   CloseAddIn();
   auto module = std::make_unique<Module>();
   module->path = module_name;
   module->test = true;
-  H().module = std::move(module);
+  H().link.module = std::move(module);
 }
 
 void AddTestProcedure(const std::string& procedure, void* address) {
-  if (H().module == nullptr || !H().module->test)
+  if (H().link.module == nullptr || !H().link.module->test)
     throw HostError("AddTestProcedure needs AttachTestModule first");
-  H().module->procedures[procedure] = address;
+  H().link.module->procedures[procedure] = address;
 }
 
 double RegisterTestFunction(const std::string& function_text, const std::string& type_text,
                             void* address) {
   std::string procedure = "test_" + function_text;
   AddTestProcedure(procedure, address);
-  RegisterRequest r{H().module->path, procedure, type_text, function_text, "", "1", "Test", ""};
+  RegisterRequest r{H().link.module->path, procedure, type_text, function_text, "", "1", "Test", ""};
   Value id = RegisterProcedure(r);
   if (auto* d = std::get_if<double>(&id)) return *d;
   throw HostError("cannot register " + function_text + " as \"" + type_text + "\"");
@@ -266,25 +266,25 @@ double RegisterTestFunction(const std::string& function_text, const std::string&
 
 std::vector<Registration> Registrations() {
   std::vector<Registration> out;
-  for (const Registered& r : H().registrations) out.push_back(r.info);
+  for (const Registered& r : H().link.registrations) out.push_back(r.info);
   return out;
 }
 
-std::vector<CallRecord> Calls() { return H().calls; }
-void ClearCalls() { H().calls.clear(); }
-std::vector<std::string> Log() { return H().log; }
-void ClearLog() { H().log.clear(); }
+std::vector<CallRecord> Calls() { return H().link.calls; }
+void ClearCalls() { H().link.calls.clear(); }
+std::vector<std::string> Log() { return H().link.log; }
+void ClearLog() { H().link.log.clear(); }
 
 Accounting GetAccounting() {
-  const Host& h = H();
+  const ValueAccounts& accounts = H().accounts;
   Accounting a;
-  a.outstanding_values = static_cast<int>(h.live_values.size());
-  a.double_frees = h.double_frees;
-  a.unknown_frees = h.unknown_frees;
-  a.pending_dll_results = h.pending_dll_results;
-  a.changed_arrays = h.changed_arrays;
-  a.problems = h.problems;
-  for (const auto& [pointer, kind] : h.live_values)
+  a.outstanding_values = static_cast<int>(accounts.live_values.size());
+  a.double_frees = accounts.double_frees;
+  a.unknown_frees = accounts.unknown_frees;
+  a.pending_dll_results = accounts.pending_dll_results;
+  a.changed_arrays = accounts.changed_arrays;
+  a.problems = accounts.problems;
+  for (const auto& [pointer, kind] : accounts.live_values)
     a.problems.push_back("a host-filled " + kind + " never given to xlFree");
   win32::MemoryCounts m = win32::Memory();
   a.global_blocks = m.blocks;

@@ -174,7 +174,7 @@ void SaveCsv(SheetId sheet, const std::string& path) {
 
 double RunCommand(const std::string& function_text) {
   const Registered* found = nullptr;
-  for (const Registered& r : H().registrations)
+  for (const Registered& r : H().link.registrations)
     if (r.info.macro_type == "2" && SameText(r.info.function_text, function_text)) found = &r;
   if (found == nullptr) throw HostError("no command \"" + function_text + "\" is registered");
   Operand answer = CallRegistered(*found, {}, H().app.active);

@@ -381,11 +381,11 @@ int DoSum(XLOPER& result, const Args& args) {
 }
 
 int DoGetName(XLOPER& result, const Args&) {
-  if (H().module == nullptr) {
+  if (H().link.module == nullptr) {
     LogLine("xlGetName: no add-in module is loaded");
     return xlretFailed;
   }
-  SetValue(result, H().module->path);
+  SetValue(result, H().link.module->path);
   return xlretSuccess;
 }
 

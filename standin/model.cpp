@@ -25,7 +25,7 @@ int CurrentRowLimit() {
 int SheetRowLimit() { return MajorVersion() >= 12 ? kXl12MaxRows : MajorVersion() >= 8 ? 65536 : 16384; }
 int SheetColumnLimit() { return ColumnLimitFor(SheetRowLimit()); }
 
-void LogLine(const std::string& line) { H().log.push_back(line); }
+void LogLine(const std::string& line) { H().link.log.push_back(line); }
 
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() &&

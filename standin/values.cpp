@@ -24,9 +24,9 @@ constexpr ErrorName kErrors[] = {
 };
 
 void Track(const void* pointer, const char* kind) {
-  Host& h = H();
-  h.live_values[pointer] = kind;
-  h.freed_values.erase(pointer);
+  ValueAccounts& accounts = H().accounts;
+  accounts.live_values[pointer] = kind;
+  accounts.freed_values.erase(pointer);
 }
 }  // namespace
 
@@ -194,8 +194,8 @@ void FillScalar12(XLOPER12& out, const Value& value, const XLOPER12* array) {
   SetScalar(out, value, NewHostWideString);
   if (array != nullptr && RecordType(out) == xltypeStr) {
     // The string lives and dies with its array.
-    H().live_values.erase(out.val.str);
-    H().array_wide_strings[array].push_back(out.val.str);
+    H().accounts.live_values.erase(out.val.str);
+    H().accounts.array_wide_strings[array].push_back(out.val.str);
   }
 }
 
@@ -203,12 +203,12 @@ Value ScalarOf12(const XLOPER12& x) { return ScalarValue(x); }
 
 void TrackArrayString(const XLOPER* array, char* text) {
   // The string lives and dies with its array: not tracked on its own.
-  H().live_values.erase(text);
-  H().array_strings[array].push_back(text);
+  H().accounts.live_values.erase(text);
+  H().accounts.array_strings[array].push_back(text);
 }
 
 void KeepArrayCells(const XLOPER* array, std::size_t count) {
-  H().array_cells[array].assign(array, array + count);
+  H().accounts.array_cells[array].assign(array, array + count);
 }
 
 namespace {
@@ -216,40 +216,40 @@ namespace {
 // array back: a cell turned from a string into a number leaks the string, a
 // string pointer replaced frees memory Excel never allocated.
 void CheckArrayCells(const void* pointer) {
-  Host& h = H();
-  auto it = h.array_cells.find(pointer);
-  if (it == h.array_cells.end()) return;
+  ValueAccounts& accounts = H().accounts;
+  auto it = accounts.array_cells.find(pointer);
+  if (it == accounts.array_cells.end()) return;
   const auto* cells = static_cast<const XLOPER*>(pointer);
   bool same = true;
   for (std::size_t i = 0; i < it->second.size() && same; ++i)
     same = std::memcmp(&cells[i], &it->second[i], sizeof(XLOPER)) == 0;
-  h.array_cells.erase(it);
+  accounts.array_cells.erase(it);
   if (same) return;
-  ++h.changed_arrays;
+  ++accounts.changed_arrays;
   char text[32];
   std::snprintf(text, sizeof text, "%p", pointer);
-  h.problems.push_back(std::string("xlFree of a host array whose cells were changed: ") + text);
+  accounts.problems.push_back(std::string("xlFree of a host array whose cells were changed: ") + text);
 }
 
 void Release(const void* pointer, const std::string& kind) {
-  Host& h = H();
+  ValueAccounts& accounts = H().accounts;
   if (kind == "string") {
     delete[] static_cast<const char*>(pointer);
   } else if (kind == "wide string") {
     delete[] static_cast<const XCHAR*>(pointer);
   } else if (kind == "array") {
     CheckArrayCells(pointer);
-    auto it = h.array_strings.find(pointer);
-    if (it != h.array_strings.end()) {
+    auto it = accounts.array_strings.find(pointer);
+    if (it != accounts.array_strings.end()) {
       for (char* s : it->second) delete[] s;
-      h.array_strings.erase(it);
+      accounts.array_strings.erase(it);
     }
     delete[] static_cast<const XLOPER*>(pointer);
   } else if (kind == "wide array") {
-    auto it = h.array_wide_strings.find(pointer);
-    if (it != h.array_wide_strings.end()) {
+    auto it = accounts.array_wide_strings.find(pointer);
+    if (it != accounts.array_wide_strings.end()) {
       for (XCHAR* s : it->second) delete[] s;
-      h.array_wide_strings.erase(it);
+      accounts.array_wide_strings.erase(it);
     }
     delete[] static_cast<const XLOPER12*>(pointer);
   } else {
@@ -264,23 +264,23 @@ int FreeHostValue12(XLOPER12* value) { return FreeTracked(HeldBlock(*value)); }
 
 int FreeTracked(const void* pointer) {
   if (pointer == nullptr) return xlretSuccess;
-  Host& h = H();
-  auto it = h.live_values.find(pointer);
-  if (it == h.live_values.end()) {
+  ValueAccounts& accounts = H().accounts;
+  auto it = accounts.live_values.find(pointer);
+  if (it == accounts.live_values.end()) {
     char text[32];
     std::snprintf(text, sizeof text, "%p", pointer);
-    if (h.freed_values.count(pointer)) {
-      ++h.double_frees;
-      h.problems.push_back(std::string("xlFree twice of ") + text);
+    if (accounts.freed_values.count(pointer)) {
+      ++accounts.double_frees;
+      accounts.problems.push_back(std::string("xlFree twice of ") + text);
     } else {
-      ++h.unknown_frees;
-      h.problems.push_back(std::string("xlFree of a value the host never filled: ") + text);
+      ++accounts.unknown_frees;
+      accounts.problems.push_back(std::string("xlFree of a value the host never filled: ") + text);
     }
     return xlretSuccess;
   }
   std::string kind = it->second;
-  h.live_values.erase(it);
-  h.freed_values.insert(pointer);
+  accounts.live_values.erase(it);
+  accounts.freed_values.insert(pointer);
   Release(pointer, kind);
   return xlretSuccess;
 }
