@@ -588,9 +588,10 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     if (fail) return Operand{Value{*fail}};
   }
 
-  Host& h = H();
+  AddinLink& link = H().link;
+  Recalculation& recalc = H().recalc;
   for (int attempt = 0;; ++attempt) {
-    h.uncalced_hits.clear();
+    recalc.uncalced_hits.clear();
     std::optional<RawResult> called;
     {
       // The procedure's own calls into the host are calls of their own.
@@ -602,12 +603,12 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
       return Operand{Value{Error{xlerrValue}}};
     }
     const RawResult& raw = *called;
-    std::vector<FormulaUnit*> hits = h.uncalced_hits;
-    h.uncalced_hits.clear();
+    std::vector<FormulaUnit*> hits = recalc.uncalced_hits;
+    recalc.uncalced_hits.clear();
     bool returned_null = std::strchr("RPQU", letters[0]) != nullptr && raw.integer == 0;
     Operand result = TakeResult(letters[0], raw, sheet);
     bool retry = !hits.empty() && attempt < 1000;
-    h.link.calls.push_back({info.function_text, returned_null, retry});
+    link.calls.push_back({info.function_text, returned_null, retry});
     if (!retry) return result;
     // As Excel does: drop this answer, calculate what it needed, call again.
     for (FormulaUnit* unit : hits)

@@ -122,10 +122,10 @@ Value GetCell(SheetId sheet, const std::string& cell) {
 }
 Grid GetRange(SheetId sheet, const std::string& range) {
   SheetOrThrow(sheet);
-  bool was = H().recalculating;
-  H().recalculating = false;  // read what the cells hold now
+  bool was = H().recalc.recalculating;
+  H().recalc.recalculating = false;  // read what the cells hold now
   Grid g = ToGrid(ReadRef(Ref{sheet, {CellArea(range)}}));
-  H().recalculating = was;
+  H().recalc.recalculating = was;
   return g;
 }
 std::string GetFormula(SheetId sheet, const std::string& cell) {
@@ -143,9 +143,8 @@ void EnterArrayFormula(SheetId sheet, const std::string& range, const std::strin
 }
 
 void Recalculate() {
-  Host& h = H();
   std::vector<std::shared_ptr<FormulaUnit>> all;
-  for (auto& book : h.model.books)
+  for (auto& book : H().model.books)
     for (auto& sheet : book->sheets) {
       std::vector<std::shared_ptr<FormulaUnit>> units = sheet->units;
       std::sort(units.begin(), units.end(), [](const auto& a, const auto& b) {
@@ -156,25 +155,27 @@ void Recalculate() {
     }
   for (auto& unit : all) unit->calculated = false;
   struct Flag {
-    ~Flag() { H().recalculating = false; }
+    ~Flag() { H().recalc.recalculating = false; }
   } flag;
-  h.recalculating = true;
+  H().recalc.recalculating = true;
   for (auto& unit : all)
     if (!unit->calculated) CalculateUnit(*unit);
 }
 
 Evaluation Evaluate(const std::string& formula) {
-  Host& h = H();
-  if (FindSheetById(h.app.active) == nullptr) throw HostError("no active sheet");
+  Model& model = H().model;
+  Application& app = H().app;
+  Recalculation& recalc = H().recalc;
+  if (FindSheetById(app.active) == nullptr) throw HostError("no active sheet");
   auto tree = ParseFormula(formula, SheetRowLimit());
   bool any_units = false;
-  for (auto& book : h.model.books)
+  for (auto& book : model.books)
     for (auto& sheet : book->sheets) any_units = any_units || !sheet->units.empty();
   if (any_units) Recalculate();
-  SheetId saved = h.calling_sheet;
-  h.calling_sheet = h.app.active;
-  Operand result = EvaluateNode(*tree, h.app.active);
-  h.calling_sheet = saved;
+  SheetId saved = recalc.calling_sheet;
+  recalc.calling_sheet = app.active;
+  Operand result = EvaluateNode(*tree, app.active);
+  recalc.calling_sheet = saved;
   Evaluation e;
   if (result.no_value) {
     e.no_value = true;

@@ -26,7 +26,7 @@ bool Given(const Args& args, std::size_t k) {
 }
 
 SheetId CallingSheet() {
-  return H().calling_sheet != 0 ? H().calling_sheet : H().app.active;
+  return H().recalc.calling_sheet != 0 ? H().recalc.calling_sheet : H().app.active;
 }
 
 Value ScalarArg(const Args& args, std::size_t k) {
@@ -195,7 +195,7 @@ bool Valid(const XLOPER* x, std::string& why) {
 bool Uncalced(const Ref& ref) {
   std::vector<FormulaUnit*> hits = UncalculatedUnder(ref);
   if (hits.empty()) return false;
-  auto& list = H().uncalced_hits;
+  auto& list = H().recalc.uncalced_hits;
   list.insert(list.end(), hits.begin(), hits.end());
   return true;
 }

@@ -52,7 +52,7 @@ bool Overlaps(const Area& a, const Area& b) {
 }
 
 void EnsureCalculated(const Sheet& sheet, const Area& area) {
-  if (!H().recalculating) return;
+  if (!H().recalc.recalculating) return;
   // Copy: calculating may not add units, but keep iteration safe anyway.
   std::vector<std::shared_ptr<FormulaUnit>> units = sheet.units;
   for (auto& unit : units)
@@ -419,7 +419,7 @@ Array ReadRef(const Ref& ref) {
 
 std::vector<FormulaUnit*> UncalculatedUnder(const Ref& ref) {
   std::vector<FormulaUnit*> found;
-  if (!H().recalculating) return found;
+  if (!H().recalc.recalculating) return found;
   Sheet* sheet = FindSheetById(ref.sheet);
   if (sheet == nullptr) return found;
   for (auto& unit : sheet->units)
@@ -535,12 +535,12 @@ void CalculateUnit(FormulaUnit& unit) {
     FormulaCell cell;
     ~Guard() {
       unit.in_progress = false;
-      H().calling_sheet = saved;
+      H().recalc.calling_sheet = saved;
       g_formulaCell = cell;
     }
-  } guard{unit, H().calling_sheet, g_formulaCell};
+  } guard{unit, H().recalc.calling_sheet, g_formulaCell};
   unit.in_progress = true;
-  H().calling_sheet = unit.sheet;
+  H().recalc.calling_sheet = unit.sheet;
   g_formulaCell = FormulaCell{true, !unit.is_array, unit.area.first_row, unit.area.first_col};
   Operand result = EvaluateNode(*unit.tree, unit.sheet);
   StoreResult(unit, result);

@@ -6,11 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "standin/host.h"
+#include "standin/link.h"
+#include "standin/model.h"
 
 namespace standin {
 
 struct Node;  // formula.h
+
+// The recalculation in progress.
+struct Recalculation {
+  bool recalculating = false;
+  // Units met uncalculated by the add-in call in progress.
+  std::vector<FormulaUnit*> uncalced_hits;
+  SheetId calling_sheet = 0;  // sheet of the formula being evaluated
+};
 
 // Evaluation (eval.cpp). The context is the sheet the formula sits on.
 Operand EvaluateNode(const Node& node, SheetId sheet);

@@ -1,42 +1,27 @@
-// The stand-in's shared state: workbooks, formula units, the loaded module,
-// registrations, logs and the accounting of values handed to the add-in.
-// Internal to the library.
+// The stand-in's state, one part per concern: the workbook model, the
+// application around it, the add-in's link and accounting, the scripted
+// person, the menu bars and the recalculation in progress. Code reaches the
+// part it needs through H(). Internal to the library.
 #ifndef HVT_STANDIN_HOST_H
 #define HVT_STANDIN_HOST_H
 
-#include <cstdint>
-#include <functional>
-#include <map>
-#include <optional>
-#include <string_view>
-#include <memory>
-#include <set>
-#include <string>
-#include <variant>
-#include <vector>
-
-#include "standin/menus.h"
-#include "standin/person.h"
-#include "standin/model.h"
 #include "standin/application.h"
+#include "standin/eval.h"
 #include "standin/link.h"
-#include "standin/refs.h"
-#include "standin/standin.h"
+#include "standin/menus.h"
+#include "standin/model.h"
+#include "standin/person.h"
 
 namespace standin {
 
 struct Host {
+  Model model;
+  Application app;
   AddinLink link;
   ValueAccounts accounts;
-  Application app;
-  Model model;
   Person person;
   MenuBars menus;
-
-  // Recalculation: units met uncalculated by the add-in call in progress.
-  bool recalculating = false;
-  std::vector<FormulaUnit*> uncalced_hits;
-  SheetId calling_sheet = 0;  // sheet of the formula being evaluated
+  Recalculation recalc;
 };
 
 Host& H();
