@@ -1,6 +1,7 @@
 // The CSV reader and Excel's reading of typed numbers, dates and times.
 #include "standin/csv_reader.h"
 
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
@@ -28,6 +29,54 @@ const char* SkipSpaces(const char* p, const char* end) {
   return p;
 }
 
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+constexpr bool kShortFields = true;
+#else
+constexpr bool kShortFields = false;
+#endif
+
+constexpr std::uint64_t kEveryByte(std::uint8_t b) { return 0x0101010101010101u * b; }
+
+// Eight characters as one word, the first in the lowest byte.
+std::uint64_t LoadEight(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  return w;
+}
+
+// How many of the word's characters, from the first, are digits; `values`
+// gets each character less '0'. Bytes are kept apart: no sum below carries
+// from one byte into the next.
+int LeadingDigits(std::uint64_t word, std::uint64_t& values) {
+  values = word ^ kEveryByte('0');  // a digit becomes 0..9
+  const std::uint64_t high = kEveryByte(0x80);
+  const std::uint64_t ten_or_more = ((values & ~high) + kEveryByte(0x80 - 10)) | values;
+  const std::uint64_t other = ten_or_more & high;
+  return other == 0 ? 8 : std::countr_zero(other) / 8;
+}
+
+// The first n (1..8) digit values of LeadingDigits' word as an integer: the
+// digits are moved up to the top bytes, zeros before them, then pairs,
+// fours and the eight are combined in three multiplications.
+std::uint64_t EightDigitValue(std::uint64_t values, int n) {
+  std::uint64_t v = values << (8 * (8 - n));
+  v = v * 10 + (v >> 8);
+  v = (((v & 0x000000FF000000FF) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FF) * (1 + (10000ull << 32)))) >>
+      32;
+  return v;
+}
+
+constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr std::uint64_t kIntegerPowersOfTen[] = {1,          10,          100,         1000,
+                                                 10000,      100000,      1000000,     10000000,
+                                                 100000000,  1000000000,  10000000000, 100000000000,
+                                                 1000000000000, 10000000000000, 100000000000000};
+
+bool IsDelimiter(char c) { return c == ',' || c == '\n' || c == '\r'; }
+
 // [-]digits[.digits] with at most 15 digits in all, the bulk of a numeric
 // file, read without the general parser: the digits make an integer below
 // 2^53 and the power of ten is exact, so one IEEE division gives the double
@@ -36,54 +85,103 @@ const char* SkipSpaces(const char* p, const char* end) {
 // the same pass that finds the field's end: `stop` is then the delimiter
 // (',', CR or LF) or `limit`. False, with nothing read, for any other form,
 // which goes the general way.
-bool ReadShortField(const char* p, const char* limit, const char*& stop, double& value) {
-#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+// Where the text has room (32 characters), up to seven digits before the
+// point and fifteen after it are taken eight characters at a time; more
+// digits than fifteen end the attempt there. Other fields go digit by digit.
+// Inline: the reader calls it for every field.
+[[gnu::always_inline]] inline bool ReadShortField(const char* p, const char* limit,
+                                                  const char*& stop, double& value) {
+  if constexpr (!kShortFields) return false;
   const bool negative = p < limit && *p == '-';
   const char* q = p + negative;
-  const char* first = q;
   std::uint64_t digits = 0;
-  while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-  std::ptrdiff_t count = q - first;
-  if (count == 0) return false;
+  std::ptrdiff_t count = 0;
   std::ptrdiff_t fraction = 0;
-  if (q < limit && *q == '.') {
-    const char* after = ++q;
-    while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-    fraction = q - after;
-    if (fraction == 0) return false;
-    count += fraction;
+  bool whole_words = false;
+  if (limit - q >= 32) {
+    std::uint64_t values = 0;
+    const int lead = LeadingDigits(LoadEight(q), values);
+    if (lead == 0) return false;
+    if (lead < 8) {
+      digits = EightDigitValue(values, lead);
+      whole_words = q[lead] != '.';
+      if (!whole_words) {
+        const char* after = q + lead + 1;
+        int tail = LeadingDigits(LoadEight(after), values);
+        if (tail == 0) return false;
+        std::uint64_t part = EightDigitValue(values, tail);
+        if (tail == 8) {
+          const int more = LeadingDigits(LoadEight(after + 8), values);
+          if (lead + 8 + more > 15) return false;
+          if (more != 0) part = part * kIntegerPowersOfTen[more] + EightDigitValue(values, more);
+          tail += more;
+        }
+        digits = digits * kIntegerPowersOfTen[tail] + part;
+        fraction = tail;
+        whole_words = true;
+      }
+      count = lead + fraction;
+      q += count + (fraction != 0);
+    }
   }
-  if (count > 15) return false;
-  if (q < limit && *q != ',' && *q != '\n' && *q != '\r') return false;
+  if (!whole_words) {
+    digits = 0;
+    const char* first = q;
+    while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+    count = q - first;
+    if (count == 0) return false;
+    fraction = 0;
+    if (q < limit && *q == '.') {
+      const char* after = ++q;
+      while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+      fraction = q - after;
+      if (fraction == 0) return false;
+      count += fraction;
+    }
+    if (count > 15) return false;
+  }
+  if (q < limit && !IsDelimiter(*q)) return false;
   const double whole = static_cast<double>(digits);
   const double v = fraction != 0 ? whole / kPowersOfTen[fraction] : whole;
   value = negative ? -v : v;
   if (value == 0) value = 0;  // no negative zero in a cell
   stop = q;
   return true;
-#else
-  (void)p;
-  (void)limit;
-  (void)stop;
-  (void)value;
-  return false;
-#endif
 }
 
-// A plain decimal filling [p, end) ("-1.5", "12", "1E+5"), read with
-// from_chars: most fields are one. Starting with a digit or a point, no
-// infinity, NaN or hexadecimal gets through.
-bool ReadPlainDecimal(const char* p, const char* end, double& value) {
+// A plain decimal filling [p, end) ("-1.5", "12", "1E+5") by from_chars.
+// Starting with a digit or a point, no infinity, NaN or hexadecimal gets
+// through.
+bool ReadLongDecimal(const char* p, const char* end, double& value) {
   const char* digits = p + (p < end && *p == '-');
   if (digits >= end || !(IsAsciiDigit(*digits) || *digits == '.')) return false;
-  const char* stop = nullptr;
-  if (ReadShortField(p, end, stop, value) && stop == end) return true;
   auto [ptr, ec] = std::from_chars(p, end, value);
   if (ec != std::errc() || ptr != end) return false;
   if (value == 0) value = 0;  // no negative zero in a cell
   return true;
+}
+
+// The same, the short form first: most fields are one.
+bool ReadPlainDecimal(const char* p, const char* end, double& value) {
+  const char* stop = nullptr;
+  if (ReadShortField(p, end, stop, value) && stop == end) return true;
+  return ReadLongDecimal(p, end, value);
+}
+
+// Bit 7 of each byte of x that is zero, and maybe of bytes above the first
+// such: the lowest bit set marks the first zero byte.
+std::uint64_t ZeroBytes(std::uint64_t x) { return (x - kEveryByte(1)) & ~x & kEveryByte(0x80); }
+
+// The first ',', CR or LF in s[i, n), or n; eight characters at a time.
+std::size_t FindDelimiter(const char* s, std::size_t i, std::size_t n) {
+  for (; n - i >= 8; i += 8) {
+    const std::uint64_t w = LoadEight(s + i);
+    const std::uint64_t found = ZeroBytes(w ^ kEveryByte(',')) | ZeroBytes(w ^ kEveryByte('\n')) |
+                                ZeroBytes(w ^ kEveryByte('\r'));
+    if (found != 0) return i + static_cast<std::size_t>(std::countr_zero(found) / 8);
+  }
+  while (i < n && !IsDelimiter(s[i])) ++i;
+  return i;
 }
 
 // The decimal at [p, end): digits, optionally in thousands groups ("1,234"),
@@ -407,11 +505,7 @@ bool CsvReader::Next() {
     } else {
       const char* stop = nullptr;
       numeric = ReadShortField(s + i, s + n, stop, number);
-      if (numeric) {
-        i = static_cast<std::size_t>(stop - s);
-      } else {
-        while (i < n && s[i] != ',' && s[i] != '\n' && s[i] != '\r') ++i;
-      }
+      i = numeric ? static_cast<std::size_t>(stop - s) : FindDelimiter(s, i, n);
       end = i;
     }
     std::string_view text(s + start, end - start);
@@ -420,7 +514,8 @@ bool CsvReader::Next() {
     if (numeric) {
       field.kind = FieldKind::kNumber;
       field.number = number;
-    } else if (!quoted && ReadPlainDecimal(text.data(), text.data() + text.size(), field.number)) {
+    } else if (!quoted && ReadLongDecimal(text.data(), text.data() + text.size(), field.number)) {
+      // (the short form was tried above)
       field.kind = FieldKind::kNumber;
     } else if (!(quoted && text.empty())) {
       field = TypeCsvField(text);

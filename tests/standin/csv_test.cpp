@@ -109,9 +109,12 @@ TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
 
   // The reader takes the same decimals while it looks for their ends: after
   // each one a comma, CR, LF, CRLF or the end of the text, and fields that
-  // only begin like one ("12x", "1.5 ", "-", "3.") are read as a whole.
+  // only begin like one ("12x", "1.5 ", "-", "3.", a long text) are read as
+  // a whole.
   static const char* const kDelimiters[] = {",", "\r\n", "\n", "\r"};
-  static const char* const kLookAlikes[] = {"12x", "1.5 ", "-", "3.", "7e2", "4%", "(5)"};
+  static const char* const kLookAlikes[] = {"12x", "1.5 ", "-",     "3.",       "7e2",
+                                            "4%",  "(5)",  ":30", "/2/2020", "\xC3\xA9",
+                                            " apples and pears quoted \"or\" not"};
   std::string csv;
   std::vector<std::vector<std::string>> records(1);
   for (std::size_t k = 0; k < texts.size(); ++k) {
@@ -134,6 +137,11 @@ TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
       EXPECT_EQ(field.text, record[f]);
       ASSERT_EQ(field.kind, alone.kind) << record[f];
       EXPECT_EQ(std::memcmp(&field.number, &alone.number, sizeof alone.number), 0) << record[f];
+      if (field.kind == standin::FieldKind::kNumber && field.text.find_first_of(":/%") == field.text.npos) {
+        double expect = std::strtod(record[f].c_str(), nullptr);
+        if (expect == 0) expect = 0.0;
+        EXPECT_EQ(std::memcmp(&field.number, &expect, sizeof expect), 0) << record[f];
+      }
     }
   }
   EXPECT_FALSE(reader.Next());
