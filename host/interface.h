@@ -96,6 +96,48 @@ bool IsTrue(const Oper& value) {
   return TypeOf(value) == xltypeBool && value.val.xbool != 0;
 }
 
+// Copies `count` array cells from one record kind into the other: numbers,
+// booleans, errors and integers as they are; a text through
+// `copyText(text, index)`, which answers the text as the target keeps it
+// (nullptr leaves the cell nil); any other cell nil. The target's cells
+// need not be initialised.
+template <HostRecord To, HostRecord From, typename CopyText>
+void CopyArrayCells(const From* from, To* to, std::size_t count, CopyText&& copyText) {
+  for (std::size_t i = 0; i < count; ++i) {
+    To& cell = to[i];
+    cell = To{};
+    cell.xltype = xltypeNil;
+    switch (TypeOf(from[i])) {
+      case xltypeNum:
+        cell.xltype = xltypeNum;
+        cell.val.num = from[i].val.num;
+        break;
+      case xltypeBool:
+        cell.xltype = xltypeBool;
+        cell.val.xbool = static_cast<decltype(cell.val.xbool)>(from[i].val.xbool);
+        break;
+      case xltypeErr:
+        cell.xltype = xltypeErr;
+        cell.val.err = static_cast<decltype(cell.val.err)>(from[i].val.err);
+        break;
+      case xltypeInt:
+        cell.xltype = xltypeInt;
+        cell.val.w = static_cast<decltype(cell.val.w)>(from[i].val.w);
+        break;
+      case xltypeStr:
+        if (from[i].val.str != nullptr) {
+          if (auto* text = copyText(from[i].val.str, i)) {
+            cell.xltype = xltypeStr;
+            cell.val.str = text;
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+}
+
 }  // namespace hvt
 
 #endif  // HVT_HOST_INTERFACE_H

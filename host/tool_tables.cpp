@@ -103,39 +103,13 @@ TakenAnswer TakeDialogAnswer(Oper& hostAnswer, XLOPER& remembered) {
     return TakenAnswer::kNoMemory;
   }
   char* texts = reinterpret_cast<char*>(cells + count);
-  for (std::size_t i = 0; i < count; ++i) {
-    XLOPER& cell = cells[i];
-    cell.xltype = xltypeNil;  // nothing an answer cell holds beyond these
-    switch (TypeOf(from[i])) {
-      case xltypeNum:
-        cell.xltype = xltypeNum;
-        cell.val.num = from[i].val.num;
-        break;
-      case xltypeBool:
-        cell.xltype = xltypeBool;
-        cell.val.xbool = static_cast<decltype(cell.val.xbool)>(from[i].val.xbool);
-        break;
-      case xltypeErr:
-        cell.xltype = xltypeErr;
-        cell.val.err = static_cast<WORD>(from[i].val.err);
-        break;
-      case xltypeInt:
-        cell.xltype = xltypeInt;
-        cell.val.w = static_cast<short>(from[i].val.w);
-        break;
-      case xltypeStr:
-        if (from[i].val.str != nullptr) {
-          if (std::size_t used = KeepText(from[i].val.str, texts)) {
-            cell.xltype = xltypeStr;
-            cell.val.str = texts;
-            texts += used;
-          }
-        }
-        break;
-      default:
-        break;
-    }
-  }
+  CopyArrayCells(from, cells, count, [&texts](const auto* text, std::size_t) -> char* {
+    const std::size_t used = KeepText(text, texts);
+    if (used == 0) return nullptr;
+    char* kept = texts;
+    texts += used;
+    return kept;
+  });
   ForgetDialogAnswer(remembered);
   remembered.xltype = xltypeMulti;
   remembered.val.array.rows = static_cast<WORD>(hostAnswer.val.array.rows);
@@ -167,38 +141,11 @@ TakenAnswer ShowDialog(XLOPER& shown, XLOPER& remembered, int& code) {
       AllocGlobal(count * (sizeof(XLOPER12) + kTextUnits * sizeof(XCHAR))));
   if (cells == nullptr) return TakenAnswer::kNoMemory;
   auto* texts = reinterpret_cast<XCHAR*>(cells + count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const XLOPER& from = shown.val.array.lparray[i];
-    XLOPER12& cell = cells[i];
-    cell.xltype = xltypeNil;
-    switch (BaseType(from)) {
-      case xltypeNum:
-        cell.xltype = xltypeNum;
-        cell.val.num = from.val.num;
-        break;
-      case xltypeBool:
-        cell.xltype = xltypeBool;
-        cell.val.xbool = from.val.xbool;
-        break;
-      case xltypeInt:
-        cell.xltype = xltypeInt;
-        cell.val.w = from.val.w;
-        break;
-      case xltypeErr:
-        cell.xltype = xltypeErr;
-        cell.val.err = from.val.err;
-        break;
-      case xltypeStr:
-        if (from.val.str != nullptr &&
-            WidenCounted(from.val.str, texts + i * kTextUnits, kTextUnits)) {
-          cell.xltype = xltypeStr;
-          cell.val.str = texts + i * kTextUnits;
-        }
-        break;
-      default:
-        break;
-    }
-  }
+  CopyArrayCells(shown.val.array.lparray, cells, count,
+                 [texts](const char* text, std::size_t i) -> XCHAR* {
+                   XCHAR* wide = texts + i * kTextUnits;
+                   return WidenCounted(text, wide, kTextUnits) ? wide : nullptr;
+                 });
   XLOPER12 array{};
   array.xltype = xltypeMulti;
   array.val.array.lparray = cells;
