@@ -13,6 +13,7 @@
 #include "standin/csv_reader.h"
 #include "standin/eval.h"
 #include "standin/formula.h"
+#include "standin/host.h"
 
 namespace standin {
 namespace {
