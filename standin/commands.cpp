@@ -8,9 +8,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "standin/csv_reader.h"
 #include "standin/dispatch.h"
-#include "standin/formula.h"
 
 namespace standin {
 namespace {
@@ -312,27 +310,6 @@ int DoClear(XLOPER& result, const Args& args) {
   return Done(result);
 }
 
-// Enters a formula or constant as a user types it into one cell.
-void EnterText(Sheet& sheet, int row, int col, const std::string& text) {
-  if (!text.empty() && text[0] == '=') {
-    auto unit = std::make_shared<FormulaUnit>();
-    unit->tree = ParseFormula(text, CurrentRowLimit());
-    unit->sheet = sheet.id;
-    unit->area = Area{row, row, col, col};
-    unit->text = text;
-    unit->calculated = false;
-    RemoveUnitsIn(sheet, unit->area);
-    Cell& cell = sheet.cells[Sheet::Key(row, col)];
-    cell.value = Blank{};
-    cell.unit = unit;
-    sheet.units.push_back(unit);
-    return;
-  }
-  if (auto n = ReadNumberText(text)) PutValue(sheet, row, col, *n);
-  else if (text.empty()) PutValue(sheet, row, col, Blank{});
-  else PutValue(sheet, row, col, text);
-}
-
 int DoCopy(XLOPER& result, const Args& args) {
   auto from = RefArg(args, 0);
   auto to = RefArg(args, 1);
@@ -357,36 +334,8 @@ int DoCopy(XLOPER& result, const Args& args) {
   if (AnyLocked(dest, target)) return Refused(kLockedMessage);
   if (static_cast<long long>(target.rows()) * target.columns() > kMaxCellsChanged)
     return Refuse("xlcCopy", "too many cells");
-  // Read everything first: source and destination may overlap.
-  struct Item {
-    int r, c;
-    Value value;
-    std::string formula;
-    CellFormat format;
-  };
-  std::vector<Item> items;
-  for (int tr = 0; tr < down; ++tr)
-    for (int tc = 0; tc < across; ++tc) {
-      int dr = target.first_row + tr * a.rows() - a.first_row;
-      int dc = target.first_col + tc * a.columns() - a.first_col;
-      for (int r = a.first_row; r <= a.last_row; ++r)
-        for (int c = a.first_col; c <= a.last_col; ++c) {
-          Item item{r + dr, c + dc, source.Get(r, c), "", source.formats.At(r, c)};
-          const Cell* cell = source.Find(r, c);
-          if (cell && cell->unit && !cell->unit->is_array) {
-            auto shifted = ShiftFormula(cell->unit->text, dr, dc);
-            if (!shifted) return Refuse("xlcCopy", "cannot read formula " + cell->unit->text);
-            item.formula = *shifted;
-          }
-          items.push_back(std::move(item));
-        }
-    }
-  RemoveUnitsIn(dest, target);
-  for (const Item& item : items) {
-    if (!item.formula.empty()) EnterText(dest, item.r, item.c, item.formula);
-    else PutValue(dest, item.r, item.c, item.value);
-    dest.formats.Set(item.r, item.c, item.format);
-  }
+  std::string unread;
+  if (!CopyTiles(source, a, dest, target, unread)) return Refuse("xlcCopy", "cannot read formula " + unread);
   return Done(result);
 }
 
@@ -707,17 +656,8 @@ int DoWorkbookMove(XLOPER& result, const Args& args) {
     for (auto& s : to->sheets)
       if (SameText(s->name, sheet->name)) return Refuse("xlcWorkbookMove", "the other workbook has a sheet of that name");
   }
-  auto it = std::find_if(from->sheets.begin(), from->sheets.end(), [&](auto& s) { return s.get() == sheet; });
-  std::unique_ptr<Sheet> moved = std::move(*it);
-  from->sheets.erase(it);
-  if (from->active_sheet == moved->id) from->active_sheet = from->sheets.empty() ? 0 : from->sheets[0]->id;
-  moved->book = to->name;
-  if (to->sheets.empty()) to->active_sheet = moved->id;
-  at = std::min(at, to->sheets.size());
-  SheetId id = moved->id;
-  to->sheets.insert(to->sheets.begin() + static_cast<long>(at), std::move(moved));
-  from->changed = to->changed = true;
-  Activate(id);
+  MoveSheet(*sheet, *to, at);
+  Activate(sheet->id);
   return Done(result);
 }
 
@@ -783,25 +723,6 @@ int DoSaveAs(XLOPER& result, const Args& args) {
   return Done(result);
 }
 
-void CloseBook(Workbook* book) {
-  Model& model = H().model;
-  Application& app = H().app;
-  std::vector<SheetId> ids;
-  for (auto& s : book->sheets) ids.push_back(s->id);
-  bool was_active = std::find(ids.begin(), ids.end(), app.active) != ids.end();
-  for (SheetId id : ids) std::erase(app.group, id);
-  std::erase_if(model.books, [&](auto& b) { return b.get() == book; });
-  if (was_active) {
-    app.active = 0;
-    app.selection = Ref{};
-    for (auto& b : model.books)
-      if (!b->hidden && b->active_sheet != 0) {
-        Activate(b->active_sheet);
-        break;
-      }
-  }
-}
-
 int DoClose(XLOPER& result, const Args& args) {
   Sheet* sheet = ActiveSheetOrNull();
   if (sheet == nullptr) return Refuse("xlcClose", "no active window");
@@ -810,7 +731,7 @@ int DoClose(XLOPER& result, const Args& args) {
     if (book->directory.empty()) return Refuse("xlcClose", book->name + " was never saved");
     if (int code = WriteBook(*book, "xlcClose")) return code;
   }
-  CloseBook(book);
+  CloseBook(*book);
   return Done(result);
 }
 

@@ -1,9 +1,12 @@
-// The workbook model: open workbooks, their sheets and cells, the active
-// sheet and the selection.
+// The workbook model: open workbooks, their sheets and cells, entering,
+// copying and moving them, closing a book; the active sheet and the
+// selection.
 #include <algorithm>
 #include <cctype>
 
+#include "standin/csv_reader.h"
 #include "standin/dispatch.h"
+#include "standin/formula.h"
 #include "standin/host.h"
 #include "standin/win32_state.h"
 
@@ -176,6 +179,96 @@ void PutValue(Sheet& sheet, int row, int column, const Value& value) {
     return;
   }
   sheet.cells[Sheet::Key(row, column)].value = value;
+}
+
+void EnterText(Sheet& sheet, int row, int col, const std::string& text) {
+  if (!text.empty() && text[0] == '=') {
+    auto unit = std::make_shared<FormulaUnit>();
+    unit->tree = ParseFormula(text, CurrentRowLimit());
+    unit->sheet = sheet.id;
+    unit->area = Area{row, row, col, col};
+    unit->text = text;
+    unit->calculated = false;
+    RemoveUnitsIn(sheet, unit->area);
+    Cell& cell = sheet.cells[Sheet::Key(row, col)];
+    cell.value = Blank{};
+    cell.unit = unit;
+    sheet.units.push_back(unit);
+    return;
+  }
+  if (auto n = ReadNumberText(text)) PutValue(sheet, row, col, *n);
+  else if (text.empty()) PutValue(sheet, row, col, Blank{});
+  else PutValue(sheet, row, col, text);
+}
+
+bool CopyTiles(const Sheet& source, const Area& a, Sheet& dest, const Area& target, std::string& unread) {
+  const int down = target.rows() / a.rows(), across = target.columns() / a.columns();
+  // Read everything first: source and destination may overlap.
+  struct Item {
+    int r, c;
+    Value value;
+    std::string formula;
+    CellFormat format;
+  };
+  std::vector<Item> items;
+  for (int tr = 0; tr < down; ++tr)
+    for (int tc = 0; tc < across; ++tc) {
+      int dr = target.first_row + tr * a.rows() - a.first_row;
+      int dc = target.first_col + tc * a.columns() - a.first_col;
+      for (int r = a.first_row; r <= a.last_row; ++r)
+        for (int c = a.first_col; c <= a.last_col; ++c) {
+          Item item{r + dr, c + dc, source.Get(r, c), "", source.formats.At(r, c)};
+          const Cell* cell = source.Find(r, c);
+          if (cell && cell->unit && !cell->unit->is_array) {
+            auto shifted = ShiftFormula(cell->unit->text, dr, dc);
+            if (!shifted) {
+              unread = cell->unit->text;
+              return false;
+            }
+            item.formula = *shifted;
+          }
+          items.push_back(std::move(item));
+        }
+    }
+  RemoveUnitsIn(dest, target);
+  for (const Item& item : items) {
+    if (!item.formula.empty()) EnterText(dest, item.r, item.c, item.formula);
+    else PutValue(dest, item.r, item.c, item.value);
+    dest.formats.Set(item.r, item.c, item.format);
+  }
+  return true;
+}
+
+void MoveSheet(Sheet& sheet, Workbook& to, std::size_t at) {
+  Workbook& from = *BookOf(sheet);
+  auto it = std::find_if(from.sheets.begin(), from.sheets.end(), [&](auto& s) { return s.get() == &sheet; });
+  std::unique_ptr<Sheet> moved = std::move(*it);
+  from.sheets.erase(it);
+  if (from.active_sheet == sheet.id) from.active_sheet = from.sheets.empty() ? 0 : from.sheets[0]->id;
+  sheet.book = to.name;
+  if (to.sheets.empty()) to.active_sheet = sheet.id;
+  at = std::min(at, to.sheets.size());
+  to.sheets.insert(to.sheets.begin() + static_cast<long>(at), std::move(moved));
+  from.changed = to.changed = true;
+}
+
+void CloseBook(Workbook& book) {
+  Model& model = H().model;
+  Application& app = H().app;
+  std::vector<SheetId> ids;
+  for (auto& s : book.sheets) ids.push_back(s->id);
+  bool was_active = std::find(ids.begin(), ids.end(), app.active) != ids.end();
+  for (SheetId id : ids) std::erase(app.group, id);
+  std::erase_if(model.books, [&](auto& b) { return b.get() == &book; });
+  if (was_active) {
+    app.active = 0;
+    app.selection = Ref{};
+    for (auto& b : model.books)
+      if (!b->hidden && b->active_sheet != 0) {
+        Activate(b->active_sheet);
+        break;
+      }
+  }
 }
 
 SheetId NewWorkbook(const std::string& book, const std::string& sheet) {

@@ -3,6 +3,7 @@
 #ifndef HVT_STANDIN_MODEL_H
 #define HVT_STANDIN_MODEL_H
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -149,6 +150,18 @@ Sheet* FindSheetByName(const std::string& book, const std::string& sheet);
 Sheet& SheetOrThrow(SheetId id);
 void PutValue(Sheet& sheet, int row, int column, const Value& value);
 void RemoveUnitsIn(Sheet& sheet, const Area& area);
+// Enters a formula or constant as a user types it into one cell.
+void EnterText(Sheet& sheet, int row, int column, const std::string& text);
+// Copies area from of source once into each tile of target (a whole number
+// of copies of it), formulas moved with their cells, formats with them. A
+// formula that cannot be moved leaves everything as it was: false, with its
+// text in unread.
+bool CopyTiles(const Sheet& source, const Area& from, Sheet& dest, const Area& target, std::string& unread);
+// Moves a sheet to position at (from 0; past the end: last) of a workbook,
+// its own or another.
+void MoveSheet(Sheet& sheet, Workbook& to, std::size_t at);
+// Closes a workbook without saving; the next open visible one becomes active.
+void CloseBook(Workbook& book);
 
 }  // namespace standin
 
