@@ -58,10 +58,10 @@ Oper* KlxUpdate(Oper* dataRef, double* smoothness, double* phase) {
   const std::size_t n = static_cast<std::size_t>(data.rows);
   const std::size_t m = array.LeadingNumbers(n);
 
-  std::vector<double> series, smoothed;
+  // The filter smooths the series in place: one copy of the column fewer.
+  std::vector<double> series;
   try {
     series.resize(m);
-    smoothed.resize(m);
   } catch (const std::bad_alloc&) {
     return ErrorResult(answer, xlerrNA);
   }
@@ -71,8 +71,8 @@ Oper* KlxUpdate(Oper* dataRef, double* smoothness, double* phase) {
   Oper* cells = AllocColumnResult(cellsRecord, n);
   if (cells == nullptr) return ErrorResult(answer, xlerrNA);
 
-  klx::KlxFilter(series, {.smoothness = *smoothness, .phase = *phase}, smoothed);
-  FillNumbersThenEmptyText(cells, smoothed, n, emptyText);
+  klx::KlxFilter(series, {.smoothness = *smoothness, .phase = *phase}, series);
+  FillNumbersThenEmptyText(cells, series, n, emptyText);
   answer = cellsRecord;
   return &answer;
 }
