@@ -10,6 +10,7 @@
 #include "standin/dispatch.h"
 #include "standin/eval.h"
 #include "standin/module_code.h"
+#include "standin/records.h"
 #include "standin/win32_state.h"
 
 namespace standin {
@@ -202,18 +203,8 @@ bool Uncalced(const Ref& ref) {
 
 // ---- Handlers ----
 
-// Gives back what the host filled and, as Excel does, leaves the value's
-// pointer null (the rest of it as it was): freeing it again does nothing.
 int DoFree(XLOPER&, const Args& args) {
-  for (XLOPER* x : args) {
-    FreeHostValue(x);
-    switch (x->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-      case xltypeStr: x->val.str = nullptr; break;
-      case xltypeMulti: x->val.array.lparray = nullptr; break;
-      case xltypeRef: x->val.mref.lpmref = nullptr; break;
-      default: break;
-    }
-  }
+  for (XLOPER* x : args) FreeRecord(*x);
   return xlretSuccess;
 }
 

@@ -226,16 +226,8 @@ int Answer12(int xlfn, LPXLOPER12 result, int count, LPXLOPER12 opers[]) {
     return xlretInvXloper;
   }
   if (xlfn == xlFree) {
-    for (int k = 0; k < count; ++k) {
-      if (opers[k] == nullptr) continue;
-      FreeHostValue12(opers[k]);  // and, as Excel does, its pointer left null
-      switch (opers[k]->xltype & ~(xlbitXLFree | xlbitDLLFree)) {
-        case xltypeStr: opers[k]->val.str = nullptr; break;
-        case xltypeMulti: opers[k]->val.array.lparray = nullptr; break;
-        case xltypeRef: opers[k]->val.mref.lpmref = nullptr; break;
-        default: break;
-      }
-    }
+    for (int k = 0; k < count; ++k)
+      if (opers[k] != nullptr) FreeRecord(*opers[k]);
     return xlretSuccess;
   }
   for (int k = 0; k < count; ++k) {

@@ -73,6 +73,20 @@ const void* HeldBlock(const Oper& x) {
   }
 }
 
+// xlFree of one record: gives back what the host filled and, as Excel
+// does, leaves the record's pointer null (the rest of it as it was), so
+// that freeing it again does nothing.
+template <typename Oper>
+void FreeRecord(Oper& x) {
+  FreeTracked(HeldBlock(x));
+  switch (RecordType(x)) {
+    case xltypeStr: x.val.str = nullptr; break;
+    case xltypeMulti: x.val.array.lparray = nullptr; break;
+    case xltypeRef: x.val.mref.lpmref = nullptr; break;
+    default: break;
+  }
+}
+
 // A scalar record as a plain value, through values.cpp.
 inline Value RecordValue(const XLOPER& x) { return ScalarOf(x); }
 inline Value RecordValue(const XLOPER12& x) { return ScalarOf12(x); }
