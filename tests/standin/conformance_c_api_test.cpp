@@ -16,34 +16,6 @@ using standin::Value;
 
 class CApiConformance : public HostTest {
  protected:
-  XLOPER Number(double d) {
-    XLOPER x{};
-    x.xltype = xltypeNum;
-    x.val.num = d;
-    return x;
-  }
-  XLOPER TypeMask(int mask) {
-    XLOPER x{};
-    x.xltype = xltypeInt;
-    x.val.w = static_cast<short>(mask);
-    return x;
-  }
-  XLOPER Text(const std::string& s) {
-    texts_.push_back(std::string(1, static_cast<char>(s.size())) + s);
-    XLOPER x{};
-    x.xltype = xltypeStr;
-    x.val.str = texts_.back().data();
-    return x;
-  }
-  XLOPER Area(standin::SheetId sheet, int r1, int r2, int c1, int c2) {
-    tables_.push_back(XLMREF{1, {{static_cast<WORD>(r1), static_cast<WORD>(r2),
-                                  static_cast<BYTE>(c1), static_cast<BYTE>(c2)}}});
-    XLOPER x{};
-    x.xltype = xltypeRef;
-    x.val.mref.lpmref = &tables_.back();
-    x.val.mref.idSheet = sheet;
-    return x;
-  }
   XLOPER Array(std::vector<XLOPER>& cells, int rows, int columns) {
     XLOPER x{};
     x.xltype = xltypeMulti;
@@ -55,10 +27,7 @@ class CApiConformance : public HostTest {
   static std::string TextOf(const XLOPER& x) {
     return std::string(x.val.str + 1, static_cast<unsigned char>(x.val.str[0]));
   }
-
- private:
-  std::deque<std::string> texts_;
-  std::deque<XLMREF> tables_;
+  Opers opers_;  // texts and reference tables stay where the records point
 };
 
 // ---- "xlCoerce" (Excel C API) -----------------------------------------------
@@ -76,8 +45,8 @@ TEST_F(CApiConformance, CoerceReadsCellsAndConvertsValues) {
   standin::SetCell(sheet, "C2", std::string("text"));
   standin::SetCell(sheet, "B3", 7.0);
 
-  XLOPER cell = Area(sheet, 1, 1, 1, 1), empty = Area(sheet, 9, 9, 9, 9);
-  XLOPER block = Area(sheet, 1, 2, 1, 2), out{};
+  XLOPER cell = opers_.Ref(sheet, 1, 1, 1, 1), empty = opers_.Ref(sheet, 9, 9, 9, 9);
+  XLOPER block = opers_.Ref(sheet, 1, 2, 1, 2), out{};
   ASSERT_EQ(Excel4(xlCoerce, &out, 1, &cell), xlretSuccess);
   EXPECT_EQ(out.xltype & ~xlbitXLFree, xltypeNum);
   EXPECT_EQ(out.val.num, 4.5);
@@ -102,12 +71,12 @@ TEST_F(CApiConformance, CoerceReadsCellsAndConvertsValues) {
   }
 
   // A block, or an array, asked for as one number or one text: its top left.
-  XLOPER number = TypeMask(xltypeNum), text = TypeMask(xltypeStr);
+  XLOPER number = IntOper(xltypeNum), text = IntOper(xltypeStr);
   ASSERT_EQ(Excel4(xlCoerce, &out, 2, &block, &number), xlretSuccess);
   EXPECT_EQ(out.xltype & ~xlbitXLFree, xltypeNum);
   EXPECT_EQ(out.val.num, 4.5);
   Excel4(xlFree, nullptr, 1, &out);
-  std::vector<XLOPER> cells = {Number(12), Text("x")};
+  std::vector<XLOPER> cells = {NumOper(12), opers_.Str("x")};
   XLOPER array = Array(cells, 1, 2);
   ASSERT_EQ(Excel4(xlCoerce, &out, 2, &array, &text), xlretSuccess);
   ASSERT_EQ(out.xltype & ~xlbitXLFree, xltypeStr);
@@ -123,7 +92,7 @@ TEST_F(CApiConformance, CoerceReadsCellsAndConvertsValues) {
   EXPECT_EQ(TextOf(out), "42");
   Excel4(xlFree, nullptr, 1, &out);
 
-  XLOPER word = Area(sheet, 1, 1, 2, 2);
+  XLOPER word = opers_.Ref(sheet, 1, 1, 2, 2);
   ASSERT_EQ(Excel4(xlCoerce, &out, 2, &word, &number), xlretSuccess);
   EXPECT_NE(out.xltype & ~xlbitXLFree, xltypeNum) << "\"text\" is no number";
   Excel4(xlFree, nullptr, 1, &out);
@@ -140,42 +109,42 @@ TEST_F(CApiConformance, SetFillsRepeatsPadsAndClears) {
   standin::SheetId sheet = standin::NewWorkbook("s.xls", "Data");
   auto at = [&](int r, int c) { return standin::GetCell(sheet, r, c); };
 
-  XLOPER target = Area(sheet, 0, 1, 0, 2), seven = Number(7);
+  XLOPER target = opers_.Ref(sheet, 0, 1, 0, 2), seven = NumOper(7);
   ASSERT_EQ(Excel4(xlSet, nullptr, 2, &target, &seven), xlretSuccess);
   for (int r = 0; r < 2; ++r)
     for (int c = 0; c < 3; ++c) EXPECT_EQ(at(r, c), Value{7.0});
 
-  std::vector<XLOPER> row = {Number(1), Number(2)};
-  XLOPER horizontal = Array(row, 1, 2), square = Area(sheet, 3, 5, 0, 2);
+  std::vector<XLOPER> row = {NumOper(1), NumOper(2)};
+  XLOPER horizontal = Array(row, 1, 2), square = opers_.Ref(sheet, 3, 5, 0, 2);
   ASSERT_EQ(Excel4(xlSet, nullptr, 2, &square, &horizontal), xlretSuccess);
   for (int r = 3; r <= 5; ++r) {
     EXPECT_EQ(at(r, 0), Value{1.0});
     EXPECT_EQ(at(r, 1), Value{2.0});
     EXPECT_EQ(at(r, 2), Value{Error{xlerrNA}}) << "past the array's columns";
   }
-  XLOPER vertical = Array(row, 2, 1), wide = Area(sheet, 7, 8, 0, 3);
+  XLOPER vertical = Array(row, 2, 1), wide = opers_.Ref(sheet, 7, 8, 0, 3);
   ASSERT_EQ(Excel4(xlSet, nullptr, 2, &wide, &vertical), xlretSuccess);
   for (int c = 0; c <= 3; ++c) {
     EXPECT_EQ(at(7, c), Value{1.0});
     EXPECT_EQ(at(8, c), Value{2.0});
   }
 
-  std::vector<XLOPER> block = {Number(1), Number(2), Number(3), Number(4)};
-  XLOPER twoByTwo = Array(block, 2, 2), small = Area(sheet, 10, 10, 0, 0);
+  std::vector<XLOPER> block = {NumOper(1), NumOper(2), NumOper(3), NumOper(4)};
+  XLOPER twoByTwo = Array(block, 2, 2), small = opers_.Ref(sheet, 10, 10, 0, 0);
   ASSERT_EQ(Excel4(xlSet, nullptr, 2, &small, &twoByTwo), xlretSuccess);
   EXPECT_EQ(at(10, 0), Value{1.0});
   EXPECT_EQ(at(10, 1), Value{Blank{}}) << "the rest of the array is left out";
   EXPECT_EQ(at(11, 0), Value{Blank{}});
 
   block[1].xltype = xltypeNil;
-  XLOPER over = Area(sheet, 3, 4, 0, 1);
+  XLOPER over = opers_.Ref(sheet, 3, 4, 0, 1);
   ASSERT_EQ(Excel4(xlSet, nullptr, 2, &over, &twoByTwo), xlretSuccess);
   EXPECT_EQ(at(3, 1), Value{Blank{}}) << "a nil element clears its cell";
   EXPECT_EQ(at(4, 1), Value{4.0});
   ASSERT_EQ(Excel4(xlSet, nullptr, 1, &target), xlretSuccess);
   for (int c = 0; c < 3; ++c) EXPECT_EQ(at(0, c), Value{Blank{}});
 
-  XLOPER formula = Text("=1+1"), first = Area(sheet, 12, 12, 0, 0);
+  XLOPER formula = opers_.Str("=1+1"), first = opers_.Ref(sheet, 12, 12, 0, 0);
   ASSERT_EQ(Excel4(xlSet, nullptr, 2, &first, &formula), xlretSuccess);
   EXPECT_EQ(at(12, 0), Value{std::string("=1+1")}) << "a constant text, not a formula";
 
@@ -202,7 +171,7 @@ TEST_F(CApiConformance, FreeResetsThePointerAndTakesAnyTypeItHandedOut) {
   standin::SheetId sheet = standin::NewWorkbook("f.xls", "Data");
   standin::SetCell(sheet, "A1", std::string("held"));
   standin::SetCell(sheet, "A2", 3.0);
-  XLOPER textCell = Area(sheet, 0, 0, 0, 0), numberCell = Area(sheet, 1, 1, 0, 0);
+  XLOPER textCell = opers_.Ref(sheet, 0, 0, 0, 0), numberCell = opers_.Ref(sheet, 1, 1, 0, 0);
   XLOPER text{}, number{};
   ASSERT_EQ(Excel4(xlCoerce, &text, 1, &textCell), xlretSuccess);
   ASSERT_EQ(Excel4(xlCoerce, &number, 1, &numberCell), xlretSuccess);
@@ -243,7 +212,7 @@ TEST_F(CApiConformance, DialogBoxOnASheetTakesItsAnswersThere) {
   standin::SetCell(sheet, "G4", std::string("OK"));
   standin::SetCell(sheet, "B5", 2.0);
   standin::SetCell(sheet, "G5", std::string("Cancel"));
-  XLOPER table = Area(sheet, 1, 4, 1, 7), out{};
+  XLOPER table = opers_.Ref(sheet, 1, 4, 1, 7), out{};
 
   standin::DialogReply ok;
   ok.set = {{1, Value{std::string("typed")}}};
@@ -272,7 +241,7 @@ TEST_F(CApiConformance, DialogBoxOnASheetTakesItsAnswersThere) {
 
 TEST_F(CApiConformance, ReftextWritesWholeColumnsAndRowsAsSuch) {
   standin::SheetId sheet = standin::NewWorkbook("r.xls", "Data");
-  XLOPER column = Area(sheet, 0, 65535, 2, 2), row = Area(sheet, 4, 4, 0, 255);
+  XLOPER column = opers_.Ref(sheet, 0, 65535, 2, 2), row = opers_.Ref(sheet, 4, 4, 0, 255);
   const std::pair<XLOPER*, std::string> cases[] = {{&column, "C3"}, {&row, "R5"}};
   for (const auto& [ref, r1c1] : cases) {
     for (bool a1 : {false, true}) {

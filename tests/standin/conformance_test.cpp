@@ -15,16 +15,9 @@ using standin::Blank;
 using standin::Error;
 using standin::Value;
 
-XLOPER Bool(bool b) {
-  XLOPER x{};
-  x.xltype = xltypeBool;
-  x.val.xbool = b ? 1 : 0;
-  return x;
-}
-
 class Conformance : public HostTest {
  protected:
-  Texts t;
+  Opers t;
   // TEXTREF(text) or TEXTREF(text, a1) as the host answers it: the area
   // and sheet of a reference, or the error code.
   struct Found {
@@ -34,7 +27,7 @@ class Conformance : public HostTest {
     int error = 0;
   };
   Found Textref(const std::string& text, std::optional<bool> a1 = std::nullopt) {
-    XLOPER typed = t.Str(text), style = Bool(a1.value_or(true)), out{};
+    XLOPER typed = t.Str(text), style = BoolOper(a1.value_or(true)), out{};
     int code = a1 ? Excel4(xlfTextref, &out, 2, &typed, &style)
                   : Excel4(xlfTextref, &out, 1, &typed);
     EXPECT_EQ(code, xlretSuccess);

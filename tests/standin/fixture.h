@@ -10,15 +10,45 @@
 
 #include "standin/standin.h"
 
-// Counted-string values for calls into the host, kept alive as long as
-// the holder.
-struct Texts {
+// One-value records for calls into the host.
+inline XLOPER NumOper(double d) {
+  XLOPER x{};
+  x.xltype = xltypeNum;
+  x.val.num = d;
+  return x;
+}
+inline XLOPER BoolOper(bool b) {
+  XLOPER x{};
+  x.xltype = xltypeBool;
+  x.val.xbool = b ? 1 : 0;
+  return x;
+}
+inline XLOPER IntOper(int w) {
+  XLOPER x{};
+  x.xltype = xltypeInt;
+  x.val.w = static_cast<short>(w);
+  return x;
+}
+
+// Counted strings and one-area references for calls into the host, their
+// texts and tables kept in place as long as the holder.
+struct Opers {
   std::deque<std::string> held;
+  std::deque<XLMREF> tables;
   XLOPER Str(const std::string& s) {
     held.push_back(std::string(1, static_cast<char>(s.size())) + s);
     XLOPER x{};
     x.xltype = xltypeStr;
     x.val.str = held.back().data();
+    return x;
+  }
+  XLOPER Ref(standin::SheetId sheet, int r1, int r2, int c1, int c2) {
+    tables.push_back(XLMREF{1, {{static_cast<WORD>(r1), static_cast<WORD>(r2),
+                                 static_cast<BYTE>(c1), static_cast<BYTE>(c2)}}});
+    XLOPER x{};
+    x.xltype = xltypeRef;
+    x.val.mref.lpmref = &tables.back();
+    x.val.mref.idSheet = sheet;
     return x;
   }
 };

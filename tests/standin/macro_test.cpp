@@ -20,42 +20,6 @@ namespace {
 
 using standin::Value;
 
-// Owns the counted texts of the values it builds.
-struct Opers {
-  std::vector<std::string> texts;
-  std::vector<XLMREF> tables;
-  XLOPER Num(double d) {
-    XLOPER x{};
-    x.xltype = xltypeNum;
-    x.val.num = d;
-    return x;
-  }
-  XLOPER Bool(bool b) {
-    XLOPER x{};
-    x.xltype = xltypeBool;
-    x.val.xbool = b;
-    return x;
-  }
-  XLOPER Str(const std::string& s) {
-    texts.reserve(64);
-    texts.push_back(std::string(1, static_cast<char>(s.size())) + s);
-    XLOPER x{};
-    x.xltype = xltypeStr;
-    x.val.str = texts.back().data();
-    return x;
-  }
-  XLOPER Ref(standin::SheetId sheet, int r1, int r2, int c1, int c2) {
-    tables.reserve(64);
-    tables.push_back(XLMREF{1, {{static_cast<WORD>(r1), static_cast<WORD>(r2),
-                                 static_cast<BYTE>(c1), static_cast<BYTE>(c2)}}});
-    XLOPER x{};
-    x.xltype = xltypeRef;
-    x.val.mref.lpmref = &tables.back();
-    x.val.mref.idSheet = sheet;
-    return x;
-  }
-};
-
 class Macro : public HostTest {
  protected:
   Opers o;
@@ -107,19 +71,19 @@ TEST_F(Macro, TextPiecesMatchSubstrings) {
   const std::string s = "[DATA.CSV]DATA";
   for (int start = 1; start <= 16; ++start)
     for (int count : {0, 1, 3, 255}) {
-      XLOPER t = o.Str(s), a = o.Num(start), b = o.Num(count), out{};
+      XLOPER t = o.Str(s), a = NumOper(start), b = NumOper(count), out{};
       ASSERT_EQ(Excel4(xlfMid, &out, 3, &t, &a, &b), xlretSuccess);
       std::string want = static_cast<std::size_t>(start) > s.size() ? "" : s.substr(start - 1, count);
       EXPECT_EQ(CountedText(out), want) << start << "," << count;
       Excel4(xlFree, nullptr, 1, &out);
     }
-  XLOPER t = o.Str(s), four = o.Num(4), out{};
+  XLOPER t = o.Str(s), four = NumOper(4), out{};
   Excel4(xlfRight, &out, 2, &t, &four);
   EXPECT_EQ(CountedText(out), "DATA");
   Excel4(xlFree, nullptr, 1, &out);
   Excel4(xlfLen, &out, 1, &t);
   EXPECT_EQ(out.val.num, static_cast<double>(s.size()));
-  XLOPER zero = o.Num(0);
+  XLOPER zero = NumOper(0);
   Excel4(xlfMid, &out, 3, &t, &zero, &four);
   EXPECT_EQ(out.xltype, xltypeErr) << "MID starts at 1";
 }
@@ -129,7 +93,7 @@ TEST_F(Macro, ReferenceTextsRoundTripForAwkwardSheetNames) {
                              {"plain.xls", "Data"}, {"x.csv", "A1"}}) {
     standin::SheetId id = standin::NewWorkbook(book, sheet);
     for (bool a1 : {false, true}) {
-      XLOPER ref = o.Ref(id, 4, 99, 2, 3), style = o.Bool(a1), text{}, back{};
+      XLOPER ref = o.Ref(id, 4, 99, 2, 3), style = BoolOper(a1), text{}, back{};
       ASSERT_EQ(Excel4(xlfReftext, &text, 2, &ref, &style), xlretSuccess);
       ASSERT_EQ(text.xltype, xltypeStr);
       ASSERT_EQ(Excel4(xlfTextref, &back, 2, &text, &style), xlretSuccess) << CountedText(text);
@@ -159,7 +123,7 @@ TEST_F(Macro, FormulaConvertRoundTripsAndMovesRelativeParts) {
   const std::vector<std::string> formulas = {"=A1+$B$2*C$3-$D4", "=SUM(A1:B10)/'My Sheet'!C5",
                                              "=KLX_Update(A1:A40,7,0)&\"A1 stays\""};
   for (const std::string& f : formulas) {
-    XLOPER text = o.Str(f), yes = o.Bool(true), no = o.Bool(false), base = o.Ref(id, 9, 9, 4, 4);
+    XLOPER text = o.Str(f), yes = BoolOper(true), no = BoolOper(false), base = o.Ref(id, 9, 9, 4, 4);
     XLOPER none{};
     none.xltype = xltypeMissing;
     XLOPER r1c1{}, a1{};
@@ -171,8 +135,8 @@ TEST_F(Macro, FormulaConvertRoundTripsAndMovesRelativeParts) {
     Excel4(xlFree, nullptr, 2, &r1c1, &a1);
   }
   // From E10: A1 is 9 rows up and 4 columns left, whatever way it is written.
-  XLOPER text = o.Str("=A1"), yes = o.Bool(true), no = o.Bool(false), base = o.Ref(id, 9, 9, 4, 4);
-  XLOPER relative = o.Num(4), absolute = o.Num(1), out{};
+  XLOPER text = o.Str("=A1"), yes = BoolOper(true), no = BoolOper(false), base = o.Ref(id, 9, 9, 4, 4);
+  XLOPER relative = NumOper(4), absolute = NumOper(1), out{};
   Excel4(xlfFormulaConvert, &out, 5, &text, &yes, &no, &relative, &base);
   EXPECT_EQ(CountedText(out), "=R[-9]C[-4]");
   Excel4(xlFree, nullptr, 1, &out);
@@ -191,7 +155,7 @@ TEST_F(Macro, SelectEndStopsWhereAScanOfTheColumnDoes) {
   }
   for (int start = 0; start < 200; start += 7) {
     standin::Select(id, "A" + std::to_string(start + 1));
-    XLOPER down = o.Num(4), out{};
+    XLOPER down = NumOper(4), out{};
     ASSERT_EQ(Excel4(xlcSelectEnd, nullptr, 1, &down), xlretSuccess);
     ASSERT_EQ(Excel4(xlfActiveCell, &out, 0), xlretSuccess);
     // The scan: through a filled run to its end, else over the blanks to
@@ -231,10 +195,10 @@ TEST_F(Macro, CopyMovesRelativePartsOnly) {
 TEST_F(Macro, ProtectedSheetsRefuseWritesToLockedCellsOnly) {
   standin::SheetId id = standin::NewWorkbook("b.xls", "Data");
   standin::Select(id, "B2:B3");
-  XLOPER unlocked = o.Bool(false);
+  XLOPER unlocked = BoolOper(false);
   ASSERT_EQ(Excel4(xlcCellProtection, nullptr, 1, &unlocked), xlretSuccess);
   standin::ProtectSheet(id, true, "pw");
-  XLOPER locked = o.Ref(id, 0, 0, 0, 0), open = o.Ref(id, 1, 2, 1, 1), v = o.Num(5);
+  XLOPER locked = o.Ref(id, 0, 0, 0, 0), open = o.Ref(id, 1, 2, 1, 1), v = NumOper(5);
   EXPECT_EQ(Excel4(xlSet, nullptr, 2, &locked, &v), xlretFailed);
   EXPECT_EQ(Excel4(xlSet, nullptr, 2, &open, &v), xlretSuccess);
   EXPECT_EQ(standin::GetCell(id, "B3"), Value{5.0});
@@ -243,7 +207,7 @@ TEST_F(Macro, ProtectedSheetsRefuseWritesToLockedCellsOnly) {
   EXPECT_EQ(standin::Transcript()[0].rfind("host alert ", 0), 0u);
   EXPECT_TRUE(standin::Log().empty()) << "Excel's own refusal is no fault of the call";
 
-  XLOPER off = o.Bool(false), wrong = o.Str("no");
+  XLOPER off = BoolOper(false), wrong = o.Str("no");
   EXPECT_EQ(Excel4(xlcProtectDocument, nullptr, 3, &off, &off, &wrong), xlretFailed);
   XLOPER right = o.Str("pw");
   EXPECT_EQ(Excel4(xlcProtectDocument, nullptr, 3, &off, &off, &right), xlretSuccess);
@@ -252,7 +216,7 @@ TEST_F(Macro, ProtectedSheetsRefuseWritesToLockedCellsOnly) {
   // "PROTECT.DOCUMENT" (Excel 4 macro functions): the password matters only
   // when one was given; a sheet protected without one comes off with any
   // password text, or none.
-  XLOPER on = o.Bool(true);
+  XLOPER on = BoolOper(true);
   for (XLOPER* password : {&wrong, &off, static_cast<XLOPER*>(nullptr)}) {
     ASSERT_EQ(Excel4(xlcProtectDocument, nullptr, 1, &on), xlretSuccess);
     EXPECT_EQ(Excel4(xlSet, nullptr, 2, &locked, &v), xlretFailed);
@@ -268,7 +232,7 @@ TEST_F(Macro, ProtectedSheetsRefuseWritesToLockedCellsOnly) {
 TEST_F(Macro, ASheetProtectedWithoutAPasswordIsUnprotectedWithAny) {
   standin::SheetId id = standin::NewWorkbook("b.xls");
   standin::ProtectSheet(id, true);
-  XLOPER off = o.Bool(false), any = o.Str("anything");
+  XLOPER off = BoolOper(false), any = o.Str("anything");
   EXPECT_EQ(Excel4(xlcProtectDocument, nullptr, 3, &off, &off, &off), xlretSuccess);
   EXPECT_FALSE(standin::SheetProtected(id));
   standin::ProtectSheet(id, true);
@@ -285,10 +249,10 @@ TEST_F(Macro, DialogDefinitionsAreCheckedBeforeShowing) {
   box.val.array.lparray = cells.data();
   box.val.array.rows = 2;
   box.val.array.columns = 7;
-  cells[7] = o.Num(25);  // no such item type
+  cells[7] = NumOper(25);  // no such item type
   XLOPER out{};
   EXPECT_EQ(Excel4(xlfDialogBox, &out, 1, &box), xlretFailed);
-  cells[7] = o.Num(1);
+  cells[7] = NumOper(1);
   box.val.array.columns = 6;
   box.val.array.rows = 2;
   EXPECT_EQ(Excel4(xlfDialogBox, &out, 1, &box), xlretFailed);
@@ -307,7 +271,7 @@ TEST_F(Macro, MenusTakeCommandsAtPositionsAndLoseThemByTextOrPosition) {
   table.val.array.lparray = cells.data();
   table.val.array.rows = 2;
   table.val.array.columns = 5;
-  XLOPER bar = o.Num(10), menu = o.Str("Data"), at = o.Num(3), out{};
+  XLOPER bar = NumOper(10), menu = o.Str("Data"), at = NumOper(3), out{};
   const int add = int{xlfAddCommand} | int{xlIntl}, get = int{xlfGetBar} | int{xlIntl},
             del = int{xlfDeleteCommand} | int{xlIntl};
   ASSERT_EQ(Excel4(add, &out, 4, &bar, &menu, &table, &at), xlretSuccess);
@@ -320,7 +284,7 @@ TEST_F(Macro, MenusTakeCommandsAtPositionsAndLoseThemByTextOrPosition) {
   XLOPER name = o.Str("my tool");
   ASSERT_EQ(Excel4(get, &out, 3, &bar, &menu, &name), xlretSuccess);
   EXPECT_EQ(out.val.num, 4) << "found without its & and case";
-  XLOPER three = o.Num(3);
+  XLOPER three = NumOper(3);
   EXPECT_EQ(Excel4(del, &out, 3, &bar, &menu, &three), xlretSuccess);
   EXPECT_EQ(Excel4(del, &out, 3, &bar, &menu, &name), xlretSuccess);
   EXPECT_EQ(standin::MenuItems(10, "Data").size(), before.size());
@@ -338,7 +302,7 @@ TEST_F(Macro, DocumentsAreListedAlphabeticallyAndWorkbooksBySheet) {
   EXPECT_EQ(CountedText(out.val.array.lparray[0]), "Alpha.csv");
   EXPECT_EQ(CountedText(out.val.array.lparray[1]), "zeta.xls");
   Excel4(xlFree, nullptr, 1, &out);
-  XLOPER one = o.Num(1), four = o.Num(4), book = o.Str("zeta.xls");
+  XLOPER one = NumOper(1), four = NumOper(4), book = o.Str("zeta.xls");
   Excel4(xlfGetWorkbook, &out, 2, &one, &book);
   EXPECT_EQ(CountedText(out.val.array.lparray[1]), "[zeta.xls]Two");
   Excel4(xlFree, nullptr, 1, &out);

@@ -17,31 +17,8 @@ namespace {
 
 using standin::Value;
 
-XLOPER NumOper(double d) {
-  XLOPER x{};
-  x.xltype = xltypeNum;
-  x.val.num = d;
-  return x;
-}
-XLOPER BoolOper(bool b) {
-  XLOPER x{};
-  x.xltype = xltypeBool;
-  x.val.xbool = b;
-  return x;
-}
-
 class WorkbookCommands : public HostTest {
  protected:
-  // A reference of one area on a sheet; the table lives in the fixture.
-  XLOPER Ref(standin::SheetId sheet, int r1, int r2, int c1, int c2) {
-    tables_.push_back(XLMREF{1, {{static_cast<WORD>(r1), static_cast<WORD>(r2),
-                                  static_cast<BYTE>(c1), static_cast<BYTE>(c2)}}});
-    XLOPER x{};
-    x.xltype = xltypeRef;
-    x.val.mref.lpmref = &tables_.back();
-    x.val.mref.idSheet = sheet;
-    return x;
-  }
   // TEXTREF with one or two arguments: the sheet and first cell it reaches,
   // or an error code.
   struct Reached {
@@ -50,7 +27,7 @@ class WorkbookCommands : public HostTest {
     int row = -1, column = -1;
   };
   Reached Textref(const std::string& text, int style = -1) {
-    XLOPER t = texts_.Str(text), a1 = BoolOper(style == 1), out{};
+    XLOPER t = opers_.Str(text), a1 = BoolOper(style == 1), out{};
     EXPECT_EQ(Excel4(xlfTextref, &out, style < 0 ? 1 : 2, &t, &a1), xlretSuccess);
     Reached r;
     if (out.xltype == xltypeErr) {
@@ -67,8 +44,7 @@ class WorkbookCommands : public HostTest {
     Excel4(xlFree, nullptr, 1, &out);
     return r;
   }
-  Texts texts_;
-  std::deque<XLMREF> tables_;  // references keep pointing into it
+  Opers opers_;  // references keep pointing into it
 };
 
 // Excel leaves a sheet name bare only when it is a plain identifier (dots
@@ -113,7 +89,7 @@ TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
     standin::SheetId id = standin::AddSheet("Book1.xls", name);
     standin::SetCell(id, 4, 2, 7.25);
     for (bool a1 : {false, true}) {
-      XLOPER ref = Ref(id, 4, 4, 2, 2), style = BoolOper(a1), text{};
+      XLOPER ref = opers_.Ref(id, 4, 4, 2, 2), style = BoolOper(a1), text{};
       ASSERT_EQ(Excel4(xlfReftext, &text, 2, &ref, &style), xlretSuccess);
       ASSERT_EQ(text.xltype, xltypeStr);
       std::string printed = CountedText(text);
@@ -134,7 +110,7 @@ TEST_F(WorkbookCommands, EverySheetNameReadsBackFromTheTextItPrints) {
       // And a formula holding the text finds the cell: R1C1 texts through
       // international entry, A1 texts through plain entry.
       standin::SheetId home = standin::FindSheet("Book1.xls", "Home");
-      XLOPER formula = texts_.Str("=" + printed + "*2"), cell = Ref(home, 0, 0, 0, 0);
+      XLOPER formula = opers_.Str("=" + printed + "*2"), cell = opers_.Ref(home, 0, 0, 0, 0);
       int command = a1 ? int{xlcFormula} : int{xlcFormula} | int{xlIntl};
       ASSERT_EQ(Excel4(command, nullptr, 2, &formula, &cell), xlretSuccess)
           << printed << (standin::Log().empty() ? "" : standin::Log().back());
@@ -191,7 +167,7 @@ TEST_F(WorkbookCommands, ActivateTakesWindowsAndSheetsAndRefusesHiddenOnes) {
   standin::SheetId a1 = standin::NewWorkbook("Book1.xls", "Data");
   standin::SheetId a2 = standin::AddSheet("Book1.xls", "Data.COF");
   standin::SheetId b1 = standin::NewWorkbook("Book2.xls", "Out");
-  Texts t;
+  Opers t;
   auto activate = [&](const std::string& name) {
     XLOPER text = t.Str(name);
     return Excel4(xlcActivate, nullptr, 1, &text);
@@ -228,7 +204,7 @@ TEST_F(WorkbookCommands, WorkbookActivateWithoutASheetKeepsTheActiveOne) {
   standin::Activate(a2);
   EXPECT_EQ(Excel4(xlcWorkbookActivate, nullptr, 0), xlretSuccess);
   EXPECT_EQ(standin::ActiveSheet(), a2);
-  Texts t;
+  Opers t;
   XLOPER first = t.Str("Data");
   EXPECT_EQ(Excel4(xlcWorkbookActivate, nullptr, 1, &first), xlretSuccess);
   EXPECT_EQ(standin::ActiveSheet(), a1);
@@ -240,7 +216,7 @@ TEST_F(WorkbookCommands, OneCellCopiedOverAnAreaFillsEveryCell) {
   for (int r = 0; r < 6; ++r)
     for (int c = 0; c < 7; ++c) standin::SetCell(id, r, c, 10.0 * r + c);
   standin::EnterFormula(id, "A8", "=A1*2+$B$1");
-  XLOPER from = Ref(id, 7, 7, 0, 0), to = Ref(id, 7, 9, 4, 6);  // A8 -> E8:G10
+  XLOPER from = opers_.Ref(id, 7, 7, 0, 0), to = opers_.Ref(id, 7, 9, 4, 6);  // A8 -> E8:G10
   ASSERT_EQ(Excel4(xlcCopy, nullptr, 2, &from, &to), xlretSuccess);
   standin::Recalculate();
   // Each copy reads the cell as far from it as A1 is from A8.
@@ -251,7 +227,8 @@ TEST_F(WorkbookCommands, OneCellCopiedOverAnAreaFillsEveryCell) {
   // A two-row block tiles a four-row area; into three rows it goes once.
   standin::EnterFormula(id, "H1", "=A1+1");
   standin::EnterFormula(id, "H2", "=A2+1");
-  XLOPER pair = Ref(id, 0, 1, 7, 7), four = Ref(id, 0, 3, 8, 8), three = Ref(id, 0, 2, 9, 9);
+  XLOPER pair = opers_.Ref(id, 0, 1, 7, 7), four = opers_.Ref(id, 0, 3, 8, 8),
+         three = opers_.Ref(id, 0, 2, 9, 9);
   ASSERT_EQ(Excel4(xlcCopy, nullptr, 2, &pair, &four), xlretSuccess);
   ASSERT_EQ(Excel4(xlcCopy, nullptr, 2, &pair, &three), xlretSuccess);
   standin::Recalculate();
@@ -261,7 +238,8 @@ TEST_F(WorkbookCommands, OneCellCopiedOverAnAreaFillsEveryCell) {
   EXPECT_TRUE(std::holds_alternative<standin::Blank>(standin::GetCell(id, 2, 9)));
   // A fill that would run off the sheet is refused whole.
   standin::ClearLog();
-  XLOPER edge = Ref(id, 0, 1, 7, 7), off = Ref(id, standin::RowLimit() - 1, standin::RowLimit() - 1, 0, 0);
+  const int last = standin::RowLimit() - 1;
+  XLOPER edge = opers_.Ref(id, 0, 1, 7, 7), off = opers_.Ref(id, last, last, 0, 0);
   EXPECT_NE(Excel4(xlcCopy, nullptr, 2, &edge, &off), xlretSuccess);
   standin::ClearLog();
 }
@@ -269,7 +247,7 @@ TEST_F(WorkbookCommands, OneCellCopiedOverAnAreaFillsEveryCell) {
 TEST_F(WorkbookCommands, BookInformationOnlyWhereThereAreWorkbooks) {
   standin::SheetId id = standin::NewWorkbook("Book1.xls", "Data");
   standin::AddSheet("Book1.xls", "More");
-  Texts t;
+  Opers t;
   XLOPER type67 = NumOper(67), type68 = NumOper(68), name = t.Str("[Book1.xls]Data"), out{};
   ASSERT_EQ(Excel4(xlfGetDocument, &out, 2, &type67, &name), xlretSuccess);
   EXPECT_EQ(out.xltype, xltypeNum);
@@ -302,7 +280,7 @@ TEST_F(WorkbookCommands, MoveWithoutABookGivesTheSheetOneOfItsOwn) {
     standin::NewWorkbook("Book1.xls", "Data");
     standin::SheetId coef = standin::AddSheet("Book1.xls", "Data.COF");
     standin::SetCell(coef, 0, 0, 2.5);
-    Texts t;
+    Opers t;
     XLOPER name = t.Str("[Book1.xls]Data.COF");
     ASSERT_EQ(Excel4(xlcWorkbookMove, nullptr, 1, &name), xlretSuccess) << version;
     std::string book = std::string(version) == "4.0" ? "Data.COF" : "Book1";  // "Book1.xls" is another name
@@ -317,7 +295,7 @@ TEST_F(WorkbookCommands, MoveWithoutABookGivesTheSheetOneOfItsOwn) {
   }
   // The last sheet of a book cannot leave it.
   standin::ClearLog();
-  Texts t;
+  Opers t;
   XLOPER last = t.Str("Data");
   EXPECT_NE(Excel4(xlcWorkbookMove, nullptr, 1, &last), xlretSuccess);
   standin::ClearLog();
@@ -332,7 +310,7 @@ TEST_F(WorkbookCommands, DocumentsWithoutWorkbooksAreSavedHiddenAndShownByName) 
   XLOPER one = NumOper(1);
   ASSERT_EQ(Excel4(xlcNew, nullptr, 1, &one), xlretSuccess);
   standin::SetCell(standin::ActiveSheet(), 0, 0, 4.0);
-  Texts t;
+  Opers t;
   XLOPER path = t.Str((dir / "DATA.COF").string());
   ASSERT_EQ(Excel4(xlcSaveAs, nullptr, 1, &path), xlretSuccess);
   // The document and its one sheet both bear the new name.
@@ -366,7 +344,7 @@ void RegisterTestCommand(const char* procedure, void* address, const char* type,
                          const char* name) {
   standin::AttachTestModule("test.xll");
   standin::AddTestProcedure(procedure, address);
-  Texts t;
+  Opers t;
   XLOPER module{}, out{};
   ASSERT_EQ(Excel4(xlGetName, &module, 0), xlretSuccess);
   XLOPER proc = t.Str(procedure), type_text = t.Str(type), function = t.Str(name),
