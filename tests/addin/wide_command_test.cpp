@@ -279,5 +279,51 @@ TEST_F(WideCommand, BlkOverWholeBigColumnsOnAUnicodeSheetIsTheCore) {
   EXPECT_EQ(standin::StatusText(), "");
 }
 
+// The macro called directly through the 12-series: rows past 65,536 read
+// and columns past the old sheet's 256th written; an output that would run
+// past the big sheet's last column asks first, and Cancel writes nothing.
+TEST_F(WideCommand, Blok12CalledDirectlyReachesPastTheOldSheet) {
+  constexpr long kRows = 66000;
+  auto blok = Procedure<int (*)(LPXLOPER12, LPXLOPER12, LPXLOPER12, int, int, int)>("Blok12");
+  ASSERT_NE(blok, nullptr);
+  Data(kRows);
+  struct Ref12 {
+    XLMREF12 table{};
+    XLOPER12 value{};
+    Ref12(standin::SheetId sheet, RW r0, RW r1, COL c0, COL c1) {
+      table.count = 1;
+      table.reftbl[0] = XLREF12{r0, r1, c0, c1};
+      value.xltype = xltypeRef;
+      value.val.mref.lpmref = &table;
+      value.val.mref.idSheet = sheet;
+    }
+  };
+  Ref12 data(sheet_, 1, kRows, 0, 0), titles(sheet_, 0, 0, 0, 0);
+  Ref12 output(sheet_, 0, 0, 300, 300), lastColumn(sheet_, 0, 0, 16383, 16383);
+
+  // The second sample entry makes two columns: from the last one, too many.
+  standin::QueueAlert(false);
+  EXPECT_EQ(blok(&data.value, &lastColumn.value, &titles.value, 2, 1, 2), 0);
+  EXPECT_TRUE(Saw("alert 1 \"Your choice of \"n\" and \"m\" values will produce too many output "
+                  "columns. Select smaller \"n\" and \"m\" values.\" -> Cancel"));
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 16383)), "");
+
+  EXPECT_EQ(blok(&data.value, &output.value, &titles.value, 1, 1, 2), 1);
+  const std::vector<blk::BlkColumnLayout> plan =
+      blk::BlkOutputPlan(1, {1, blk::kBlkStandardOnly, blk::kBlkNotNormalized});
+  ASSERT_EQ(plan.size(), 1u);
+  const int u = blk::BlkBlankRows(1);
+  std::vector<double> expected(x_.size() - static_cast<std::size_t>(u));
+  ASSERT_EQ(blk::StandardBlock(x_, u, plan[0].n, plan[0].m, expected), CoreStatus::kComplete);
+  EXPECT_EQ(standin::GetCell(sheet_, 0, 300), Value(kPrice + plan[0].suffix));
+  // The last row holds the live formula.
+  for (long r = 65530; r < kRows; ++r) {
+    double got = Number(standin::GetCell(sheet_, r, 300));
+    const double& want = expected[static_cast<std::size_t>(r - 1 - u)];
+    ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "row " << r;
+  }
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 301)), "");
+}
+
 }  // namespace
 }  // namespace hvt::testing
