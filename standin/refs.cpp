@@ -206,6 +206,23 @@ bool ScanSheetPrefix(std::string_view t, std::size_t& pos, std::string& book,
   return true;
 }
 
+namespace {
+// Corners with no row (a column alone, "C:D" or "C3") or no column ("5:7",
+// "R5") reach across the whole sheet.
+template <typename Corner>
+void SpanWholeLines(Corner& a, Corner& b, RefText& ref, int row_limit) {
+  if (a.row < 0) {
+    ref.whole_columns = true;
+    a.row = 0;
+    b.row = row_limit - 1;
+  } else if (a.col < 0) {
+    ref.whole_rows = true;
+    a.col = 0;
+    b.col = ColumnLimitFor(row_limit) - 1;
+  }
+}
+}  // namespace
+
 std::optional<RefText> ScanA1Area(std::string_view t, std::size_t& pos, int row_limit) {
   std::size_t start = pos;
   Corner a, b;
@@ -229,15 +246,7 @@ std::optional<RefText> ScanA1Area(std::string_view t, std::size_t& pos, int row_
     }
     b = a;
   }
-  if (a.row < 0) {
-    ref.whole_columns = true;
-    a.row = 0;
-    b.row = row_limit - 1;
-  } else if (a.col < 0) {
-    ref.whole_rows = true;
-    a.col = 0;
-    b.col = ColumnLimitFor(row_limit) - 1;
-  }
+  SpanWholeLines(a, b, ref, row_limit);
   ref.area.first_row = std::min(a.row, b.row);
   ref.area.last_row = std::max(a.row, b.row);
   ref.area.first_col = std::min(a.col, b.col);
@@ -288,15 +297,7 @@ std::optional<RefText> ParseR1C1(std::string_view text, int row_limit, int base_
   }
   if (pos != text.size()) return std::nullopt;
   if (!has_second) b = a;
-  if (a.row < 0) {
-    ref.whole_columns = true;
-    a.row = 0;
-    b.row = row_limit - 1;
-  } else if (a.col < 0) {
-    ref.whole_rows = true;
-    a.col = 0;
-    b.col = ColumnLimitFor(row_limit) - 1;
-  }
+  SpanWholeLines(a, b, ref, row_limit);
   ref.area = {std::min(a.row, b.row), std::max(a.row, b.row), std::min(a.col, b.col),
               std::max(a.col, b.col)};
   ref.abs_row1 = a.abs_row;
