@@ -43,13 +43,6 @@ void Enter(SheetId id, const Area& area, const std::string& formula, bool is_arr
   sheet.units.push_back(unit);
 }
 
-Grid ToGrid(const Array& a) {
-  Grid g;
-  g.rows = a.rows;
-  g.columns = a.columns;
-  g.cells = a.cells;
-  return g;
-}
 
 void ReleaseHostValues() {
   ValueAccounts& accounts = H().accounts;
@@ -124,7 +117,7 @@ Grid GetRange(SheetId sheet, const std::string& range) {
   SheetOrThrow(sheet);
   bool was = H().recalc.recalculating;
   H().recalc.recalculating = false;  // read what the cells hold now
-  Grid g = ToGrid(ReadRef(Ref{sheet, {CellArea(range)}}));
+  Grid g = GridOf(ReadRef(Ref{sheet, {CellArea(range)}}));
   H().recalc.recalculating = was;
   return g;
 }
@@ -189,10 +182,10 @@ Evaluation Evaluate(const std::string& formula) {
       e.result.rows = e.result.columns = 1;
       e.result.cells.push_back(Error{xlerrValue});
     } else {
-      e.result = ToGrid(ReadRef(*r));
+      e.result = GridOf(ReadRef(*r));
     }
   } else {
-    e.result = ToGrid(std::get<Array>(result.v));
+    e.result = GridOf(std::get<Array>(result.v));
   }
   return e;
 }

@@ -38,6 +38,14 @@ bool SameText(const std::string& a, const std::string& b) {
          });
 }
 
+Grid GridOf(const Array& a) {
+  Grid g;
+  g.rows = a.rows;
+  g.columns = a.columns;
+  g.cells = a.cells;
+  return g;
+}
+
 Workbook* FindBook(const std::string& name) {
   for (auto& book : H().model.books)
     if (SameText(book->name, name)) return book.get();

@@ -131,6 +131,9 @@ struct Workbook {
   bool changed = false;
 };
 
+// A block of values as the library hands it to its callers.
+Grid GridOf(const Array& a);
+
 struct Model {
   std::vector<std::unique_ptr<Workbook>> books;
   SheetId next_sheet_id = 0x1001;

@@ -62,13 +62,6 @@ Value ResultOf(int base, const Value& v) {
   }
 }
 
-Grid GridOf(const Array& a) {
-  Grid g;
-  g.rows = a.rows;
-  g.columns = a.columns;
-  g.cells = a.cells;
-  return g;
-}
 
 void Cancelled(XLOPER& result, DialogShowing& showing) {
   showing.cancelled = true;
