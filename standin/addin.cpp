@@ -476,6 +476,21 @@ void GiveBack(Oper* result) {
   --accounts.pending_dll_results;
 }
 
+// A record the procedure answered, as an operand; what it held goes back to
+// whoever filled it. A null pointer is no value (it reads as #NUM!).
+template <typename Oper>
+Operand TakeRecordResult(Oper* x, SheetId sheet) {
+  if (x == nullptr) {
+    Operand none{Value{Error{xlerrNum}}};
+    none.no_value = true;
+    return none;
+  }
+  Operand op = OperandOfRecord(*x, sheet);
+  if (x->xltype & xlbitDLLFree) GiveBack(x);
+  else if (x->xltype & xlbitXLFree) FreeTracked(HeldBlock(*x));
+  return op;
+}
+
 // Reads the procedure's answer into an operand and releases what it held.
 Operand TakeResult(char letter, const RawResult& raw, SheetId sheet) {
   switch (letter) {
@@ -494,30 +509,8 @@ Operand TakeResult(char letter, const RawResult& raw, SheetId sheet) {
       return Operand{Value{*p}};
     }
     case 'Q':
-    case 'U': {
-      auto* x = reinterpret_cast<XLOPER12*>(raw.integer);
-      if (x == nullptr) {
-        Operand none{Value{Error{xlerrNum}}};
-        none.no_value = true;
-        return none;
-      }
-      Operand op = OperandOf12(*x, sheet);
-      if (x->xltype & xlbitDLLFree) GiveBack(x);
-      else if (x->xltype & xlbitXLFree) FreeHostValue12(x);
-      return op;
-    }
-    default: {  // R, P
-      auto* x = reinterpret_cast<XLOPER*>(raw.integer);
-      if (x == nullptr) {
-        Operand none{Value{Error{xlerrNum}}};
-        none.no_value = true;
-        return none;
-      }
-      Operand op = OperandOf(*x, sheet);
-      if (x->xltype & xlbitDLLFree) GiveBack(x);
-      else if (x->xltype & xlbitXLFree) FreeHostValue(x);
-      return op;
-    }
+    case 'U': return TakeRecordResult(reinterpret_cast<XLOPER12*>(raw.integer), sheet);
+    default: return TakeRecordResult(reinterpret_cast<XLOPER*>(raw.integer), sheet);  // R, P
   }
 }
 
