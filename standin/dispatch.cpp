@@ -256,6 +256,20 @@ int TypeOfValue(const Value& v) {
   return xltypeNil;
 }
 
+// One value as a type mask that does not take its own type asks for it: a
+// one-cell array where the mask takes arrays, else the first scalar type of
+// the mask it converts to.
+int AnswerAs(XLOPER& result, const Value& v, int mask) {
+  if (mask & xltypeMulti) {
+    SetArray(result, Array{1, 1, {v}});
+    return xlretSuccess;
+  }
+  int out = 0;
+  Value converted = ConvertScalar(v, mask, out);
+  SetConverted(result, converted, out);
+  return xlretSuccess;
+}
+
 int DoCoerce(XLOPER& result, const Args& args) {
   const XLOPER& source = *args[0];
   int mask = 0;
@@ -311,14 +325,7 @@ int DoCoerce(XLOPER& result, const Args& args) {
       SetValue(result, v);
       return xlretSuccess;
     }
-    if (mask & xltypeMulti) {
-      SetArray(result, Array{1, 1, {v}});
-      return xlretSuccess;
-    }
-    int out = 0;
-    Value converted = ConvertScalar(v, mask, out);
-    SetConverted(result, converted, out);
-    return xlretSuccess;
+    return AnswerAs(result, v, mask);
   }
 
   if (type == xltypeMulti) {
@@ -328,10 +335,7 @@ int DoCoerce(XLOPER& result, const Args& args) {
       SetArray(result, a);
       return xlretSuccess;
     }
-    int out = 0;
-    Value converted = ConvertScalar(a.cells[0], mask, out);
-    SetConverted(result, converted, out);
-    return xlretSuccess;
+    return AnswerAs(result, a.cells[0], mask);
   }
 
   if (mask == 0 || (mask & type)) {
@@ -343,15 +347,7 @@ int DoCoerce(XLOPER& result, const Args& args) {
     }
     return xlretSuccess;
   }
-  Value v = ScalarOf(source);
-  if (mask & xltypeMulti) {
-    SetArray(result, Array{1, 1, {v}});
-    return xlretSuccess;
-  }
-  int out = 0;
-  Value converted = ConvertScalar(v, mask, out);
-  SetConverted(result, converted, out);
-  return xlretSuccess;
+  return AnswerAs(result, ScalarOf(source), mask);
 }
 
 int DoSum(XLOPER& result, const Args& args) {
