@@ -11,18 +11,6 @@ namespace {
 using standin::Value;
 using DispatchTest = HostTest;
 
-XLOPER XNum(double d) {
-  XLOPER x{};
-  x.xltype = xltypeNum;
-  x.val.num = d;
-  return x;
-}
-XLOPER XInt(short w) {
-  XLOPER x{};
-  x.xltype = xltypeInt;
-  x.val.w = w;
-  return x;
-}
 XLOPER XStr(char* counted) {
   XLOPER x{};
   x.xltype = xltypeStr;
@@ -42,7 +30,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetColumn(s, "A1", {1.5, std::string("12"), true, standin::Blank{}, std::string("x"),
                                standin::Error{xlerrNA}});
-  XLOPER ref = XSRef(0, 5, 0, 0), type = XInt(xltypeMulti), out{};
+  XLOPER ref = XSRef(0, 5, 0, 0), type = IntOper(xltypeMulti), out{};
   ASSERT_EQ(Excel4(xlCoerce, &out, 2, &ref, &type), xlretSuccess);
   ASSERT_EQ(out.xltype, xltypeMulti);
   ASSERT_EQ(out.val.array.rows, 6);
@@ -67,7 +55,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
                         Case{0, xltypeStr, std::string("1.5")}, Case{3, xltypeStr, std::string()},
                         Case{2, xltypeStr, std::string("TRUE")}, Case{0, xltypeBool, true},
                         Case{3, xltypeBool, false}, Case{5, xltypeNum, standin::Error{xlerrNA}}}) {
-    XLOPER cell = XSRef(c.row, c.row, 0, 0), t = XInt(static_cast<short>(c.type)), r{};
+    XLOPER cell = XSRef(c.row, c.row, 0, 0), t = IntOper(static_cast<short>(c.type)), r{};
     ASSERT_EQ(Excel4(xlCoerce, &r, 2, &cell, &t), xlretSuccess);
     Value got = r.xltype == xltypeNum    ? Value{r.val.num}
                 : r.xltype == xltypeStr  ? Value{CountedText(r)}
@@ -78,19 +66,19 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
     Excel4(xlFree, nullptr, 1, &r);
   }
   // Integers truncate; a reference asked for as a reference carries its sheet.
-  XLOPER n = XNum(-7.9), ti = XInt(xltypeInt), ri{};
+  XLOPER n = NumOper(-7.9), ti = IntOper(xltypeInt), ri{};
   Excel4(xlCoerce, &ri, 2, &n, &ti);
   EXPECT_EQ(ri.xltype, xltypeInt);
   EXPECT_EQ(ri.val.w, -7);
-  XLOPER tr = XInt(xltypeRef), rr{};
+  XLOPER tr = IntOper(xltypeRef), rr{};
   ASSERT_EQ(Excel4(xlCoerce, &rr, 2, &ref, &tr), xlretSuccess);
   ASSERT_EQ(rr.xltype, xltypeRef);
   EXPECT_EQ(rr.val.mref.idSheet, s);
   EXPECT_EQ(rr.val.mref.lpmref->reftbl[0].rwLast, 5);
   Excel4(xlFree, nullptr, 1, &rr);
   // A scalar asked for as an array is a 1 x 1 array.
-  XLOPER one{}, tm = XInt(xltypeMulti);
-  XLOPER two = XNum(2);
+  XLOPER one{}, tm = IntOper(xltypeMulti);
+  XLOPER two = NumOper(2);
   Excel4(xlCoerce, &one, 2, &two, &tm);
   ASSERT_EQ(one.xltype, xltypeMulti);
   EXPECT_EQ(one.val.array.lparray[0].val.num, 2.0);
@@ -100,7 +88,7 @@ TEST_F(DispatchTest, CoercesReferencesToArraysAndScalars) {
 TEST_F(DispatchTest, SumOverReferencesAndScalars) {
   standin::SheetId s = standin::NewWorkbook("b.xls");
   standin::SetColumn(s, "B1", {1.25, std::string("7"), 2.5});
-  XLOPER ref = XSRef(0, 2, 1, 1), three = XNum(3), out{};
+  XLOPER ref = XSRef(0, 2, 1, 1), three = NumOper(3), out{};
   ASSERT_EQ(Excel4(xlfSum, &out, 2, &ref, &three), xlretSuccess);
   EXPECT_EQ(out.xltype, xltypeNum);
   EXPECT_EQ(out.val.num, 1.25 + 2.5 + 3) << "text in a reference is skipped";
@@ -112,7 +100,7 @@ TEST_F(DispatchTest, VersionTextReadsAsExcelReadsIt) {
   for (const char* version : {"4.0", "5.0", "7.0", "8.0", "9.0", "10.0", "11.0", "12.0",
                               "14.0", "15.0", "16.0"}) {
     standin::SetHostVersion(version);
-    XLOPER two = XNum(2), text{}, value{};
+    XLOPER two = NumOper(2), text{}, value{};
     ASSERT_EQ(Excel4(xlfGetWorkspace, &text, 1, &two), xlretSuccess);
     EXPECT_EQ(CountedText(text), version);
     ASSERT_EQ(Excel4(xlfValue, &value, 1, &text), xlretSuccess);
@@ -164,7 +152,7 @@ TEST_F(DispatchTest, RefusalsAreLoudAndLogged) {
   EXPECT_EQ(Excel4(xlCoerce, &out, 0), xlretInvCount);
   EXPECT_EQ(Excel4(xlfValue, &out, -1), xlretInvCount);
   EXPECT_EQ(Excel4v(xlfSum, &out, 2, nullptr), xlretInvXloper);
-  XLOPER seven = XNum(7);
+  XLOPER seven = NumOper(7);
   EXPECT_EQ(Excel4(xlfGetWorkspace, &out, 1, &seven), xlretFailed) << "a type not served";
   EXPECT_EQ(Excel4(xlGetName, &out, 0), xlretFailed) << "no module loaded";
   EXPECT_EQ(standin::Log().size(), 13u);
@@ -172,13 +160,13 @@ TEST_F(DispatchTest, RefusalsAreLoudAndLogged) {
 
 TEST_F(DispatchTest, FailedCallsLeaveAnErrorValueBehind) {
   standin::NewWorkbook("b.xls");
-  XLOPER out = XNum(123);
+  XLOPER out = NumOper(123);
   EXPECT_EQ(Excel4(9999, &out, 0), xlretInvXlfn);
   EXPECT_EQ(out.xltype, xltypeErr);
   EXPECT_EQ(out.val.err, xlerrValue);
   // A whole column of 65,536 rows does not fit an array's 16-bit count.
-  XLOPER column = XSRef(0, 65535, 0, 0), type = XInt(xltypeMulti);
-  out = XNum(1);
+  XLOPER column = XSRef(0, 65535, 0, 0), type = IntOper(xltypeMulti);
+  out = NumOper(1);
   EXPECT_EQ(Excel4(xlCoerce, &out, 2, &column, &type), xlretFailed);
   EXPECT_EQ(out.xltype, xltypeErr);
   EXPECT_NE(standin::Log().back().find("65536"), std::string::npos);

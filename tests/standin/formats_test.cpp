@@ -28,20 +28,6 @@ std::string AreaText(int r1, int r2, int c1, int c2) {
   return CellText(r1, c1) + ":" + CellText(r2, c2);
 }
 
-XLOPER Number(double d) {
-  XLOPER x{};
-  x.xltype = xltypeNum;
-  x.val.num = d;
-  return x;
-}
-
-XLOPER Boolean(bool b) {
-  XLOPER x{};
-  x.xltype = xltypeBool;
-  x.val.xbool = b;
-  return x;
-}
-
 XLOPER Missing() {
   XLOPER x{};
   x.xltype = xltypeMissing;
@@ -125,21 +111,21 @@ TEST_F(Formats, EveryCellReadsBackWhatACellByCellGridSays) {
       }
       case 1: {
         const int alignment = 1 + pick(4);
-        XLOPER a = Number(alignment);
+        XLOPER a = NumOper(alignment);
         ASSERT_EQ(Excel4(xlcAlignment, nullptr, 1, &a), xlretSuccess);
         each([&](Shown& s) { s.alignment = alignment; });
         break;
       }
       case 2: {
         const bool locked = pick(3) == 0;
-        XLOPER l = Boolean(locked);
+        XLOPER l = BoolOper(locked);
         ASSERT_EQ(Excel4(xlcCellProtection, nullptr, 1, &l), xlretSuccess);
         each([&](Shown& s) { s.locked = locked; });
         break;
       }
       case 3: {
         const bool bold = pick(2) == 0;
-        XLOPER missing = Missing(), b = Boolean(bold);
+        XLOPER missing = Missing(), b = BoolOper(bold);
         ASSERT_EQ(Excel4(xlcFormatFont, nullptr, 3, &missing, &missing, &b), xlretSuccess);
         each([&](Shown& s) { s.bold = bold; });
         break;
@@ -147,7 +133,7 @@ TEST_F(Formats, EveryCellReadsBackWhatACellByCellGridSays) {
       default: {
         if (whole) break;  // copies and clears stay inside the seen rows
         if (pick(2) == 0) {
-          XLOPER formats = Number(2);
+          XLOPER formats = NumOper(2);
           ASSERT_EQ(Excel4(xlcClear, nullptr, 1, &formats), xlretSuccess);
           each([](Shown& s) { s = Shown{}; });
         } else {
@@ -192,7 +178,7 @@ TEST_F(Formats, EveryCellReadsBackWhatACellByCellGridSays) {
     for (int r = r1; r <= r2; ++r)
       for (int c = c1; c <= c2; ++c) open = open && !grid[r][c].locked;
     Reference target(sheet, r1, r2, c1, c2);
-    XLOPER v = Number(trial);
+    XLOPER v = NumOper(trial);
     EXPECT_EQ(Excel4(xlSet, nullptr, 2, &target.oper, &v), open ? xlretSuccess : xlretFailed)
         << AreaText(r1, r2, c1, c2);
   }
@@ -234,7 +220,7 @@ TEST_F(Formats, BestFitTakesEachColumnsLongestText) {
       longest[c] = std::max(longest[c], standin::Describe(value).size());
     }
   Reference columns(sheet, 0, 65535, 1, 5);
-  XLOPER missing = Missing(), standard = Boolean(false), bestFit = Number(3);
+  XLOPER missing = Missing(), standard = BoolOper(false), bestFit = NumOper(3);
   ASSERT_EQ(Excel4(xlcColumnWidth, nullptr, 4, &missing, &columns.oper, &standard, &bestFit),
             xlretSuccess);
   for (int c = 0; c < 8; ++c) {
