@@ -168,6 +168,59 @@ TEST_F(WideCommand, GtnAndSpdOverAWholeBigColumnOnAUnicodeSheetAreTheCore) {
   }
 }
 
+// GTN_Macro and Spd_Macro called directly with 12-series references: an
+// area wholly below the old sheet's last row is read and written there, and
+// the direct call's checks refuse too few rows with nothing written.
+TEST_F(WideCommand, ColumnMacrosCalledDirectlyReachPastTheOldLastRow) {
+  using Macro12 = int (*)(LPXLOPER12, LPXLOPER12, int, int, int);
+  using Spd12 = int (*)(LPXLOPER12, LPXLOPER12, int);
+  auto gtnMacro = Procedure<Macro12>("GTN_func12");
+  auto spdMacro = Procedure<Spd12>("Spd12");
+  ASSERT_NE(gtnMacro, nullptr);
+  ASSERT_NE(spdMacro, nullptr);
+  constexpr int kFirst = 70000;  // zero-based sheet row of the data's first value
+  x_ = Walk(100, 9);
+  sheet_ = standin::NewWorkbook("Big.xlsx", kPrice);
+  standin::SetColumn(sheet_, "A70001", std::vector<Value>(x_.begin(), x_.end()));
+  struct Ref12 {
+    XLMREF12 table{};
+    XLOPER12 value{};
+    Ref12(standin::SheetId sheet, int r0, int r1, int column) {
+      table.count = 1;
+      table.reftbl[0] = XLREF12{r0, r1, column, column};
+      value.xltype = xltypeRef;
+      value.val.mref.lpmref = &table;
+      value.val.mref.idSheet = sheet;
+    }
+  };
+  Ref12 data(sheet_, kFirst, kFirst + 99, 0), gtnOut(sheet_, kFirst, kFirst, 2),
+      spdOut(sheet_, kFirst, kFirst, 3);
+
+  EXPECT_EQ(gtnMacro(&data.value, &gtnOut.value, 10, 24, 24), 1);
+  std::vector<double> y(x_.size());
+  ASSERT_EQ(gtn::GtnSeries(x_, {24, 10, gtn::GtnTermOrder::CommandOrder}, y),
+            CoreStatus::kComplete);
+  ExpectColumn(2, kFirst + 30, y, 30);
+  EXPECT_EQ(spdMacro(&data.value, &spdOut.value, 14), 1);
+  ASSERT_EQ(spd::SpdSeries(x_, {.depth = 14}, y), CoreStatus::kComplete);
+  ExpectColumn(3, kFirst + 30, y, 30);
+  for (int column : {2, 3}) {
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, kFirst + 29, column)), "");
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, kFirst + 100, column)), "");
+  }
+
+  // 20 rows: fewer than the 32 both macros need.
+  const std::string before = standin::CsvText(sheet_);
+  Ref12 shortData(sheet_, kFirst, kFirst + 19, 0), out(sheet_, 0, 0, 5);
+  EXPECT_EQ(gtnMacro(&shortData.value, &out.value, 10, 24, 24), 0);
+  EXPECT_EQ(spdMacro(&shortData.value, &out.value, 14), 0);
+  int refusals = 0;
+  for (const std::string& line : standin::Transcript())
+    refusals += line.find("cannot have less than 32 rows") != std::string::npos;
+  EXPECT_EQ(refusals, 2);
+  EXPECT_EQ(standin::CsvText(sheet_), before);
+}
+
 // Esc at a poll, and memory running out at each allocation the command
 // makes, write nothing on the 12-series path either.
 TEST_F(WideCommand, EscAndEveryMemoryFailureLeaveTheSheetAsItWas) {
