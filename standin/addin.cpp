@@ -119,21 +119,25 @@ Value RegisterProcedure(const RegisterRequest& r) {
   }
   Registration info{0, r.module, r.procedure, r.type_text, r.function_text, r.argument_text,
                     r.macro_type, r.category, r.shortcut};
-  // Excel defines a hidden name for every function text it registers.
-  if (!r.function_text.empty()) {
-    std::string key;
-    for (char c : r.function_text) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    model.names[key] = "registered " + r.procedure;
-  }
   for (Registered& existing : link.registrations)
     if (SameTextCi(existing.info.module, r.module) && existing.info.procedure == r.procedure) {
       info.id = existing.info.id;
       existing.info = info;
       existing.address = address;
-      return info.id;
+      ++existing.use_count;
+      break;
     }
-  info.id = 0x10000 + ++link.next_register_id;
-  link.registrations.push_back({info, address});
+  if (info.id == 0) {
+    info.id = 0x10000 + ++link.next_register_id;
+    link.registrations.push_back({info, address});
+  }
+  // Excel defines a hidden name for every function text it registers,
+  // standing for the registration ID.
+  if (!r.function_text.empty()) {
+    std::string key;
+    for (char c : r.function_text) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    model.names[key] = Describe(Value{info.id});
+  }
   return info.id;
 }
 
@@ -154,7 +158,7 @@ bool Unregister(double id) {
   auto& list = H().link.registrations;
   for (auto it = list.begin(); it != list.end(); ++it)
     if (it->info.id == id) {
-      list.erase(it);
+      if (--it->use_count == 0) list.erase(it);
       return true;
     }
   return false;
@@ -589,6 +593,14 @@ Operand CallRegistered(const Registered& function, const std::vector<Operand>& a
     {
       // The procedure's own calls into the host are calls of their own.
       WideCallScope plain(nullptr);
+      // While a worksheet function runs, commands are not the host's to take.
+      struct Running {
+        int& count;
+        bool counted;
+        ~Running() { count -= counted ? 1 : 0; }
+      } running{link.functions_running,
+                info.macro_type.empty() || info.macro_type == "1"};
+      link.functions_running += running.counted ? 1 : 0;
       called = Invoke(address, letters, slots);
     }
     if (!called) {

@@ -2,6 +2,7 @@
 // workspace switches, group edit, protection, formats, CSV output, defined
 // names, and running menu commands.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -80,6 +81,13 @@ std::vector<std::string> DefinedNames() {
   std::vector<std::string> names;
   for (auto& [name, value] : H().model.names) names.push_back(name);
   return names;
+}
+
+std::string NameDefinition(const std::string& name) {
+  std::string key;
+  for (char c : name) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  auto it = H().model.names.find(key);
+  return it == H().model.names.end() ? std::string() : it->second;
 }
 
 Format GetFormat(SheetId sheet, const std::string& cell) {

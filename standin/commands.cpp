@@ -393,6 +393,8 @@ int DoFormula(XLOPER& r, const Args& a) { return EnterFormula(r, a, false, "xlcF
 int DoFormulaArray(XLOPER& r, const Args& a) { return EnterFormula(r, a, true, "xlcFormulaArray"); }
 
 int DoSet(XLOPER& result, const Args& args) {
+  // A command-equivalent: a worksheet function may not call it.
+  if (H().link.functions_running > 0) return Refuse("xlSet", "called from a worksheet function");
   auto ref = RefArg(args, 0);
   if (!ref || ref->areas.size() != 1) return Refuse("xlSet", "the target must be a one-area reference");
   Sheet* sheet = FindSheetById(ref->sheet);

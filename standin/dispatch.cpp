@@ -409,13 +409,8 @@ int DoRegisterId(XLOPER& result, const Args& args) {
 
 int DoUnregister(XLOPER& result, const Args& args) {
   Value id = ScalarArg(args, 0);
-  if (auto* d = std::get_if<double>(&id)) {
-    if (Unregister(*d)) {
-      SetValue(result, true);
-      return xlretSuccess;
-    }
-  }
-  SetValue(result, Error{xlerrValue});
+  auto* d = std::get_if<double>(&id);
+  SetValue(result, d != nullptr && Unregister(*d));  // FALSE: no such registration
   return xlretSuccess;
 }
 

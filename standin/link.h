@@ -27,6 +27,7 @@ struct Module {
 struct Registered {
   Registration info;
   void* address = nullptr;
+  int use_count = 1;  // each xlfRegister adds one, each xlfUnregister takes one
 };
 
 struct AddinLink {
@@ -35,6 +36,7 @@ struct AddinLink {
   double next_register_id = 0;
   std::vector<CallRecord> calls;
   std::vector<std::string> log;
+  int functions_running = 0;  // worksheet functions called and not yet returned
 };
 
 // Values the host filled for the add-in, kept until it gives them back.

@@ -33,6 +33,30 @@ Sheet* DocumentSheet(const Args& args, std::size_t k) {
   return FindSheetByName("", name);
 }
 
+// A book named as a document ("Book1.xls", not "[Book1.xls]Sheet1"), where
+// the name is not also one of its own sheets.
+bool NamesABook(const Args& args, std::size_t k) {
+  if (!Given(args, k) || !H().app.workbooks) return false;
+  std::string name = TextArg(args, k);
+  return !name.empty() && name[0] != '[' && FindBook(name) != nullptr;
+}
+
+// Whether a book is known by its name alone: it holds one sheet, named as
+// the book without its extension (a text file opened as a workbook).
+bool KnownByBookName(const Workbook& book) {
+  if (book.sheets.size() != 1) return false;
+  std::size_t dot = book.name.rfind('.');
+  std::string bare = dot == std::string::npos ? book.name : book.name.substr(0, dot);
+  return SameText(book.sheets.front()->name, bare);
+}
+
+// What GET.DOCUMENT(1) and GET.CELL(32) call a sheet.
+std::string DocumentName(const Sheet& sheet) {
+  Workbook* book = BookOf(sheet);
+  if (!H().app.workbooks || KnownByBookName(*book)) return book->name;
+  return FullSheetName(sheet);
+}
+
 Workbook* DocumentBook(const Args& args, std::size_t k) {
   if (!Given(args, k)) {
     Sheet* active = FindSheetById(H().app.active);
@@ -86,23 +110,24 @@ int DoGetDocument(XLOPER& result, const Args& args) {
   if (sheet == nullptr) return NoSuchDocument(result);
   Workbook* book = BookOf(*sheet);
   switch (type) {
-    case 1:  // a book of one sheet goes by the book's name alone
-      SetValue(result, book->sheets.size() == 1 || !H().app.workbooks ? book->name
-                                                                  : FullSheetName(*sheet));
-      return xlretSuccess;
+    case 1: SetValue(result, DocumentName(*sheet)); return xlretSuccess;
     case 2:
       SetValue(result, book->directory.empty() ? Value{Error{xlerrNA}} : Value{book->directory});
       return xlretSuccess;
-    case 3: SetValue(result, static_cast<double>(sheet->type)); return xlretSuccess;
+    case 3:  // a book answers 5, unless it is known by its one sheet
+      SetValue(result, NamesABook(args, 1) && !KnownByBookName(*book)
+                           ? 5.0
+                           : static_cast<double>(sheet->type));
+      return xlretSuccess;
     case 4: SetValue(result, book->changed); return xlretSuccess;
     case 7: SetValue(result, sheet->protected_contents); return xlretSuccess;
     case 14: SetValue(result, static_cast<double>(H().app.calculation)); return xlretSuccess;
-    case 67:  // number of sheets in the book
+    case 67:  // TRUE: the sheet is in a workbook
     case 68:  // the book's name
       // Before workbooks these types did not exist: #VALUE!, as for any
       // type out of range.
       if (!H().app.workbooks) SetValue(result, Error{xlerrValue});
-      else if (type == 67) SetValue(result, static_cast<double>(book->sheets.size()));
+      else if (type == 67) SetValue(result, true);
       else SetValue(result, book->name);
       return xlretSuccess;
     default:
@@ -124,6 +149,12 @@ int DoGetWorkbook(XLOPER& result, const Args& args) {
       return xlretSuccess;
     }
     case 2: {
+      // From version 5 on, type 2 always answers #N/A; version 4's
+      // workbooks answered their active sheet.
+      if (MajorVersion() >= 5) {
+        SetValue(result, Error{xlerrNA});
+        return xlretSuccess;
+      }
       Sheet* active = FindSheetById(book->active_sheet);
       SetValue(result, active ? Value{FullSheetName(*active)} : Value{Error{xlerrNA}});
       return xlretSuccess;
@@ -157,7 +188,7 @@ int DoGetCell(XLOPER& result, const Args& args) {
     case 14: SetValue(result, format.locked); return xlretSuccess;
     case 20: SetValue(result, format.bold); return xlretSuccess;
     case 21: SetValue(result, format.italic); return xlretSuccess;
-    case 32: SetValue(result, FullSheetName(*sheet)); return xlretSuccess;
+    case 32: SetValue(result, DocumentName(*sheet)); return xlretSuccess;
     default:
       return Refuse("xlfGetCell", "type " + std::to_string(type) + " not supported");
   }

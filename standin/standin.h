@@ -257,6 +257,8 @@ STANDIN_API bool WorkbookHidden(const std::string& book);
 STANDIN_API std::vector<std::string> Workbooks();
 STANDIN_API std::vector<std::string> Sheets(const std::string& book);
 STANDIN_API std::vector<std::string> DefinedNames();
+// What a defined name stands for, as text; empty when there is no such name.
+STANDIN_API std::string NameDefinition(const std::string& name);
 
 // How a cell is shown; a cell never formatted reads as the defaults.
 struct Format {

@@ -249,9 +249,10 @@ TEST_F(WorkbookCommands, BookInformationOnlyWhereThereAreWorkbooks) {
   standin::AddSheet("Book1.xls", "More");
   Opers t;
   XLOPER type67 = NumOper(67), type68 = NumOper(68), name = t.Str("[Book1.xls]Data"), out{};
+  // "GET.DOCUMENT macro": version 5.0 or later always answers TRUE to 67.
   ASSERT_EQ(Excel4(xlfGetDocument, &out, 2, &type67, &name), xlretSuccess);
-  EXPECT_EQ(out.xltype, xltypeNum);
-  EXPECT_EQ(out.val.num, 2);
+  EXPECT_EQ(out.xltype, xltypeBool);
+  EXPECT_EQ(out.val.xbool, 1);
   ASSERT_EQ(Excel4(xlfGetDocument, &out, 2, &type68, &name), xlretSuccess);
   EXPECT_EQ(CountedText(out), "Book1.xls");
   Excel4(xlFree, nullptr, 1, &out);
