@@ -331,8 +331,9 @@ TEST_F(MacroConformance, RegistrationIdUseCountAndHiddenName) {
 // ---- "xlSet" (Excel C API) --------------------------------------------------------
 // "xlSet behaves as a class-3 command-equivalent function; that is, it is
 // available only inside a DLL when the DLL is called from an object, macro,
-// menu, toolbar, shortcut key, or the Run button". The "Excel4/Excel12" page
-// gives a failed command-equivalent as xlretFailed.
+// menu, toolbar, shortcut key, or the Run button". Neither that page nor
+// "Excel4/Excel12" names the code a worksheet function gets instead: the
+// stand-in answers xlretFailed and writes nothing.
 
 int g_set_code = -1;
 extern "C" double SetsA2(double* x) {
