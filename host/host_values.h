@@ -95,6 +95,15 @@ void ReadMaxRows();
 // Version 12 and later: the add-in registers and answers through the
 // 12-series interface (Excel12v, XLOPER12).
 inline bool WideHost() { return g_hostVersion >= 12; }
+// A step written once over the record type, run through the host's interface.
+template <void (*Narrow)(), void (*Wide)()>
+void ThroughHostInterface() {
+  if (WideHost()) {
+    Wide();
+  } else {
+    Narrow();
+  }
+}
 
 // ---- Global memory: zeroed, movable, locked while in use.
 void* AllocGlobal(std::size_t bytes);  // nullptr when memory ran out

@@ -615,14 +615,6 @@ void SelectOutput() {
              output->colFirst);
 }
 
-void BlkSelectOutput() {
-  if (WideHost()) {
-    SelectOutput<XLOPER12>();
-  } else {
-    SelectOutput<XLOPER>();
-  }
-}
-
 // The macro's body through either interface.
 template <HostRecord Oper>
 int RunMacroCall(Oper* dataRef, Oper* outputRef, Oper* titlesRef, int mnIndex, int method,
@@ -680,6 +672,7 @@ extern "C" HVT_EXPORT int WINAPI Blok12(LPXLOPER12 dataRef, LPXLOPER12 outputRef
 
 extern "C" HVT_EXPORT int WINAPI BlokWrapper(void) {
   using namespace hvt::blk;
-  hvt::CommandSteps steps{hvt::text::kBlkAborted, BlkDialogs, BlkCompute, BlkSelectOutput};
+  hvt::CommandSteps steps{hvt::text::kBlkAborted, BlkDialogs, BlkCompute,
+                          hvt::ThroughHostInterface<SelectOutput<XLOPER>, SelectOutput<XLOPER12>>};
   return hvt::RunCommandFrame(steps);
 }

@@ -105,14 +105,6 @@ void SelectOutput() {
              OutputRecord<Oper>().table.reftbl[0].colFirst);
 }
 
-void SelectOutputStep() {
-  if (WideHost()) {
-    SelectOutput<XLOPER12>();
-  } else {
-    SelectOutput<XLOPER>();
-  }
-}
-
 }  // namespace
 
 }  // namespace hvt::gtn
@@ -121,7 +113,8 @@ using namespace hvt;
 using namespace hvt::gtn;
 
 extern "C" HVT_EXPORT short WINAPI GTNWrapper(void) {
-  CommandSteps steps{text::kGtnAborted, RunGtnDialog, ComputeStep, SelectOutputStep};
+  CommandSteps steps{text::kGtnAborted, RunGtnDialog, ComputeStep,
+                     ThroughHostInterface<SelectOutput<XLOPER>, SelectOutput<XLOPER12>>};
   RunCommandFrame(steps);
   return 1;
 }

@@ -177,14 +177,6 @@ void SelectOutput() {
   SelectCell(OutputRecord<Oper>().value.val.mref.idSheet, row, out.colFirst);
 }
 
-void SelectOutputStep() {
-  if (WideHost()) {
-    SelectOutput<XLOPER12>();
-  } else {
-    SelectOutput<XLOPER>();
-  }
-}
-
 }  // namespace
 
 template <typename Ref>
@@ -229,7 +221,7 @@ extern "C" HVT_EXPORT int WINAPI KLXWrapper(void) {
       .abortMessage = text::kKlxAborted,
       .dialogs = klx::RunKlxDialog,
       .compute = klx::ComputeStep,
-      .selectOutput = klx::SelectOutputStep,
+      .selectOutput = ThroughHostInterface<klx::SelectOutput<XLOPER>, klx::SelectOutput<XLOPER12>>,
   };
   return RunCommandFrame(steps);
 }

@@ -74,14 +74,6 @@ void SelectOutput() {
              OutputRecord<Oper>().table.reftbl[0].colFirst);
 }
 
-void SelectOutputStep() {
-  if (WideHost()) {
-    SelectOutput<XLOPER12>();
-  } else {
-    SelectOutput<XLOPER>();
-  }
-}
-
 }  // namespace
 
 }  // namespace hvt::spd
@@ -90,7 +82,8 @@ using namespace hvt;
 using namespace hvt::spd;
 
 extern "C" HVT_EXPORT int WINAPI SpdWrapper(void) {
-  CommandSteps steps{text::kSpdAborted, RunSpdDialog, ComputeStep, SelectOutputStep};
+  CommandSteps steps{text::kSpdAborted, RunSpdDialog, ComputeStep,
+                     ThroughHostInterface<SelectOutput<XLOPER>, SelectOutput<XLOPER12>>};
   RunCommandFrame(steps);
   return 1;
 }
