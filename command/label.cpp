@@ -50,14 +50,6 @@ Char* TextArgument(char* text, XCHAR (&work)[kWideTextUnits]) {
   }
 }
 
-template <HostRecord Oper>
-Oper TextValue(typename Interface<Oper>::Char* text) {
-  Oper value{};
-  value.xltype = xltypeStr;
-  value.val.str = text;
-  return value;
-}
-
 // The value of one cell, when the host gives it. False when it gave none.
 template <HostRecord Oper>
 bool CellValue(IDSHEET sheet, long row, long column, Oper& value) {

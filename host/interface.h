@@ -83,6 +83,14 @@ Oper IntegerValue(int number) {
   value.val.w = static_cast<decltype(value.val.w)>(number);
   return value;
 }
+// A counted text the caller keeps alive for the call.
+template <HostRecord Oper>
+Oper TextValue(typename Interface<Oper>::Char* text) {
+  Oper value{};
+  value.xltype = xltypeStr;
+  value.val.str = text;
+  return value;
+}
 template <HostRecord Oper>
 Oper MissingValue() {
   Oper value{};

@@ -78,14 +78,6 @@ struct Counted {
 };
 
 template <HostRecord Oper>
-Oper TextValue(typename Interface<Oper>::Char* text) {
-  Oper value{};
-  value.xltype = xltypeStr;
-  value.val.str = text;
-  return value;
-}
-
-template <HostRecord Oper>
 Text<Oper> TextOf(const Oper& value) {
   using Char = typename Interface<Oper>::Char;
   if (TypeOf(value) != xltypeStr || value.val.str == nullptr) return {};
