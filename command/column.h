@@ -6,7 +6,9 @@
 #define HVT_COMMAND_COLUMN_H
 
 #include <cstddef>
+#include <span>
 
+#include "command/checks.h"
 #include "command/results.h"
 #include "host/dialog_table.h"
 #include "host/references.h"
@@ -63,6 +65,18 @@ bool OutputWritable(const RefRecordOf<Oper>& output);
 template <HostRecord Oper>
 CheckPass ResolveColumnAnswer(XLOPER& answer, RefRecordOf<Oper>& data,
                               RefRecordOf<Oper>& output, double*& focus);
+
+// Resolves a column dialog's answer into the two records, then walks the
+// tool's dialog checks over the answer's cells.
+template <typename Pass, HostRecord Oper>
+CheckPass CheckColumnAnswer(XLOPER& answer, RefRecordOf<Oper>& data, RefRecordOf<Oper>& output,
+                            std::span<const CheckRow<Pass>> checks) {
+  double* focus = nullptr;
+  CheckPass resolved = ResolveColumnAnswer(answer, data, output, focus);
+  if (resolved != kAccepted) return resolved;
+  Pass pass{answer.val.array.lparray};
+  return WalkDialogChecks<Pass>(checks, pass, focus);
+}
 
 // Shows a tool's dialog (the table, or the remembered answer once there is
 // one) until `check` accepts the answer, which becomes the remembered one,

@@ -71,12 +71,8 @@ constexpr CheckRow<DialogPass> kDialogChecks[] = {
 // the command runs on.
 template <HostRecord Oper>
 CheckPass CheckAnswerOf() {
-  double* focus = nullptr;
-  CheckPass resolved =
-      ResolveColumnAnswer(g_remembered, InputRecord<Oper>(), OutputRecord<Oper>(), focus);
-  if (resolved != kAccepted) return resolved;
-  DialogPass pass{g_remembered.val.array.lparray};
-  return WalkDialogChecks<DialogPass>(kDialogChecks<Oper>, pass, focus);
+  return CheckColumnAnswer<DialogPass>(g_remembered, InputRecord<Oper>(), OutputRecord<Oper>(),
+                                       kDialogChecks<Oper>);
 }
 
 CheckPass CheckAnswer() {
