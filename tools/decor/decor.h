@@ -39,6 +39,20 @@ constexpr std::size_t kNameSize = 256;  // a counted string and its NUL
 extern RefRecord g_input;    // N contiguous input columns, O rows
 extern RefRecord g_output;   // first output cell, widened to N x O by Decor
 extern RefRecord g_coefArea; // rows 0..N+1, columns 0..N-1 of the sheet
+// The same three on a host of version 12 or later, where a run keeps its
+// references in these only.
+extern RefRecord12 g_input12;
+extern RefRecord12 g_output12;
+extern RefRecord12 g_coefArea12;
+// A run's records of the interface it runs on.
+template <HostRecord Oper>
+struct DecorRecords {
+  RefRecordOf<Oper>& input;
+  RefRecordOf<Oper>& output;
+  RefRecordOf<Oper>& coefArea;
+};
+template <HostRecord Oper>
+DecorRecords<Oper> Records();
 
 extern bool g_dialogChecked;  // set by the dialog, cleared by Decor
 extern bool g_wantFile;    // the dialog's "Create Coefficient &File"

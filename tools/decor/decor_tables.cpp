@@ -12,8 +12,20 @@ namespace hvt::decor {
 RefRecord g_input;
 RefRecord g_output;
 RefRecord g_coefArea;
+RefRecord12 g_input12;
+RefRecord12 g_output12;
+RefRecord12 g_coefArea12;
 bool g_dialogChecked = false;
 bool g_wantFile = false;
+
+template <>
+DecorRecords<XLOPER> Records<XLOPER>() {
+  return {g_input, g_output, g_coefArea};
+}
+template <>
+DecorRecords<XLOPER12> Records<XLOPER12>() {
+  return {g_input12, g_output12, g_coefArea12};
+}
 
 namespace {
 
@@ -70,6 +82,9 @@ void PrepareDecor() {
   PrepareRef(g_input);
   PrepareRef(g_output);
   PrepareRef(g_coefArea);
+  PrepareRef(g_input12);
+  PrepareRef(g_output12);
+  PrepareRef(g_coefArea12);
   g_answer.xltype = xltypeBool;
   g_answer.val.xbool = 0;
 }
