@@ -95,6 +95,8 @@ TEST_F(WideCommand, MacrosRegisterWithTwelveSeriesReferences) {
   EXPECT_EQ(seen["SpdWrapper"], (Row{"SpdWrapper", "J"}));
   EXPECT_EQ(seen["BlokMacro"], (Row{"Blok12", "JUUUJJJ"}));
   EXPECT_EQ(seen["BlokSamp_2"], (Row{"BlokWrapper", "J"}));
+  EXPECT_EQ(seen["DecMacro"], (Row{"Decor12", "JUUA"}));
+  EXPECT_EQ(seen["Decorel"], (Row{"DecWrapper", "J"}));
 }
 
 // The whole column selected ("A:A" on the big sheet) is offered in the

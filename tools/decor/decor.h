@@ -117,6 +117,10 @@ HVT_EXPORT int WINAPI DecWrapper();
 // or memory ran out, -1 a non-number, a stop or no convergence.
 HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
                             short updateBool);
+// The same through the 12-series, registered in its place on hosts of
+// version 12 and later.
+HVT_EXPORT int WINAPI Decor12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                              short updateBool);
 // One component of one data row from the stored coefficients.
 HVT_EXPORT LPXLOPER WINAPI UpdateUCX(LPXLOPER coeffRef, LPXLOPER dataRef);
 HVT_EXPORT LPXLOPER12 WINAPI UpdateUCX12(LPXLOPER12 coeffRef, LPXLOPER12 dataRef);

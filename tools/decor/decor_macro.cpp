@@ -3,9 +3,12 @@
 // significances, and keeps the coefficients on the coefficient sheet.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <span>
 
+#include "command/bands.h"
 #include "command/checks.h"
 #include "command/column.h"
 #include "command/results.h"
@@ -28,8 +31,6 @@ constexpr char kMemoryPleaes[] = "Insufficient memory! Pleaes use a smaller data
 constexpr char kMemoryUse[] = "Insufficient memory! Use a smaller data set.";
 
 char g_progress[64];  // shared by the progress texts
-char g_numberFormat[] = " 0.000";
-char g_percentFormat[] = " 0.00%";
 
 // The core asks here whether to stop; the break key is the user's.
 
@@ -40,32 +41,47 @@ void ShowStage(const char* text) {
   CallExcel(xlcMessage, nullptr, 2, TempBoolean(1), TempString(g_progress));
 }
 
-// A reference value on a sheet with one area, in caller storage.
-XLOPER AreaRef(XLMREF& table, IDSHEET sheet, WORD firstRow, WORD lastRow, BYTE firstCol,
-               BYTE lastCol) {
-  table.count = 1;
-  table.reftbl[0] = XLREF{firstRow, lastRow, firstCol, lastCol};
-  XLOPER value{};
-  value.xltype = xltypeRef;
-  value.val.mref.lpmref = &table;
-  value.val.mref.idSheet = sheet;
-  return value;
+// A short ASCII text of ours, counted, in the record's character type.
+template <typename Char>
+struct Counted {
+  Char text[32] = {};
+  explicit Counted(const char* ascii) {
+    std::size_t length = std::min<std::size_t>(std::strlen(ascii), std::size(text) - 2);
+    for (std::size_t i = 0; i < length; ++i) text[1 + i] = static_cast<Char>(ascii[i]);
+    text[0] = static_cast<Char>(length);
+  }
+};
+
+// A one-area reference value backed by `record`.
+template <HostRecord Oper>
+Oper& Area(RefRecordOf<Oper>& record, IDSHEET sheet, long firstRow, long lastRow,
+           long firstColumn, long lastColumn) {
+  return SetRecord(record, sheet,
+                   MakeArea<typename Interface<Oper>::Ref>(firstRow, lastRow, firstColumn,
+                                                           lastColumn));
 }
 
 // A rows x columns array of numbers over `cells` (global memory the caller
 // owns and frees).
-XLOPER NumberArray(XLOPER* cells, std::size_t rows, std::size_t columns) {
-  XLOPER array{};
+template <HostRecord Oper>
+Oper NumberArray(Oper* cells, std::size_t rows, std::size_t columns) {
+  Oper array{};
   array.xltype = xltypeMulti;
   array.val.array.lparray = cells;
-  array.val.array.rows = static_cast<WORD>(rows);
-  array.val.array.columns = static_cast<WORD>(columns);
+  array.val.array.rows = static_cast<decltype(array.val.array.rows)>(rows);
+  array.val.array.columns = static_cast<decltype(array.val.array.columns)>(columns);
   for (std::size_t i = 0; i < rows * columns; ++i) cells[i].xltype = xltypeNum;
   return array;
 }
 
-void SetValues(XLOPER& target, XLOPER& values) {
-  Excel4(xlSet, nullptr, 2, &target, &values);
+template <HostRecord Oper>
+void SetValues(Oper& target, Oper& values) {
+  HostCall(xlSet, static_cast<Oper*>(nullptr), &target, &values);
+}
+
+template <HostRecord Oper>
+void Select(Oper& reference) {
+  HostCall(xlcSelect, static_cast<Oper*>(nullptr), &reference);
 }
 
 // Shrinks a locked global block in place of the data not yet written. A
@@ -88,19 +104,19 @@ std::span<T> Span(T* pointer, std::size_t count) {
 }
 
 // Everything one run holds; released on every way out.
+template <HostRecord Oper>
 struct Run {
   double* data = nullptr;             // O x N, then U
   double* w = nullptr;                // N
   double* v = nullptr;                // N x N, then the coefficients
-  XLOPER* moments = nullptr;          // 2 x N: means, sigmas
+  Oper* moments = nullptr;            // 2 x N: means, sigmas
   std::int32_t* index = nullptr;      // N
   std::int32_t* work = nullptr;       // N
   double* significance = nullptr;     // N
-  XLOPER* tail = nullptr;             // r x N scores of the last partial block
-  XLOPER* band = nullptr;             // P x N scores of one block
-  XLOPER* sigRow = nullptr;           // N significances
-  XLOPER* coefBand = nullptr;         // a band of coefficient rows
-  bool outputTaken = false;           // g_output is this run's output
+  Oper* band = nullptr;               // P x N scores of one block
+  Oper* sigRow = nullptr;             // N significances
+  Oper* coefBand = nullptr;           // a band of coefficient rows
+  bool outputTaken = false;           // the output record is this run's output
 
   void Free() {
     FreeGlobal(data);
@@ -110,7 +126,6 @@ struct Run {
     FreeGlobal(index);
     FreeGlobal(work);
     FreeGlobal(significance);
-    FreeGlobal(tail);
     FreeGlobal(band);
     FreeGlobal(sigRow);
     FreeGlobal(coefBand);
@@ -125,86 +140,70 @@ bool Allocate(T*& pointer, std::size_t count, const char* message) {
 }
 
 // A call from a macro sheet: its arguments, as its checks read them.
+template <HostRecord Oper>
 struct MacroArguments {
-  LPXLOPER data;
-  LPXLOPER output;
+  Oper* data;
+  Oper* output;
   short update;
 };
 
-bool IsReference(const XLOPER* value) {
-  return value != nullptr && BaseType(*value) == xltypeRef && value->val.mref.lpmref != nullptr;
+template <HostRecord Oper>
+bool IsReference(const Oper* value) {
+  return value != nullptr && TypeOf(*value) == xltypeRef && value->val.mref.lpmref != nullptr;
 }
 
-const XLREF& DataArea(const MacroArguments& a) { return a.data->val.mref.lpmref->reftbl[0]; }
-const XLREF& OutputArea(const MacroArguments& a) {
+template <HostRecord Oper>
+const auto& DataArea(const MacroArguments<Oper>& a) {
+  return a.data->val.mref.lpmref->reftbl[0];
+}
+template <HostRecord Oper>
+const auto& OutputArea(const MacroArguments<Oper>& a) {
   return a.output->val.mref.lpmref->reftbl[0];
 }
-long DataColumns(const MacroArguments& a) { return AreaColumnCount(DataArea(a)); }
+template <HostRecord Oper>
+long DataColumns(const MacroArguments<Oper>& a) {
+  return AreaColumnCount(DataArea(a));
+}
+
+template <HostRecord Oper>
+using Args = MacroArguments<Oper>;
 
 // Each row reads only what the rows before it have found sound.
-constexpr CheckRow<MacroArguments> kMacroChecks[] = {
-    {[](MacroArguments& a) { return IsReference(a.data); }, text::kImproperDataParameter, 0,
+template <HostRecord Oper>
+constexpr CheckRow<Args<Oper>> kMacroChecks[] = {
+    {[](Args<Oper>& a) { return IsReference(a.data); }, text::kImproperDataParameter, 0,
      false},
-    {[](MacroArguments& a) {
+    {[](Args<Oper>& a) {
        return IsReference(a.output) && a.output->val.mref.lpmref->count >= 1;
      },
      text::kImproperOutputParameter, 0, false},
-    {[](MacroArguments& a) { return a.update >= 0; }, text::kDecorUpdateFlag, 0, false},
-    {[](MacroArguments& a) { return a.data->val.mref.lpmref->count == 1 && DataColumns(a) >= 2; },
+    {[](Args<Oper>& a) { return a.update >= 0; }, text::kDecorUpdateFlag, 0, false},
+    {[](Args<Oper>& a) {
+       return a.data->val.mref.lpmref->count == 1 && DataColumns(a) >= 2;
+     },
      text::kDecorColumns, 0, false},
-    {[](MacroArguments& a) {
+    {[](Args<Oper>& a) {
        return a.data->val.mref.idSheet != a.output->val.mref.idSheet ||
               OutputArea(a).colFirst > DataArea(a).colLast;
      },
      text::kOutputWillOverwrite, 0, false},
-    {[](MacroArguments& a) { return OutputArea(a).colFirst + DataColumns(a) - 1 <= 255; },
+    {[](Args<Oper>& a) {
+       return long{OutputArea(a).colFirst} + DataColumns(a) - 1 <= SheetColumns<Oper>() - 1;
+     },
      text::kDecorFarRight, 0, false},
-    {[](MacroArguments& a) { return AreaRowCount(DataArea(a)) >= 3; }, text::kDecorThreeRows,
+    {[](Args<Oper>& a) { return AreaRowCount(DataArea(a)) >= 3; }, text::kDecorThreeRows,
      0, false},
-    {[](MacroArguments& a) { return !SheetProtected(*a.output); }, text::kDecorProtected, 0,
+    {[](Args<Oper>& a) { return !SheetProtected(*a.output); }, text::kDecorProtected, 0,
      false},
 };
 
-// Reads the input block into `data` (O x N, row-major). False when a cell
-// is not a number (the message has been shown).
-bool ReadInput(double* data, std::size_t n) {
-  const XLREF& whole = g_input.table.reftbl[0];
-  RefRecord chunk;
-  PrepareRef(chunk);
-  CopyRef(g_input.value, chunk.value);
-  for (;;) {
-    NextRowChunk(g_input.value, chunk.value, kChunkCells);
-    const XLREF& band = chunk.table.reftbl[0];
-    const std::size_t rows = std::size_t{band.rwLast} - band.rwFirst + 1;
-    XLOPER values{};
-    if (CallExcel(xlCoerce, &values, 2, &chunk.value, TempInteger(xltypeMulti)) !=
-        xlretSuccess) {
-      values.xltype = xltypeNil;
-    }
-    bool numbers = BaseType(values) == xltypeMulti && values.val.array.lparray != nullptr &&
-                   values.val.array.rows == rows && values.val.array.columns == n;
-    double* row = data + (std::size_t{band.rwFirst} - whole.rwFirst) * n;
-    for (std::size_t i = 0; numbers && i < rows * n; ++i) {
-      const XLOPER& cell = values.val.array.lparray[i];
-      if (BaseType(cell) != xltypeNum) numbers = false;
-      else row[i] = cell.val.num;
-    }
-    if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
-    if (!numbers) {
-      ShowMessage(text::kDecorInputNonNumber + 1, kAlertError);
-      return false;
-    }
-    if (band.rwLast >= whole.rwLast) return true;
-  }
-}
-
-// Fills `cells` with rows first..first+count-1 of U, each x 1,000.
-void FillScores(XLOPER* cells, const double* u, std::size_t first, std::size_t count,
-                std::size_t n) {
-  for (std::size_t i = 0; i < count * n; ++i) {
-    cells[i].xltype = xltypeNum;
-    cells[i].val.num = u[first * n + i] * 1000;
-  }
+// Reads the input block into `data` (O x N, row-major), a band of rows at a
+// time. False when a cell is not a number (the message has been shown).
+template <HostRecord Oper>
+bool ReadInput(double* data, std::size_t cells) {
+  if (ReadNumbers(Records<Oper>().input.value, data, cells)) return true;
+  ShowMessage(text::kDecorInputNonNumber + 1, kAlertError);
+  return false;
 }
 
 // The messages the core's statuses stand for; the run's result.
@@ -231,131 +230,135 @@ MacroResult ReportStatus(CoreStatus status, const char* memoryMessage) {
   return kMacroRefused;
 }
 
-// The scores from the last row up, each band's memory given back as it is
-// written, then the significance row.
-void WriteScores(Run& run, IDSHEET outSheet, const XLREF& out, std::size_t first,
-                 std::size_t o, std::size_t n, std::size_t p, std::size_t r) {
+// The scores, each x 1,000, from the last block of rows up, each block's
+// memory given back once it is written; then the significance row.
+template <HostRecord Oper>
+void WriteScores(Run<Oper>& run, IDSHEET outSheet, const typename Interface<Oper>::Ref& out,
+                 std::size_t first, std::size_t o, std::size_t n, std::size_t p,
+                 std::size_t r) {
+  using Ref = typename Interface<Oper>::Ref;
+  for (std::size_t i = 0; i < o * n; ++i) run.data[i] = run.data[i] * 1000;
+  // Rows [top, top + count) of the scores, one xlSet each (P x N cells at
+  // most).
+  auto writeBlock = [&](std::size_t top, std::size_t count) {
+    WriteNumbers(outSheet,
+                 MakeArea<Ref>(static_cast<long>(first + top),
+                               static_cast<long>(first + top + count - 1), out.colFirst,
+                               out.colLast),
+                 run.data + top * n, run.band);
+    ShrinkTo(run.data, top * n);
+  };
   const std::size_t fullBlocks = o / p;
-  XLMREF table{};
-  if (r != 0) {
-    XLOPER values = NumberArray(run.tail, r, n);
-    FillScores(run.tail, run.data, o - r, r, n);
-    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + o - r),
-                            static_cast<WORD>(first + o - 1), out.colFirst, out.colLast);
-    SetValues(target, values);
-    FreeGlobal(run.tail);
-    ShrinkTo(run.data, (o - r) * n);
-  }
-  for (std::size_t b = fullBlocks; b-- > 0;) {
-    FillScores(run.band, run.data, b * p, p, n);
-    ShrinkTo(run.data, b * p * n);
-    XLOPER values = NumberArray(run.band, p, n);
-    XLOPER target = AreaRef(table, outSheet, static_cast<WORD>(first + b * p),
-                            static_cast<WORD>(first + b * p + p - 1), out.colFirst,
-                            out.colLast);
-    SetValues(target, values);
-  }
+  if (r != 0) writeBlock(o - r, r);
+  for (std::size_t b = fullBlocks; b-- > 0;) writeBlock(b * p, p);
   FreeGlobal(run.band);
   FreeGlobal(run.data);
 
-  XLOPER sigValues = NumberArray(run.sigRow, 1, n);
-  for (std::size_t c = 0; c < n; ++c) run.sigRow[c].val.num = run.significance[c];
-  XLOPER sigTarget = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
-  SetValues(sigTarget, sigValues);
+  WriteNumbers(outSheet, MakeArea<Ref>(1, 1, out.colFirst, out.colLast), run.significance,
+               run.sigRow);
   FreeGlobal(run.sigRow);
   FreeGlobal(run.significance);
 }
 
-void WriteCoefficients(Run& run, IDSHEET coefSheet, std::size_t n, std::size_t coefLimit) {
-  XLMREF table{};
+template <HostRecord Oper>
+void WriteCoefficients(Run<Oper>& run, IDSHEET coefSheet, std::size_t n,
+                       std::size_t coefLimit) {
   // The coefficient rows, then the means and sigmas under them: a run that
-  // fails before here leaves a reused sheet's block as it was.
-  RefRecord rows, chunk;
+  // fails before here leaves a reused sheet's block as it was. The bands
+  // hold n x P cells at most, what the band scratch was sized for.
+  RefRecordOf<Oper> rows, chunk;
   PrepareRef(rows);
   PrepareRef(chunk);
-  CopyRef(g_coefArea.value, rows.value);
-  rows.table.reftbl[0].rwLast = static_cast<WORD>(n - 1);
+  CopyRef(Records<Oper>().coefArea.value, rows.value);
+  rows.table.reftbl[0].rwLast = static_cast<decltype(rows.table.reftbl[0].rwLast)>(n - 1);
   CopyRef(rows.value, chunk.value);
   for (;;) {
     NextRowChunk(rows.value, chunk.value, static_cast<long>(coefLimit));
-    const XLREF& band = chunk.table.reftbl[0];
-    const std::size_t count = std::size_t{band.rwLast} - band.rwFirst + 1;
-    XLOPER values = NumberArray(run.coefBand, count, n);
+    const auto& band = chunk.table.reftbl[0];
+    const std::size_t count = static_cast<std::size_t>(AreaRowCount(band));
+    Oper values = NumberArray(run.coefBand, count, n);
     for (std::size_t i = 0; i < count * n; ++i) {
-      run.coefBand[i].val.num = run.v[std::size_t{band.rwFirst} * n + i];
+      run.coefBand[i].val.num = run.v[static_cast<std::size_t>(band.rwFirst) * n + i];
     }
     SetValues(chunk.value, values);
-    if (band.rwLast >= n - 1) break;
+    if (static_cast<std::size_t>(band.rwLast) >= n - 1) break;
   }
   FreeGlobal(run.coefBand);
   FreeGlobal(run.v);
-  XLOPER momentValues = NumberArray(run.moments, 2, n);
-  XLOPER momentTarget = AreaRef(table, coefSheet, static_cast<WORD>(n),
-                                static_cast<WORD>(n + 1), 0, static_cast<BYTE>(n - 1));
-  SetValues(momentTarget, momentValues);
+  RefRecordOf<Oper> momentArea;
+  Oper momentValues = NumberArray(run.moments, 2, n);
+  SetValues(Area(momentArea, coefSheet, static_cast<long>(n), static_cast<long>(n + 1), 0,
+                 static_cast<long>(n - 1)),
+            momentValues);
   FreeGlobal(run.moments);
 }
 
 // Number formats, the component labels and the title row of the output.
-void FormatOutput(IDSHEET outSheet, const XLREF& out, std::size_t n) {
-  XLMREF table{};
+template <HostRecord Oper>
+void FormatOutput(IDSHEET outSheet, const typename Interface<Oper>::Ref& out, std::size_t n) {
+  using Char = typename Interface<Oper>::Char;
+  RefRecordOf<Oper> area;
   ActivateSheet(g_sheet.outputSheet);
-  if (g_maxRows == 0) ReadMaxRows();
-  XLOPER columns = AreaRef(table, outSheet, 0, static_cast<WORD>(g_maxRows - 1),
-                           out.colFirst, out.colLast);
-  Excel4(xlcSelect, nullptr, 1, &columns);
-  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_numberFormat));
-  XLOPER sigRow = AreaRef(table, outSheet, 1, 1, out.colFirst, out.colLast);
-  Excel4(xlcSelect, nullptr, 1, &sigRow);
-  CallExcel(xlcFormatNumber, nullptr, 1, TempString(g_percentFormat));
+  Select(Area(area, outSheet, 0, SheetRows<Oper>() - 1, out.colFirst, out.colLast));
+  Counted<Char> numberFormat("0.000"), percentFormat("0.00%");
+  Oper format = TextValue<Oper>(numberFormat.text);
+  HostCall(xlcFormatNumber, static_cast<Oper*>(nullptr), &format);
+  Select(Area(area, outSheet, 1, 1, out.colFirst, out.colLast));
+  format = TextValue<Oper>(percentFormat.text);
+  HostCall(xlcFormatNumber, static_cast<Oper*>(nullptr), &format);
 
   for (std::size_t c = 0; c < n; ++c) {
-    char label[16];
-    int length = wsprintfA(label + 1, "D_%d", static_cast<int>(c + 1));
-    label[0] = static_cast<char>(length);
-    XLOPER target = AreaRef(table, outSheet, 0, 0, static_cast<BYTE>(out.colFirst + c),
-                            static_cast<BYTE>(out.colFirst + c));
-    CallExcel(xlSet, nullptr, 2, &target, TempString(label));
+    char ascii[16];
+    std::snprintf(ascii, sizeof ascii, "D_%d", static_cast<int>(c + 1));
+    Counted<Char> label(ascii);
+    Oper labelValue = TextValue<Oper>(label.text);
+    const long column = long{out.colFirst} + static_cast<long>(c);
+    HostCall(xlSet, static_cast<Oper*>(nullptr), &Area(area, outSheet, 0, 0, column, column),
+             &labelValue);
   }
-  XLOPER titles = AreaRef(table, outSheet, 0, 1, out.colFirst, out.colLast);
-  FormatTitleRow(titles);
+  FormatTitleRow(Area(area, outSheet, 0, 1, out.colFirst, out.colLast));
 }
 
-MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, bool checked,
-                     Run& run) {
-  MacroArguments arguments{dataRef, outputRef, updateBool};
-  if (!checked && !WalkDirectChecks<MacroArguments>(kMacroChecks, arguments)) {
+template <HostRecord Oper>
+MacroResult RunDecor(Oper* dataRef, Oper* outputRef, short updateBool, bool checked,
+                     Run<Oper>& run) {
+  const DecorRecords<Oper> records = Records<Oper>();
+  MacroArguments<Oper> arguments{dataRef, outputRef, updateBool};
+  if (!checked && !WalkDirectChecks<MacroArguments<Oper>>(kMacroChecks<Oper>, arguments)) {
     return kMacroRefused;
   }
-  if (!TakeReference(dataRef, g_input) ||
-      !(run.outputTaken = TakeReference(outputRef, g_output))) {
+  if (!TakeReference(dataRef, records.input) ||
+      !(run.outputTaken = TakeReference(outputRef, records.output))) {
     ShowMessage(text::kImproperDataParameter + 1, kAlertError);
     return kMacroRefused;
   }
-  const XLREF in = g_input.table.reftbl[0];
-  XLREF& out = g_output.table.reftbl[0];
-  const std::size_t n = std::size_t{in.colLast} - in.colFirst + 1;
-  const std::size_t o = std::size_t{in.rwLast} - in.rwFirst + 1;
-  const std::size_t first = std::max<std::size_t>(out.rwFirst, 2);
+  const auto in = records.input.table.reftbl[0];
+  auto& out = records.output.table.reftbl[0];
+  const std::size_t n = static_cast<std::size_t>(AreaColumnCount(in));
+  const std::size_t o = static_cast<std::size_t>(AreaRowCount(in));
+  const std::size_t first = std::max<std::size_t>(static_cast<std::size_t>(out.rwFirst), 2);
   // The output must fit the sheet: rows past the last would wrap to the top.
-  if (first + o > static_cast<std::size_t>(g_maxRows) || out.colFirst + n > 256) {
+  if (first + o > static_cast<std::size_t>(SheetRows<Oper>()) ||
+      static_cast<std::size_t>(out.colFirst) + n > static_cast<std::size_t>(SheetColumns<Oper>())) {
     ShowMessage(text::kDecorDoesNotFit + 1, kAlertError);
     return kMacroRefused;
   }
 
   if (PrepareCoefficientSheet(n) != 1) return kMacroRefused;
 
-  out.rwFirst = static_cast<WORD>(first);
-  out.rwLast = static_cast<WORD>(first + o - 1);
-  out.colLast = static_cast<BYTE>(out.colFirst + n - 1);
-  const IDSHEET outSheet = g_output.value.val.mref.idSheet;
-  const IDSHEET coefSheet = g_coefArea.value.val.mref.idSheet;
+  out.rwFirst = static_cast<decltype(out.rwFirst)>(first);
+  out.rwLast = static_cast<decltype(out.rwLast)>(first + o - 1);
+  out.colLast = static_cast<decltype(out.colLast)>(static_cast<std::size_t>(out.colFirst) + n - 1);
+  const IDSHEET outSheet = records.output.value.val.mref.idSheet;
+  const IDSHEET coefSheet = records.coefArea.value.val.mref.idSheet;
 
   ShowStage("Reading Spreadsheet Data");
   const std::size_t cells = n * o;
-  const std::size_t p = cells <= kChunkCells ? o : kChunkCells / n;
+  // At least one row a block, however many columns.
+  const std::size_t p =
+      cells <= kChunkCells ? o : std::max<std::size_t>(1, kChunkCells / n);
   if (!Allocate(run.data, cells, kMemoryPlease)) return kMacroRefused;
-  if (!ReadInput(run.data, n)) return kMacroStopped;
+  if (!ReadInput<Oper>(run.data, cells)) return kMacroStopped;
 
   if (!Allocate(run.w, n, kMemoryPleaes) || !Allocate(run.v, n * n, kMemoryPleaes)) return kMacroRefused;
   if (!Allocate(run.moments, 2 * n, kMemoryPlease)) return kMacroRefused;
@@ -397,12 +400,12 @@ MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, boo
   FreeGlobal(run.w);
 
   // Every array the writing needs is had before the first cell is written,
-  // so that running out of memory leaves the sheets as they were.
+  // so that running out of memory leaves the sheets as they were. The
+  // block scratch serves the last, shorter block too.
   const std::size_t r = cells > kChunkCells ? o % p : 0;
   const std::size_t coefLimit = n * p;
   const std::size_t coefRows = std::max<std::size_t>(1, std::min(n, coefLimit / n));
-  if ((r != 0 && !Allocate(run.tail, r * n, kMemoryUse)) ||
-      !Allocate(run.band, p * n, kMemoryUse) || !Allocate(run.sigRow, n, kMemoryUse) ||
+  if (!Allocate(run.band, p * n, kMemoryUse) || !Allocate(run.sigRow, n, kMemoryUse) ||
       !Allocate(run.coefBand, coefRows * n, kMemoryUse)) {
     return kMacroRefused;
   }
@@ -411,7 +414,7 @@ MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, boo
   WriteScores(run, outSheet, out, first, o, n, p, r);
   WriteCoefficients(run, coefSheet, n, coefLimit);
   if (updateBool != 0) WriteUpdateFormulas();
-  FormatOutput(outSheet, out, n);
+  FormatOutput<Oper>(outSheet, out, n);
 
   FinishCoefficientSheet();
   if (g_wantFile && SaveCoefficientFile() == 0) {
@@ -420,19 +423,9 @@ MacroResult RunDecor(LPXLOPER dataRef, LPXLOPER outputRef, short updateBool, boo
   return kMacroDone;
 }
 
-}  // namespace
-
-int ComputeDecor() {
-  return Decor(&g_input.value, &g_output.value, g_updateBool) == kMacroDone ? kMacroDone
-                                                                             : kMacroRefused;
-}
-
-}  // namespace hvt::decor
-
-extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
-                                       short updateBool) {
-  using namespace hvt;
-  using namespace hvt::decor;
+// The macro's body through either interface.
+template <HostRecord Oper>
+int RunMacroCall(Oper* dataRef, Oper* outputRef, short updateBool) {
   const bool checked = g_dialogChecked;
   g_dialogChecked = false;
   // A macro-sheet call asks for no file; the dialog sets it for its own run.
@@ -441,7 +434,7 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
   if (g_maxRows == 0) ReadMaxRows();
   if (g_versionRead == 0) ReadHostVersion();
 
-  Run run;
+  Run<Oper> run;
   MacroResult result = RunDecor(dataRef, outputRef, updateBool, checked, run);
   run.Free();
   if (result != kMacroDone && g_sheet.prepared) {
@@ -452,14 +445,36 @@ extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
   ReleaseCoefficientSheet();
   g_wantFile = false;
   ClearProgress();
-  const XLREF* out = FirstArea(g_output.value);
+  RefRecordOf<Oper>& output = Records<Oper>().output;
+  const auto* out = FirstArea(output.value);
   if (run.outputTaken && out != nullptr) {
-    XLMREF table{};
-    XLOPER cell = AreaRef(table, g_output.value.val.mref.idSheet, out->rwFirst,
-                          out->rwFirst, out->colFirst, out->colFirst);
-    Excel4(xlcFormulaGoto, nullptr, 1, &cell);
+    RefRecordOf<Oper> cell;
+    HostCall(xlcFormulaGoto, static_cast<Oper*>(nullptr),
+             &Area(cell, output.value.val.mref.idSheet, out->rwFirst, out->rwFirst,
+                   out->colFirst, out->colFirst));
   }
   return result;
+}
+
+}  // namespace
+
+int ComputeDecor() {
+  const int result = WideHost()
+                         ? Decor12(&g_input12.value, &g_output12.value, g_updateBool)
+                         : Decor(&g_input.value, &g_output.value, g_updateBool);
+  return result == kMacroDone ? kMacroDone : kMacroRefused;
+}
+
+}  // namespace hvt::decor
+
+extern "C" HVT_EXPORT int WINAPI Decor(LPXLOPER dataRef, LPXLOPER outputRef,
+                                       short updateBool) {
+  return hvt::decor::RunMacroCall(dataRef, outputRef, updateBool);
+}
+
+extern "C" HVT_EXPORT int WINAPI Decor12(LPXLOPER12 dataRef, LPXLOPER12 outputRef,
+                                         short updateBool) {
+  return hvt::decor::RunMacroCall(dataRef, outputRef, updateBool);
 }
 
 extern "C" HVT_EXPORT int WINAPI DecWrapper() {

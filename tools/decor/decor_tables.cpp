@@ -31,8 +31,9 @@ namespace {
 
 RegistrationRow g_rows[] = {
     Registered<&DecWrapper>(" DecWrapper", " J", " Decorel", " ", " 2", " HVT", " "),
-    Registered<&Decor>(" Decor", " JRRA", " DecMacro", " DataRef, OutputRef, UpdateBool",
-                       " 2", " HVT", " "),
+    Registered<&Decor, &Decor12>(" Decor", " JRRA", " DecMacro",
+                                 " DataRef, OutputRef, UpdateBool", " 2", " HVT", " ",
+                                 " Decor12", " JUUA"),
     Registered<&UpdateUCX, &UpdateUCX12>(" UpdateUCX", " RRR", " UpdateUCX",
                                          " CoeffRef, DataRef", " 1", " HVT", " ",
                                          " UpdateUCX12", " QUU"),
