@@ -185,7 +185,10 @@ Evaluation Evaluate(const std::string& formula) {
       e.result = GridOf(ReadRef(*r));
     }
   } else {
-    e.result = GridOf(std::get<Array>(result.v));
+    Array& answer = std::get<Array>(result.v);
+    e.result.rows = answer.rows;
+    e.result.columns = answer.columns;
+    e.result.cells = std::move(answer.cells);
   }
   return e;
 }

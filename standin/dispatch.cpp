@@ -315,6 +315,7 @@ int DoCoerce(XLOPER& result, const Args& args) {
         LogLine("xlCoerce: " + std::to_string(area.rows()) + " rows do not fit an array");
         return xlretFailed;
       }
+      if (AnswerWideArray(result, *FindSheetById(ref.sheet), area)) return xlretSuccess;
       SetArray(result, ReadRef(ref));
       return xlretSuccess;
     }

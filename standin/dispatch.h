@@ -42,6 +42,8 @@ bool IntlCall();
 struct WideCall {
   std::map<const XLOPER*, Operand> operands;
   std::optional<Operand> answer;
+  // An answer a handler filled as the host-owned XLOPER12 itself.
+  std::optional<XLOPER12> filled;
 };
 // The 12-series call being answered, or nullptr (also inside 4-series
 // calls and add-in procedures it leads to).
@@ -61,6 +63,11 @@ const Operand* WideOperand(const XLOPER* x);
 // Rows an array answer may have: 65,535 for an XLOPER, the whole big sheet
 // through the 12-series.
 int ArrayRowLimit();
+// Inside a 12-series call, answers one area of a sheet as an array filled
+// straight from the stored cells, with no array of values in between;
+// false, with nothing answered, outside one or when the area is too big to
+// read. The caller has answered xlretUncalced where the area needs it.
+bool AnswerWideArray(XLOPER& result, const Sheet& sheet, const Area& area);
 // Answers a call by function number (dispatch.cpp).
 int Dispatch(int xlfn, LPXLOPER result, int count, LPXLOPER opers[]);
 

@@ -256,7 +256,10 @@ int Answer12(int xlfn, LPXLOPER12 result, int count, LPXLOPER12 opers[]) {
   }
   if (code != xlretSuccess) return code;
   XLOPER12 out;
-  if (call.answer) {
+  if (call.filled) {
+    FreeHostValue(&answer);
+    out = *call.filled;
+  } else if (call.answer) {
     FreeHostValue(&answer);
     FillFromOperand(out, *call.answer);
   } else if (xlfn == xlGetHwnd) {
@@ -286,6 +289,37 @@ const Operand* WideOperand(const XLOPER* x) {
 }
 
 int ArrayRowLimit() { return g_wide_call ? SheetRowLimit() : kXl4MaxRows - 1; }
+
+bool AnswerWideArray(XLOPER& result, const Sheet& sheet, const Area& area) {
+  if (g_wide_call == nullptr || !PrepareToRead(sheet, area)) return false;
+  const int columns = area.columns();
+  const std::size_t count = static_cast<std::size_t>(area.rows()) * static_cast<std::size_t>(columns);
+  XLOPER12 array;
+  std::memset(static_cast<void*>(&array), 0, sizeof array);
+  array.xltype = xltypeMulti;
+  array.val.array.lparray = NewHostArray12(area.rows(), columns);
+  array.val.array.rows = area.rows();
+  array.val.array.columns = columns;
+  XLOPER12* cells = array.val.array.lparray;
+  XLOPER12 blank;
+  std::memset(static_cast<void*>(&blank), 0, sizeof blank);
+  blank.xltype = xltypeNil;
+  std::fill_n(cells, count, blank);
+  try {
+    sheet.VisitStored(area, [&](int r, int c, const Value& v) {
+      std::size_t at = static_cast<std::size_t>(r - area.first_row) * static_cast<std::size_t>(columns) +
+                       static_cast<std::size_t>(c - area.first_col);
+      FillScalar12(cells[at], v, cells);
+    });
+  } catch (...) {
+    FreeHostValue12(&array);  // its strings with it
+    throw;
+  }
+  g_wide_call->filled = array;
+  std::memset(static_cast<void*>(&result), 0, sizeof result);
+  result.xltype = xltypeNil;
+  return true;
+}
 
 }  // namespace standin
 

@@ -61,28 +61,6 @@ void EnsureCalculated(const Sheet& sheet, const Area& area) {
       CalculateUnit(*unit);
 }
 
-// Calls visit(row, column, value) for each stored cell of the area, in row
-// order, walking the stored cells in key order rather than every address
-// and skipping ahead only past cells outside the area's columns: a long
-// column of a one-column sheet is read in one pass.
-template <typename Visit>
-void VisitStoredCells(const Sheet& sheet, const Area& area, Visit&& visit) {
-  const auto& cells = sheet.cells;
-  const Sheet::CellKey last = Sheet::Key(area.last_row, area.last_col);
-  for (auto it = cells.lower_bound(Sheet::Key(area.first_row, area.first_col));
-       it != cells.end() && it->first <= last;) {
-    int r = Sheet::RowOf(it->first), c = Sheet::ColumnOf(it->first);
-    if (c < area.first_col) {
-      it = cells.lower_bound(Sheet::Key(r, area.first_col));
-    } else if (c > area.last_col) {
-      it = cells.lower_bound(Sheet::Key(r + 1, area.first_col));
-    } else {
-      visit(r, c, it->second.value);
-      ++it;
-    }
-  }
-}
-
 // An operand as a scalar or an array (references read).
 struct Shape {
   bool scalar = true;
@@ -234,12 +212,11 @@ std::optional<Error> GatherInto(const std::vector<Operand>& args, Take&& take) {
       // long column is not first copied cell by cell.
       for (const Area& area : r->areas) {
         const Sheet* sheet = FindSheetById(r->sheet);
-        if (sheet == nullptr || TooManyToRead(area)) {
+        if (sheet == nullptr || !PrepareToRead(*sheet, area)) {
           from_array(ReadRef(Ref{r->sheet, {area}}));  // its error value
           continue;
         }
-        EnsureCalculated(*sheet, area);
-        VisitStoredCells(*sheet, area, [&](int, int, const Value& v) { from_value(v); });
+        sheet->VisitStored(area, [&](int, int, const Value& v) { from_value(v); });
       }
     } else if (auto* a = std::get_if<Array>(&op.v)) {
       from_array(*a);
@@ -401,17 +378,22 @@ Value SumOperands(const std::vector<Operand>& args) {
   return Finite(total);
 }
 
+bool PrepareToRead(const Sheet& sheet, const Area& area) {
+  if (TooManyToRead(area)) return false;
+  EnsureCalculated(sheet, area);
+  return true;
+}
+
 Array ReadRef(const Ref& ref) {
   Sheet* sheet = FindSheetById(ref.sheet);
   if (sheet == nullptr || ref.areas.empty()) return Single(Error{xlerrRef});
   const Area& area = ref.areas[0];
-  if (TooManyToRead(area)) return Single(Error{xlerrNum});
-  EnsureCalculated(*sheet, area);
+  if (!PrepareToRead(*sheet, area)) return Single(Error{xlerrNum});
   Array out;
   out.rows = area.rows();
   out.columns = area.columns();
   out.cells.assign(static_cast<std::size_t>(out.rows) * out.columns, Blank{});
-  VisitStoredCells(*sheet, area, [&](int r, int c, const Value& v) {
+  sheet->VisitStored(area, [&](int r, int c, const Value& v) {
     out.cells[static_cast<std::size_t>(r - area.first_row) * out.columns + (c - area.first_col)] =
         v;
   });

@@ -25,6 +25,10 @@ struct Recalculation {
 Operand EvaluateNode(const Node& node, SheetId sheet);
 // Values of a reference's first area, calculating formula cells first.
 Array ReadRef(const Ref& ref);
+// Readies an area for Sheet::VisitStored: its formula cells calculated
+// first. False, with nothing calculated, when the area holds more cells
+// than a read may take (ReadRef answers #NUM! for it).
+bool PrepareToRead(const Sheet& sheet, const Area& area);
 // Calculates one formula unit and stores its values in its cells.
 void CalculateUnit(FormulaUnit& unit);
 // Formula units met by a reference that are not yet calculated in this

@@ -119,6 +119,26 @@ struct Sheet {
     const Cell* cell = Find(row, column);
     return cell ? cell->value : Value{Blank{}};
   }
+  // Calls visit(row, column, value) for each stored cell of the area, in
+  // row order, walking the stored cells in key order rather than every
+  // address and skipping ahead only past cells outside the area's columns:
+  // a long column of a one-column sheet is read in one pass.
+  template <typename Visit>
+  void VisitStored(const Area& area, Visit&& visit) const {
+    const CellKey last = Key(area.last_row, area.last_col);
+    for (auto it = cells.lower_bound(Key(area.first_row, area.first_col));
+         it != cells.end() && it->first <= last;) {
+      int r = RowOf(it->first), c = ColumnOf(it->first);
+      if (c < area.first_col) {
+        it = cells.lower_bound(Key(r, area.first_col));
+      } else if (c > area.last_col) {
+        it = cells.lower_bound(Key(r + 1, area.first_col));
+      } else {
+        visit(r, c, it->second.value);
+        ++it;
+      }
+    }
+  }
 };
 
 struct Workbook {

@@ -91,20 +91,33 @@ void FreeRecord(Oper& x) {
 inline Value RecordValue(const XLOPER& x) { return ScalarOf(x); }
 inline Value RecordValue(const XLOPER12& x) { return ScalarOf12(x); }
 
+// One cell of an argument or result array as a value: a number that is not
+// finite reads as #NUM!, an unknown error code or a cell that is no scalar
+// as #VALUE!.
+template <typename Oper>
+Value CellOfRecord(const Oper& x) {
+  switch (RecordType(x)) {
+    case xltypeNum:
+      if (!std::isfinite(x.val.num)) return Error{xlerrNum};
+      return x.val.num;
+    case xltypeErr:
+      if (!ValidErrorCode(x.val.err)) return Error{xlerrValue};
+      return Error{x.val.err};
+    case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil: case xltypeMissing:
+      return RecordValue(x);
+    default:
+      return Error{xlerrValue};
+  }
+}
+
 // An argument or result record as an operand; a reference of one sheet
 // area (xltypeSRef) is on `calling_sheet`.
 template <typename Oper>
 Operand OperandOfRecord(const Oper& x, SheetId calling_sheet) {
   auto error = [](int code) { return Operand{Value{Error{code}}}; };
   switch (RecordType(x)) {
-    case xltypeNum:
-      if (!std::isfinite(x.val.num)) return error(xlerrNum);
-      return Operand{Value{x.val.num}};
-    case xltypeErr:
-      if (!ValidErrorCode(x.val.err)) return error(xlerrValue);
-      return Operand{Value{Error{x.val.err}}};
-    case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil:
-      return Operand{RecordValue(x)};
+    case xltypeNum: case xltypeErr: case xltypeStr: case xltypeBool: case xltypeInt: case xltypeNil:
+      return Operand{CellOfRecord(x)};
     case xltypeMissing: {
       Operand op{Value{Blank{}}};
       op.missing = true;
@@ -134,14 +147,7 @@ Operand OperandOfRecord(const Oper& x, SheetId calling_sheet) {
       a.columns = x.val.array.columns;
       std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
       a.cells.reserve(n);
-      for (std::size_t i = 0; i < n; ++i) {
-        const Oper& e = x.val.array.lparray[i];
-        unsigned et = RecordType(e);
-        bool scalar = et == xltypeNum || et == xltypeStr || et == xltypeBool || et == xltypeErr ||
-                      et == xltypeInt || et == xltypeNil || et == xltypeMissing;
-        a.cells.push_back(scalar ? std::get<Value>(OperandOfRecord(e, calling_sheet).v)
-                                 : Value{Error{xlerrValue}});
-      }
+      for (std::size_t i = 0; i < n; ++i) a.cells.push_back(CellOfRecord(x.val.array.lparray[i]));
       return Operand{std::move(a)};
     }
     default:

@@ -1,6 +1,7 @@
 // The 12-series interface of the stand-in: MdCallBack12 reached through the
 // Excel12v every module carries, XLOPER12 values with wide strings, the big
 // sheet, and procedures registered with XLOPER12 type letters.
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -122,6 +123,65 @@ TEST_F(WideInterface, WholeColumnCoercesToOneArray) {
   ASSERT_EQ(Excel12(xlfSum, &sum, 1, &column), xlretSuccess);
   EXPECT_EQ(sum.xltype, static_cast<DWORD>(xltypeNum));
   EXPECT_EQ(sum.val.num, 4.0);
+  EXPECT_TRUE(standin::Log().empty());
+}
+
+// "xlCoerce": a block asked for as xltypeMulti comes back row by row, each
+// cell as its own type and an empty cell as xltypeNil; through Excel12 the
+// block holds the same cells as through Excel4, texts widened.
+TEST_F(WideInterface, ABlockCoercesCellForCellAsThroughExcel4) {
+  standin::SheetId sheet = standin::NewWorkbook("Big.xlsx", "Data");
+  standin::SetCell(sheet, "B2", 1.5);
+  standin::SetCell(sheet, "C2", std::string("Цена"));
+  standin::SetCell(sheet, "E2", true);
+  standin::SetCell(sheet, "B3", Value{standin::Error{xlerrNA}});
+  standin::SetCell(sheet, "D3", -0.0);
+  standin::EnterFormula(sheet, "E3", "=B2*4");
+  standin::SetCell(sheet, "A3", 99.0);  // beside the block, either side
+  standin::SetCell(sheet, "F2", 98.0);
+  standin::SetCell(sheet, "C4", false);
+  standin::Recalculate();
+  XLMREF12 table;
+  XLOPER12 block = Reference(sheet, table, 1, 3, 1, 4);  // B2:E4
+  XLOPER12 type = Integer(xltypeMulti), wide{};
+  ASSERT_EQ(Excel12(xlCoerce, &wide, 2, &block, &type), xlretSuccess);
+  ASSERT_EQ(wide.xltype, static_cast<DWORD>(xltypeMulti));
+  ASSERT_EQ(wide.val.array.rows, 3);
+  ASSERT_EQ(wide.val.array.columns, 4);
+
+  XLOPER narrowBlock{}, narrowType{}, narrow{};
+  narrowBlock.xltype = xltypeSRef;
+  narrowBlock.val.sref.count = 1;
+  narrowBlock.val.sref.ref = XLREF{1, 3, 1, 4};
+  standin::Activate(sheet);
+  narrowType.xltype = xltypeInt;
+  narrowType.val.w = xltypeMulti;
+  ASSERT_EQ(Excel4(xlCoerce, &narrow, 2, &narrowBlock, &narrowType), xlretSuccess);
+  ASSERT_EQ(narrow.val.array.rows, 3);
+  ASSERT_EQ(narrow.val.array.columns, 4);
+  for (int k = 0; k < 12; ++k) {
+    const XLOPER12& w = wide.val.array.lparray[k];
+    const XLOPER& n = narrow.val.array.lparray[k];
+    ASSERT_EQ(w.xltype, static_cast<DWORD>(n.xltype)) << "cell " << k;
+    switch (n.xltype) {
+      case xltypeNum:
+        EXPECT_EQ(std::signbit(w.val.num), std::signbit(n.val.num)) << k;
+        EXPECT_EQ(w.val.num, n.val.num) << k;
+        break;
+      case xltypeBool: EXPECT_EQ(w.val.xbool, n.val.xbool) << k; break;
+      case xltypeErr: EXPECT_EQ(w.val.err, n.val.err) << k; break;
+      case xltypeStr: EXPECT_EQ(TextOf(w), u"Цена") << k; break;
+      default: EXPECT_EQ(n.xltype, xltypeNil) << k;
+    }
+  }
+  // Spot checks of the layout itself, independent of the 4-series.
+  EXPECT_EQ(wide.val.array.lparray[0].val.num, 1.5);         // B2
+  EXPECT_EQ(wide.val.array.lparray[7].val.num, 6.0);         // E3
+  EXPECT_EQ(wide.val.array.lparray[9].val.xbool, 0);         // C4
+  EXPECT_EQ(wide.val.array.lparray[11].xltype, static_cast<DWORD>(xltypeNil));  // E4
+  EXPECT_EQ(Excel12(xlFree, nullptr, 1, &wide), xlretSuccess);
+  EXPECT_EQ(Excel4(xlFree, nullptr, 1, &narrow), xlretSuccess);
+  EXPECT_TRUE(standin::GetAccounting().Clean());
   EXPECT_TRUE(standin::Log().empty());
 }
 
