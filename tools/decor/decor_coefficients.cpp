@@ -9,6 +9,7 @@
 #include "host/dialog_table.h"
 #include "host/host_values.h"
 #include "host/messages.h"
+#include "host/text_calls.h"
 #include "host/texts.h"
 #include "tools/decor/decor.h"
 
@@ -57,51 +58,21 @@ void CopyText(const char* counted, char* out, std::size_t capacity) {
   out[1 + length] = '\0';
 }
 
-// GET.something of a type and a document name; false when the host gives
-// nothing (the answer then need not be released).
-bool Ask(int function, double type, char* document, XLOPER& answer) {
-  int code = document != nullptr
-                 ? CallExcel(function, &answer, 2, TempNumber(type), TempString(document))
-                 : CallExcel(function, &answer, 1, TempNumber(type));
-  return code == xlretSuccess;
-}
-
-bool IsText(const XLOPER& value) {
-  return BaseType(value) == xltypeStr && value.val.str != nullptr;
-}
-
-// Whether a list of names (an array or a single text) holds the coefficient
-// sheet's name, ignoring case. Only the whole name counts: a person's sheet
-// whose name merely begins with it is not ours.
-bool ListHolds(const XLOPER& list, const char* name) {
-  if (BaseType(list) == xltypeStr) return IsText(list) && CompareCounted(list.val.str, name) == 0;
-  if (BaseType(list) != xltypeMulti || list.val.array.lparray == nullptr) return false;
-  std::size_t count = std::size_t{list.val.array.rows} * list.val.array.columns;
-  for (std::size_t i = 0; i < count; ++i) {
-    const XLOPER& entry = list.val.array.lparray[i];
-    if (IsText(entry) && CompareCounted(entry.val.str, name) == 0) return true;
-  }
-  return false;
-}
-
-// The id of a sheet by name, or of the active sheet when `name` is null; 0
-// when the host knows none.
-IDSHEET SheetIdOf(char* name) {
-  XLOPER id{};
-  int code = name != nullptr ? CallExcel(xlSheetId, &id, 1, TempString(name))
-                             : Excel4(xlSheetId, &id, 0);
-  if (code != xlretSuccess) return 0;
-  IDSHEET sheet = BaseType(id) == xltypeRef ? id.val.mref.idSheet : 0;
-  ReleaseHostValue(id);
-  return sheet;
+// GET.something of a type and a document name (the active one when null),
+// answered as text into `out` (kNameSize bytes).
+bool AskText(int function, double type, char* document, char* out) {
+  return document != nullptr
+             ? TextCallText(function, out, kNameSize,
+                            {NumberArgument(type), TextArgumentOf(document)})
+             : TextCallText(function, out, kNameSize, {NumberArgument(type)});
 }
 
 // Activates the coefficient sheet; true only when it is then the active
 // sheet, so that nothing meant for it reaches a sheet of the person's.
 bool ActivateCoefficientSheet() {
   ActivateSheet(g_sheet.name);
-  IDSHEET active = SheetIdOf(nullptr);
-  return active != 0 && active == SheetIdOf(g_sheet.name);
+  IDSHEET active = SheetIdByName(nullptr);
+  return active != 0 && active == SheetIdByName(g_sheet.name);
 }
 
 // The "[book]" part of a sheet text, brackets included; empty without one.
@@ -110,6 +81,10 @@ std::size_t BookPartLength(const char* sheetText) {
   if (length < 2 || sheetText[1] != '[') return 0;
   const void* close = std::memchr(sheetText + 1, ']', length);
   return close == nullptr ? 0 : static_cast<const char*>(close) - (sheetText + 1) + 1;
+}
+
+bool IsText(const XLOPER& value) {
+  return BaseType(value) == xltypeStr && value.val.str != nullptr;
 }
 
 bool SameBook(const char* a, const char* b) {
@@ -127,33 +102,34 @@ bool SameBook(const char* a, const char* b) {
 // Longest sheet name a workbook takes.
 constexpr std::size_t kSheetNameLimit = 31;
 
+// A sheet name's length as the host counts it: bytes through the 4-series,
+// UTF-16 units through the 12-series.
+std::size_t SheetNameLength(const char* name) {
+  XCHAR wide[2 * 255 + 2];
+  if (!WideHost() || !WidenCounted(name, wide, std::size(wide))) return CountedLength(name);
+  return wide[0];
+}
+
 // The directory prefix under which a host without workbooks saves the sheet:
 // the input document's directory when it is not the current one.
 void SavePrefix(char* inputSheet, char* prefix) {
   prefix[0] = 0;
   prefix[1] = '\0';
-  XLOPER directory{};
-  if (!Ask(xlfGetDocument, 2, inputSheet, directory)) return;
-  if (IsText(directory)) {
-    XLOPER current{};
-    if (Excel4(xlfDirectory, &current, 0) == xlretSuccess) {
-      bool same = IsText(current) &&
-                  CountedLength(current.val.str) == CountedLength(directory.val.str) &&
-                  CompareCounted(current.val.str, directory.val.str) == 0;
-      if (!same && CountedLength(directory.val.str) + 1 < kNameSize - 1) {
-        CopyText(directory.val.str, prefix, kNameSize);
-        AppendCounted(prefix, kNameSize, g_backslash);
-        SetCountedLength(prefix);
-      }
-      ReleaseHostValue(current);
-    }
+  char directory[kNameSize];
+  if (!AskText(xlfGetDocument, 2, inputSheet, directory)) return;
+  char current[kNameSize];
+  if (!TextCallText(xlfDirectory, current, sizeof current, {})) return;
+  bool same = CountedLength(current) == CountedLength(directory) &&
+              CompareCounted(current, directory) == 0;
+  if (!same && CountedLength(directory) + 1 < kNameSize - 1) {
+    CopyText(directory, prefix, kNameSize);
+    AppendCounted(prefix, kNameSize, g_backslash);
+    SetCountedLength(prefix);
   }
-  ReleaseHostValue(directory);
 }
 
-bool BookOfOutput(XLOPER& book) {
-  return Ask(xlfGetDocument, 68, g_sheet.outputSheet, book) && IsText(book);
-}
+// The output's book name (GET.DOCUMENT(68)) into `book`.
+bool BookOfOutput(char* book) { return AskText(xlfGetDocument, 68, g_sheet.outputSheet, book); }
 
 void PutLittleEndian(double value, unsigned char* out) {
   std::uint64_t bits;
@@ -168,7 +144,7 @@ void ActivateSheet(char* sheetText) {
   const char* text = sheetText + 1;
   const void* close = std::memchr(text, ']', length);
   if (!g_sheet.workbook || length < 2 || text[0] != '[' || close == nullptr) {
-    CallExcel(xlcActivate, nullptr, 1, TempString(sheetText));
+    TextCall(xlcActivate, {TextArgumentOf(sheetText)});
     return;
   }
   // A sheet of a workbook: its book's window, then the sheet in it.
@@ -178,8 +154,8 @@ void ActivateSheet(char* sheetText) {
   book[split] = '\0';
   std::memcpy(sheet + 1, text + split + 1, length - split - 1);
   sheet[length - split] = '\0';
-  CallExcel(xlcActivate, nullptr, 1, TempString(book));
-  CallExcel(xlcWorkbookActivate, nullptr, 1, TempString(sheet));
+  TextCall(xlcActivate, {TextArgumentOf(book)});
+  TextCall(xlcWorkbookActivate, {TextArgumentOf(sheet)});
 }
 
 // ---- Names ------------------------------------------------------------------
@@ -241,21 +217,13 @@ void DefaultFileName(const char* shortName, char* out, std::size_t capacity) {
 
 int PrepareCoefficientSheet(std::size_t columns) {
   ReleaseCoefficientSheet();
-  XLOPER outputText{}, inputText{};
-  if (CallExcel(xlfGetCell, &outputText, 2, TempNumber(32), &g_output.value) !=
-      xlretSuccess) {
-    outputText.xltype = xltypeNil;
-  }
-  if (CallExcel(xlfGetCell, &inputText, 2, TempNumber(32), &g_input.value) !=
-      xlretSuccess) {
-    inputText.xltype = xltypeNil;
-  }
-  bool texts = IsText(outputText) && IsText(inputText);
-  if (texts) CopyText(outputText.val.str, g_sheet.outputSheet, kNameSize);
+  // The sheets' texts through the records of the host's interface.
   char inputSheet[kNameSize];
-  if (texts) CopyText(inputText.val.str, inputSheet, kNameSize);
-  if (BaseType(outputText) != xltypeNil) ReleaseHostValue(outputText);
-  if (BaseType(inputText) != xltypeNil) ReleaseHostValue(inputText);
+  const bool texts =
+      TextCallText(xlfGetCell, g_sheet.outputSheet, kNameSize,
+                   {NumberArgument(32), ReferenceArgument(g_output.value, g_output12.value)}) &&
+      TextCallText(xlfGetCell, inputSheet, kNameSize,
+                   {NumberArgument(32), ReferenceArgument(g_input.value, g_input12.value)});
   if (!texts) {
     ShowMessage(text::kDecorSheetNotFound + 1, kAlertError);
     return 0;
@@ -263,9 +231,9 @@ int PrepareCoefficientSheet(std::size_t columns) {
 
   XLOPER kind{};
   g_sheet.workbook = false;
-  if (Ask(xlfGetDocument, 67, inputSheet, kind)) {
-    g_sheet.workbook = BaseType(kind) != xltypeErr;
-    ReleaseHostValue(kind);
+  if (TextCallValue(xlfGetDocument, kind,
+                    {NumberArgument(67), TextArgumentOf(inputSheet)})) {
+    g_sheet.workbook = kind.xltype != xltypeErr;
   }
 
   g_sheet.name = static_cast<char*>(LocalAlloc(LPTR, kNameSize));
@@ -280,7 +248,7 @@ int PrepareCoefficientSheet(std::size_t columns) {
   }
   ShortSheetName(g_sheet.name, g_sheet.shortName, kNameSize);
   // Everything that would refuse the sheet is asked before one is made.
-  if (g_sheet.workbook && CountedLength(g_sheet.shortName) > kSheetNameLimit) {
+  if (g_sheet.workbook && SheetNameLength(g_sheet.shortName) > kSheetNameLimit) {
     ShowMessage(text::kDecorCoefficientNameTooLong + 1, kAlertError);
     return 0;
   }
@@ -297,65 +265,54 @@ int PrepareCoefficientSheet(std::size_t columns) {
   if (!g_sheet.workbook) SavePrefix(inputSheet, prefix);
 
   bool found = false;
-  XLOPER book{};
+  char book[kNameSize];
   bool haveBook = false;
   if (g_sheet.workbook) {
     haveBook = BookOfOutput(book);
-    XLOPER sheets{};
-    if (haveBook &&
-        CallExcel(xlfGetWorkbook, &sheets, 2, TempNumber(1), &book) == xlretSuccess) {
-      found = ListHolds(sheets, g_sheet.name);
-      ReleaseHostValue(sheets);
-    }
+    found = haveBook && TextCallListHolds(xlfGetWorkbook, g_sheet.name,
+                                          {NumberArgument(1), TextArgumentOf(book)});
   } else {
-    XLOPER documents{};
-    if (Excel4(xlfDocuments, &documents, 0) == xlretSuccess) {
-      found = ListHolds(documents, g_sheet.name);
-      ReleaseHostValue(documents);
-    }
+    found = TextCallListHolds(xlfDocuments, g_sheet.name, {});
   }
 
   if (found) {
     // A hidden sheet or window cannot be made active.
     if (g_sheet.workbook && g_menuBar == 10) {
-      CallExcel(xlcWorkbookUnhide, nullptr, 1, TempString(g_sheet.shortName));
+      TextCall(xlcWorkbookUnhide, {TextArgumentOf(g_sheet.shortName)});
     } else if (!g_sheet.workbook) {
-      CallExcel(kUnhideWindow, nullptr, 1, TempString(g_sheet.name));
+      TextCall(kUnhideWindow, {TextArgumentOf(g_sheet.name)});
     }
     g_sheet.newSheet = false;
     if (ActivateCoefficientSheet()) {
       // Protected by us without a password: unprotected without one.
-      CallExcel(xlcProtectDocument, nullptr, 2, TempBoolean(0), TempBoolean(0));
+      TextCall(xlcProtectDocument, {BooleanArgument(false), BooleanArgument(false)});
     }
   } else if (g_sheet.workbook) {
     ActivateSheet(g_sheet.outputSheet);
-    const IDSHEET before = SheetIdOf(nullptr);
-    CallExcel(xlcNew, nullptr, 3, TempNumber(1), TempMissing(), TempBoolean(1));
-    XLOPER full{};
+    const IDSHEET before = SheetIdByName(nullptr);
+    TextCall(xlcNew, {NumberArgument(1), MissingArgument(), BooleanArgument(true)});
+    char full[kNameSize];
     // Only a sheet that is really new is ours to rename and later remove.
-    if (SheetIdOf(nullptr) != before && Ask(xlfGetDocument, 1, nullptr, full)) {
-      if (IsText(full)) {
-        g_sheet.newSheet = true;
-        char added[kNameSize];
-        ShortSheetName(full.val.str, added, kNameSize);
-        if (haveBook) {
-          CallExcel(xlcWorkbookMove, nullptr, 2, TempString(added), &book);
-        }
-        CallExcel(xlcWorkbookActivate, nullptr, 1, TempString(added));
-        CallExcel(xlcWorkbookOptions, nullptr, 3, TempString(added), TempMissing(),
-                  TempString(g_sheet.shortName));
-        if (SheetIdOf(g_sheet.name) == 0) {
-          // The rename failed: the sheet added goes under the name it has.
-          if (g_menuBar == 10 && SheetIdOf(nullptr) != before) {
-            CallExcel(xlcWorkbookDelete, nullptr, 1, TempString(added));
-          }
-          g_sheet.newSheet = false;
-        }
+    if (SheetIdByName(nullptr) != before && AskText(xlfGetDocument, 1, nullptr, full)) {
+      g_sheet.newSheet = true;
+      char added[kNameSize];
+      ShortSheetName(full, added, kNameSize);
+      if (haveBook) {
+        TextCall(xlcWorkbookMove, {TextArgumentOf(added), TextArgumentOf(book)});
       }
-      ReleaseHostValue(full);
+      TextCall(xlcWorkbookActivate, {TextArgumentOf(added)});
+      TextCall(xlcWorkbookOptions, {TextArgumentOf(added), MissingArgument(),
+                                    TextArgumentOf(g_sheet.shortName)});
+      if (SheetIdByName(g_sheet.name) == 0) {
+        // The rename failed: the sheet added goes under the name it has.
+        if (g_menuBar == 10 && SheetIdByName(nullptr) != before) {
+          TextCall(xlcWorkbookDelete, {TextArgumentOf(added)});
+        }
+        g_sheet.newSheet = false;
+      }
     }
   } else {
-    CallExcel(xlcNew, nullptr, 1, TempNumber(1));
+    TextCall(xlcNew, {NumberArgument(1)});
     g_sheet.newSheet = true;
     char path[kNameSize];
     CopyText(prefix, path, kNameSize);
@@ -365,30 +322,23 @@ int PrepareCoefficientSheet(std::size_t columns) {
     // goes again when the run fails.
     HFILE existing = _lopen(path + 1, OF_READ);
     if (existing != HFILE_ERROR) _lclose(existing);
-    CallExcel(xlcSaveAs, nullptr, 1, TempString(path));
+    TextCall(xlcSaveAs, {TextArgumentOf(path)});
     if (existing == HFILE_ERROR) CopyText(path, g_sheet.createdFile, kNameSize);
   }
-  if (haveBook) ReleaseHostValue(book);
   g_sheet.prepared = true;
 
-  XLOPER id{};
-  bool known = CallExcel(xlSheetId, &id, 1, TempString(g_sheet.name)) == xlretSuccess;
-  IDSHEET sheet = 0;
-  if (known) {
-    known = BaseType(id) == xltypeRef;
-    if (known) sheet = id.val.mref.idSheet;
-    ReleaseHostValue(id);
-  }
-  if (!known) {
+  const IDSHEET sheet = SheetIdByName(g_sheet.name);
+  if (sheet == 0) {
     ShowMessage(text::kDecorSheetNotCreated + 1, kAlertError);
     return 0;
   }
-  PrepareRef(g_coefArea);
-  g_coefArea.value.val.mref.idSheet = sheet;
-  g_coefArea.table.reftbl[0] = XLREF{0, static_cast<WORD>(columns + 1), 0,
-                                     static_cast<BYTE>(columns - 1)};
-  Excel4(xlcFormulaGoto, nullptr, 1, &g_coefArea.value);
-  CallExcel(xlcCellProtection, nullptr, 1, TempBoolean(1));
+  if (WideHost()) {
+    SetRecord(g_coefArea12, sheet, MakeArea<XLREF12>(0, long(columns) + 1, 0, long(columns) - 1));
+  } else {
+    SetRecord(g_coefArea, sheet, MakeArea<XLREF>(0, long(columns) + 1, 0, long(columns) - 1));
+  }
+  TextCall(xlcFormulaGoto, {ReferenceArgument(g_coefArea.value, g_coefArea12.value)});
+  TextCall(xlcCellProtection, {BooleanArgument(true)});
   return 1;
 }
 
@@ -397,59 +347,52 @@ void FinishCoefficientSheet() {
   // Protecting, saving or hiding whatever sheet is active would reach a
   // sheet of the person's when the coefficient sheet cannot be activated.
   if (!ActivateCoefficientSheet()) return;
-  Excel4(xlcProtectDocument, nullptr, 0);
+  TextCall(xlcProtectDocument, {});
   if (!g_sheet.workbook) {
     // Saved while its window is still the active one: a hidden window
     // cannot be activated to save it afterwards.
-    Excel4(xlcSave, nullptr, 0);
-    Excel4(xlcHide, nullptr, 0);
+    TextCall(xlcSave, {});
+    TextCall(xlcHide, {});
     return;
   }
-  XLOPER book{};
+  char book[kNameSize];
   if (!BookOfOutput(book)) return;
-  CallExcel(xlcActivate, nullptr, 1, &book);
-  XLOPER active{};
-  bool haveActive =
-      CallExcel(xlfGetWorkbook, &active, 2, TempNumber(2), &book) == xlretSuccess;
+  TextCall(xlcActivate, {TextArgumentOf(book)});
+  char active[kNameSize];
+  const bool haveActive =
+      TextCallText(xlfGetWorkbook, active, kNameSize, {NumberArgument(2), TextArgumentOf(book)});
   if (g_menuBar == 10) {
-    CallExcel(xlcWorkbookHide, nullptr, 1, TempString(g_sheet.shortName));
+    TextCall(xlcWorkbookHide, {TextArgumentOf(g_sheet.shortName)});
   } else {
-    CallExcel(xlcWorkbookActivate, nullptr, 2, TempString(g_sheet.shortName),
-              TempBoolean(0));
+    TextCall(xlcWorkbookActivate, {TextArgumentOf(g_sheet.shortName), BooleanArgument(false)});
     XLOPER hidden{};
-    bool visible = false;
-    if (CallExcel(xlfGetWindow, &hidden, 2, TempNumber(7),
-                  TempString(g_sheet.name)) == xlretSuccess) {
-      visible = BaseType(hidden) == xltypeBool && hidden.val.xbool == 0;
-      ReleaseHostValue(hidden);
-    }
+    const bool visible =
+        TextCallValue(xlfGetWindow, hidden, {NumberArgument(7), TextArgumentOf(g_sheet.name)}) &&
+        hidden.xltype == xltypeBool && hidden.val.xbool == 0;
     if (visible) {
-      if (haveActive && IsText(active)) {
-        CallExcel(xlcWorkbookActivate, nullptr, 2, &active, TempBoolean(0));
+      if (haveActive) {
+        TextCall(xlcWorkbookActivate, {TextArgumentOf(active), BooleanArgument(false)});
       }
-      CallExcel(xlcWorkbookActivate, nullptr, 2, TempString(g_sheet.shortName),
-                TempBoolean(1));
-      Excel4(xlcHide, nullptr, 0);
+      TextCall(xlcWorkbookActivate, {TextArgumentOf(g_sheet.shortName), BooleanArgument(true)});
+      TextCall(xlcHide, {});
     }
   }
-  if (haveActive) ReleaseHostValue(active);
-  ReleaseHostValue(book);
 }
 
 void DiscardCoefficientSheet() {
   if (!g_sheet.prepared || !g_sheet.newSheet || g_sheet.name == nullptr) return;
   if (!g_sheet.workbook) {
     if (ActivateCoefficientSheet()) {
-      CallExcel(xlcFileClose, nullptr, 1, TempBoolean(0));
+      TextCall(xlcFileClose, {BooleanArgument(false)});
       if (CountedLength(g_sheet.createdFile) > 0) DeleteFileA(g_sheet.createdFile + 1);
     }
   } else if (g_menuBar == 10) {
-    CallExcel(xlcWorkbookUnhide, nullptr, 1, TempString(g_sheet.shortName));
-    CallExcel(xlcWorkbookDelete, nullptr, 1, TempString(g_sheet.shortName));
+    TextCall(xlcWorkbookUnhide, {TextArgumentOf(g_sheet.shortName)});
+    TextCall(xlcWorkbookDelete, {TextArgumentOf(g_sheet.shortName)});
   } else {
-    CallExcel(xlcWorkbookMove, nullptr, 1, TempString(g_sheet.name));
-    CallExcel(xlcActivate, nullptr, 1, TempString(g_sheet.shortName));
-    CallExcel(xlcClose, nullptr, 1, TempBoolean(0));
+    TextCall(xlcWorkbookMove, {TextArgumentOf(g_sheet.name)});
+    TextCall(xlcActivate, {TextArgumentOf(g_sheet.shortName)});
+    TextCall(xlcClose, {BooleanArgument(false)});
   }
   g_sheet.newSheet = false;
 }
@@ -560,11 +503,16 @@ int WriteCoefficientFile(const char* path, bool overwrite) {
   return 1;
 }
 
-int WriteCoefficientData(HFILE file) {
-  const XLREF* area = FirstArea(g_coefArea.value);
+namespace {
+
+// The area's cells in bands of rows, read through the record of the host's
+// interface.
+template <HostRecord Oper>
+int WriteAreaCells(HFILE file, RefRecordOf<Oper>& whole) {
+  const auto* area = FirstArea(whole.value);
   if (area == nullptr) return 0;
-  const std::size_t rows = std::size_t{area->rwLast} - area->rwFirst + 1;
-  const std::size_t columns = std::size_t{area->colLast} - area->colFirst + 1;
+  const std::size_t rows = static_cast<std::size_t>(AreaRowCount(*area));
+  const std::size_t columns = static_cast<std::size_t>(AreaColumnCount(*area));
   const std::size_t cells = rows * columns;
   const std::size_t block =
       cells <= kChunkCells ? cells : columns * (kChunkCells / columns);
@@ -583,30 +531,31 @@ int WriteCoefficientData(HFILE file) {
     result = 0;
   }
 
-  RefRecord chunk;
+  RefRecordOf<Oper> chunk;
   PrepareRef(chunk);
-  CopyRef(g_coefArea.value, chunk.value);
+  CopyRef(whole.value, chunk.value);
   while (result == 1) {
-    NextRowChunk(g_coefArea.value, chunk.value, kChunkCells);
-    const XLREF& band = chunk.table.reftbl[0];
-    const std::size_t count =
-        (std::size_t{band.rwLast} - band.rwFirst + 1) * columns;
-    XLOPER values{};
-    if (CallExcel(xlCoerce, &values, 2, &chunk.value, TempInteger(xltypeMulti)) !=
-        xlretSuccess) {
+    NextRowChunk(whole.value, chunk.value, kChunkCells);
+    const auto& band = chunk.table.reftbl[0];
+    const std::size_t count = static_cast<std::size_t>(AreaRowCount(band)) * columns;
+    Oper values{};
+    Oper asArray = IntegerValue<Oper>(xltypeMulti);
+    if (HostCall(xlCoerce, &values, &chunk.value, &asArray) != xlretSuccess) {
       values.xltype = xltypeNil;
     }
-    bool numbers = BaseType(values) == xltypeMulti && values.val.array.lparray != nullptr &&
-                   std::size_t{values.val.array.rows} * values.val.array.columns == count;
+    bool numbers = TypeOf(values) == xltypeMulti && values.val.array.lparray != nullptr &&
+                   static_cast<std::size_t>(values.val.array.rows) *
+                           static_cast<std::size_t>(values.val.array.columns) ==
+                       count;
     for (std::size_t i = 0; numbers && i < count; ++i) {
-      const XLOPER& cell = values.val.array.lparray[i];
-      if (BaseType(cell) != xltypeNum) {
+      const Oper& cell = values.val.array.lparray[i];
+      if (TypeOf(cell) != xltypeNum) {
         numbers = false;
         break;
       }
       PutLittleEndian(cell.val.num, bytes + 8 * i);
     }
-    if (BaseType(values) != xltypeNil) ReleaseHostValue(values);
+    if (TypeOf(values) != xltypeNil) GiveBack(values);
     if (!numbers) {
       ShowMessage(text::kDecorHiddenNonNumber + 1, kAlertError);
       result = 0;
@@ -622,6 +571,12 @@ int WriteCoefficientData(HFILE file) {
   }
   FreeGlobal(bytes);
   return result;
+}
+
+}  // namespace
+
+int WriteCoefficientData(HFILE file) {
+  return WideHost() ? WriteAreaCells(file, g_coefArea12) : WriteAreaCells(file, g_coefArea);
 }
 
 }  // namespace hvt::decor

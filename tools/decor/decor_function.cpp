@@ -6,110 +6,109 @@
 #include "host/counted_string.h"
 #include "host/host_values.h"
 #include "host/messages.h"
-#include "host/worksheet_args.h"
+#include "host/text_calls.h"
 #include "host/texts.h"
+#include "host/worksheet_args.h"
 #include "tools/decor/decor.h"
 
 namespace hvt::decor {
 
 namespace {
 
-// "=" + a counted text converted by the host; the answer (to release) holds
-// the converted formula. False when the host gives no text.
-bool ConvertReference(const XLOPER& text, double refType, XLOPER& anchor,
-                      XLOPER& answer) {
+// Room for a counted text of 255 bytes and its NUL.
+constexpr std::size_t kTextRoom = 257;
+
+// "=" + a reference text (counted UTF-8), converted by the host relative
+// to `anchor`, into `converted`. False when the host gives no formula.
+template <HostRecord Oper>
+bool ConvertReference(const char* text, double refType, const Oper& anchor,
+                      char* converted) {
   // The sheet part quoted, so that names such as Data.COF read back.
   char quoted[kNameSize + 8];
-  if (!QuoteSheetText(text.val.str, quoted, sizeof quoted)) return false;
+  if (!QuoteSheetText(text, quoted, sizeof quoted)) return false;
   char formula[kNameSize + 8];
   std::size_t length = CountedLength(quoted);
   if (length + 1 > 255) return false;
   formula[1] = '=';
   std::memcpy(formula + 2, quoted + 1, length);
   formula[2 + length] = '\0';
-  if (CallExcel(xlfFormulaConvert, &answer, 5, TempString(formula), TempBoolean(0),
-                TempBoolean(0), TempNumber(refType), &anchor) != xlretSuccess) {
-    return false;
+  return TextCallText(xlfFormulaConvert, converted, kTextRoom,
+                      {TextArgumentOf(formula), BooleanArgument(false),
+                       BooleanArgument(false), NumberArgument(refType),
+                       ReferenceArgument(anchor)}) &&
+         CountedLength(converted) >= 2 && converted[1] == '=';
+}
+
+template <HostRecord Oper>
+void WriteUpdateFormulasThrough() {
+  DecorRecords<Oper> records = Records<Oper>();
+  const auto* input = FirstArea(records.input.value);
+  const auto* output = FirstArea(records.output.value);
+  if (input == nullptr || output == nullptr || FirstArea(records.coefArea.value) == nullptr) {
+    return;
   }
-  if (BaseType(answer) != xltypeStr || answer.val.str == nullptr ||
-      CountedLength(answer.val.str) < 2 || answer.val.str[1] != '=') {
-    ReleaseHostValue(answer);
-    return false;
+  using Ref = typename Interface<Oper>::Ref;
+
+  RefRecordOf<Oper> column, anchor, row, target;
+  PrepareRef(column);
+  PrepareRef(anchor);
+  PrepareRef(row);
+  PrepareRef(target);
+  CopyRef(records.coefArea.value, column.value);
+  column.table.reftbl[0].colLast = column.table.reftbl[0].colFirst;
+  CopyRef(records.output.value, anchor.value);
+  Ref& cell = anchor.table.reftbl[0];
+  cell.rwLast = static_cast<decltype(cell.rwLast)>(cell.rwFirst + AreaRowCount(*input) - 1);
+  cell.rwFirst = cell.rwLast;
+  cell.colLast = cell.colFirst;
+  CopyRef(records.input.value, row.value);
+  row.table.reftbl[0].rwFirst = row.table.reftbl[0].rwLast;
+
+  char t1[kTextRoom], t3[kTextRoom], c1[kTextRoom], c3[kTextRoom];
+  bool okT1 = TextCallText(xlfReftext, t1, kTextRoom, {ReferenceArgument(column.value)});
+  bool okT3 = TextCallText(xlfReftext, t3, kTextRoom, {ReferenceArgument(row.value)});
+  // The coefficient column moves with the output column, the data row with
+  // the output row.
+  bool haveC1 = okT1 && ConvertReference(t1, 2, anchor.value, c1);
+  bool haveC3 = okT3 && ConvertReference(t3, 3, anchor.value, c3);
+  if (!haveC1 || !haveC3) return;
+
+  // The converted texts without their "=".
+  const std::size_t n1 = CountedLength(c1) - 1;
+  const std::size_t n3 = CountedLength(c3) - 1;
+  static const char kOpen[] = "=UpdateUCX(";
+  const std::size_t total = std::strlen(kOpen) + n1 + 1 + n3 + 1;
+  if (total > 255) {
+    ShowMessage(text::kDecorFormulaTooLong + 1, kAlertError);
+    return;
   }
-  return true;
+  char formula[kNameSize + 2];
+  char* at = formula + 1;
+  std::memcpy(at, kOpen, std::strlen(kOpen));
+  at += std::strlen(kOpen);
+  std::memcpy(at, c1 + 2, n1);
+  at += n1;
+  *at++ = ',';
+  std::memcpy(at, c3 + 2, n3);
+  at += n3;
+  *at++ = ')';
+  *at = '\0';
+  // The text is R1C1: entered as international text it reads the same
+  // whatever notation the workspace uses.
+  TextCall(int{xlcFormula} | int{xlIntl},
+           {TextArgumentOf(formula), ReferenceArgument(anchor.value)});
+  // Across the whole row: each column's copy moves its coefficient column
+  // along with it.
+  CopyRef(anchor.value, target.value);
+  target.table.reftbl[0].colLast = output->colLast;
+  HostCall(xlcCopy, static_cast<Oper*>(nullptr), &anchor.value, &target.value);
 }
 
 }  // namespace
 
 void WriteUpdateFormulas() {
-  const XLREF* input = FirstArea(g_input.value);
-  const XLREF* output = FirstArea(g_output.value);
-  if (input == nullptr || output == nullptr || FirstArea(g_coefArea.value) == nullptr) {
-    return;
-  }
-
-  RefRecord column, anchor, row, target;
-  PrepareRef(column);
-  PrepareRef(anchor);
-  PrepareRef(row);
-  PrepareRef(target);
-  CopyRef(g_coefArea.value, column.value);
-  column.table.reftbl[0].colLast = column.table.reftbl[0].colFirst;
-  CopyRef(g_output.value, anchor.value);
-  XLREF& cell = anchor.table.reftbl[0];
-  const long rows = long{input->rwLast} - input->rwFirst + 1;
-  cell.rwLast = static_cast<WORD>(cell.rwFirst + rows - 1);
-  cell.rwFirst = cell.rwLast;
-  cell.colLast = cell.colFirst;
-  CopyRef(g_input.value, row.value);
-  row.table.reftbl[0].rwFirst = row.table.reftbl[0].rwLast;
-
-  XLOPER t1{}, t3{}, c1{}, c3{};
-  bool haveT1 = Excel4(xlfReftext, &t1, 1, &column.value) == xlretSuccess;
-  bool haveT3 = Excel4(xlfReftext, &t3, 1, &row.value) == xlretSuccess;
-  bool okT1 = haveT1 && BaseType(t1) == xltypeStr && t1.val.str != nullptr;
-  bool okT3 = haveT3 && BaseType(t3) == xltypeStr && t3.val.str != nullptr;
-  // The coefficient column moves with the output column, the data row with
-  // the output row.
-  bool haveC1 = okT1 && ConvertReference(t1, 2, anchor.value, c1);
-  bool haveC3 = okT3 && ConvertReference(t3, 3, anchor.value, c3);
-
-  if (haveC1 && haveC3) {
-    // The converted texts without their "=".
-    const std::size_t n1 = CountedLength(c1.val.str) - 1;
-    const std::size_t n3 = CountedLength(c3.val.str) - 1;
-    static const char kOpen[] = "=UpdateUCX(";
-    const std::size_t total = std::strlen(kOpen) + n1 + 1 + n3 + 1;
-    if (total <= 255) {
-      char formula[kNameSize + 2];
-      char* at = formula + 1;
-      std::memcpy(at, kOpen, std::strlen(kOpen));
-      at += std::strlen(kOpen);
-      std::memcpy(at, c1.val.str + 2, n1);
-      at += n1;
-      *at++ = ',';
-      std::memcpy(at, c3.val.str + 2, n3);
-      at += n3;
-      *at++ = ')';
-      *at = '\0';
-      // The text is R1C1: entered as international text it reads the same
-      // whatever notation the workspace uses.
-      CallExcel(int{xlcFormula} | int{xlIntl}, nullptr, 2, TempString(formula),
-                &anchor.value);
-      // Across the whole row: each column's copy moves its coefficient
-      // column along with it.
-      CopyRef(anchor.value, target.value);
-      target.table.reftbl[0].colLast = output->colLast;
-      Excel4(xlcCopy, nullptr, 2, &anchor.value, &target.value);
-    } else {
-      ShowMessage(text::kDecorFormulaTooLong + 1,
-                  kAlertError);
-    }
-  }
-  if (haveC1) ReleaseHostValue(c1);
-  if (haveC3) ReleaseHostValue(c3);
-  if (haveT1) ReleaseHostValue(t1);
-  if (haveT3) ReleaseHostValue(t3);
+  ThroughHostInterface<WriteUpdateFormulasThrough<XLOPER>,
+                       WriteUpdateFormulasThrough<XLOPER12>>();
 }
 
 }  // namespace hvt::decor
