@@ -327,6 +327,22 @@ std::vector<Scenario> Scenarios() {
   all.push_back({"decorrelator cancelled", "Decorel", "Decorrelator Aborted!",
                  [] { ThreeColumns(40); }, [] { standin::QueueDialog(Cancel()); }, decorOut,
                  false});
+  // On the big sheet through the 12-series: the three whole columns
+  // selected, narrowed to their numbers. The output goes to a sheet of its
+  // own, announced whole: its formats cover the big sheet's whole columns,
+  // which would cost seconds to compare on every walk.
+  all.push_back({"decorrelator 16.0", "Decorel", "Decorrelator Aborted!",
+                 [] {
+                   ThreeColumns(40);
+                   standin::AddSheet("Book1.xls", "Out");
+                   standin::Select(standin::FindSheet("Book1.xls", "Data"), "A:C");
+                 },
+                 [] {
+                   standin::QueueDialog(
+                       Reply({{4, std::string("Out!E1")}, {6, 1.0}, {9, false}}));
+                 },
+                 Announced{{}, {Name("Book1.xls", "Out"), Name("Book1.xls", "Data.COF")}},
+                 true, "16.0"});
 
   // Standard blocks of the third sample entry beside the two columns.
   auto blk = [] {

@@ -11,7 +11,9 @@
 
 #include "tests/addin/addin_fixture.h"
 #include "tests/addin/klx_expected.h"
+#include "tests/core/decor_whole_run.h"
 #include "tools/blk/core/blk.h"
+#include "tools/decor/core/decor.h"
 #include "tools/gtn/core/gtn.h"
 #include "tools/klx/core/klx_filter.h"
 #include "tools/klx/core/pqe_filter.h"
@@ -378,6 +380,122 @@ TEST_F(WideCommand, Blok12CalledDirectlyReachesPastTheOldSheet) {
     ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "row " << r;
   }
   EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 301)), "");
+}
+
+// The decorrelator over two whole columns of the big sheet: every
+// component row past 65,536, the significances, the labels and the
+// coefficient sheet equal to the core's whole run, bit for bit.
+TEST_F(WideCommand, DecorOverWholeBigColumnsIsTheCore) {
+  constexpr std::size_t kRows = 66000, kColumns = 2;
+  sheet_ = standin::NewWorkbook("Big.xlsx", "Data");
+  const std::vector<double> a = Walk(kRows, 3), b = Walk(kRows, 11);
+  std::vector<double> data(kRows * kColumns);
+  for (std::size_t t = 0; t < kRows; ++t) {
+    data[t * kColumns] = a[t];
+    data[t * kColumns + 1] = a[t] * 0.5 + b[t];
+  }
+  std::vector<Value> first(a.begin(), a.end()), second;
+  for (std::size_t t = 0; t < kRows; ++t) second.emplace_back(data[t * kColumns + 1]);
+  standin::SetColumn(sheet_, "A1", first);
+  standin::SetColumn(sheet_, "B1", second);
+  standin::Select(sheet_, "A:B");
+  DialogReply reply;  // the data box as the selection filled it; no formulas
+  reply.set = {{4, std::string("D1")}, {6, 2.0}, {9, false}};
+  standin::QueueDialog(reply);
+  EXPECT_EQ(standin::RunCommand("Decorel"), 1);
+  EXPECT_EQ(standin::UnusedAnswers(), 0);
+  EXPECT_FALSE(Saw("alert 3 \"Decorrelator Aborted!\" -> OK"));
+
+  const decor::WholeRun want = decor::RunWhole(data, kRows, kColumns, {decor::Layout::kRowMajor});
+  ASSERT_EQ(want.status, CoreStatus::kComplete);
+  for (std::size_t c = 0; c < kColumns; ++c) {
+    const int column = 3 + static_cast<int>(c);
+    SCOPED_TRACE("output column " + std::to_string(column));
+    EXPECT_EQ(standin::GetCell(sheet_, 0, column), Value("D_" + std::to_string(c + 1)));
+    double got = Number(standin::GetCell(sheet_, 1, column));
+    EXPECT_EQ(std::memcmp(&got, &want.significance[c], sizeof got), 0);
+    for (std::size_t t = 0; t < kRows; ++t) {
+      got = Number(standin::GetCell(sheet_, 2 + static_cast<long>(t), column));
+      ASSERT_EQ(std::memcmp(&got, &want.scores[t * kColumns + c], sizeof got), 0) << "row " << t;
+    }
+    EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 2 + kRows, column)), "");
+  }
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 5)), "") << "column F untouched";
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 2)), "") << "column C untouched";
+
+  const standin::SheetId coef = standin::FindSheet("Big.xlsx", "Data.COF");
+  ASSERT_NE(coef, 0u);
+  for (std::size_t r = 0; r < kColumns; ++r) {
+    for (std::size_t c = 0; c < kColumns; ++c) {
+      double got = Number(standin::GetCell(coef, static_cast<long>(r), static_cast<int>(c)));
+      EXPECT_EQ(std::memcmp(&got, &want.coefficients[r * kColumns + c], sizeof got), 0);
+    }
+  }
+  for (std::size_t c = 0; c < kColumns; ++c) {
+    double mean = Number(standin::GetCell(coef, kColumns, static_cast<int>(c)));
+    double sigma = Number(standin::GetCell(coef, kColumns + 1, static_cast<int>(c)));
+    EXPECT_EQ(std::memcmp(&mean, &want.means[c], sizeof mean), 0);
+    EXPECT_EQ(std::memcmp(&sigma, &want.sigmas[c], sizeof sigma), 0);
+  }
+  EXPECT_EQ(standin::ActiveSheet(), sheet_);
+  EXPECT_EQ(standin::ActiveCell(), "D3");
+  EXPECT_EQ(standin::StatusText(), "");
+}
+
+// Decor12 called directly: an output past the old sheet's 256th column is
+// written; one that runs past the big sheet's last column or last row is
+// refused with its message, and nothing is written.
+TEST_F(WideCommand, Decor12CalledDirectlyUsesTheBigSheetsEdges) {
+  auto decor12 = Procedure<int (*)(LPXLOPER12, LPXLOPER12, short)>("Decor12");
+  ASSERT_NE(decor12, nullptr);
+  constexpr std::size_t kRows = 40;
+  sheet_ = standin::NewWorkbook("Big.xlsx", "Data");
+  const std::vector<double> a = Walk(kRows, 3), b = Walk(kRows, 11);
+  std::vector<double> data(kRows * 2);
+  for (std::size_t t = 0; t < kRows; ++t) {
+    data[2 * t] = a[t];
+    data[2 * t + 1] = a[t] - b[t];
+    standin::SetCell(sheet_, static_cast<int>(t), 0, data[2 * t]);
+    standin::SetCell(sheet_, static_cast<int>(t), 1, data[2 * t + 1]);
+  }
+  struct Ref12 {
+    XLMREF12 table{};
+    XLOPER12 value{};
+    Ref12(standin::SheetId sheet, RW row, COL column) {
+      table.count = 1;
+      table.reftbl[0] = XLREF12{row, row, column, column};
+      value.xltype = xltypeRef;
+      value.val.mref.lpmref = &table;
+      value.val.mref.idSheet = sheet;
+    }
+  };
+  Ref12 input(sheet_, 0, 0);
+  input.table.reftbl[0] = XLREF12{0, static_cast<RW>(kRows - 1), 0, 1};
+  Ref12 lastColumn(sheet_, 0, 16383), lastRows(sheet_, 1048576 - 39, 300),
+      output(sheet_, 0, 300);
+
+  EXPECT_EQ(decor12(&input.value, &lastColumn.value, 0), 0);
+  EXPECT_TRUE(Saw("alert 3 \"Your first output column is too far to the right. There can be a "
+                  "maximum of 256 columns in a worksheet!\" -> OK"));
+  EXPECT_EQ(decor12(&input.value, &lastRows.value, 0), 0);
+  EXPECT_TRUE(Saw("alert 3 \"Your output will not fit below the cell you have chosen!\" -> OK"));
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 16383)), "");
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 1048576 - 39, 300)), "");
+  EXPECT_EQ(standin::FindSheet("Big.xlsx", "Data.COF"), 0u);
+
+  EXPECT_EQ(decor12(&input.value, &output.value, 0), 1);
+  const decor::WholeRun want = decor::RunWhole(data, kRows, 2, {decor::Layout::kRowMajor});
+  ASSERT_EQ(want.status, CoreStatus::kComplete);
+  for (std::size_t t = 0; t < kRows; ++t) {
+    for (int c = 0; c < 2; ++c) {
+      double got = Number(standin::GetCell(sheet_, 2 + static_cast<long>(t), 300 + c));
+      ASSERT_EQ(std::memcmp(&got, &want.scores[2 * t + static_cast<std::size_t>(c)], sizeof got),
+                0)
+          << "row " << t << " column " << c;
+    }
+  }
+  EXPECT_EQ(standin::GetCell(sheet_, 0, 301), Value(std::string("D_2")));
+  EXPECT_EQ(standin::Describe(standin::GetCell(sheet_, 0, 302)), "");
 }
 
 }  // namespace
