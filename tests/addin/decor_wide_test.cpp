@@ -53,12 +53,20 @@ class DecorWide : public AddInTest {
     rows_ = rows;
   }
 
-  // The menu item with the block selected; output in E, update formulas on.
+  // Column letters of a 0-based column.
+  static std::string Column(int c) {
+    std::string name;
+    for (++c; c > 0; c = (c - 1) / 26) name.insert(name.begin(), char('A' + (c - 1) % 26));
+    return name;
+  }
+
+  // The menu item with the block selected; output from row 1 of column
+  // `output_`, update formulas on.
   double RunMenu(const std::filesystem::path* file = nullptr) {
     const std::string range = "A1:C" + std::to_string(rows_);
     standin::Select(sheet_, range);
     standin::DialogReply reply;
-    reply.set = {{2, Value{range}}, {4, Value{std::string("E1")}}, {6, Value{1.0}},
+    reply.set = {{2, Value{range}}, {4, Value{Column(output_) + "1"}}, {6, Value{1.0}},
                  {9, Value{file != nullptr}}};
     standin::QueueDialog(reply);
     if (file != nullptr) {
@@ -95,9 +103,8 @@ class DecorWide : public AddInTest {
     standin::Recalculate();
     const std::size_t last = rows_ - 1;
     for (std::size_t c = 0; c < kColumns; ++c) {
-      const int row = static_cast<int>(rows_ + 1), column = static_cast<int>(4 + c);
-      std::string formula = standin::GetFormula(
-          sheet_, std::string(1, static_cast<char>('E' + c)) + std::to_string(row + 1));
+      const int row = static_cast<int>(rows_ + 1), column = output_ + static_cast<int>(c);
+      std::string formula = standin::GetFormula(sheet_, Column(column) + std::to_string(row + 1));
       EXPECT_NE(formula.find("UpdateUCX("), std::string::npos) << formula;
       EXPECT_NE(formula.find(kCoefficients), std::string::npos) << formula;
       double expected = 0;
@@ -116,16 +123,20 @@ class DecorWide : public AddInTest {
   standin::SheetId sheet_ = 0;
   std::vector<double> data_;
   std::size_t rows_ = 0;
+  int output_ = 4;  // E
 };
 
-TEST_F(DecorWide, AUnicodeSheetGetsItsCoefficientSheetFormulasAndFile) {
+TEST_F(DecorWide, AUnicodeSheetGetsItsCoefficientSheetFormulasAndFilePastTheOldColumns) {
   namespace fs = std::filesystem;
   fs::path dir = fs::temp_directory_path() / ("decor_wide_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   fs::path file = dir / "coef.ucx";
   fs::remove(file);
 
+  // The output past the old sheet's 256 columns: its sheet's name, its
+  // formulas and their anchors only reach the host through the 12-series.
   Block(40, 11);
+  output_ = 299;  // KN
   EXPECT_EQ(RunMenu(&file), 1);
   standin::SheetId coef = standin::FindSheet(kBook, kCoefficients);
   ASSERT_NE(coef, 0u);
@@ -165,6 +176,7 @@ TEST_F(DecorWide, AUnicodeSheetGetsItsCoefficientSheetFormulasAndFile) {
   }
   // The person is left on the output's first data cell of the data sheet.
   EXPECT_EQ(standin::ActiveSheet(), sheet_);
+  EXPECT_EQ(standin::Selection(), Column(output_) + "3");
 }
 
 TEST_F(DecorWide, ASecondRunRewritesTheSameCoefficientSheet) {
