@@ -59,7 +59,7 @@ int LeadingDigits(std::uint64_t word, std::uint64_t& values) {
 // The first n (1..8) digit values of LeadingDigits' word as an integer: the
 // digits are moved up to the top bytes, zeros before them, then pairs,
 // fours and the eight are combined in three multiplications.
-std::uint64_t EightDigitValue(std::uint64_t values, int n) {
+[[gnu::always_inline]] inline std::uint64_t EightDigitValue(std::uint64_t values, int n) {
   std::uint64_t v = values << (8 * (8 - n));
   v = v * 10 + (v >> 8);
   v = (((v & 0x000000FF000000FF) * (100 + (1000000ull << 32))) +
@@ -68,26 +68,72 @@ std::uint64_t EightDigitValue(std::uint64_t values, int n) {
   return v;
 }
 
-constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-constexpr std::uint64_t kIntegerPowersOfTen[] = {1,          10,          100,         1000,
-                                                 10000,      100000,      1000000,     10000000,
-                                                 100000000,  1000000000,  10000000000, 100000000000,
-                                                 1000000000000, 10000000000000, 100000000000000};
+// Every power of ten that is a double exactly and fits in 64 bits.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                   1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+constexpr std::uint64_t kIntegerPowersOfTen[] = {
+    1,          10,          100,          1000,          10000,          100000,
+    1000000,    10000000,    100000000,    1000000000,    10000000000,    100000000000,
+    1000000000000,           10000000000000,              100000000000000,
+    1000000000000000,        10000000000000000,           100000000000000000,
+    1000000000000000000,     10000000000000000000u};
+
+// The most significant digits a short field holds: below 10^19, they fit in
+// 64 bits.
+constexpr int kMostSignificant = 19;
 
 bool IsDelimiter(char c) { return c == ',' || c == '\n' || c == '\r'; }
 
-// [-]digits[.digits] with at most 15 digits in all, the bulk of a numeric
-// file, read without the general parser: the digits make an integer below
-// 2^53 and the power of ten is exact, so one IEEE division gives the double
-// nearest to the decimal, as from_chars does. Only where doubles are
-// computed in double precision (not the x87's extended one). It is read in
-// the same pass that finds the field's end: `stop` is then the delimiter
-// (',', CR or LF) or `limit`. False, with nothing read, for any other form,
-// which goes the general way.
+// The double nearest to digits / 10^places (ties to even), for digits in
+// [1, 10^19) and places in [1, 19]; false where it cannot tell, and the
+// general parser decides. One division comes within two steps of the
+// answer; the answer is then the double whose neighbours' midpoints enclose
+// the decimal, found by comparing digits * 2^s with midpoint * 10^places as
+// exact 128-bit integers.
+[[gnu::noinline]] bool NearestQuotient(std::uint64_t digits, int places, double& value) {
+#ifdef __SIZEOF_INT128__
+  using Wide = unsigned __int128;
+  constexpr std::uint64_t kHidden = std::uint64_t{1} << 52;
+  const Wide scale = kIntegerPowersOfTen[places];
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(static_cast<double>(digits) / kPowersOfTen[places]);
+  for (int step = 0; step < 4; ++step) {
+    // The candidate is m * 2^e; its midpoints with its neighbours are
+    // (4m + 2) and (4m - 2), or (4m - 1) at the bottom of a binade, times
+    // 2^(e - 2).
+    const std::uint64_t m = (bits & (kHidden - 1)) | kHidden;
+    const int shift = 2 - (static_cast<int>(bits >> 52) - 1075);
+    if (shift < 0 || shift + std::bit_width(digits) > 127) return false;
+    const Wide decimal = Wide{digits} << shift;
+    const Wide above = Wide{4 * m + 2} * scale;
+    if (decimal > above || (decimal == above && (m & 1) != 0)) {
+      ++bits;
+      continue;
+    }
+    const Wide below = Wide{m == kHidden ? 4 * m - 1 : 4 * m - 2} * scale;
+    if (decimal < below || (decimal == below && (m & 1) != 0)) {
+      --bits;
+      continue;
+    }
+    value = std::bit_cast<double>(bits);
+    return true;
+  }
+#else
+  (void)digits, (void)places, (void)value;
+#endif
+  return false;
+}
+
+// [-]digits[.digits], the bulk of a numeric file, read without the general
+// parser: the digits make an integer. Below 2^53, it and the power of ten
+// are exact, so one IEEE division gives the double nearest to the decimal,
+// as from_chars does; above, up to 19 significant digits, NearestQuotient
+// finds it. Only where doubles are computed in double precision (not the
+// x87's extended one). It is read in the same pass that finds the field's
+// end: `stop` is then the delimiter (',', CR or LF) or `limit`. False, with
+// nothing read, for any other form, which goes the general way.
 // Where the text has room (32 characters), up to seven digits before the
-// point and fifteen after it are taken eight characters at a time; more
-// digits than fifteen end the attempt there. Other fields go digit by digit.
+// point and nineteen after it are taken eight characters at a time; other
+// fields go digit by digit, up to nineteen digits in all.
 // Inline: the reader calls it for every field.
 [[gnu::always_inline]] inline bool ReadShortField(const char* p, const char* limit,
                                                   const char*& stop, double& value) {
@@ -95,7 +141,6 @@ bool IsDelimiter(char c) { return c == ',' || c == '\n' || c == '\r'; }
   const bool negative = p < limit && *p == '-';
   const char* q = p + negative;
   std::uint64_t digits = 0;
-  std::ptrdiff_t count = 0;
   std::ptrdiff_t fraction = 0;
   bool whole_words = false;
   if (limit - q >= 32) {
@@ -111,24 +156,30 @@ bool IsDelimiter(char c) { return c == ',' || c == '\n' || c == '\r'; }
         if (tail == 0) return false;
         std::uint64_t part = EightDigitValue(values, tail);
         if (tail == 8) {
-          const int more = LeadingDigits(LoadEight(after + 8), values);
-          if (lead + 8 + more > 15) return false;
+          int more = LeadingDigits(LoadEight(after + 8), values);
           if (more != 0) part = part * kIntegerPowersOfTen[more] + EightDigitValue(values, more);
+          if (more == 8) {
+            more = LeadingDigits(LoadEight(after + 16), values);
+            if (more > 3) return false;  // past 19 places: the general way
+            if (more != 0) part = part * kIntegerPowersOfTen[more] + EightDigitValue(values, more);
+            tail += 8;
+          }
           tail += more;
         }
+        // At most 19 significant digits, so the integer stays below 10^19.
+        if (tail > 12 && digits >= kIntegerPowersOfTen[kMostSignificant - tail]) return false;
         digits = digits * kIntegerPowersOfTen[tail] + part;
         fraction = tail;
         whole_words = true;
       }
-      count = lead + fraction;
-      q += count + (fraction != 0);
+      q += lead + fraction + (fraction != 0);
     }
   }
   if (!whole_words) {
     digits = 0;
     const char* first = q;
     while (q < limit && IsAsciiDigit(*q)) digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-    count = q - first;
+    std::ptrdiff_t count = q - first;
     if (count == 0) return false;
     fraction = 0;
     if (q < limit && *q == '.') {
@@ -138,11 +189,15 @@ bool IsDelimiter(char c) { return c == ',' || c == '\n' || c == '\r'; }
       if (fraction == 0) return false;
       count += fraction;
     }
-    if (count > 15) return false;
+    if (count > kMostSignificant) return false;  // the integer might not fit
   }
   if (q < limit && !IsDelimiter(*q)) return false;
+  // Exact operands, or a conversion alone: one rounding.
   const double whole = static_cast<double>(digits);
-  const double v = fraction != 0 ? whole / kPowersOfTen[fraction] : whole;
+  double v = fraction != 0 ? whole / kPowersOfTen[fraction] : whole;
+  if (digits >= (std::uint64_t{1} << 53) && fraction != 0) [[unlikely]] {
+    if (!NearestQuotient(digits, static_cast<int>(fraction), v)) return false;
+  }
   value = negative ? -v : v;
   if (value == 0) value = 0;  // no negative zero in a cell
   stop = q;

@@ -1,10 +1,12 @@
 // CSV files open as Excel opens them: typed fields, exact numbers, quoting,
 // line ends, names, and clear errors for what cannot be read.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <random>
 
@@ -77,8 +79,9 @@ TEST_F(CsvTest, NumbersAreCorrectlyRounded) {
   }
 }
 
-// Plain decimals of up to 15 digits, the bulk of a numeric file, take a
-// short path of their own; around its limits (15 and 16 digits, every
+// Plain decimals of up to 19 significant digits, the bulk of a numeric
+// file, take a short path of their own (one exact division up to 2^53,
+// integer comparisons beyond); around its limits (15 to 20 digits, every
 // split between whole and fraction, leading zeros, signs) it must give
 // what strtod gives.
 TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
@@ -86,13 +89,16 @@ TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
   int checked = 0;
   std::vector<std::string> texts;
   std::vector<double> expected;
-  for (int digits = 1; digits <= 17; ++digits) {
+  for (int digits = 1; digits <= 20; ++digits) {
     for (int point = 0; point <= digits; ++point) {
       for (int trial = 0; trial < 40; ++trial) {
         std::string text = rng() % 3 == 0 ? "-" : "";
+        // Some fractions below 0.1, whose leading zeros are no significant
+        // digits: "0.00" and seventeen more places still fit the short path.
+        const int zeros = point == 1 && trial % 4 == 1 ? 1 + trial % 3 : 0;
         for (int d = 0; d < digits; ++d) {
-          if (d == point && point > 0) text += '.';
-          text += static_cast<char>('0' + (trial == 0 && d == 0 ? 0 : rng() % 10));
+          if (d == point && point > 0) text += '.' + std::string(static_cast<std::size_t>(zeros), '0');
+          text += static_cast<char>('0' + ((trial == 0 || zeros != 0) && d == 0 ? 0 : rng() % 10));
         }
         const std::optional<double> read = standin::ReadNumberText(text);
         ASSERT_TRUE(read.has_value()) << text;
@@ -105,7 +111,7 @@ TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
       }
     }
   }
-  EXPECT_GT(checked, 5000);
+  EXPECT_GT(checked, 9000);
 
   // The reader takes the same decimals while it looks for their ends: after
   // each one a comma, CR, LF, CRLF or the end of the text, and fields that
@@ -145,6 +151,88 @@ TEST_F(CsvTest, ShortDecimalsAreCorrectlyRounded) {
     }
   }
   EXPECT_FALSE(reader.Next());
+}
+
+// The decimal t / 10^places written out: "12.345" for (12345, 3).
+std::string PlainDecimal(std::uint64_t t, int places) {
+  std::string digits = std::to_string(t);
+  if (places == 0) return digits;
+  if (static_cast<int>(digits.size()) <= places)
+    digits.insert(0, static_cast<std::size_t>(places) + 1 - digits.size(), '0');
+  digits.insert(digits.size() - static_cast<std::size_t>(places), ".");
+  return digits;
+}
+
+// Decimals of 16 to 20 digits exactly halfway between two doubles, a unit
+// of their last digit either side, and midpoints between doubles rounded
+// to nineteen digits or places: where one division can land on the
+// wrong neighbour. Halfway goes to the even one, as strtod does; alone and
+// within a record.
+TEST_F(CsvTest, LongDecimalsRoundHalfwayCasesToEven) {
+  std::mt19937_64 rng(12);
+  std::vector<std::string> texts;
+  constexpr std::uint64_t kNineteenDigits = 10000000000000000000u;
+  for (int trial = 0; trial < 360; ++trial) {
+    const std::uint64_t m = (rng() >> 11) | (std::uint64_t{1} << 52);
+    const std::uint64_t odd = 2 * m + 1;  // the midpoint above m * 2^e is odd * 2^(e - 1)
+    const int half_exponent = trial % 9 - 4;
+    std::uint64_t t = odd;
+    int places = 0;
+    if (half_exponent >= 0) {
+      t = odd << half_exponent;
+    } else {
+      places = -half_exponent;
+      std::uint64_t fifths = 1;
+      for (int k = 0; k < places; ++k) fifths *= 5;
+      t = (odd >> places) * (fifths << places) + (odd & ((std::uint64_t{1} << places) - 1)) * fifths;
+    }
+    texts.push_back(PlainDecimal(t, places));
+    texts.push_back(PlainDecimal(t - 1, places));
+    texts.push_back(PlainDecimal(t + 1, places));
+    if (t < kNineteenDigits / 10) {
+      texts.push_back(PlainDecimal(10 * t, places + 1));
+      texts.push_back(PlainDecimal(10 * t - 1, places + 1));
+      texts.push_back(PlainDecimal(10 * t + 1, places + 1));
+    }
+    if (trial % 2 == 0) texts.back().insert(0, "-");
+  }
+  int near = 0;
+  if constexpr (std::numeric_limits<long double>::digits >= 64) {
+    std::uniform_real_distribution<double> magnitude(-3, 3);
+    for (int trial = 0; trial < 400; ++trial) {
+      const double x = std::pow(10.0, magnitude(rng));
+      const long double midpoint =
+          (static_cast<long double>(x) + static_cast<long double>(std::nextafter(x, 1e300))) / 2;
+      const int places = std::min(19, 18 - static_cast<int>(std::floor(std::log10(x))));
+      if (places < 1) continue;
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.*Lf", places, midpoint);
+      texts.push_back(buf);
+      ++near;
+    }
+    EXPECT_GT(near, 300);
+  }
+  EXPECT_GT(texts.size(), 1500u);
+
+  std::string csv;
+  for (std::size_t k = 0; k < texts.size(); ++k) csv += texts[k] + (k % 10 == 9 ? "\n" : ",");
+  standin::CsvReader reader(csv);
+  std::size_t k = 0;
+  while (reader.Next()) {
+    for (const standin::CsvField& field : reader.fields()) {
+      ASSERT_LT(k, texts.size());
+      const std::string& text = texts[k++];
+      ASSERT_EQ(field.text, text);
+      double expect = std::strtod(text.c_str(), nullptr);
+      if (expect == 0) expect = 0.0;
+      ASSERT_EQ(field.kind, standin::FieldKind::kNumber) << text;
+      EXPECT_EQ(std::memcmp(&field.number, &expect, sizeof expect), 0) << text;
+      const std::optional<double> alone = standin::ReadNumberText(text);
+      ASSERT_TRUE(alone.has_value()) << text;
+      EXPECT_EQ(std::memcmp(&*alone, &expect, sizeof expect), 0) << text;
+    }
+  }
+  EXPECT_EQ(k, texts.size());
 }
 
 TEST_F(CsvTest, QuotingAndLineEnds) {
