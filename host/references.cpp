@@ -30,6 +30,59 @@ bool IsNumberCell(IDSHEET sheet, long row, long column) {
   return number;
 }
 
+// COUNT over rows firstRow..lastRow of one column: how many of its cells
+// hold numbers, the same cells ISNUMBER answers TRUE for. False when the
+// host did not answer with a number.
+template <HostRecord Oper>
+bool CountNumbers(IDSHEET sheet, long firstRow, long lastRow, long column, double& count) {
+  typename Interface<Oper>::Table table{};
+  Oper cells =
+      AreaRef(table, sheet, MakeArea<typename Interface<Oper>::Ref>(firstRow, lastRow, column, column));
+  Oper answer{};
+  if (HostCall(xlfCount, &answer, &cells) != xlretSuccess) return false;
+  bool number = TypeOf(answer) == xltypeNum;
+  count = number ? answer.val.num : 0;
+  GiveBack(answer);
+  return number;
+}
+
+// The first row from `from` on of a column holding a number, cell by cell
+// as ISNUMBER answers; rows when none does.
+template <HostRecord Oper>
+long NumberRowByCells(IDSHEET sheet, long column, long from, long rows) {
+  while (from < rows && !IsNumberCell<Oper>(sheet, from, column)) ++from;
+  return from;
+}
+
+// The first row of a column holding a number; rows when none does. The
+// column is counted in windows that double in height from the top, then
+// the window holding the first number is halved down to its row: a few
+// dozen host calls for a whole column of the big sheet, not a call per
+// cell. Should COUNT go unanswered, the cells from there on are asked one
+// by one.
+template <HostRecord Oper>
+long FirstNumberRow(IDSHEET sheet, long column, long rows) {
+  long first = 0;  // no number lies above `first`
+  long last = 0;
+  double count = 0;
+  for (long height = 1; first < rows; height *= 2) {
+    last = std::min(rows - 1, first + height - 1);
+    if (!CountNumbers<Oper>(sheet, first, last, column, count))
+      return NumberRowByCells<Oper>(sheet, column, first, rows);
+    if (count > 0) break;
+    first = last + 1;
+  }
+  if (first >= rows) return rows;
+  while (first < last) {  // a number lies in first..last
+    const long middle = first + (last - first) / 2;
+    if (!CountNumbers<Oper>(sheet, first, middle, column, count))
+      return NumberRowByCells<Oper>(sheet, column, first, rows);
+    if (count > 0) last = middle;
+    else first = middle + 1;
+  }
+  return first;
+}
+
 template <HostRecord Oper>
 void GoTo(Oper& reference) {
   HostCall(xlcFormulaGoto, static_cast<Oper*>(nullptr), &reference);
@@ -400,8 +453,7 @@ int FindDataExtent(Oper& reference) {
 
   long firstRow = 0;
   for (long column = area->colFirst; column <= long{area->colLast}; ++column) {
-    long row = 0;
-    while (row < sheetRows && !IsNumberCell<Oper>(sheet, row, column)) ++row;
+    const long row = FirstNumberRow<Oper>(sheet, column, sheetRows);
     if (row == sheetRows) {
       Echo(true);
       return 0;

@@ -211,6 +211,7 @@ enum {
 
 // Worksheet and macro-sheet functions.
 enum {
+  xlfCount = 0,
   xlfSum = 4,
   xlfMid = 31,
   xlfLen = 32,

@@ -351,7 +351,10 @@ int DoCoerce(XLOPER& result, const Args& args) {
   return AnswerAs(result, ScalarOf(source), mask);
 }
 
-int DoSum(XLOPER& result, const Args& args) {
+// SUM and COUNT as a worksheet function answers them: #REF! for a
+// reference to a sheet that is gone, xlretUncalced for one not yet
+// calculated.
+int Aggregate(XLOPER& result, const Args& args, Value (*aggregate)(const std::vector<Operand>&)) {
   std::vector<Operand> operands;
   for (XLOPER* x : args) {
     Operand op = OperandOf(*x, CallingSheet());
@@ -364,9 +367,12 @@ int DoSum(XLOPER& result, const Args& args) {
     }
     operands.push_back(op);
   }
-  SetValue(result, SumOperands(operands));
+  SetValue(result, aggregate(operands));
   return xlretSuccess;
 }
+
+int DoSum(XLOPER& result, const Args& args) { return Aggregate(result, args, SumOperands); }
+int DoCount(XLOPER& result, const Args& args) { return Aggregate(result, args, CountOperands); }
 
 int DoGetName(XLOPER& result, const Args&) {
   if (H().link.module == nullptr) {
@@ -487,6 +493,7 @@ constexpr Entry kTable[] = {
     {xlGetHwnd, "xlGetHwnd", 0, 0, DoGetHwnd},
     {xlGetName, "xlGetName", 0, 0, DoGetName},
     {xlfSum, "xlfSum", 0, 30, DoSum},
+    {xlfCount, "xlfCount", 0, 30, DoCount},
     {xlfValue, "xlfValue", 1, 1, DoValue},
     {xlfLeft, "xlfLeft", 1, 2, DoLeft},
     {xlfRegister, "xlfRegister", 3, 30, DoRegister},

@@ -256,15 +256,16 @@ Value Max(const std::vector<Operand>& args) {
   if (g.numbers.empty()) return 0.0;
   return *std::max_element(g.numbers.begin(), g.numbers.end());
 }
-Value Count(const std::vector<Operand>& args) {
-  double n = 0;
-  for (const Operand& op : args) {
-    if (op.missing) continue;
-    Gathered g = Gather({op});
-    n += static_cast<double>(g.numbers.size());
-  }
+Value Count(const std::vector<Operand>& args) { return CountOperands(args); }
+}  // namespace
+
+Value CountOperands(const std::vector<Operand>& args) {
+  double n = 0;  // error values are passed over, not answered
+  GatherInto(args, [&](double) { n += 1; });
   return n;
 }
+
+namespace {
 
 struct BuiltinRow {
   const char* name;

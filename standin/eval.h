@@ -37,6 +37,8 @@ std::vector<FormulaUnit*> UncalculatedUnder(const Ref& ref);
 // SUM over operands as Excel sums: numbers in references and arrays only,
 // numeric scalars converted; the first error found wins.
 Value SumOperands(const std::vector<Operand>& args);
+// COUNT: how many numbers the operands hold, as Excel counts them.
+Value CountOperands(const std::vector<Operand>& args);
 // Conversions Excel applies to scalar arguments.
 Value ToNumber(const Value& value);  // double or Error
 Value ToText(const Value& value);    // string or Error

@@ -3,6 +3,7 @@
 // what was shown, and the host's state before and after each command.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -525,6 +526,71 @@ TEST_F(Extent, OnTheBigSheetTheTwelveSeriesRecordsReachPastTheOldLastRow) {
   SetRecord(old, sheet, MakeArea(0, 65535, 1, 1));
   EXPECT_TRUE(CoversWholeColumns(old.value));
   EXPECT_EQ(FindDataExtent(old.value), 0) << "no number in the rows it can address";
+}
+
+// The first row of a whole column is found by counting rather than by
+// asking each cell: the same row for a number at the top, just past a
+// window's edge, past the old sheet's last row and at the big sheet's last
+// row, with texts (a number typed as text too), booleans and error values
+// above it, which are no numbers. Each layout puts its first number at
+// row `first`, a second one further down, and a later-starting second
+// column whose start then wins.
+TEST_F(Extent, TheFirstNumberIsFoundWithoutAskingEveryCell) {
+  struct Case {
+    const char* version;
+    long rows;
+  };
+  for (Case host : {Case{"8.0", 65536}, Case{"16.0", kXl12MaxRows}}) {
+    standin::SetHostVersion(host.version);
+    g_versionRead = 0;
+    g_maxRows = 0;
+    ReadHostVersion();
+    std::vector<long> firsts{0, 1, 2, 3, 5, 63, 64, 65, 4097, 65534, 65535};
+    if (host.rows > 65536) firsts.insert(firsts.end(), {65536, 699999, 1048574, 1048575});
+    for (long first : firsts) {
+      SCOPED_TRACE(std::string(host.version) + " first number at row " + std::to_string(first));
+      standin::ResetQuietly();
+      standin::SetHostVersion(host.version);
+      standin::SheetId sheet = standin::NewWorkbook("Book1.xlsx", "Data");
+      const std::vector<standin::Value> above{std::string("5"), true,
+                                              standin::Value{standin::Error{xlerrNA}}};
+      for (long r = 0; r < first && r < 3; ++r) standin::SetCell(sheet, r, 1, above[r]);
+      if (first > 3) standin::SetCell(sheet, first - 1, 1, std::string("title"));
+      standin::SetCell(sheet, first, 1, 2.5);
+      if (first + 2 < host.rows) standin::SetCell(sheet, first + 2, 1, 3.5);
+      standin::Select(sheet, "H8");
+      ASSERT_EQ(BeginCommand(), 1);
+      RefRecord12 wide;
+      RefRecord narrow;
+      auto extent = [&](int firstColumn, int lastColumn) {
+        if (host.rows > 65536) {
+          PrepareRef(wide);
+          wide.value.val.mref.idSheet = sheet;
+          wide.table.reftbl[0] = XLREF12{0, kXl12MaxRows - 1, firstColumn, lastColumn};
+          int found = FindDataExtent(wide.value);
+          return std::pair{found, long{wide.table.reftbl[0].rwFirst}};
+        }
+        PrepareRef(narrow);
+        narrow.value.val.mref.idSheet = sheet;
+        narrow.table.reftbl[0] =
+            XLREF{0, 65535, static_cast<BYTE>(firstColumn), static_cast<BYTE>(lastColumn)};
+        int found = FindDataExtent(narrow.value);
+        return std::pair{found, long{narrow.table.reftbl[0].rwFirst}};
+      };
+      EXPECT_EQ(extent(1, 1), std::pair(1, first));
+      EXPECT_EQ(standin::Selection(), "H8");
+      // A column with no number at all ends the search with none, whatever
+      // the columns before it hold.
+      EXPECT_EQ(extent(1, 2).first, 0);
+      // Column C starts a row earlier (or at the same top row).
+      standin::SetCell(sheet, std::max(first - 1, 0L), 2, 7.0);
+      EXPECT_EQ(extent(1, 2), std::pair(1, first));
+      if (first + 1 < host.rows) {
+        standin::SetCell(sheet, first + 1, 3, 7.0);  // column D a row later
+        EXPECT_EQ(extent(1, 3), std::pair(1, first + 1));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -94,6 +94,22 @@ TEST_F(DispatchTest, SumOverReferencesAndScalars) {
   EXPECT_EQ(out.val.num, 1.25 + 2.5 + 3) << "text in a reference is skipped";
 }
 
+// "COUNT function": in a reference only numbers are counted; empty cells,
+// logical values, text (a number typed as text too) and error values are
+// not, and an error value does not stop the count.
+TEST_F(DispatchTest, CountTakesOnlyTheNumbersOfAReference) {
+  standin::SheetId s = standin::NewWorkbook("b.xls");
+  standin::SetColumn(s, "B1", {1.25, std::string("7"), true, Value{standin::Error{xlerrNA}},
+                               standin::Blank{}, 0.0, -3.0});
+  XLOPER ref = XSRef(0, 7, 1, 1), out{};
+  ASSERT_EQ(Excel4(xlfCount, &out, 1, &ref), xlretSuccess);
+  EXPECT_EQ(out.xltype, xltypeNum);
+  EXPECT_EQ(out.val.num, 3.0);
+  XLOPER top = XSRef(1, 4, 1, 1);
+  ASSERT_EQ(Excel4(xlfCount, &out, 1, &top), xlretSuccess);
+  EXPECT_EQ(out.val.num, 0.0);
+}
+
 // "Backward Compatibility" (Excel C API): GET.WORKSPACE(2) answers the
 // version as text that can be coerced to a number, 12 for Excel 2007.
 TEST_F(DispatchTest, VersionTextReadsAsExcelReadsIt) {
