@@ -323,6 +323,30 @@ TEST_F(DecorCommand, CancelAtTheDialogEndsTheCommand) {
   EXPECT_EQ(standin::Selection(), "A1:B20");
 }
 
+// Cancel ends the command but keeps the entries of the last run: the next
+// showing offers them again, through the 4-series and the 12-series alike.
+TEST_F(DecorCommand, CancelKeepsTheLastEntriesOnOldAndNewHosts) {
+  for (const std::string version : {"8.0", "16.0"}) {
+    SCOPED_TRACE("host " + version);
+    standin::CloseAddIn();
+    standin::ResetQuietly();
+    standin::SetHostVersion(version);
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    SheetWithBlock(20, 2);
+    ASSERT_EQ(RunMenu("G1", /*formulas=*/false), 1);
+    ASSERT_FALSE(Said("Aborted")) << Seen();
+    for (int showing = 0; showing < 2; ++showing) {
+      standin::Select(sheet_, "J5");  // one cell: nothing offered in its place
+      standin::DialogReply cancel;
+      cancel.press = kCancelItem;
+      standin::QueueDialog(cancel);
+      EXPECT_EQ(standin::ChooseMenuItem("Data", "UCX 2                        Alt,d,l"), 1);
+      EXPECT_EQ(standin::Showings().back().definition.at(kOutputItem, 6), Value{std::string("G1")})
+          << "showing " << showing;
+    }
+  }
+}
+
 // Too far right is measured on the output's own sheet, in another book too.
 TEST_F(DecorCommand, OutputInAnotherBookTooFarRightIsRefusedAndComesBack) {
   SheetWithBlock(20, 3);
