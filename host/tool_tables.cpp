@@ -4,12 +4,14 @@
 
 #include "host/counted_string.h"
 #include "host/host_values.h"
+#include "host/messages.h"
 
 namespace hvt {
 
 namespace {
 
 char g_dataMenu[] = " Data";
+const char kOverlongEntry[] = "An entry in the dialog is too long to keep!";
 
 }  // namespace
 
@@ -76,6 +78,22 @@ std::size_t KeepText(const char* text, char* out) {
 std::size_t KeepText(const XCHAR* text, char* out) {
   if (!NarrowCounted(text, out, 257)) return 0;
   return CountedLength(out) + 2;
+}
+
+// Whether a 12-series answer holds a text the add-in cannot keep: one whose
+// UTF-8 form needs more than the 255 bytes a counted text holds. The host
+// answers texts of up to 32,767 characters.
+bool HoldsOverlongText(const XLOPER12& answer) {
+  if (TypeOf(answer) != xltypeMulti || answer.val.array.lparray == nullptr) return false;
+  const std::size_t count = static_cast<std::size_t>(answer.val.array.rows) *
+                            static_cast<std::size_t>(answer.val.array.columns);
+  char scratch[257];
+  for (std::size_t i = 0; i < count; ++i) {
+    const XLOPER12& cell = answer.val.array.lparray[i];
+    if (TypeOf(cell) == xltypeStr && cell.val.str != nullptr && KeepText(cell.val.str, scratch) == 0)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -155,6 +173,14 @@ TakenAnswer ShowDialog(XLOPER& shown, XLOPER& remembered, int& code) {
   code = Excel12(xlfDialogBox, &answer, 1, &array);
   FreeGlobal(cells);
   if (code != xlretSuccess) return TakenAnswer::kNone;
+  if (HoldsOverlongText(answer)) {
+    // Refused as a whole rather than kept with that box emptied: the
+    // command ends as on Cancel, what was remembered stays, and the person
+    // is told why.
+    GiveBack(answer);
+    ShowMessage(kOverlongEntry, kAlertError);
+    return TakenAnswer::kNone;
+  }
   return TakeDialogAnswer(answer, remembered);
 }
 

@@ -81,8 +81,10 @@ TakenAnswer TakeDialogAnswer(Oper& hostAnswer, XLOPER& remembered);
 
 // Shows a dialog array (a table's, or a remembered answer) and takes the
 // answer as above. A host of version 12 or later is asked through Excel12,
-// the array's texts (UTF-8) in UTF-16. `code` is the host's answer to the
-// call; kNone when it failed.
+// the array's texts (UTF-8) in UTF-16; an answer with a text longer than
+// 255 bytes in UTF-8 is refused with a message and taken as kNone, what
+// was remembered left as it was. `code` is the host's answer to the call;
+// kNone when it failed.
 TakenAnswer ShowDialog(XLOPER& shown, XLOPER& remembered, int& code);
 
 }  // namespace hvt

@@ -267,6 +267,48 @@ TEST_F(SelectionField, AnAnswerIsKeptAsACopyAndTheHostsGoesBackUnchanged) {
   EXPECT_EQ(kept.xltype, xltypeBool);
 }
 
+// "Excel 2007 ... data types": an XLOPER12 text holds up to 32,767
+// characters, so a dialog on a 12-series host can answer an entry that the
+// add-in's copy (a counted text of at most 255 bytes, UTF-8) cannot hold.
+// Such an answer is refused with a message, what was remembered stays; an
+// entry of 254 bytes in UTF-8 (127 Cyrillic letters) is kept whole.
+TEST_F(SelectionField, AnOverlongEntryOnATwelveSeriesHostIsRefusedNotEmptied) {
+  standin::SetHostVersion("16.0");
+  ReadHostVersion();
+  XLOPER remembered = RememberedArray();
+  ASSERT_EQ(remembered.xltype, xltypeMulti);
+  const XLOPER* before = remembered.val.array.lparray;
+  DialogRow rows[3] = {
+      {{" ", " ", " ", " 320", " 120", " Box", " "}},
+      {{" 1", " 10", " 80", " 80", " ", " OK", " "}},
+      {{" 6", " 10", " 20", " 292", " ", " ", " "}},
+  };
+  PrepareDialogRows(rows, 3);
+  XLOPER dialog{};
+  ASSERT_TRUE(BuildDialogArray(rows, 3, dialog));
+  std::string letters;
+  for (int i = 0; i < 128; ++i) letters += "ж";  // 256 bytes in UTF-8
+  standin::QueueDialog(standin::DialogReply{false, {{2, standin::Value{letters}}}, 1});
+  int code = -1;
+  EXPECT_EQ(ShowDialog(dialog, remembered, code), TakenAnswer::kNone);
+  EXPECT_EQ(code, xlretSuccess);
+  ASSERT_EQ(remembered.xltype, xltypeMulti);
+  EXPECT_EQ(remembered.val.array.lparray, before) << "the remembered answer stays";
+  EXPECT_EQ(standin::Transcript().back(),
+            "alert 3 \"An entry in the dialog is too long to keep!\" -> OK");
+  EXPECT_EQ(standin::GetAccounting().outstanding_values, 0) << "the host's answer went back";
+
+  letters.resize(254);
+  standin::QueueDialog(standin::DialogReply{false, {{2, standin::Value{letters}}}, 1});
+  EXPECT_EQ(ShowDialog(dialog, remembered, code), TakenAnswer::kArray);
+  ASSERT_EQ(remembered.xltype, xltypeMulti);
+  const XLOPER& entry = remembered.val.array.lparray[2 * 7 + kItemValue];
+  ASSERT_EQ(entry.xltype, xltypeStr);
+  EXPECT_EQ(CountedText(entry.val.str), letters);
+  ForgetDialogAnswer(remembered);
+  FreeDialogArray(dialog);
+}
+
 // The selection is offered in R1C1 text; a person types A1, or R1C1 when
 // the workspace shows it. Excel's TEXTREF reads one notation per call.
 TEST_F(SelectionField, OfferedAndTypedTextsResolveInTheirOwnNotation) {
