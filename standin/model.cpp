@@ -116,7 +116,11 @@ void CheckSheetName(const std::string& name) {
 }  // namespace
 
 bool ValidSheetName(const std::string& name) {
-  return !name.empty() && name.size() <= 31 && name.find_first_of(":\\/?*[]") == std::string::npos;
+  // 31 characters, not bytes: the texts are kept as UTF-8.
+  const auto characters = std::count_if(name.begin(), name.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  });
+  return !name.empty() && characters <= 31 && name.find_first_of(":\\/?*[]") == std::string::npos;
 }
 
 Sheet* FindSheetById(SheetId id) {

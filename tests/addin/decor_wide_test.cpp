@@ -214,5 +214,29 @@ TEST_F(DecorWide, AFailedRunTakesItsNewCoefficientSheetAway) {
   EXPECT_EQ(standin::CsvText(sheet_), cells);
 }
 
+// The 31-character limit on the coefficient sheet's name counts the
+// characters a 12-series host counts, not the bytes of their UTF-8.
+TEST_F(DecorWide, TheNameLimitCountsCharacters) {
+  std::string fits;
+  for (int i = 0; i < 27; ++i) fits += "\xd0\x96";  // 27 x "Ж", then ".COF": 31
+  for (const std::string& name : {fits, fits + "\xd0\x96"}) {
+    SCOPED_TRACE(name.size());
+    standin::CloseAddIn();
+    standin::Reset();
+    standin::SetHostVersion("16.0");
+    ASSERT_EQ(standin::LoadAddIn(HVT_ADDIN_PATH), 1);
+    sheet_ = standin::NewWorkbook(kBook, name);
+    Block(20, 3);
+    RunMenu();
+    bool refused = false;
+    for (const std::string& line : standin::Transcript()) {
+      refused = refused || line.find("would be longer than 31 characters") != std::string::npos;
+    }
+    EXPECT_EQ(refused, name != fits);
+    EXPECT_EQ(standin::FindSheet(kBook, name + ".COF") != 0u, name == fits);
+    EXPECT_EQ(standin::Sheets(kBook).size(), name == fits ? 2u : 1u);
+  }
+}
+
 }  // namespace
 }  // namespace hvt::testing

@@ -133,6 +133,11 @@ TEST_F(Conformance, SheetNamesKeepExcelsLimits) {
   const std::string longest(31, 'n');
   EXPECT_NO_THROW(standin::NewWorkbook("a.xls", longest));
   EXPECT_THROW(standin::NewWorkbook("b.xls", longest + "n"), standin::HostError);
+  // Characters, not the bytes of their UTF-8: 31 times "Ж" (62 bytes) is taken.
+  std::string wide;
+  for (int i = 0; i < 31; ++i) wide += "\xd0\x96";
+  EXPECT_NO_THROW(standin::NewWorkbook("w.xls", wide));
+  EXPECT_THROW(standin::AddSheet("w.xls", wide + "\xd0\x96"), standin::HostError);
   for (char bad : std::string(":\\/?*[]")) {
     std::string name = std::string("Da") + bad + "ta";
     EXPECT_THROW(standin::NewWorkbook("c.xls", name), standin::HostError) << name;
