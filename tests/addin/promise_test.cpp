@@ -24,10 +24,10 @@ using standin::Value;
 struct Area {
   std::string sheet;  // "[Book]Sheet"
   int firstRow, lastRow, firstColumn, lastColumn;
-  bool Holds(const std::string& name, int row, int column) const {
+  bool Covers(int row, int column) const {
     // A column width (row -1) belongs to the area's columns.
-    return name == sheet && (row < 0 || (row >= firstRow && row <= lastRow)) &&
-           column >= firstColumn && column <= lastColumn;
+    return (row < 0 || (row >= firstRow && row <= lastRow)) && column >= firstColumn &&
+           column <= lastColumn;
   }
 };
 
@@ -92,25 +92,31 @@ std::vector<std::string> Unannounced(const State& before, const State& after,
   for (const auto& [name, cells] : before.cells) sheets.insert(name);
   for (const auto& [name, cells] : after.cells) sheets.insert(name);
   for (const std::string& name : sheets) {
-    std::map<std::pair<int, int>, std::string> was, is;
-    if (auto it = before.cells.find(name); it != before.cells.end()) {
-      for (const auto& c : it->second) was[{c.row, c.column}] = c.text;
+    // Cells in the sheet's announced areas may change: left out before
+    // indexing, as a formatted output column alone is 65,536 of them.
+    std::vector<Area> areas;
+    for (const Area& area : announced.areas) {
+      if (area.sheet == name) areas.push_back(area);
     }
-    if (auto it = after.cells.find(name); it != after.cells.end()) {
-      for (const auto& c : it->second) is[{c.row, c.column}] = c.text;
-    }
+    auto index = [&](const State& state) {
+      std::map<std::pair<int, int>, std::string> cells;
+      auto it = state.cells.find(name);
+      if (it == state.cells.end()) return cells;
+      for (const auto& c : it->second) {
+        bool mayChange = false;
+        for (const Area& area : areas) mayChange = mayChange || area.Covers(c.row, c.column);
+        if (!mayChange) cells[{c.row, c.column}] = c.text;
+      }
+      return cells;
+    };
+    std::map<std::pair<int, int>, std::string> was = index(before), is = index(after);
     std::set<std::pair<int, int>> keys;
     for (const auto& [k, v] : was) keys.insert(k);
     for (const auto& [k, v] : is) keys.insert(k);
     for (const auto& key : keys) {
       std::string a = was.count(key) ? was[key] : "(nothing)";
       std::string b = is.count(key) ? is[key] : "(nothing)";
-      if (a == b) continue;
-      bool allowed = false;
-      for (const Area& area : announced.areas) {
-        allowed = allowed || area.Holds(name, key.first, key.second);
-      }
-      if (!allowed) {
+      if (a != b) {
         found.push_back(name + " row " + std::to_string(key.first) + " column " +
                         std::to_string(key.second) + ": " + a + " -> " + b);
       }
