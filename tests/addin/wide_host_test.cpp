@@ -30,6 +30,15 @@ class WideHost : public AddInTest {
     ASSERT_EQ(e.result.columns, 1) << what;
     for (int r = 0; r < rows; ++r) {
       const standin::Value& v = e.result.at(r, 0);
+      // A plain test a row, the assertions only on a miss: unoptimised, they
+      // would be most of these tests' time over a million rows.
+      if (r < static_cast<int>(expected.size())) {
+        const double* got = std::get_if<double>(&v);
+        if (got != nullptr && std::memcmp(got, &expected[r], sizeof *got) == 0) continue;
+      } else {
+        const std::string* text = std::get_if<std::string>(&v);
+        if (text != nullptr && text->empty()) continue;
+      }
       if (r < static_cast<int>(expected.size())) {
         ASSERT_TRUE(std::holds_alternative<double>(v)) << what << " row " << r;
         double got = std::get<double>(v);
