@@ -29,8 +29,12 @@ SheetId OpenCsv(const std::string& file_name, std::string text) {
   if (book.empty()) throw HostError("a CSV workbook needs a file name");
   std::size_t dot = book.rfind('.');
   std::string sheet_name = dot == std::string::npos || dot == 0 ? book : book.substr(0, dot);
-  // The sheet takes the file's name as far as a sheet name may go.
-  if (sheet_name.size() > 31) sheet_name.resize(31);
+  // The sheet takes the file's name as far as a sheet name may go: 31
+  // characters, cut between two characters of the UTF-8, never inside one.
+  std::size_t cut = 0;
+  for (int characters = 0; cut < sheet_name.size(); ++cut)
+    if ((static_cast<unsigned char>(sheet_name[cut]) & 0xC0) != 0x80 && ++characters > 31) break;
+  sheet_name.resize(cut);
 
   // Every cell is read before the workbook exists, so a file that does not
   // fit leaves the workspace as it was.

@@ -156,6 +156,11 @@ TEST_F(Conformance, SheetNamesKeepExcelsLimits) {
   standin::SheetId csv =
       standin::OpenCsvText("a_rather_long_file_name_for_a_sheet_tab.csv", "1\n");
   EXPECT_EQ(standin::SheetName(csv), "a_rather_long_file_name_for_a_s");
+  // Cut by characters: 40 two-byte letters keep 31 of them, whole.
+  std::string letters;
+  for (int i = 0; i < 40; ++i) letters += "Ж";
+  standin::SheetId cyrillic = standin::OpenCsvText(letters + ".csv", "1\n");
+  EXPECT_EQ(standin::SheetName(cyrillic), letters.substr(0, 62));
 }
 
 // ---- "SAVE.AS" (Excel 4.0 macro functions) --------------------------------
