@@ -304,17 +304,23 @@ bool AnswerWideArray(XLOPER& result, const Sheet& sheet, const Area& area) {
   XLOPER12 blank;
   std::memset(static_cast<void*>(&blank), 0, sizeof blank);
   blank.xltype = xltypeNil;
-  std::fill_n(cells, count, blank);
+  // The stored cells come in row-major order, so the blanks between them
+  // are written as the walk passes: one pass over the array, not two.
+  std::size_t next = 0;
   try {
     sheet.VisitStored(area, [&](int r, int c, const Value& v) {
       std::size_t at = static_cast<std::size_t>(r - area.first_row) * static_cast<std::size_t>(columns) +
                        static_cast<std::size_t>(c - area.first_col);
+      std::fill(cells + next, cells + at, blank);
       FillScalar12(cells[at], v, cells);
+      next = at + 1;
     });
   } catch (...) {
+    std::fill(cells + next, cells + count, blank);
     FreeHostValue12(&array);  // its strings with it
     throw;
   }
+  std::fill(cells + next, cells + count, blank);
   g_wide_call->filled = array;
   std::memset(static_cast<void*>(&result), 0, sizeof result);
   result.xltype = xltypeNil;

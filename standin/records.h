@@ -147,7 +147,15 @@ Operand OperandOfRecord(const Oper& x, SheetId calling_sheet) {
       a.columns = x.val.array.columns;
       std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
       a.cells.reserve(n);
-      for (std::size_t i = 0; i < n; ++i) a.cells.push_back(CellOfRecord(x.val.array.lparray[i]));
+      // A long numeric answer is the common case: its numbers go straight
+      // into place, without a value built and moved per cell.
+      for (std::size_t i = 0; i < n; ++i) {
+        const Oper& cell = x.val.array.lparray[i];
+        if (RecordType(cell) == xltypeNum && std::isfinite(cell.val.num))
+          a.cells.emplace_back(std::in_place_type<double>, cell.val.num);
+        else
+          a.cells.emplace_back(CellOfRecord(cell));
+      }
       return Operand{std::move(a)};
     }
     default:
