@@ -3,12 +3,15 @@
 #ifndef HVT_STANDIN_MODEL_H
 #define HVT_STANDIN_MODEL_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -90,6 +93,128 @@ class SheetFormats {
   std::map<int, Runs> columns_;
 };
 
+// A sheet's stored cells in key order: a map, with a flat list of its
+// entries kept beside it for long reads. Walking a million-node tree costs
+// a pointer chase per cell; the list is walked like an array. A cell added
+// past every other joins the list's end (a column filled from the top, a
+// file read row by row); any other cell added, and any removed, drops the
+// list, so it never holds a cell that is gone, and a long read builds it
+// again. Values are read through it as they are now. Not for use from two
+// threads at once (a const read may build the list).
+class CellStore {
+ public:
+  using Key = std::int64_t;
+  using Map = std::map<Key, Cell>;
+  using value_type = Map::value_type;
+  using iterator = Map::iterator;
+  using const_iterator = Map::const_iterator;
+
+  CellStore() = default;
+  CellStore(const CellStore& other) : map_(other.map_), flat_ready_(false) {}
+  CellStore& operator=(const CellStore& other) {
+    if (this != &other) {
+      Drop();
+      map_ = other.map_;
+    }
+    return *this;
+  }
+  CellStore(CellStore&& other) noexcept : map_(std::move(other.map_)), flat_ready_(false) {
+    other.map_.clear();
+    other.Drop();
+  }
+  CellStore& operator=(CellStore&& other) noexcept {
+    if (this != &other) {
+      Drop();
+      map_ = std::move(other.map_);
+      other.map_.clear();
+      other.Drop();
+    }
+    return *this;
+  }
+
+  iterator begin() { return map_.begin(); }
+  iterator end() { return map_.end(); }
+  const_iterator begin() const { return map_.begin(); }
+  const_iterator end() const { return map_.end(); }
+  iterator find(Key key) { return map_.find(key); }
+  const_iterator find(Key key) const { return map_.find(key); }
+  iterator lower_bound(Key key) { return map_.lower_bound(key); }
+  const_iterator lower_bound(Key key) const { return map_.lower_bound(key); }
+  iterator upper_bound(Key key) { return map_.upper_bound(key); }
+  const_iterator upper_bound(Key key) const { return map_.upper_bound(key); }
+  bool empty() const { return map_.empty(); }
+  std::size_t size() const { return map_.size(); }
+
+  // The cell at key, made empty if it was not stored.
+  Cell& operator[](Key key) {
+    auto it = map_.lower_bound(key);
+    if (it == map_.end() || it->first != key) {
+      it = map_.emplace_hint(it, key, Cell{});
+      Added(it);
+    }
+    return it->second;
+  }
+  template <typename... Args>
+  iterator emplace_hint(const_iterator hint, Args&&... args) {
+    const std::size_t before = map_.size();
+    iterator it = map_.emplace_hint(hint, std::forward<Args>(args)...);
+    if (map_.size() != before) Added(it);
+    return it;
+  }
+  std::size_t erase(Key key) {
+    auto it = map_.find(key);
+    if (it == map_.end()) return 0;
+    Drop();
+    map_.erase(it);
+    return 1;
+  }
+  iterator erase(const_iterator first, const_iterator last) {
+    if (first != last) Drop();
+    return map_.erase(first, last);
+  }
+
+  // The entries in key order, or null when the list is not at hand and a
+  // read of area_cells addresses is too short to be worth building it for.
+  const std::vector<const value_type*>* Flat(std::int64_t area_cells) const {
+    if (!flat_ready_) {
+      if (map_.size() < kFlatMinimum || area_cells < static_cast<std::int64_t>(map_.size()))
+        return nullptr;
+      try {
+        flat_.reserve(map_.size());
+      } catch (const std::bad_alloc&) {
+        return nullptr;  // no room for the list: the tree is walked
+      }
+      for (const value_type& entry : map_) flat_.push_back(&entry);
+      flat_ready_ = true;
+    }
+    return &flat_;
+  }
+
+ private:
+  // Below this many cells a read does not build the list.
+  static constexpr std::size_t kFlatMinimum = 4096;
+  void Added(const_iterator it) noexcept {
+    if (!flat_ready_) return;
+    // The list holds every other entry: past its last, the cell is last.
+    if (flat_.size() + 1 == map_.size() && (flat_.empty() || flat_.back()->first < it->first)) {
+      try {
+        flat_.push_back(&*it);
+        return;
+      } catch (...) {
+        // No room to keep the list: it goes, the cell stays.
+      }
+    }
+    Drop();
+  }
+  void Drop() noexcept {
+    std::vector<const value_type*>().swap(flat_);
+    flat_ready_ = false;
+  }
+  Map map_;
+  mutable std::vector<const value_type*> flat_;
+  mutable bool flat_ready_ = true;  // empty and in order
+};
+
 struct Sheet {
   SheetId id = 0;
   std::string name;
@@ -103,7 +228,7 @@ struct Sheet {
   // as long is 32 bits on Windows.
   using CellKey = std::int64_t;
   static constexpr CellKey kKeyColumns = 16384;
-  std::map<CellKey, Cell> cells;
+  CellStore cells;
   std::vector<std::shared_ptr<FormulaUnit>> units;
   SheetFormats formats;
   std::map<int, double> column_widths;    // columns off the standard width
@@ -125,16 +250,39 @@ struct Sheet {
   // a long column of a one-column sheet is read in one pass.
   template <typename Visit>
   void VisitStored(const Area& area, Visit&& visit) const {
+    const std::int64_t addresses = std::int64_t{area.rows()} * area.columns();
+    if (const auto* flat = cells.Flat(addresses)) {
+      auto from = [&](auto it, CellKey key) {
+        return std::lower_bound(it, flat->end(), key,
+                                [](const CellStore::value_type* e, CellKey k) { return e->first < k; });
+      };
+      VisitIn(area, from(flat->begin(), Key(area.first_row, area.first_col)), flat->end(),
+              [](auto it) { return (*it)->first; }, [](auto it) -> const Value& { return (*it)->second.value; },
+              from, visit);
+    } else {
+      auto from = [&](auto, CellKey key) { return cells.lower_bound(key); };
+      VisitIn(area, cells.lower_bound(Key(area.first_row, area.first_col)), cells.end(),
+              [](auto it) { return it->first; }, [](auto it) -> const Value& { return it->second.value; },
+              from, visit);
+    }
+  }
+
+ private:
+  // The one walk, over the tree or the flat list: from(it, key) finds the
+  // first entry at or past key, searching on from it.
+  template <typename It, typename KeyOf, typename ValueOf, typename From, typename Visit>
+  static void VisitIn(const Area& area, It it, It end, KeyOf key_of, ValueOf value_of, From from,
+                      Visit& visit) {
     const CellKey last = Key(area.last_row, area.last_col);
-    for (auto it = cells.lower_bound(Key(area.first_row, area.first_col));
-         it != cells.end() && it->first <= last;) {
-      int r = RowOf(it->first), c = ColumnOf(it->first);
+    while (it != end && key_of(it) <= last) {
+      const CellKey key = key_of(it);
+      int r = RowOf(key), c = ColumnOf(key);
       if (c < area.first_col) {
-        it = cells.lower_bound(Key(r, area.first_col));
+        it = from(it, Key(r, area.first_col));
       } else if (c > area.last_col) {
-        it = cells.lower_bound(Key(r + 1, area.first_col));
+        it = from(it, Key(r + 1, area.first_col));
       } else {
-        visit(r, c, it->second.value);
+        visit(r, c, value_of(it));
         ++it;
       }
     }

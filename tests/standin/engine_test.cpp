@@ -2,6 +2,7 @@
 // built-ins against sums done by hand, and array formula fill rules.
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "fixture.h"
 
@@ -112,6 +113,42 @@ TEST_F(EngineTest, SumAddsAnAreaRowByRow) {
   standin::SetCell(s, "D1", Error{xlerrDiv0});
   EXPECT_EQ(Eval1("=SUM(B1:C2)"), Value{0.0}) << "text in an area adds nothing";
   EXPECT_EQ(Err(Eval1("=SUM(B1:D2)")), xlerrDiv0);
+}
+
+// Long reads walk a flat list of the stored cells kept beside the sheet's
+// map. Whatever was added, removed or changed since the last read, a read
+// answers what looking up each cell answers: nothing missed, nothing read
+// that is gone (the sanitized build catches the latter too).
+TEST_F(EngineTest, LongReadsSeeEveryCellAddedRemovedOrChanged) {
+  standin::SheetId s = standin::NewWorkbook("long.xls");
+  constexpr int kRows = 6000;
+  std::vector<Value> column(kRows);
+  for (int r = 0; r < kRows; ++r) column[r] = static_cast<double>(r + 1);
+  standin::SetColumn(s, "A1", column);
+  auto read_matches_cells = [&](const char* after) {
+    standin::Evaluation e = standin::Evaluate("=A1:C6000");
+    ASSERT_EQ(e.result.rows, kRows) << after;
+    ASSERT_EQ(e.result.columns, 3) << after;
+    int mismatches = 0;
+    for (int r = 0; r < kRows; ++r)
+      for (int c = 0; c < 3; ++c)
+        if (e.result.at(r, c) != standin::GetCell(s, r, c)) ++mismatches;
+    EXPECT_EQ(mismatches, 0) << after;
+  };
+  read_matches_cells("a column filled from the top");
+  standin::SetCell(s, "C6000", 2.0);  // past every stored cell
+  read_matches_cells("a cell added past the last");
+  standin::SetCell(s, "B10", 7.0);  // among them
+  standin::SetCell(s, "D7", 1e9);   // beside the area
+  standin::SetCell(s, "A100", Blank{});
+  read_matches_cells("cells added among the others, one removed");
+  standin::SetCell(s, "A5", std::string("five"));
+  read_matches_cells("a stored cell changed");
+  double total = 0;
+  for (int r = 1; r <= kRows; ++r)
+    if (r != 5 && r != 100) total += r;
+  EXPECT_EQ(Eval1("=SUM(A1:A6000)"), Value{total});
+  EXPECT_EQ(Eval1("=SUM(B1:C6000)"), Value{9.0});
 }
 
 TEST_F(EngineTest, AbsColumnAndRowAsTheToolsFormulasUseThem) {
