@@ -79,6 +79,10 @@ int FreeHostValue12(XLOPER12* value);  // xlFree through Excel12
 // Releases any tracked block by its address (a double or unknown free is
 // counted, not performed).
 int FreeTracked(const void* pointer);
+// Memory about to be written once from end to end, as a big answer read in
+// is: on Linux the kernel may back it with 2 MB pages, sparing a page fault
+// every 4 KB of it. Only a hint; nothing depends on it being taken.
+void AdviseLongFill(const void* data, std::size_t bytes);
 // Fills a host-owned XLOPER from a plain value (strings tracked).
 void FillScalar(XLOPER& out, const Value& value);
 // Reads an XLOPER scalar as a plain value.

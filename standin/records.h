@@ -147,6 +147,7 @@ Operand OperandOfRecord(const Oper& x, SheetId calling_sheet) {
       a.columns = x.val.array.columns;
       std::size_t n = static_cast<std::size_t>(a.rows) * a.columns;
       a.cells.reserve(n);
+      AdviseLongFill(a.cells.data(), n * sizeof(Value));
       // A long numeric answer is the common case: its numbers go straight
       // into place, without a value built and moved per cell.
       for (std::size_t i = 0; i < n; ++i) {

@@ -3,9 +3,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <algorithm>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "standin/host.h"
 #include "standin/records.h"
@@ -104,6 +109,20 @@ Table* NewRefTableOf(int count, const char* kind) {
   return table;
 }
 }  // namespace
+
+void AdviseLongFill(const void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{1} << 21;
+  if (bytes < 4 * kHugePage) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
 
 XLOPER* NewHostArray(int rows, int columns) { return NewArrayOf<XLOPER>(rows, columns, "array"); }
 
