@@ -78,6 +78,16 @@ Oper& SetRecord(RefRecordOf<Oper>& record, IDSHEET sheet,
   return record.value;
 }
 
+// Points `record` at rows firstRow..lastRow, columns firstColumn..lastColumn
+// of `sheet`; answers its value.
+template <HostRecord Oper>
+Oper& Area(RefRecordOf<Oper>& record, IDSHEET sheet, long firstRow, long lastRow,
+           long firstColumn, long lastColumn) {
+  return SetRecord(record, sheet,
+                   MakeArea<typename Interface<Oper>::Ref>(firstRow, lastRow, firstColumn,
+                                                           lastColumn));
+}
+
 // The first area of a reference value, or nullptr.
 template <HostRecord Oper>
 typename Interface<Oper>::Ref* FirstArea(Oper& reference) {

@@ -102,15 +102,6 @@ struct Answer {
   }
 };
 
-// A one-area reference value backed by `record`.
-template <HostRecord Oper>
-Oper& Area(RefRecordOf<Oper>& record, IDSHEET sheet, long firstRow, long lastRow,
-           long firstColumn, long lastColumn) {
-  return SetRecord(record, sheet,
-                   MakeArea<typename Interface<Oper>::Ref>(firstRow, lastRow, firstColumn,
-                                                           lastColumn));
-}
-
 template <HostRecord Oper>
 void GoTo(const Oper& reference) {
   HostCall(xlcFormulaGoto, static_cast<Oper*>(nullptr), const_cast<Oper*>(&reference));

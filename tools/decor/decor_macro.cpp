@@ -52,15 +52,6 @@ struct Counted {
   }
 };
 
-// A one-area reference value backed by `record`.
-template <HostRecord Oper>
-Oper& Area(RefRecordOf<Oper>& record, IDSHEET sheet, long firstRow, long lastRow,
-           long firstColumn, long lastColumn) {
-  return SetRecord(record, sheet,
-                   MakeArea<typename Interface<Oper>::Ref>(firstRow, lastRow, firstColumn,
-                                                           lastColumn));
-}
-
 // A rows x columns array of numbers over `cells` (global memory the caller
 // owns and frees).
 template <HostRecord Oper>
